@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, when they are missing. Sourced by the other
+# scripts; runs apt-get only as root and only for what is absent.
+VARBANK_PACKAGES=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
+                  libpugixml-dev libcli11-dev nlohmann-json3-dev libclang-rt-14-dev)
+
+varbank_ensure_packages() {
+    local missing=()
+    for package in "${VARBANK_PACKAGES[@]}"; do
+        dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
+        return 1
+    fi
+    echo "installing: ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# Configures (once) and builds one CMake preset.
+varbank_build() {
+    local preset=$1
+    local dir=build
+    [ "$preset" != default ] && dir=build-$preset
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake --preset "$preset" >/dev/null
+    fi
+    cmake --build --preset "$preset"
+}

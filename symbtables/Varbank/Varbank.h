@@ -1,0 +1,37 @@
+#pragma once
+
+// Everything a host needs to load, fill and query a Varbank dictionary.
+
+#include "BStr.h"
+#include "HResult.h"
+#include "PlatformApi.h"
+#include "RecursiveLock.h"
+#include "TaskMem.h"
+#include "TextConversion.h"
+#include "TextFile.h"
+#include "Variant.h"
+
+#include "CAppParameters.h"
+#include "CSymb.h"
+#include "CTraceSink.h"
+#include "CVarbankApp.h"
+#include "GetSymbType.h"
+#include "PLCDicoStamping.h"
+#include "PLCMemoryArea.h"
+
+#include "CVarbank.h"
+
+#include "CSymbKorvoAnalysedItem.h"
+#include "CSymbKorvoAnalyser.h"
+#include "ImplemRecord.h"
+#include "PropertyEntry.h"
+#include "tagRATVARPHYSICALIMPLEM.h"
+
+#include "tagBROWSEELEMENT.h"
+
+#include "CSymbXMLDDTArrayDef.h"
+#include "CSymbXMLDDTDef.h"
+#include "CSymbXMLDDTMember.h"
+#include "CSymbXMLItemDef.h"
+#include "MAPOFDDTDEF.h"
+#include "tagETYPMGRTypeCode.h"

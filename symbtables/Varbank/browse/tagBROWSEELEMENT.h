@@ -1,0 +1,18 @@
+#pragma once
+
+#include "BStr.h"
+#include "HResult.h"
+
+#include <cstdint>
+
+// One browse element record. The texts come from the task allocator and belong to the host.
+struct tagBROWSEELEMENT {
+    OLECHAR* pszName;
+    OLECHAR* pszItemId;
+    std::uint32_t dwFlags; // 2 no children, 3 has children
+    std::uint32_t dwReserved;
+    HRESULT hrError;
+    std::uint32_t dwPropertyCount;
+    void* pProperties;
+    std::uint32_t dwReserved2;
+};

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "CSymb.h"
+#include "MAPOFDDTDEF.h"
+#include "PLCDicoStamping.h"
+#include "PLCMemoryArea.h"
+#include "PlatformApi.h"
+#include "RecursiveLock.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class CSymbXMLItemDef;
+class CSymbKorvoAnalyser;
+
+// The symbol dictionary of one PLC application: its variables, its derived types, its stamp
+// and the PLC memory areas. One recursive lock serialises the host's threads.
+class VARBANK_API CVarbank : public CSymb {
+public:
+    static constexpr std::size_t kItemBucketCount = 25309;
+
+    CVarbank(const std::string& dicoName, const std::string& directory, CAppParameters* params);
+    ~CVarbank() override;
+
+    // Provider interface.
+    HRESULT Initialize(std::uint32_t reserved, CTraceSink* sink, std::int32_t traceEnabled,
+                       const std::string& directory, std::uint32_t reserved2) override;
+    std::uint32_t GetSymbKind() override;
+    std::string GetDescription() override;
+    std::string GetSourceName() override;
+    HRESULT Reserved1(std::uint32_t, std::uint32_t, std::uint32_t) override;
+    HRESULT Reserved2(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                      std::uint32_t) override;
+    HRESULT Reserved3() override;
+    HRESULT BrowseNames(const char* filter, const char* pattern, VARTYPE varType, const char* path,
+                        std::uint32_t reservedA, std::uint32_t reservedB, std::int32_t branchesOnly,
+                        std::int32_t leaves, std::int32_t branches, std::int32_t columnCount,
+                        const char* columnCodes, std::vector<std::string>* output,
+                        std::vector<std::string>* secondList) override;
+    HRESULT BrowseElements(const char* filter, const char* pattern, VARTYPE varType,
+                           const char* path, std::uint32_t reservedA, std::uint32_t reservedB,
+                           std::int32_t branchesOnly, std::int32_t leaves, std::int32_t branches,
+                           std::int32_t columnCount, const char* columnCodes,
+                           const OLECHAR* positionId, OLECHAR** ppContinuation,
+                           std::uint32_t maximum, std::uint32_t, std::uint32_t, std::uint32_t,
+                           std::uint32_t, std::int32_t* pbMore, std::uint32_t* pdwCount,
+                           tagBROWSEELEMENT** ppRecords, std::uint32_t* pdwCapacity,
+                           std::vector<std::string>* secondList) override;
+    std::string GetDicoName() override;
+    std::string GetStampText() override;
+    std::string GetHostText() override;
+    Consistence CompareStamp(std::int32_t request, CAppParameters* params, Consistence* result,
+                             std::uint32_t reserved) override;
+    HRESULT IncrementCounter(std::uint32_t, std::uint32_t) override;
+    HRESULT Reserved5(std::uint32_t) override;
+    HRESULT QueryFlag(std::uint32_t* flag) override;
+    std::uint32_t GetCounter() override;
+    HRESULT Reserved6(std::uint32_t) override;
+    HRESULT Reserved7(std::uint32_t) override;
+    Consistence GetConsistence() override;
+    void SetTraceEnabled(std::int32_t enabled) override;
+
+    // Deletes every variable record and type and zeroes the stamp, so the host can refill.
+    void CleanCMaps();
+    // Completes the types once the catalogue holds them (nested function blocks, member codes).
+    void FinalyzeListOfType();
+    Consistence CheckDicoStamp(const PLCDicoStamping* record);
+    // Direct address text (%MW12, %MW12.3, %M40) of a position, or empty.
+    void FormatPhysicalAddress(std::int32_t areaKind, std::uint16_t block, std::uint32_t offset,
+                               std::uint8_t bit, std::int32_t size, std::uint32_t typeCode,
+                               std::string& text) const;
+
+    // Host insertion: key = upper-cased m_Name. On true the dictionary owns the record; on
+    // false (null, or the key is already present) it stays with the caller.
+    bool AddItem(CSymbXMLItemDef* item);
+
+    std::int32_t m_Tag = -1;
+    CRecursiveLock m_Lock;
+    std::string m_SourceName;
+    std::string m_DicoName;
+    std::string m_StampText;
+    std::string m_Description;
+    std::string m_DumpDirectory;
+    std::string m_HostText;
+    std::uint32_t m_Counter = 1;
+    CTraceSink* m_TraceSink = nullptr;
+    std::int32_t m_TraceEnabled = 0;
+    std::atomic<Consistence> m_Consistence{CONSISTENCE_NO_STAMP};
+    std::uint32_t m_HostValue = 0;
+    PLCMemoryArea m_WordArea = {};
+    PLCMemoryArea m_BitArea = {};
+    // Read without the lock by CheckDicoStamp, hence single atomic words.
+    std::atomic<std::uint32_t> m_Stamp[7] = {};
+    std::int32_t m_TempArrayCounter = 0;
+    std::unordered_map<std::string, CSymbXMLItemDef*> m_Items;
+    MAPOFDDTDEF m_Types;
+
+private:
+    // Sends one line to the host's trace sink when tracing is on and a sink is set.
+    void WriteTrace(const std::string& text);
+};

@@ -1,0 +1,5 @@
+#include "CAppParameters.h"
+
+std::int32_t CAppParameters::GetKind() const {
+    return m_Kind;
+}

@@ -1,0 +1,10 @@
+#include "PropertyEntry.h"
+
+PropertyEntry::PropertyEntry() {
+    VariantInit(&vValue);
+}
+
+PropertyEntry::~PropertyEntry() {
+    dwPropertyId = 0;
+    VariantClear(&vValue);
+}
