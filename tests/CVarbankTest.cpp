@@ -208,7 +208,9 @@ TEST(CVarbank, LockedOperationsWaitForTheLockHolder) {
         {"CleanCMaps", [&] { dico.CleanCMaps(); }},
         {"FinalyzeListOfType", [&] { dico.FinalyzeListOfType(); }},
     };
-    for (const auto& [name, operation] : operations) {
+    for (const auto& entry : operations) {
+        const char* name = entry.first;
+        const std::function<void()>& operation = entry.second;
         std::atomic<bool> done{false};
         dico.m_Lock.Lock();
         auto worker = std::async(std::launch::async, [&] {

@@ -27,11 +27,15 @@
 #include "PropertyEntry.h"
 #include "tagRATVARPHYSICALIMPLEM.h"
 
+#include "MatchNamePattern.h"
 #include "tagBROWSEELEMENT.h"
 
 #include "CSymbXMLDDTArrayDef.h"
+#include "CSymbXMLDDTCompositeDef.h"
 #include "CSymbXMLDDTDef.h"
 #include "CSymbXMLDDTMember.h"
+#include "CSymbXMLDDTStructDef.h"
+#include "CSymbXMLDFBDef.h"
 #include "CSymbXMLItemDef.h"
 #include "MAPOFDDTDEF.h"
 #include "tagETYPMGRTypeCode.h"

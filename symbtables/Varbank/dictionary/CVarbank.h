@@ -35,6 +35,10 @@ public:
     HRESULT Reserved2(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
                       std::uint32_t) override;
     HRESULT Reserved3() override;
+    HRESULT SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNames,
+                           std::string& strAddress, std::string& strComment,
+                           ImplemRecord** ppRecord, std::uint32_t* pnProperties,
+                           PropertyEntry** ppProperties) override;
     HRESULT BrowseNames(const char* filter, const char* pattern, VARTYPE varType, const char* path,
                         std::uint32_t reservedA, std::uint32_t reservedB, std::int32_t branchesOnly,
                         std::int32_t leaves, std::int32_t branches, std::int32_t columnCount,
@@ -68,6 +72,9 @@ public:
     // Completes the types once the catalogue holds them (nested function blocks, member codes).
     void FinalyzeListOfType();
     Consistence CheckDicoStamp(const PLCDicoStamping* record);
+    // Writes the quick-save dump <m_DumpDirectory>/<m_DicoName>.kvxav; true when written and
+    // kept, false when the file cannot be opened or a block reports failure.
+    bool SaveBinaryForm();
     // Direct address text (%MW12, %MW12.3, %M40) of a position, or empty.
     void FormatPhysicalAddress(std::int32_t areaKind, std::uint16_t block, std::uint32_t offset,
                                std::uint8_t bit, std::int32_t size, std::uint32_t typeCode,

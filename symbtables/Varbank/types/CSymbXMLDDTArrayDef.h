@@ -1,15 +1,83 @@
 #pragma once
 
+#include "CSymbXMLDDTDef.h"
 #include "PlatformApi.h"
 
+#include <cstdint>
 #include <string>
 
 class CVarbank;
 
-// The array type of the type model.
-class VARBANK_API CSymbXMLDDTArrayDef {
+// The array type. The catalogue builds it from an array text such as ARRAY[0..9] OF INT and
+// splits multi-dimensional texts into chains of one-dimensional arrays with temporary names.
+class VARBANK_API CSymbXMLDDTArrayDef : public CSymbXMLDDTDef {
 public:
+    static constexpr std::int32_t kMaxDims = 10;
+
+    struct Bounds {
+        std::int32_t low;
+        std::int32_t high;
+    };
+
+    CSymbXMLDDTArrayDef() = default;
+    // Parses an array text: element type behind the first " OF ", bounds behind the first "[".
+    explicit CSymbXMLDDTArrayDef(const std::string& arrayText);
+    CSymbXMLDDTArrayDef(const CSymbXMLDDTArrayDef& other);
+    CSymbXMLDDTArrayDef& operator=(const CSymbXMLDDTArrayDef&) = delete;
+    ~CSymbXMLDDTArrayDef() override;
+
+    bool IsArray() const override;
+    std::int32_t FindFinalTypeForBrowse(CSymbKorvoAnalyser& analyser, std::int32_t level,
+                                        MAPOFDDTDEF& catalogue, CSymbXMLDDTDef*& finalType,
+                                        std::uint16_t& block, std::uint32_t& offset,
+                                        std::uint32_t& size) override;
+    std::int32_t AnalyseSubPart(MAPOFDDTDEF& catalogue, CSymbKorvoAnalyser& analyser,
+                                std::int32_t nLevel, std::int32_t bOrdinaryArea,
+                                tagRATVARPHYSICALIMPLEM& record, std::string& strTypeName,
+                                std::string& strComment, std::string& strUnitText) override;
+    std::int32_t BuildCollectionFrom(const std::string& filter, const std::string& pattern,
+                                     VARTYPE varType, const std::string& position,
+                                     std::uint32_t reservedA, std::uint32_t reservedB,
+                                     std::int32_t branchesOnly, std::int32_t leaves,
+                                     std::int32_t branches, std::uint16_t block,
+                                     std::uint32_t offset, std::uint32_t size,
+                                     std::int32_t columnCount, const std::string& columnCodes,
+                                     std::vector<std::string>& output,
+                                     std::vector<std::string>* secondList, CVarbank* dico,
+                                     std::vector<std::uint16_t>& kinds) override;
+    void RemoveDFBMember(MAPOFDDTDEF* catalogue) override;
+    bool IsOfKorvoType(tagETYPMGRTypeCode code, MAPOFDDTDEF& catalogue) override;
+    void DefineSubType(MAPOFDDTDEF* catalogue) override;
+    bool SaveBinary(CTextFile& file) override;
+    bool LoadBinary(CTextFile& file) override;
+    std::string GetDisplayName() const override;
+    std::uint32_t GetTypeCode() const override;
+    std::uint16_t GetAuxVarType() const override;
+    void SetKORVOTypeBase(std::uint32_t code) override;
+
+    // Operations of arrays only, in this order.
+    // The decimal value of the index text (as atoi reads it) within the first dimension's
+    // bounds: stores value - low in index and returns true; otherwise false, index untouched.
+    virtual bool ValidateIndex(const std::string& indexText, std::int32_t& index) const;
+    // Element type name -> m_ElementTypeName, m_ElemVarType, m_TypeCode (keywords ignore case).
+    virtual void SetType(const std::string& elementTypeName);
+    virtual bool IsAnEDT() const;
+    virtual bool IsAccessedWhole() const;
+
+    // Readable text of the last level + 1 dimensions of a multi-dimensional source array.
+    void setAlternateType(const CSymbXMLDDTArrayDef* source, std::int32_t level);
+    // Element count of the first dimension (high - low + 1, 32-bit); 0 when there is none or
+    // the bounds are reversed, so that callers never divide by it.
+    std::uint32_t ElementCount() const;
+
     // Formats the next temporary array name ("%TEMP_ARRAY" and the dictionary's counter) into
     // name and advances the counter; returns name.
     static std::string& getNextTempArrayName(std::string& name, CVarbank* dico);
+
+    std::string m_ElementTypeName;
+    std::int32_t m_DimCount = 0;
+    Bounds m_Dims[kMaxDims] = {};
+    std::uint32_t m_TypeCode = 2;
+    std::uint16_t m_ElemVarType = 0;
+    std::uint16_t m_AuxVarType = 0;
 };

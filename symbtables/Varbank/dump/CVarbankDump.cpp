@@ -1,0 +1,6 @@
+#include "CVarbank.h"
+
+bool CVarbank::SaveBinaryForm() {
+    CScopedLock guard(m_Lock);
+    return false;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "CSymbXMLDDTCompositeDef.h"
+#include "PlatformApi.h"
+
+// A function-block type: members like a structure; after loading, members that are themselves
+// function-block instances are removed (all but one at index 0).
+class VARBANK_API CSymbXMLDFBDef : public CSymbXMLDDTCompositeDef {
+public:
+    CSymbXMLDFBDef() = default;
+    ~CSymbXMLDFBDef() override;
+
+    bool IsDFB() const override;
+    std::int32_t FindFinalTypeForBrowse(CSymbKorvoAnalyser& analyser, std::int32_t level,
+                                        MAPOFDDTDEF& catalogue, CSymbXMLDDTDef*& finalType,
+                                        std::uint16_t& block, std::uint32_t& offset,
+                                        std::uint32_t& size) override;
+    std::int32_t AnalyseSubPart(MAPOFDDTDEF& catalogue, CSymbKorvoAnalyser& analyser,
+                                std::int32_t nLevel, std::int32_t bOrdinaryArea,
+                                tagRATVARPHYSICALIMPLEM& record, std::string& strTypeName,
+                                std::string& strComment, std::string& strUnitText) override;
+    std::int32_t BuildCollectionFrom(const std::string& filter, const std::string& pattern,
+                                     VARTYPE varType, const std::string& position,
+                                     std::uint32_t reservedA, std::uint32_t reservedB,
+                                     std::int32_t branchesOnly, std::int32_t leaves,
+                                     std::int32_t branches, std::uint16_t block,
+                                     std::uint32_t offset, std::uint32_t size,
+                                     std::int32_t columnCount, const std::string& columnCodes,
+                                     std::vector<std::string>& output,
+                                     std::vector<std::string>* secondList, CVarbank* dico,
+                                     std::vector<std::uint16_t>& kinds) override;
+    void RemoveDFBMember(MAPOFDDTDEF* catalogue) override;
+    bool SaveBinary(CTextFile& file) override;
+};
