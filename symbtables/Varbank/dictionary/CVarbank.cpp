@@ -160,7 +160,12 @@ bool CVarbank::AddItem(CSymbXMLItemDef* item) {
 }
 
 void CVarbank::WriteTrace(const std::string& text) {
-    if (m_TraceEnabled != 0 && m_TraceSink != nullptr) {
+    if (TraceOn()) {
         m_TraceSink->Trace(kTraceLevel, text.c_str());
     }
+}
+
+CSymbXMLItemDef* CVarbank::FindItem(const std::string& name) const {
+    const auto found = m_Items.find(ToUpperAscii(name));
+    return found == m_Items.end() ? nullptr : found->second;
 }

@@ -15,6 +15,7 @@
 
 class CSymbXMLItemDef;
 class CSymbKorvoAnalyser;
+struct ItemResolution;
 
 // The symbol dictionary of one PLC application: its variables, its derived types, its stamp
 // and the PLC memory areas. One recursive lock serialises the host's threads.
@@ -106,6 +107,14 @@ public:
     MAPOFDDTDEF m_Types;
 
 private:
+    // True while trace lines reach the host: tracing is on and a sink is set.
+    bool TraceOn() const { return m_TraceEnabled != 0 && m_TraceSink != nullptr; }
     // Sends one line to the host's trace sink when tracing is on and a sink is set.
     void WriteTrace(const std::string& text);
+
+    // Resolution of an analysed item name of one element, and of a member path.
+    HRESULT ResolvePlainItem(CSymbKorvoAnalyser& analyser, const std::string& name,
+                             ItemResolution& result);
+    HRESULT ResolveMemberPath(CSymbKorvoAnalyser& analyser, ItemResolution& result);
+    CSymbXMLItemDef* FindItem(const std::string& name) const;
 };

@@ -1,7 +1,246 @@
+#include "CSymbKorvoAnalyser.h"
+#include "CSymbXMLDDTDef.h"
+#include "CSymbXMLItemDef.h"
 #include "CVarbank.h"
+#include "ImplemRecord.h"
+#include "ItemResolution.h"
+#include "PropertyEntry.h"
+#include "TextUtil.h"
+#include "tagETYPMGRTypeCode.h"
 
-HRESULT CVarbank::SearchAndGetFF(std::uint32_t, const char* const*, std::string&, std::string&,
-                                 ImplemRecord**, std::uint32_t*, PropertyEntry**) {
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr HRESULT kRefused = -1;
+constexpr std::uint8_t kNoBit = 255;
+
+// Property identifiers handed to the client.
+constexpr std::uint32_t kPropBlock = 5003;
+constexpr std::uint32_t kPropOffset = 5004;
+constexpr std::uint32_t kPropSize = 5005;
+constexpr std::uint32_t kPropTypeName = 5007;
+constexpr std::uint32_t kPropKind = 5001;
+constexpr std::uint32_t kPropInfo = 5010;
+constexpr std::uint32_t kPropAddress = 5011;
+
+void FillFromItem(const CSymbXMLItemDef& item, tagRATVARPHYSICALIMPLEM& record) {
+    record = {};
+    record.dwAreaKind = 1;
+    record.wBlock = item.m_Block;
+    record.dwOffset = item.m_Offset;
+    record.dwSize = item.m_Size;
+    record.dwTypeCode = item.m_TypeCode;
+}
+
+void FillFixedFields(tagRATVARPHYSICALIMPLEM& record, std::uint32_t stamp2, std::uint32_t stamp3) {
+    record.dwReserved1 = 1;
+    record.dwStampSum = stamp2 + stamp3; // wraps
+}
+
+// A bit number typed after a name selects one bit of a 2-byte element.
+bool BitInRange(const tagRATVARPHYSICALIMPLEM& record, const std::string& bitText,
+                std::uint8_t& bit) {
+    const std::int32_t b = AtoiLike(bitText);
+    if (record.dwSize != 2 || b < 0 || b > 15) {
+        return false;
+    }
+    bit = static_cast<std::uint8_t>(b);
+    return true;
+}
+
+// The property list: block, offset, size, type name, kind, info text and, when offered, the
+// address text.
+std::unique_ptr<PropertyEntry[]> MakeProperties(const ItemResolution& result, std::uint32_t count) {
+    std::unique_ptr<PropertyEntry[]> list(new PropertyEntry[count]);
+    const tagRATVARPHYSICALIMPLEM& record = result.record;
+    list[0].dwPropertyId = kPropBlock;
+    VariantSetInt32(list[0].vValue, record.wBlock);
+    list[1].dwPropertyId = kPropOffset;
+    VariantSetInt32(list[1].vValue, static_cast<std::int32_t>(record.dwOffset));
+    list[2].dwPropertyId = kPropSize;
+    VariantSetInt32(list[2].vValue, static_cast<std::int32_t>(record.dwSize));
+    list[3].dwPropertyId = kPropTypeName;
+    VariantSetText(list[3].vValue, result.typeName);
+    list[4].dwPropertyId = kPropKind;
+    CSymbXMLItemDef::GetVarKind(record.dwTypeCode, list[4].vValue);
+    list[5].dwPropertyId = kPropInfo;
+    VariantSetText(list[5].vValue, result.infoText);
+    if (count > 6) {
+        list[6].dwPropertyId = kPropAddress;
+        VariantSetText(list[6].vValue, result.address);
+    }
+    return list;
+}
+
+// Hands the resolution to the host: every output is written, or none (out of memory).
+HRESULT HandOut(const ItemResolution& result, std::string& strAddress, std::string& strComment,
+                ImplemRecord** ppRecord, std::uint32_t* pnProperties,
+                PropertyEntry** ppProperties) {
+    const std::uint32_t count = result.offerAddress && !result.address.empty() ? 7 : 6;
+    std::unique_ptr<PropertyEntry[]> properties = MakeProperties(result, count);
+    auto* copy = static_cast<ImplemRecord*>(std::malloc(sizeof(ImplemRecord)));
+    if (copy == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    std::memcpy(&copy->Record, &result.record, sizeof(result.record));
+    copy->dwAttribute = result.attribute;
+    strAddress = result.address;
+    strComment = result.comment;
+    *pnProperties = count;
+    *ppProperties = properties.release();
+    *ppRecord = copy;
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNames,
+                                 std::string& strAddress, std::string& strComment,
+                                 ImplemRecord** ppRecord, std::uint32_t* pnProperties,
+                                 PropertyEntry** ppProperties) {
+    if (ppszNames == nullptr || ppszNames[0] == nullptr || ppRecord == nullptr ||
+        pnProperties == nullptr || ppProperties == nullptr) {
+        return E_INVALIDARG;
+    }
     CScopedLock guard(m_Lock);
-    return E_NOTIMPL;
+    std::string name = ppszNames[0];
+    if (nNames > 1) {
+        return E_INVALIDARG;
+    }
+    *pnProperties = 0;
+    *ppRecord = nullptr;
+    *ppProperties = nullptr;
+    name.erase(0, name.find_first_not_of(' '));
+
+    CSymbKorvoAnalyser analyser;
+    if (analyser.Analyse(name, 0) == 0) {
+        if (TraceOn()) {
+            WriteTrace(
+                StrFormat("KorvoPro Reader <%s>:SearchAndGetFF:Extract bit with bat bit index",
+                          m_SourceName.c_str()));
+        }
+        return kRefused;
+    }
+    ItemResolution result;
+    const HRESULT hr = analyser.m_nLast == 0 ? ResolvePlainItem(analyser, name, result)
+                                             : ResolveMemberPath(analyser, result);
+    if (hr != S_OK) {
+        return hr;
+    }
+    return HandOut(result, strAddress, strComment, ppRecord, pnProperties, ppProperties);
+}
+
+HRESULT CVarbank::ResolvePlainItem(CSymbKorvoAnalyser& analyser, const std::string& name,
+                                   ItemResolution& result) {
+    const CSymbKorvoAnalysedItem& element = analyser.m_aItems[0];
+    const CSymbXMLItemDef* item = FindItem(element.m_strName);
+    if (item == nullptr) {
+        if (TraceOn()) {
+            WriteTrace(StrFormat("KorvoPro Reader <%s> :SearchAndGetFF: invalid type for %s",
+                                 m_SourceName.c_str(), name.c_str()));
+        }
+        return kRefused;
+    }
+    if (!item->IsElementaryType() && m_Types.IsDFBType(item->m_TypeName)) {
+        if (TraceOn()) {
+            WriteTrace(StrFormat("KorvoPro Reader <%s>:SearchAndGetFF:Can't animate FULL DFB",
+                                 m_SourceName.c_str()));
+        }
+        return kRefused;
+    }
+    tagRATVARPHYSICALIMPLEM& record = result.record;
+    FillFromItem(*item, record);
+    std::string address = item->m_Address;
+    if (element.m_bBit != 0) {
+        if (!BitInRange(record, element.m_strIndex, record.byBit)) {
+            return kRefused;
+        }
+        record.dwAccessKind = 2;
+        record.dwTypeCode = ETYPMGR_BOOL;
+        if (!address.empty()) {
+            address += "." + element.m_strIndex;
+        }
+    } else if (item->m_Bit != kNoBit) {
+        record.dwAccessKind = 2;
+        record.byBit = item->m_Bit;
+        record.dwTypeCode = ETYPMGR_BOOL;
+        if ((record.dwOffset & 1U) != 0) {
+            // A bit of the odd byte is a bit of the high byte of the word.
+            record.dwOffset -= 1;
+            record.byBit = static_cast<std::uint8_t>(record.byBit + 8);
+        }
+        record.dwSize = 2;
+    } else {
+        record.dwAccessKind = 1;
+        record.byBit = kNoBit;
+    }
+    FillFixedFields(record, m_Stamp[2], m_Stamp[3]);
+    if (address.empty()) {
+        FormatPhysicalAddress(static_cast<std::int32_t>(record.dwAreaKind), record.wBlock,
+                              record.dwOffset, record.byBit,
+                              static_cast<std::int32_t>(record.dwSize), record.dwTypeCode, address);
+    }
+    result.address = std::move(address);
+    result.offerAddress = true;
+    result.comment = item->m_Comment;
+    result.typeName = item->m_TypeName;
+    result.infoText = item->m_InfoText;
+    result.attribute = item->m_Attribute;
+    return S_OK;
+}
+
+HRESULT CVarbank::ResolveMemberPath(CSymbKorvoAnalyser& analyser, ItemResolution& result) {
+    const std::string& first = analyser.m_aItems[0].m_strName;
+    const CSymbXMLItemDef* item = FindItem(first);
+    if (item == nullptr) {
+        if (TraceOn()) {
+            WriteTrace(StrFormat("KorvoPro Reader <%s>:SearchAndGetFF: unknown variable %s",
+                                 m_SourceName.c_str(), first.c_str()));
+        }
+        return kRefused;
+    }
+    CSymbXMLDDTDef* type = nullptr;
+    if (m_Types.FindTypeInList(item->m_TypeName, type) == 0 || type == nullptr) {
+        if (TraceOn()) {
+            WriteTrace(StrFormat("KorvoPro Exported Reader:SearchAndGetFF: invalid type %s for %s",
+                                 item->m_TypeName.c_str(), first.c_str()));
+        }
+        return kRefused;
+    }
+    tagRATVARPHYSICALIMPLEM& record = result.record;
+    FillFromItem(*item, record);
+    record.dwAccessKind = 1;
+    record.byBit = kNoBit;
+    std::string unitText;
+    if (type->AnalyseSubPart(m_Types, analyser, 1, 1, record, result.typeName, result.comment,
+                             unitText) == 0) {
+        return E_INVALIDARG;
+    }
+    const CSymbKorvoAnalysedItem& last = analyser.m_aItems[analyser.m_nLast];
+    if ((record.dwAccessKind == 1 || record.dwAccessKind == 4) && last.m_bBit != 0) {
+        if (!BitInRange(record, last.m_strIndex, record.byBit)) {
+            return kRefused;
+        }
+        if (record.dwAccessKind != 4) {
+            record.dwAccessKind = 2;
+        }
+        record.dwTypeCode = ETYPMGR_BOOL;
+    }
+    FillFixedFields(record, m_Stamp[2], m_Stamp[3]);
+    result.attribute =
+        static_cast<std::int32_t>(record.dwAreaKind) >= 2 ? 1U : std::uint32_t{item->m_Attribute};
+    result.infoText = item->m_InfoText;
+    if (unitText.empty()) {
+        FormatPhysicalAddress(
+            static_cast<std::int32_t>(record.dwAreaKind), record.wBlock, record.dwOffset,
+            record.byBit, static_cast<std::int32_t>(record.dwSize), record.dwTypeCode, unitText);
+    }
+    // Only a direct address reaches the client; a "U-" unit text does not.
+    if (!unitText.empty() && unitText[0] == '%') {
+        result.address = std::move(unitText);
+    }
+    return S_OK;
 }

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "tagRATVARPHYSICALIMPLEM.h"
+
+#include <cstdint>
+#include <string>
+
+// What one resolution hands to the host, gathered before any output is written.
+struct ItemResolution {
+    tagRATVARPHYSICALIMPLEM record = {};
+    std::uint32_t attribute = 0;
+    std::string typeName;      // property 5007
+    std::string infoText;      // property 5010
+    std::string address;       // address text output (and property 5011 when offered)
+    std::string comment;       // comment output
+    bool offerAddress = false; // property 5011 is listed when the address text is not empty
+};

@@ -1,0 +1,284 @@
+#include "CAppParameters.h"
+#include "CSymbXMLItemDef.h"
+#include "CVarbank.h"
+#include "CountingTypes.h"
+#include "ImplemRecord.h"
+#include "PropertyEntry.h"
+#include "RecordingTraceSink.h"
+#include "TextConversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr std::uint32_t kBool = 0x02290148;
+constexpr std::uint32_t kInt = 0x0A590148;
+constexpr std::uint32_t kDint = 0x06590148;
+
+// A dictionary with word memory %MW0..%MW999 in block 1 and bit memory %M0..%M511 in block 2.
+class PlainResolution : public ::testing::Test {
+protected:
+    PlainResolution() : dico("APP", "/tmp", &Parameters()) {
+        dico.Initialize(0, &sink, 1, "/tmp", 0);
+        Add("W", "INT", 1, 20, 2, "%MW10", "word \xC3\xA9t\xC3\xA9", "T\xC2\xB0 info");
+        Add("D", "DINT", 1, 40, 4, "", "double", "");
+        Add("X", "INT", 1, 24, 2, "", "unlocated", "");
+        Add("U", "INT", 9, 24, 2, "", "outside every area", "");
+        Add("Flag", "BOOL", 1, 21, 1, "", "", "").m_Bit = 3;
+        Add("M5", "BOOL", 2, 5, 1, "%M5", "", "");
+        Add("B1", "BOOL", 1, 30, 1, "", "", "");
+        Add("FB1", "FB_T", 3, 100, 20, "", "", "");
+        Add("S1", "ST", 3, 200, 8, "", "a structure", "");
+        Add("R", "REAL", 1, 60, 4, "", "", "").m_Attribute = 0x1234;
+        EXPECT_TRUE(dico.m_Types.AddType(new CountingType(typeCounts, "FB_T", true)));
+        EXPECT_TRUE(dico.m_Types.AddType(new CountingType(typeCounts, "ST", false)));
+        dico.m_Stamp[2] = 0xFFFFFFFF;
+        dico.m_Stamp[3] = 3;
+    }
+
+    static CAppParameters& Parameters() {
+        static CAppParameters params;
+        params.m_Kind = 2;
+        params.m_AreasValid = 1;
+        params.m_WordArea = {1000, 0, 1, 0};
+        params.m_BitArea = {512, 0, 2, 0};
+        return params;
+    }
+
+    CSymbXMLItemDef& Add(const char* name, const char* type, std::uint16_t block,
+                         std::uint32_t offset, std::uint32_t size, const char* address,
+                         const char* comment, const char* info) {
+        auto* item = new CSymbXMLItemDef();
+        item->m_Name = name;
+        item->SetType(type, dico.m_Types);
+        item->m_Block = block;
+        item->m_Offset = offset;
+        item->m_Size = size;
+        item->m_Address = address;
+        item->m_Comment = comment;
+        item->m_InfoText = info;
+        EXPECT_TRUE(dico.AddItem(item));
+        return *item;
+    }
+
+    struct Answer {
+        HRESULT hr = 0;
+        std::string address = "untouched";
+        std::string comment = "untouched";
+        std::unique_ptr<ImplemRecord, decltype(&std::free)> record{nullptr, &std::free};
+        std::uint32_t count = 99;
+        std::unique_ptr<PropertyEntry[]> properties;
+    };
+
+    Answer Resolve(const std::string& name, std::uint32_t nNames = 1) {
+        Answer a;
+        const char* names[] = {name.c_str()};
+        ImplemRecord* record = reinterpret_cast<ImplemRecord*>(0x1);
+        PropertyEntry* properties = reinterpret_cast<PropertyEntry*>(0x1);
+        a.hr = dico.SearchAndGetFF(nNames, names, a.address, a.comment, &record, &a.count,
+                                   &properties);
+        if (a.hr == S_OK) {
+            a.record.reset(record);
+            a.properties.reset(properties);
+        } else if (nNames <= 1) {
+            EXPECT_EQ(record, nullptr);
+            EXPECT_EQ(properties, nullptr);
+        }
+        return a;
+    }
+
+    std::string Text(const Answer& a, std::uint32_t i) {
+        EXPECT_EQ(a.properties[i].vValue.vt, VT_BSTR);
+        return Utf16ToUtf8(a.properties[i].vValue.bstrVal);
+    }
+
+    Lifetimes typeCounts;
+    RecordingTraceSink sink;
+    CVarbank dico;
+};
+
+struct PlainCase {
+    const char* name;
+    std::uint32_t typeCode;
+    std::uint32_t accessKind;
+    std::uint16_t block;
+    std::uint32_t offset;
+    std::uint32_t size;
+    std::uint8_t bit;
+    const char* address;
+};
+
+TEST_F(PlainResolution, ResolvedRecordsAndAddressTexts) {
+    const PlainCase cases[] = {
+        {"W", kInt, 1, 1, 20, 2, 255, "%MW10"},
+        {"  w", kInt, 1, 1, 20, 2, 255, "%MW10"},  // leading blanks, lower case
+        {"W.3", kBool, 2, 1, 20, 2, 3, "%MW10.3"}, // suffix appended to the declared text
+        {"W.15", kBool, 2, 1, 20, 2, 15, "%MW10.15"},
+        {"W.", kBool, 2, 1, 20, 2, 0, "%MW10."}, // a bare "." is bit 0
+        {"W.-0", kBool, 2, 1, 20, 2, 0, "%MW10.-0"},
+        {"X", kInt, 1, 1, 24, 2, 255, "%MW12"}, // computed address
+        {"X.4", kBool, 2, 1, 24, 2, 4, "%MW12.4"},
+        {"D", kDint, 1, 1, 40, 4, 255, "%MW20"},
+        {"FLAG", kBool, 2, 1, 20, 2, 11, "%MW10.11"}, // stored bit, odd offset
+        {"B1", kBool, 1, 1, 30, 1, 255, "%MW15.0"},
+        {"M5", kBool, 1, 2, 5, 1, 255, "%M5"},
+        {"U", kInt, 1, 9, 24, 2, 255, ""},
+        {"S1", 0x208, 1, 3, 200, 8, 255, ""}, // a structure variable continues
+    };
+    for (const PlainCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Answer a = Resolve(c.name);
+        ASSERT_EQ(a.hr, S_OK);
+        tagRATVARPHYSICALIMPLEM expected = {};
+        expected.dwTypeCode = c.typeCode;
+        expected.dwAccessKind = c.accessKind;
+        expected.dwAreaKind = 1;
+        expected.wBlock =
+            std::string(c.name) == "M5" ? 2 : (c.address[0] == 0 ? a.record->Record.wBlock : 1);
+        expected.dwOffset = c.offset;
+        expected.dwSize = c.size;
+        expected.byBit = c.bit;
+        expected.dwReserved1 = 1;
+        expected.dwStampSum = 2; // 0xFFFFFFFF + 3 wraps
+        EXPECT_EQ(std::memcmp(&a.record->Record, &expected, sizeof(expected)), 0);
+        EXPECT_EQ(a.record->dwAttribute, 0U);
+        EXPECT_EQ(a.address, c.address);
+        ASSERT_EQ(a.count, c.address[0] == 0 ? 6U : 7U);
+        const std::uint32_t ids[] = {5003, 5004, 5005, 5007, 5001, 5010, 5011};
+        for (std::uint32_t i = 0; i < a.count; ++i) {
+            EXPECT_EQ(a.properties[i].dwPropertyId, ids[i]);
+        }
+        EXPECT_EQ(a.properties[0].vValue.vt, VT_I4);
+        EXPECT_EQ(a.properties[0].vValue.lVal, c.block);
+        EXPECT_EQ(a.properties[1].vValue.lVal, static_cast<std::int32_t>(c.offset));
+        EXPECT_EQ(a.properties[2].vValue.lVal, static_cast<std::int32_t>(c.size));
+        if (a.count == 7) {
+            EXPECT_EQ(Text(a, 6), c.address);
+        }
+    }
+    EXPECT_TRUE(sink.lines.empty());
+}
+
+TEST_F(PlainResolution, TextsArriveAsUtf16AndAttributeIsPassedOn) {
+    Answer w = Resolve("W");
+    ASSERT_EQ(w.hr, S_OK);
+    EXPECT_EQ(w.comment, "word \xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(std::u16string(w.properties[5].vValue.bstrVal), u"T\u00B0 info");
+    EXPECT_EQ(Text(w, 3), "INT");
+    EXPECT_EQ(Text(w, 4), "EDT");
+    Answer bit = Resolve("W.2");
+    EXPECT_EQ(Text(bit, 4), "EDT"); // the kind of the BOOL code
+    Answer s = Resolve("S1");
+    EXPECT_EQ(Text(s, 3), "ST");
+    EXPECT_EQ(Text(s, 4), "Unknown");
+    EXPECT_EQ(Text(s, 5), "");
+    Answer r = Resolve("R");
+    EXPECT_EQ(r.record->dwAttribute, 0x1234U);
+}
+
+TEST_F(PlainResolution, RefusalsWithTheirCodesAndTraces) {
+    struct Refusal {
+        std::string name;
+        HRESULT hr;
+        const char* trace; // empty: no trace line
+    };
+    const Refusal cases[] = {
+        {"NOPE", -1, "KorvoPro Reader <PLC Embedded> :SearchAndGetFF: invalid type for NOPE"},
+        {"W ", -1, "KorvoPro Reader <PLC Embedded> :SearchAndGetFF: invalid type for W "},
+        {"  nope", -1, "KorvoPro Reader <PLC Embedded> :SearchAndGetFF: invalid type for nope"},
+        {"FB1", -1, "KorvoPro Reader <PLC Embedded>:SearchAndGetFF:Can't animate FULL DFB"},
+        {"W[X]", -1,
+         "KorvoPro Reader <PLC Embedded>:SearchAndGetFF:Extract bit with bat bit index"},
+        {"A.B.C.D.E.F.G.H.I.J.K.L.M.N.O.P.Q", -1,
+         "KorvoPro Reader <PLC Embedded>:SearchAndGetFF:Extract bit with bat bit index"},
+        {"W.16", -1, ""},
+        {"W.-1", -1, ""},
+        {"W.99999999999999999999", -1, ""},
+        {"D.3", -1, ""},
+        {"FLAG.1", -1, ""}, // one byte, not a word
+        {"nope.x", -1, "KorvoPro Reader <PLC Embedded>:SearchAndGetFF: unknown variable nope"},
+        {"W.X", -1, "KorvoPro Exported Reader:SearchAndGetFF: invalid type INT for W"},
+        {"S1.A", E_INVALIDARG, ""}, // refused by the member-path analysis
+    };
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.lines.clear();
+        Answer a = Resolve(c.name);
+        EXPECT_EQ(a.hr, c.hr);
+        EXPECT_EQ(a.count, 0U);
+        EXPECT_EQ(a.address, "untouched");
+        EXPECT_EQ(a.comment, "untouched");
+        if (c.trace[0] == 0) {
+            EXPECT_TRUE(sink.lines.empty());
+        } else {
+            ASSERT_EQ(sink.lines.size(), 1U);
+            EXPECT_EQ(sink.lines[0], c.trace);
+            EXPECT_EQ(sink.levels[0], 2);
+        }
+    }
+    // Tracing off, or no sink: the same results, silently.
+    dico.SetTraceEnabled(0);
+    sink.lines.clear();
+    EXPECT_EQ(Resolve("NOPE").hr, -1);
+    dico.Initialize(0, nullptr, 1, "/tmp", 0);
+    EXPECT_EQ(Resolve("FB1").hr, -1);
+    EXPECT_TRUE(sink.lines.empty());
+}
+
+TEST_F(PlainResolution, ArgumentChecks) {
+    std::string address = "a";
+    std::string comment = "c";
+    ImplemRecord* record = reinterpret_cast<ImplemRecord*>(0x1);
+    PropertyEntry* properties = reinterpret_cast<PropertyEntry*>(0x1);
+    std::uint32_t count = 42;
+    const char* names[] = {"W"};
+    EXPECT_EQ(dico.SearchAndGetFF(2, names, address, comment, &record, &count, &properties),
+              E_INVALIDARG);
+    EXPECT_EQ(count, 42U); // outputs untouched
+    EXPECT_EQ(record, reinterpret_cast<ImplemRecord*>(0x1));
+    const char* none[] = {nullptr};
+    EXPECT_EQ(dico.SearchAndGetFF(1, none, address, comment, &record, &count, &properties),
+              E_INVALIDARG);
+    EXPECT_EQ(dico.SearchAndGetFF(1, nullptr, address, comment, &record, &count, &properties),
+              E_INVALIDARG);
+    EXPECT_EQ(dico.SearchAndGetFF(1, names, address, comment, nullptr, &count, &properties),
+              E_INVALIDARG);
+    // nNames 0 still reads the first name.
+    EXPECT_EQ(dico.SearchAndGetFF(0, names, address, comment, &record, &count, &properties), S_OK);
+    std::free(record);
+    delete[] properties;
+}
+
+TEST_F(PlainResolution, HostileNamesAreRefusedWithoutChangingTheDictionary) {
+    const std::size_t items = dico.m_Items.size();
+    const std::size_t types = dico.m_Types.m_TypesByName.size();
+    const std::string hostile[] = {std::string(1 << 20, 'A'),
+                                   std::string(1 << 16, '.'),
+                                   "W\x01\x02\x7f",
+                                   "\xff\xfe\xfd",
+                                   "W.1.2.3",
+                                   "[1]",
+                                   "W[1]",
+                                   ".",
+                                   "..",
+                                   " ",
+                                   "",
+                                   "W.9999999999",
+                                   "W.-2147483648",
+                                   std::string(100, '[') + "1",
+                                   "W" + std::string(70000, '9'),
+                                   "%MW10",
+                                   "W\tX"};
+    for (const std::string& name : hostile) {
+        Answer a = Resolve(name);
+        EXPECT_NE(a.hr, S_OK) << name.substr(0, 40);
+    }
+    EXPECT_EQ(dico.m_Items.size(), items);
+    EXPECT_EQ(dico.m_Types.m_TypesByName.size(), types);
+}
+
+} // namespace
