@@ -1,7 +1,389 @@
 #include "CSymbXMLDDTArrayDef.h"
 
 #include "CVarbank.h"
+#include "DerivedTypeListing.h"
+#include "MAPOFDDTDEF.h"
+#include "MatchNamePattern.h"
+#include "TextFile.h"
 #include "TextUtil.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+bool IsScanSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads one signed decimal number as the scan directive %d does: blanks skipped, an optional
+// sign, at least one digit. A value outside the 32-bit range is not read at all (no number),
+// so that an out-of-range bound stops the parse instead of wrapping into a wrong bound.
+std::optional<std::int32_t> ScanInt(std::string_view text, std::size_t& pos) {
+    std::size_t at = pos;
+    while (at < text.size() && IsScanSpace(text[at])) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    const std::size_t digitsStart = at;
+    constexpr std::int64_t kMagnitudeLimit = std::int64_t{1} << 31;
+    std::int64_t magnitude = 0;
+    bool tooLarge = false;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        magnitude = std::min(magnitude * 10 + (text[at] - '0'), kMagnitudeLimit + 1);
+        tooLarge = tooLarge || magnitude > kMagnitudeLimit;
+        ++at;
+    }
+    if (at == digitsStart) {
+        return std::nullopt;
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (tooLarge || value > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    pos = at;
+    return static_cast<std::int32_t>(value);
+}
+
+// One "%d..%d" pair from pos: the dots must follow the low bound directly. On success pos moves
+// behind the high bound.
+std::optional<CSymbXMLDDTArrayDef::Bounds> ScanBounds(std::string_view text, std::size_t& pos) {
+    std::size_t at = pos;
+    const auto low = ScanInt(text, at);
+    if (!low || text.substr(at, 2) != "..") {
+        return std::nullopt;
+    }
+    at += 2;
+    const auto high = ScanInt(text, at);
+    if (!high) {
+        return std::nullopt;
+    }
+    pos = at;
+    return CSymbXMLDDTArrayDef::Bounds{*low, *high};
+}
+
+struct ElementRow {
+    const char* keyword;
+    std::uint16_t varType;
+    std::uint32_t typeCode;
+};
+
+// Element keyword -> element VARTYPE and array code, in the order they are tried.
+constexpr std::array<ElementRow, 16> kElementRows = {{
+    {"BOOL", 11, 0x02291088},
+    {"EBOOL", 11, 0x04291088},
+    {"BYTE", 17, 0x208},
+    {"STRING", 17, 0x208},
+    {"WSTRING", 18, 0x22591088},
+    {"UINT", 18, 0x22591088},
+    {"UDINT", 19, 0x12591088},
+    {"DINT", 3, 0x06591088},
+    {"DWORD", 19, 0x12591088},
+    {"TOD", 19, 0x12591088},
+    {"TIME", 19, 0x12591088},
+    {"DATE", 19, 0x12591088},
+    {"INT", 2, 0x0A591088},
+    {"REAL", 4, 0x05511088},
+    {"DT", 5, 0x208},
+    {"WORD", 18, 0x22591088},
+}};
+
+bool MatchesElementKeyword(const std::string& name, const char* keyword) {
+    if (EqualsNoCaseAscii(name, keyword)) {
+        return true;
+    }
+    // STRING[n] is an array of STRING too.
+    return std::string_view(keyword) == "STRING" && name.size() >= 7 &&
+           EqualsNoCaseAscii(std::string_view(name).substr(0, 7), "STRING[");
+}
+
+struct KorvoRow {
+    std::uint32_t given;
+    std::uint32_t typeCode;
+    std::uint16_t elemVarType;
+};
+
+// Elementary code -> array code and element VARTYPE (with the VT_ARRAY flag).
+constexpr std::array<KorvoRow, 9> kKorvoRows = {{
+    {0x02290148, 0x02291088, 0x200B},
+    {0x04290148, 0x04291088, 0x200B},
+    {0x00A90148, 0x00A91088, 0x2012},
+    {0x22590148, 0x22591088, 0x2012},
+    {0x0A590148, 0x0A591088, 0x2002},
+    {0x06590148, 0x06591088, 0x2003},
+    {0x12590148, 0x12591088, 0x2013},
+    {0x00690148, 0x00691088, 0x2013},
+    {0x05510148, 0x05511088, 0x2004},
+}};
+
+} // namespace
+
+CSymbXMLDDTArrayDef::CSymbXMLDDTArrayDef(const std::string& arrayText) {
+    m_Name = arrayText;
+    // Without " OF " the element type name stays empty: neither elementary nor a known type.
+    const std::size_t of = arrayText.find(" OF ");
+    SetType(of == std::string::npos ? std::string() : arrayText.substr(of + 4));
+    const std::size_t bracket = arrayText.find('[');
+    if (bracket != std::string::npos) {
+        ParseBounds(std::string_view(arrayText).substr(bracket + 1));
+    }
+    m_AuxVarType = 0;
+}
+
+CSymbXMLDDTArrayDef::CSymbXMLDDTArrayDef(const CSymbXMLDDTArrayDef& other)
+    : CSymbXMLDDTDef(other), m_ElementTypeName(other.m_ElementTypeName),
+      m_DimCount(other.m_DimCount), m_TypeCode(other.m_TypeCode),
+      m_ElemVarType(other.m_ElemVarType), m_AuxVarType(other.m_AuxVarType) {
+    std::copy(std::begin(other.m_Dims), std::end(other.m_Dims), std::begin(m_Dims));
+}
+
+CSymbXMLDDTArrayDef::~CSymbXMLDDTArrayDef() = default;
+
+void CSymbXMLDDTArrayDef::ParseBounds(std::string_view bounds) {
+    // Pairs "low..high" separated by ","; the parse stops at "]", at anything that is not a
+    // pair, and at a bound outside the 32-bit range (the pairs read before it are kept). Only
+    // the first kMaxDims pairs are kept; the rest of the text is ignored.
+    m_DimCount = 0;
+    std::size_t pos = 0;
+    while (m_DimCount < kMaxDims) {
+        if (pos < bounds.size() && bounds[pos] == ']') {
+            break;
+        }
+        if (pos < bounds.size() && bounds[pos] == ',') {
+            ++pos;
+        }
+        const auto pair = ScanBounds(bounds, pos);
+        if (!pair) {
+            break;
+        }
+        m_Dims[m_DimCount] = *pair;
+        ++m_DimCount;
+    }
+}
+
+bool CSymbXMLDDTArrayDef::IsArray() const {
+    return true;
+}
+
+void CSymbXMLDDTArrayDef::RemoveDFBMember(MAPOFDDTDEF*) {}
+
+bool CSymbXMLDDTArrayDef::LoadBinary(CTextFile&) {
+    return false;
+}
+
+std::string CSymbXMLDDTArrayDef::GetDisplayName() const {
+    if (m_Name.compare(0, 11, "%TEMP_ARRAY") == 0) {
+        return m_AltTypeName;
+    }
+    return m_Name;
+}
+
+std::uint32_t CSymbXMLDDTArrayDef::GetTypeCode() const {
+    return m_TypeCode;
+}
+
+std::uint16_t CSymbXMLDDTArrayDef::GetAuxVarType() const {
+    return m_AuxVarType;
+}
+
+void CSymbXMLDDTArrayDef::SetType(const std::string& elementTypeName) {
+    m_ElementTypeName = elementTypeName;
+    for (const ElementRow& row : kElementRows) {
+        if (MatchesElementKeyword(m_ElementTypeName, row.keyword)) {
+            m_ElemVarType = row.varType;
+            m_TypeCode = row.typeCode;
+            return;
+        }
+    }
+    m_ElemVarType = 0;
+    m_TypeCode = kTypeCodeUnknown;
+}
+
+void CSymbXMLDDTArrayDef::SetKORVOTypeBase(std::uint32_t code) {
+    for (const KorvoRow& row : kKorvoRows) {
+        if (row.given == code) {
+            m_TypeCode = row.typeCode;
+            m_ElemVarType = row.elemVarType;
+            return;
+        }
+    }
+    if ((code & 0x88) == 0x88) {
+        // An array code: take it back to its element's elementary code. Bit 0x80 is clear
+        // then, so this recursion is one level deep.
+        SetKORVOTypeBase((code & ~std::uint32_t{0x1080}) | 0x140);
+        return;
+    }
+    m_TypeCode = kTypeCodeDerived;
+    m_ElemVarType = 0x2011;
+}
+
+std::uint32_t CSymbXMLDDTArrayDef::ElementCount() const {
+    if (m_DimCount < 1 || m_Dims[0].high < m_Dims[0].low) {
+        return 0;
+    }
+    const std::int64_t count = std::int64_t{m_Dims[0].high} - m_Dims[0].low + 1;
+    // The full 32-bit range has 2^32 elements, which a 32-bit count cannot hold.
+    if (count > std::int64_t{std::numeric_limits<std::uint32_t>::max()}) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(count);
+}
+
+bool CSymbXMLDDTArrayDef::ValidateIndex(const std::string& indexText, std::int32_t& index) const {
+    // An array without elements accepts no index, and a zero-based index must fit the result.
+    if (ElementCount() == 0) {
+        return false;
+    }
+    const std::int32_t value = AtoiLike(indexText);
+    if (value < m_Dims[0].low || value > m_Dims[0].high) {
+        return false;
+    }
+    const std::int64_t zeroBased = std::int64_t{value} - m_Dims[0].low;
+    if (zeroBased > std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
+    index = static_cast<std::int32_t>(zeroBased);
+    return true;
+}
+
+bool CSymbXMLDDTArrayDef::IsAnEDT() const {
+    return m_ElemVarType != 0;
+}
+
+bool CSymbXMLDDTArrayDef::IsAccessedWhole() const {
+    return false;
+}
+
+bool CSymbXMLDDTArrayDef::IsOfKorvoType(tagETYPMGRTypeCode code, MAPOFDDTDEF& catalogue) {
+    std::uint32_t size = 0;
+    std::uint32_t elementCode = 0;
+    if (ClassifyTypeName(m_ElementTypeName, size, elementCode)) {
+        return elementCode == code;
+    }
+    // A host type may name itself as its element, directly or through other arrays: a type
+    // that is already being asked answers false instead of recursing without end.
+    if (m_AskingKorvoType) {
+        return false;
+    }
+    CSymbXMLDDTDef* element = nullptr;
+    if (catalogue.FindTypeInList(m_ElementTypeName, element) == 0 || element == nullptr) {
+        return false;
+    }
+    m_AskingKorvoType = true;
+    const bool result = element->IsOfKorvoType(code, catalogue);
+    m_AskingKorvoType = false;
+    return result;
+}
+
+void CSymbXMLDDTArrayDef::DefineSubType(MAPOFDDTDEF*) {
+    const std::string elementTypeName = m_ElementTypeName;
+    SetType(elementTypeName);
+}
+
+void CSymbXMLDDTArrayDef::setAlternateType(const CSymbXMLDDTArrayDef* source, std::int32_t level) {
+    // A source without dimensions has no readable text: the alternate name is left as it is.
+    if (source == nullptr || source->m_DimCount < 1) {
+        return;
+    }
+    const std::int32_t dimCount = std::min(source->m_DimCount, kMaxDims);
+    const Bounds& last = source->m_Dims[dimCount - 1];
+    const std::string tail =
+        StrFormat("%i..%i] OF ", last.low, last.high) + source->m_ElementTypeName;
+    std::string middle;
+    for (std::int32_t i = 1; i < dimCount && i <= level; ++i) {
+        const Bounds& dim = source->m_Dims[dimCount - 1 - i];
+        middle = StrFormat("%i..%i,", dim.low, dim.high) + middle;
+    }
+    m_AltTypeName = "ARRAY[" + middle + tail;
+}
+
+std::int32_t CSymbXMLDDTArrayDef::BuildCollectionFrom(
+    const std::string&, const std::string& pattern, VARTYPE varType, const std::string& position,
+    std::uint32_t, std::uint32_t, std::int32_t branchesOnly, std::int32_t leaves,
+    std::int32_t branches, std::uint16_t block, std::uint32_t offset, std::uint32_t size,
+    std::int32_t columnCount, const std::string& columnCodes, std::vector<std::string>& output,
+    std::vector<std::string>*, CVarbank* dico, std::vector<std::uint16_t>& kinds) {
+    std::uint32_t elementarySize = 0;
+    std::uint32_t elementCode = 0;
+    const bool elementary = ClassifyTypeName(m_ElementTypeName, elementarySize, elementCode);
+    const std::uint32_t count = ElementCount();
+    // Without a dictionary, or without elements (no dimension, reversed or wrapped bounds),
+    // there is nothing to list and nothing is divided.
+    if (dico == nullptr || count == 0) {
+        return 0;
+    }
+    CSymbXMLDDTDef* element = nullptr;
+    dico->m_Types.FindTypeInList(m_ElementTypeName, element);
+    const bool derivedElement = !elementary && element != nullptr;
+    const bool listed =
+        (branchesOnly != 0 && derivedElement) || (branches != 0 && derivedElement) ||
+        (leaves != 0 && !derivedElement && PassesVarTypeFilter(varType, m_ElemVarType));
+    if (!listed) {
+        return 0;
+    }
+    const ElementListing listing{position,
+                                 pattern,
+                                 block,
+                                 offset,
+                                 size / count,
+                                 columnCount,
+                                 columnCodes,
+                                 elementary           ? m_ElementTypeName
+                                 : element != nullptr ? element->GetDisplayName()
+                                                      : m_ElementTypeName,
+                                 elementary ? elementCode : kTypeCodeUnknown,
+                                 ListingKindWord(elementary)};
+    ListElements(listing, *dico, output, kinds);
+    return 0;
+}
+
+void CSymbXMLDDTArrayDef::ListElements(const ElementListing& listing, const CVarbank& dico,
+                                       std::vector<std::string>& output,
+                                       std::vector<std::uint16_t>& kinds) const {
+    const std::int64_t low = m_Dims[0].low;
+    const std::int64_t last = IsAccessedWhole() ? low : std::int64_t{m_Dims[0].high};
+    // 64-bit index, so that a high bound at the top of the 32-bit range ends the loop.
+    for (std::int64_t i = low; i <= last; ++i) {
+        YieldListing();
+        const std::string name = listing.position + StrFormat("[%d]", static_cast<int>(i));
+        if (!MatchNamePattern(name, listing.pattern)) {
+            continue;
+        }
+        // 32-bit arithmetic, as every other offset of the module.
+        const std::uint32_t elementOffset =
+            static_cast<std::uint32_t>(i - low) * listing.elementSize + listing.offset;
+        std::string addressText;
+        dico.FormatPhysicalAddress(1, listing.block, elementOffset, 255,
+                                   static_cast<std::int32_t>(listing.elementSize),
+                                   listing.elementCode, addressText);
+        const std::string column =
+            AddressColumnText(listing.displayType, listing.block, elementOffset, addressText);
+        output.push_back(
+            ListedEntry(name, listing.columnCount, listing.columnCodes, column, nullptr));
+        kinds.push_back(listing.kindWord);
+    }
+}
+
+bool CSymbXMLDDTArrayDef::SaveBinary(CTextFile& file) {
+    file.WriteString("DDTArray \nDDTArray " + m_Name + " \n");
+    file.WriteString(StrFormat("%X \n", m_Id));
+    file.WriteString(" " + m_ElementTypeName + " \n");
+    file.WriteString(StrFormat(" %X \n", static_cast<unsigned>(m_ElemVarType)));
+    file.WriteString(StrFormat(" %d \n", m_DimCount));
+    const std::int32_t dimCount = std::min(m_DimCount, kMaxDims);
+    for (std::int32_t i = 0; i < dimCount; ++i) {
+        file.WriteString(StrFormat(" %X %X \n", static_cast<std::uint32_t>(m_Dims[i].low),
+                                   static_cast<std::uint32_t>(m_Dims[i].high)));
+    }
+    return true;
+}
 
 std::string& CSymbXMLDDTArrayDef::getNextTempArrayName(std::string& name, CVarbank* dico) {
     name = StrFormat("%%TEMP_ARRAY%i", dico->m_TempArrayCounter);

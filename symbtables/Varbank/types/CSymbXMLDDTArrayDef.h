@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 class CVarbank;
 
@@ -80,4 +82,27 @@ public:
     std::uint32_t m_TypeCode = 2;
     std::uint16_t m_ElemVarType = 0;
     std::uint16_t m_AuxVarType = 0;
+
+private:
+    // What the listing needs to write each element's entry.
+    struct ElementListing {
+        const std::string& position;
+        const std::string& pattern;
+        std::uint16_t block;
+        std::uint32_t offset;
+        std::uint32_t elementSize;
+        std::int32_t columnCount;
+        const std::string& columnCodes;
+        std::string displayType;
+        std::uint32_t elementCode;
+        std::uint16_t kindWord;
+    };
+
+    // Reads the "low..high" pairs of the text behind the first "[" into m_Dims.
+    void ParseBounds(std::string_view bounds);
+    void ListElements(const ElementListing& listing, const CVarbank& dico,
+                      std::vector<std::string>& output, std::vector<std::uint16_t>& kinds) const;
+
+    // Set while IsOfKorvoType asks the element type, so that a cycle of host types ends.
+    bool m_AskingKorvoType = false;
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 class CSymbXMLDDTMember;
+struct ListingFlags;
 
 // What structures and function blocks share: their members in declaration order, owned by the
 // type, and the index from upper-case member name to position.
@@ -36,6 +37,23 @@ public:
     std::unordered_map<std::string, std::int32_t> m_MemberIndex;
 
 protected:
-    // Writes the block header (first format given) and every member block.
-    bool SaveMembers(CTextFile& file, const char* headerFormat);
+    // Writes the block header ("<keyword> ", then "<keyword> <name> ", the identifier and the
+    // member count) and every member block while they report true.
+    bool SaveMembers(CTextFile& file, const char* keyword);
+
+    // The listing loop that structures and function blocks share: yields once per member,
+    // skips hidden members and those refused by the name pattern, and appends the entry and
+    // kind word of every member that SelectsMember accepts.
+    std::int32_t ListMembers(const std::string& pattern, VARTYPE varType, const ListingFlags& flags,
+                             std::uint16_t block, std::uint32_t offset, std::int32_t columnCount,
+                             const std::string& columnCodes, std::vector<std::string>& output,
+                             CVarbank& dico, std::vector<std::uint16_t>& kinds);
+    // The address column of a member at its position (block and offset already added).
+    virtual std::string MemberAddressColumn(const CSymbXMLDDTMember& member, std::uint16_t block,
+                                            std::uint32_t offset,
+                                            const std::string& addressText) const = 0;
+    // The kind selection of the class, for a member that passed the name pattern.
+    virtual bool SelectsMember(CSymbXMLDDTMember& member, bool elementary,
+                               const ListingFlags& flags, VARTYPE varType,
+                               MAPOFDDTDEF& catalogue) = 0;
 };

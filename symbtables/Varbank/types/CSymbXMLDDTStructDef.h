@@ -30,4 +30,11 @@ public:
                                      std::vector<std::uint16_t>& kinds) override;
     void RemoveDFBMember(MAPOFDDTDEF* catalogue) override;
     bool SaveBinary(CTextFile& file) override;
+
+protected:
+    std::string MemberAddressColumn(const CSymbXMLDDTMember& member, std::uint16_t block,
+                                    std::uint32_t offset,
+                                    const std::string& addressText) const override;
+    bool SelectsMember(CSymbXMLDDTMember& member, bool elementary, const ListingFlags& flags,
+                       VARTYPE varType, MAPOFDDTDEF& catalogue) override;
 };

@@ -31,4 +31,15 @@ public:
                                      std::vector<std::uint16_t>& kinds) override;
     void RemoveDFBMember(MAPOFDDTDEF* catalogue) override;
     bool SaveBinary(CTextFile& file) override;
+
+protected:
+    std::string MemberAddressColumn(const CSymbXMLDDTMember& member, std::uint16_t block,
+                                    std::uint32_t offset,
+                                    const std::string& addressText) const override;
+    bool SelectsMember(CSymbXMLDDTMember& member, bool elementary, const ListingFlags& flags,
+                       VARTYPE varType, MAPOFDDTDEF& catalogue) override;
+
+private:
+    // Forgets the index entry of a removed position and moves the later ones down by one.
+    void RenumberAfterRemoval(std::int32_t removed);
 };

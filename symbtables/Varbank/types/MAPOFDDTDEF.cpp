@@ -1,8 +1,11 @@
 #include "MAPOFDDTDEF.h"
 
+#include "CSymbXMLDDTArrayDef.h"
 #include "CSymbXMLDDTDef.h"
 #include "TextFile.h"
 #include "TextUtil.h"
+
+#include <memory>
 
 MAPOFDDTDEF::MAPOFDDTDEF() {
     m_TypesByName.rehash(kBucketCount);
@@ -102,9 +105,43 @@ bool MAPOFDDTDEF::SaveBinary(CTextFile& file) {
     return result;
 }
 
-std::int32_t MAPOFDDTDEF::BuildArrayTypes(const std::string&, const std::string&,
+std::int32_t MAPOFDDTDEF::BuildArrayTypes(const std::string& name, const std::string& key,
                                           CSymbXMLDDTDef*& type) {
-    // Array texts are not parsed yet: an unknown array text is not found.
-    type = nullptr;
-    return 0;
+    // The text as written, not upper-cased: the element type name keeps its case.
+    auto parsed = std::make_unique<CSymbXMLDDTArrayDef>(name);
+    if (parsed->m_DimCount < 2) {
+        type = parsed.get();
+        m_TypesByName.emplace(key, parsed.release());
+        return 1;
+    }
+    // The pieces are numbered by the dictionary; a catalogue that has none cannot name them.
+    if (m_pOwner == nullptr) {
+        return 0;
+    }
+    CSymbXMLDDTArrayDef* outer = SplitDimensions(*parsed);
+    auto copy = std::make_unique<CSymbXMLDDTArrayDef>(*outer);
+    m_TypesByName.emplace(key, copy.release());
+    type = outer;
+    return 1;
+}
+
+CSymbXMLDDTArrayDef* MAPOFDDTDEF::SplitDimensions(const CSymbXMLDDTArrayDef& source) {
+    // One one-dimensional array per dimension, innermost first, each the element of the next.
+    std::string element = source.m_ElementTypeName;
+    CSymbXMLDDTArrayDef* piece = nullptr;
+    std::int32_t level = 0;
+    for (std::int32_t i = source.m_DimCount - 1; i >= 0; --i, ++level) {
+        const CSymbXMLDDTArrayDef::Bounds& dim = source.m_Dims[i];
+        auto next = std::make_unique<CSymbXMLDDTArrayDef>(
+            StrFormat("ARRAY[%i..%i] OF ", dim.low, dim.high) + element);
+        next->setAlternateType(&source, level);
+        // A host type may already hold a temporary name: take the next free number.
+        do {
+            CSymbXMLDDTArrayDef::getNextTempArrayName(next->m_Name, m_pOwner);
+        } while (m_TypesByName.count(next->m_Name) != 0);
+        element = next->m_Name;
+        piece = next.get();
+        m_TypesByName.emplace(element, next.release());
+    }
+    return piece;
 }

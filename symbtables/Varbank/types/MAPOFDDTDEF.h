@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+class CSymbXMLDDTArrayDef;
 class CSymbXMLDDTDef;
 class CTextFile;
 class CVarbank;
@@ -44,4 +45,6 @@ public:
 private:
     std::int32_t BuildArrayTypes(const std::string& name, const std::string& key,
                                  CSymbXMLDDTDef*& type);
+    // Stores one temporary one-dimensional array per dimension of source; returns the outermost.
+    CSymbXMLDDTArrayDef* SplitDimensions(const CSymbXMLDDTArrayDef& source);
 };

@@ -1,0 +1,117 @@
+#include "CSymbXMLDDTCompositeDef.h"
+
+#include "CSymbXMLDDTMember.h"
+#include "CVarbank.h"
+#include "DerivedTypeListing.h"
+#include "MAPOFDDTDEF.h"
+#include "MatchNamePattern.h"
+#include "TextFile.h"
+#include "TextUtil.h"
+
+CSymbXMLDDTCompositeDef::~CSymbXMLDDTCompositeDef() {
+    for (CSymbXMLDDTMember* member : m_Members) {
+        delete member;
+    }
+    m_Members.clear();
+    m_MemberIndex.clear();
+}
+
+bool CSymbXMLDDTCompositeDef::IsArray() const {
+    return false;
+}
+
+bool CSymbXMLDDTCompositeDef::IsOfKorvoType(tagETYPMGRTypeCode, MAPOFDDTDEF&) {
+    return false;
+}
+
+void CSymbXMLDDTCompositeDef::DefineSubType(MAPOFDDTDEF* catalogue) {
+    if (catalogue == nullptr) {
+        return;
+    }
+    for (CSymbXMLDDTMember* member : m_Members) {
+        if (member != nullptr) {
+            const std::string typeName = member->m_TypeName;
+            member->SetMemberType(typeName, *catalogue);
+        }
+    }
+}
+
+bool CSymbXMLDDTCompositeDef::LoadBinary(CTextFile&) {
+    return false;
+}
+
+bool CSymbXMLDDTCompositeDef::AddMember(CSymbXMLDDTMember* member) {
+    if (member == nullptr) {
+        return false;
+    }
+    const auto index = static_cast<std::int32_t>(m_Members.size());
+    if (!m_MemberIndex.emplace(ToUpperAscii(member->m_Name), index).second) {
+        return false;
+    }
+    m_Members.push_back(member);
+    return true;
+}
+
+CSymbXMLDDTMember* CSymbXMLDDTCompositeDef::FindMember(const std::string& name) const {
+    const auto found = m_MemberIndex.find(ToUpperAscii(name));
+    if (found == m_MemberIndex.end() || found->second < 0 ||
+        static_cast<std::size_t>(found->second) >= m_Members.size()) {
+        return nullptr;
+    }
+    return m_Members[static_cast<std::size_t>(found->second)];
+}
+
+bool CSymbXMLDDTCompositeDef::SaveMembers(CTextFile& file, const char* keyword) {
+    const std::string word = keyword;
+    file.WriteString(word + " \n" + word + " " + m_Name + " \n");
+    file.WriteString(StrFormat("%X \n", m_Id));
+    file.WriteString(StrFormat("NbMember %X \n", static_cast<unsigned>(m_Members.size())));
+    bool result = true;
+    for (CSymbXMLDDTMember* member : m_Members) {
+        if (member == nullptr) {
+            continue;
+        }
+        result = member->SaveBinary(file);
+        if (!result) {
+            break;
+        }
+    }
+    return result;
+}
+
+std::int32_t CSymbXMLDDTCompositeDef::ListMembers(const std::string& pattern, VARTYPE varType,
+                                                  const ListingFlags& flags, std::uint16_t block,
+                                                  std::uint32_t offset, std::int32_t columnCount,
+                                                  const std::string& columnCodes,
+                                                  std::vector<std::string>& output, CVarbank& dico,
+                                                  std::vector<std::uint16_t>& kinds) {
+    // By index: SelectsMember may look types up, which never changes this type's members.
+    for (std::size_t i = 0; i < m_Members.size(); ++i) {
+        YieldListing();
+        CSymbXMLDDTMember* member = m_Members[i];
+        if (member == nullptr || member->m_Hidden != 0) {
+            continue;
+        }
+        const auto memberBlock = static_cast<std::uint16_t>(block + member->m_Block);
+        const std::uint32_t memberOffset = offset + member->m_Offset;
+        std::string addressText;
+        dico.FormatPhysicalAddress(member->m_AreaKind, memberBlock, memberOffset, 255,
+                                   static_cast<std::int32_t>(member->m_Size), member->m_TypeCode,
+                                   addressText);
+        const std::string column =
+            MemberAddressColumn(*member, memberBlock, memberOffset, addressText);
+        std::string entry =
+            ListedEntry(member->m_Name, columnCount, columnCodes, column, &member->m_Comment);
+        std::uint32_t size = 0;
+        std::uint32_t code = 0;
+        const bool elementary = ClassifyTypeName(member->m_TypeName, size, code);
+        if (!MatchNamePattern(member->m_Name, pattern)) {
+            continue;
+        }
+        if (SelectsMember(*member, elementary, flags, varType, dico.m_Types)) {
+            output.push_back(std::move(entry));
+            kinds.push_back(ListingKindWord(elementary));
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,92 @@
+#include "CSymbXMLDFBDef.h"
+
+#include "CSymbXMLDDTMember.h"
+#include "CVarbank.h"
+#include "DerivedTypeListing.h"
+#include "MAPOFDDTDEF.h"
+
+CSymbXMLDFBDef::~CSymbXMLDFBDef() = default;
+
+bool CSymbXMLDFBDef::IsDFB() const {
+    return true;
+}
+
+std::int32_t CSymbXMLDFBDef::BuildCollectionFrom(
+    const std::string&, const std::string& pattern, VARTYPE varType, const std::string&,
+    std::uint32_t, std::uint32_t, std::int32_t branchesOnly, std::int32_t leaves,
+    std::int32_t branches, std::uint16_t block, std::uint32_t offset, std::uint32_t,
+    std::int32_t columnCount, const std::string& columnCodes, std::vector<std::string>& output,
+    std::vector<std::string>*, CVarbank* dico, std::vector<std::uint16_t>& kinds) {
+    // Without a dictionary there is neither address text nor catalogue: nothing is listed.
+    if (dico == nullptr) {
+        return 0;
+    }
+    return ListMembers(pattern, varType, ListingFlags{branchesOnly, leaves, branches}, block,
+                       offset, columnCount, columnCodes, output, *dico, kinds);
+}
+
+std::string CSymbXMLDFBDef::MemberAddressColumn(const CSymbXMLDDTMember& member,
+                                                std::uint16_t block, std::uint32_t offset,
+                                                const std::string& addressText) const {
+    // A function block shows its address text alone when there is one.
+    if (!addressText.empty()) {
+        return addressText;
+    }
+    return AddressColumnText(member.m_TypeName, block, offset, addressText);
+}
+
+bool CSymbXMLDFBDef::SelectsMember(CSymbXMLDDTMember& member, bool elementary,
+                                   const ListingFlags& flags, VARTYPE varType,
+                                   MAPOFDDTDEF& catalogue) {
+    if (flags.LeavesOnly()) {
+        return elementary && PassesVarTypeFilter(varType, member.m_VarType);
+    }
+    if (flags.BranchesOnly()) {
+        return !elementary && catalogue.HasType(member.m_TypeName);
+    }
+    // Unlike a structure, no variant-type filter here.
+    return true;
+}
+
+void CSymbXMLDFBDef::RemoveDFBMember(MAPOFDDTDEF* catalogue) {
+    if (catalogue == nullptr) {
+        return;
+    }
+    // The member at index 0 is never examined.
+    for (std::size_t i = m_Members.size(); i-- > 1;) {
+        CSymbXMLDDTMember* member = m_Members[i];
+        if (member == nullptr) {
+            continue;
+        }
+        std::uint32_t size = 0;
+        std::uint32_t code = 0;
+        if (ClassifyTypeName(member->m_TypeName, size, code)) {
+            continue;
+        }
+        CSymbXMLDDTDef* type = nullptr;
+        if (catalogue->FindTypeInList(member->m_TypeName, type) == 0 || type == nullptr ||
+            !type->IsDFB()) {
+            continue;
+        }
+        delete member;
+        m_Members.erase(m_Members.begin() + static_cast<std::ptrdiff_t>(i));
+        RenumberAfterRemoval(static_cast<std::int32_t>(i));
+    }
+}
+
+void CSymbXMLDFBDef::RenumberAfterRemoval(std::int32_t removed) {
+    for (auto entry = m_MemberIndex.begin(); entry != m_MemberIndex.end();) {
+        if (entry->second == removed) {
+            entry = m_MemberIndex.erase(entry);
+            continue;
+        }
+        if (entry->second > removed) {
+            --entry->second;
+        }
+        ++entry;
+    }
+}
+
+bool CSymbXMLDFBDef::SaveBinary(CTextFile& file) {
+    return SaveMembers(file, "DFBDef");
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Variant.h"
+
+#include <cstdint>
+#include <string>
+
+// Pieces shared by the listings (BuildCollectionFrom) of structures, function blocks and arrays.
+
+// The kind selection flags of a listing: branches only, leaves, branches.
+struct ListingFlags {
+    std::int32_t branchesOnly;
+    std::int32_t leaves;
+    std::int32_t branches;
+
+    bool LeavesOnly() const { return branchesOnly == 0 && leaves != 0 && branches == 0; }
+    bool BranchesOnly() const { return branchesOnly != 0 || (branches != 0 && leaves == 0); }
+};
+
+// Kind word of a listed child: 2 for an elementary type, 3 otherwise.
+inline std::uint16_t ListingKindWord(bool elementary) {
+    return elementary ? 2 : 3;
+}
+
+// The variant-type filter: 0 lets every child pass, any other value only children of that type.
+inline bool PassesVarTypeFilter(VARTYPE filter, VARTYPE childType) {
+    return filter == 0 || filter == childType;
+}
+
+// The listed string: the name, then "|" and a column for each of the first columnCount codes
+// (never more than the codes given): the address column for 'A', the comment for 'C' when the
+// child has one (comment not null), nothing for any other code.
+std::string ListedEntry(const std::string& name, std::int32_t columnCount,
+                        const std::string& columnCodes, const std::string& addressColumn,
+                        const std::string* comment);
+
+// The address column "U-<type> (B:<block> - O:<offset>) <address text>".
+std::string AddressColumnText(const std::string& typeName, std::uint16_t block,
+                              std::uint32_t offset, const std::string& addressText);
+
+// Gives up the rest of the time slice; listings call it once per child.
+void YieldListing();
