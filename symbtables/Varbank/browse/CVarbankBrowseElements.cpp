@@ -1,11 +1,234 @@
+#include "BrowsePosition.h"
+#include "CSymbXMLDDTDef.h"
+#include "CSymbXMLItemDef.h"
 #include "CVarbank.h"
+#include "MatchNamePattern.h"
+#include "TaskMem.h"
+#include "TextConversion.h"
+#include "TextUtil.h"
+#include "tagBROWSEELEMENT.h"
 
-HRESULT CVarbank::BrowseElements(const char*, const char*, VARTYPE, const char*, std::uint32_t,
-                                 std::uint32_t, std::int32_t, std::int32_t, std::int32_t,
-                                 std::int32_t, const char*, const OLECHAR*, OLECHAR**,
-                                 std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                                 std::uint32_t, std::int32_t*, std::uint32_t*, tagBROWSEELEMENT**,
-                                 std::uint32_t*, std::vector<std::string>*) {
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr std::uint32_t kFlagsLeaf = 2;
+constexpr std::uint32_t kFlagsBranch = 3;
+constexpr std::uint32_t kSpareRecords = 1000;
+
+// The listing starts at the child that the continuation point names (compared with case), or
+// at the first child when there is no continuation text.
+bool StartsHere(const std::string& continuation, const std::string& name) {
+    return continuation.empty() || continuation == name;
+}
+
+} // namespace
+
+OLECHAR* CVarbank::ToTaskWideString(const char* text) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    const std::u16string wide = Utf8ToUtf16(text);
+    auto* block = static_cast<OLECHAR*>(CoTaskMemAlloc((wide.size() + 1) * sizeof(OLECHAR)));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(block, wide.data(), wide.size() * sizeof(OLECHAR));
+    block[wide.size()] = u'\0';
+    return block;
+}
+
+std::string CVarbank::WideToNarrow(const OLECHAR* text) {
+    return Utf16ToUtf8(text);
+}
+
+std::string CVarbank::BuildBrowseItemId(const std::string& path, const std::string& positionPrefix,
+                                        const std::string& name) {
+    if (path.empty()) {
+        return positionPrefix + "!" + name;
+    }
+    const std::size_t dot = path.rfind('.');
+    const std::string last = dot == std::string::npos ? path : path.substr(dot + 1);
+    // Array elements are listed as the position text followed by "[i]".
+    if (name.compare(0, last.size(), last) == 0) {
+        return positionPrefix + name.substr(last.size());
+    }
+    return positionPrefix + "." + name;
+}
+
+HRESULT CVarbank::ReserveBrowseElements(std::uint32_t needed, std::uint32_t maximum,
+                                        std::uint32_t* pdwCount, tagBROWSEELEMENT** ppRecords,
+                                        std::uint32_t* pdwCapacity, std::uint32_t& firstIndex) {
+    firstIndex = *pdwCount;
+    if (maximum != 0 || std::uint64_t{*pdwCount} + needed <= *pdwCapacity) {
+        return S_OK;
+    }
+    const std::uint64_t capacity = std::uint64_t{*pdwCount} + needed + kSpareRecords;
+    if (capacity > std::numeric_limits<std::uint32_t>::max() / sizeof(tagBROWSEELEMENT)) {
+        return E_OUTOFMEMORY;
+    }
+    void* grown = CoTaskMemRealloc(*ppRecords, capacity * sizeof(tagBROWSEELEMENT));
+    if (grown == nullptr) {
+        return E_OUTOFMEMORY; // the old block and its records stay as they were
+    }
+    *ppRecords = static_cast<tagBROWSEELEMENT*>(grown);
+    *pdwCapacity = static_cast<std::uint32_t>(capacity);
+    return S_OK;
+}
+
+bool CVarbank::AppendBrowseElement(const std::string& name, const std::string& path,
+                                   const std::string& positionPrefix, std::uint32_t index,
+                                   std::uint32_t maximum, OLECHAR** ppContinuation,
+                                   std::int32_t* pbMore, std::uint32_t* pdwCount,
+                                   tagBROWSEELEMENT* records, std::uint32_t flags) {
+    if (maximum != 0 && index >= maximum) {
+        *ppContinuation = ToTaskWideString(name.c_str());
+        *pbMore = 1;
+        *pdwCount = maximum;
+        return false;
+    }
+    ++*pdwCount;
+    tagBROWSEELEMENT& record = records[index];
+    record.pszName = ToTaskWideString(name.c_str());
+    record.pszItemId = ToTaskWideString(BuildBrowseItemId(path, positionPrefix, name).c_str());
+    record.dwFlags = flags;
+    record.hrError = S_OK;
+    record.dwPropertyCount = 0;
+    record.pProperties = nullptr;
+    record.dwReserved2 = 0;
+    return true;
+}
+
+void CVarbank::AppendBrowseCollection(const std::vector<std::string>& collection,
+                                      const std::string& path, const std::string& positionPrefix,
+                                      std::uint32_t firstIndex, std::uint32_t maximum,
+                                      OLECHAR** ppContinuation, std::int32_t* pbMore,
+                                      std::uint32_t* pdwCount, tagBROWSEELEMENT* records,
+                                      const std::vector<std::uint16_t>& kinds) {
+    const std::string continuation =
+        *ppContinuation == nullptr ? std::string() : WideToNarrow(*ppContinuation);
+    bool started = false;
+    std::uint32_t index = firstIndex;
+    for (std::size_t i = 0; i < collection.size(); ++i) {
+        started = started || StartsHere(continuation, collection[i]);
+        if (!started) {
+            continue;
+        }
+        const std::uint32_t flags = i < kinds.size() ? kinds[i] : kFlagsLeaf;
+        if (!AppendBrowseElement(collection[i], path, positionPrefix, index, maximum,
+                                 ppContinuation, pbMore, pdwCount, records, flags)) {
+            return;
+        }
+        ++index;
+    }
+}
+
+HRESULT CVarbank::BrowseElements(const char* filter, const char* pattern, VARTYPE varType,
+                                 const char* path, std::uint32_t reservedA, std::uint32_t reservedB,
+                                 std::int32_t branchesOnly, std::int32_t leaves,
+                                 std::int32_t branches, std::int32_t columnCount,
+                                 const char* columnCodes, const OLECHAR* positionId,
+                                 OLECHAR** ppContinuation, std::uint32_t maximum, std::uint32_t,
+                                 std::uint32_t, std::uint32_t, std::uint32_t, std::int32_t* pbMore,
+                                 std::uint32_t* pdwCount, tagBROWSEELEMENT** ppRecords,
+                                 std::uint32_t* pdwCapacity, std::vector<std::string>* secondList) {
     CScopedLock guard(m_Lock);
-    return E_NOTIMPL;
+    if (ppRecords == nullptr || pbMore == nullptr || pdwCount == nullptr ||
+        pdwCapacity == nullptr || (columnCount > 0 && columnCodes == nullptr) || path == nullptr ||
+        ppContinuation == nullptr) {
+        return E_INVALIDARG;
+    }
+    // The block must hold what it claims: the records already filled, and with a cap every
+    // record up to the cap.
+    if (*pdwCount > *pdwCapacity || (maximum != 0 && *pdwCapacity < maximum) ||
+        (*ppRecords == nullptr && *pdwCapacity != 0)) {
+        return E_INVALIDARG;
+    }
+    const std::string filterText = filter == nullptr ? std::string() : filter;
+    const std::string patternText = pattern == nullptr ? std::string() : pattern;
+    const std::string prefix = WideToNarrow(positionId);
+    if (path[0] == 0) {
+        return ListRootElements(filterText, patternText, varType, branchesOnly, leaves, branches,
+                                prefix, ppContinuation, maximum, pbMore, pdwCount, ppRecords,
+                                pdwCapacity);
+    }
+    BrowsePosition position;
+    const HRESULT hr = ResolveBrowsePosition(path, filterText, position);
+    if (hr != S_OK) {
+        return hr == S_FALSE ? S_OK : hr;
+    }
+    std::vector<std::string> collection;
+    std::vector<std::uint16_t> kinds;
+    const HRESULT listed = position.finalType->BuildCollectionFrom(
+        filterText, patternText, varType, position.positionText, reservedA, reservedB, branchesOnly,
+        leaves, branches, position.block, position.offset, position.size, columnCount,
+        columnCodes == nullptr ? std::string() : std::string(columnCodes), collection, secondList,
+        this, kinds);
+    std::uint32_t first = 0;
+    const HRESULT reserved =
+        ReserveBrowseElements(static_cast<std::uint32_t>(collection.size()), maximum, pdwCount,
+                              ppRecords, pdwCapacity, first);
+    if (reserved != S_OK) {
+        return reserved;
+    }
+    AppendBrowseCollection(collection, path, prefix, first, maximum, ppContinuation, pbMore,
+                           pdwCount, *ppRecords, kinds);
+    return listed;
+}
+
+HRESULT CVarbank::ListRootElements(const std::string& filter, const std::string& pattern,
+                                   VARTYPE varType, std::int32_t branchesOnly, std::int32_t leaves,
+                                   std::int32_t branches, const std::string& positionPrefix,
+                                   OLECHAR** ppContinuation, std::uint32_t maximum,
+                                   std::int32_t* pbMore, std::uint32_t* pdwCount,
+                                   tagBROWSEELEMENT** ppRecords, std::uint32_t* pdwCapacity) {
+    std::uint32_t index = 0;
+    const HRESULT reserved =
+        ReserveBrowseElements(static_cast<std::uint32_t>(m_Items.size()), maximum, pdwCount,
+                              ppRecords, pdwCapacity, index);
+    if (reserved != S_OK) {
+        return reserved;
+    }
+    const bool unlocatedOnly = filter.find("%UL") != std::string::npos;
+    const bool allNames = EqualsNoCaseAscii(pattern, "*");
+    const auto passesFilters = [&](const CSymbXMLItemDef* item) {
+        return item != nullptr && (varType == 0 || varType == item->m_VarType) &&
+               (!unlocatedOnly || item->m_Address.empty()) &&
+               (allNames || MatchNamePattern(item->m_Name, pattern));
+    };
+    // Resume at the continuation point without walking the variables before it: the only
+    // variable that can start the listing is the one whose upper-case key matches the text,
+    // and only when its name matches with case and the filters keep it.
+    auto it = m_Items.begin();
+    const std::string continuation =
+        *ppContinuation == nullptr ? std::string() : WideToNarrow(*ppContinuation);
+    if (!continuation.empty()) {
+        it = m_Items.find(ToUpperAscii(continuation));
+        if (it == m_Items.end() || !passesFilters(it->second) ||
+            it->second->m_Name != continuation) {
+            return S_OK;
+        }
+    }
+    for (; it != m_Items.end(); ++it) {
+        const CSymbXMLItemDef* item = it->second;
+        if (!passesFilters(item)) {
+            continue;
+        }
+        const bool branch = IsBranch(*item);
+        const bool write = branchesOnly != 0
+                               ? branch
+                               : (leaves != 0 && branches != 0) || (branches != 0 && branch) ||
+                                     (leaves != 0 && item->IsElementaryType());
+        if (!write) {
+            continue;
+        }
+        const std::uint32_t flags = branch ? kFlagsBranch : kFlagsLeaf;
+        if (!AppendBrowseElement(item->m_Name, std::string(), positionPrefix, index, maximum,
+                                 ppContinuation, pbMore, pdwCount, *ppRecords, flags)) {
+            break;
+        }
+        ++index;
+    }
+    return S_OK;
 }

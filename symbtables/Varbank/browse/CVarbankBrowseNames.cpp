@@ -1,8 +1,156 @@
+#include "BrowsePosition.h"
+#include "CSymbKorvoAnalyser.h"
+#include "CSymbXMLDDTDef.h"
+#include "CSymbXMLItemDef.h"
 #include "CVarbank.h"
+#include "MatchNamePattern.h"
+#include "TextUtil.h"
 
-HRESULT CVarbank::BrowseNames(const char*, const char*, VARTYPE, const char*, std::uint32_t,
-                              std::uint32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                              const char*, std::vector<std::string>*, std::vector<std::string>*) {
+namespace {
+
+constexpr const char* kUnlocatedMarker = "%UL";
+
+// Builds the text of the analysed path from its last named element on: MOTOR1.CTRL.TAB[2][3]
+// gives TAB[2][3].
+std::string PositionText(const CSymbKorvoAnalyser& analyser) {
+    std::string text;
+    for (std::int32_t i = analyser.m_nLast; i >= 0; --i) {
+        const CSymbKorvoAnalysedItem& element = analyser.m_aItems[i];
+        if (!element.m_strName.empty()) {
+            return element.m_strName + text;
+        }
+        text = "[" + element.m_strIndex + "]" + text;
+    }
+    return text;
+}
+
+} // namespace
+
+bool CVarbank::IsBranch(const CSymbXMLItemDef& item) {
+    return !item.IsElementaryType() && m_Types.HasType(item.m_TypeName);
+}
+
+std::string CVarbank::VariableAddressText(const CSymbXMLItemDef& item) const {
+    if (!item.m_Address.empty()) {
+        return item.m_Address;
+    }
+    std::string text;
+    FormatPhysicalAddress(1, item.m_Block, item.m_Offset, item.m_Bit,
+                          static_cast<std::int32_t>(item.m_Size), item.m_TypeCode, text);
+    if (text.empty()) {
+        const std::string& type = item.m_AltTypeName.empty() ? item.m_TypeName : item.m_AltTypeName;
+        text = StrFormat("U-%s (B:%u - O:%u) ", type.c_str(), static_cast<unsigned>(item.m_Block),
+                         item.m_Offset);
+    }
+    return text;
+}
+
+// The name, then one "|" column per column code: 'A' the address, 'C' the comment, any other
+// code an empty column. Only the codes present in the text are read.
+std::string CVarbank::ListedVariable(const CSymbXMLItemDef& item, std::int32_t columnCount,
+                                     const char* columnCodes) const {
+    std::string text = item.m_Name;
+    for (std::int32_t i = 0; i < columnCount && columnCodes != nullptr && columnCodes[i] != 0;
+         ++i) {
+        text += '|';
+        if (columnCodes[i] == 'A') {
+            text += VariableAddressText(item);
+        } else if (columnCodes[i] == 'C') {
+            text += item.m_Comment;
+        }
+    }
+    return text;
+}
+
+HRESULT CVarbank::BrowseNames(const char* filter, const char* pattern, VARTYPE varType,
+                              const char* path, std::uint32_t reservedA, std::uint32_t reservedB,
+                              std::int32_t branchesOnly, std::int32_t leaves, std::int32_t branches,
+                              std::int32_t columnCount, const char* columnCodes,
+                              std::vector<std::string>* output,
+                              std::vector<std::string>* secondList) {
     CScopedLock guard(m_Lock);
-    return E_NOTIMPL;
+    if (filter == nullptr || pattern == nullptr || (columnCount > 0 && columnCodes == nullptr) ||
+        output == nullptr || path == nullptr) {
+        return E_INVALIDARG;
+    }
+    try {
+        if (path[0] == 0) {
+            ListRootNames(filter, pattern, varType, branchesOnly, leaves, branches, columnCount,
+                          columnCodes, *output);
+            return S_OK;
+        }
+        BrowsePosition position;
+        const HRESULT hr = ResolveBrowsePosition(path, filter, position);
+        if (hr != S_OK) {
+            return hr == S_FALSE ? S_OK : hr;
+        }
+        std::vector<std::uint16_t> kinds;
+        return position.finalType->BuildCollectionFrom(
+            filter, pattern, varType, position.positionText, reservedA, reservedB, branchesOnly,
+            leaves, branches, position.block, position.offset, position.size, columnCount,
+            columnCodes == nullptr ? std::string() : std::string(columnCodes), *output, secondList,
+            this, kinds);
+    } catch (...) {
+        // What was listed before the failure stays in the output.
+        return S_OK;
+    }
+}
+
+void CVarbank::ListRootNames(const std::string& filter, const std::string& pattern, VARTYPE varType,
+                             std::int32_t branchesOnly, std::int32_t leaves, std::int32_t branches,
+                             std::int32_t columnCount, const char* columnCodes,
+                             std::vector<std::string>& output) {
+    const bool unlocatedOnly = filter.find(kUnlocatedMarker) != std::string::npos;
+    const bool allNames = EqualsNoCaseAscii(pattern, "*");
+    for (const auto& entry : m_Items) {
+        const CSymbXMLItemDef* item = entry.second;
+        if (item == nullptr || (varType != 0 && varType != item->m_VarType) ||
+            (unlocatedOnly && item->m_Address.find('%') != std::string::npos) ||
+            (!allNames && !MatchNamePattern(item->m_Name, pattern))) {
+            continue;
+        }
+        bool append = false;
+        if (branchesOnly != 0) {
+            append = IsBranch(*item);
+        } else if ((leaves != 0 && branches != 0) || (branches != 0 && IsBranch(*item)) ||
+                   (leaves != 0 && item->IsElementaryType())) {
+            append = !m_Types.IsDFBType(item->m_TypeName);
+        }
+        if (append) {
+            output.push_back(ListedVariable(*item, columnCount, columnCodes));
+        }
+    }
+}
+
+// Resolves a browse path to the derived type at its end. S_OK with the position;
+// E_INVALIDARG when the path leads to no derived type; S_FALSE when the unlocated-only filter
+// leaves the located root variable out (nothing to list).
+HRESULT CVarbank::ResolveBrowsePosition(const char* path, const std::string& filter,
+                                        BrowsePosition& position) {
+    CSymbKorvoAnalyser analyser;
+    std::string text = path;
+    if (analyser.Analyse(text, 0) == 0) {
+        return E_INVALIDARG;
+    }
+    const CSymbXMLItemDef* root = FindItem(analyser.m_aItems[0].m_strName);
+    if (root != nullptr) {
+        CSymbXMLDDTDef* type = nullptr;
+        if (m_Types.FindTypeInList(root->m_TypeName, type) == 0 || type == nullptr) {
+            return E_INVALIDARG;
+        }
+        position.block = root->m_Block;
+        position.offset = root->m_Offset;
+        position.size = root->m_Size;
+        type->FindFinalTypeForBrowse(analyser, 1, m_Types, position.finalType, position.block,
+                                     position.offset, position.size);
+    }
+    if (position.finalType == nullptr) {
+        return E_INVALIDARG;
+    }
+    position.positionText = PositionText(analyser);
+    if (filter.find(kUnlocatedMarker) != std::string::npos &&
+        root->m_Address.find('%') != std::string::npos) {
+        return S_FALSE;
+    }
+    return S_OK;
 }

@@ -15,6 +15,7 @@
 
 class CSymbXMLItemDef;
 class CSymbKorvoAnalyser;
+struct BrowsePosition;
 struct ItemResolution;
 
 // The symbol dictionary of one PLC application: its variables, its derived types, its stamp
@@ -81,6 +82,30 @@ public:
                                std::uint8_t bit, std::int32_t size, std::uint32_t typeCode,
                                std::string& text) const;
 
+    // Element browsing internals: growth of the host's record block, one record, a listed
+    // collection, the item identifier of a child, and the text conversions of browsing.
+    HRESULT ReserveBrowseElements(std::uint32_t needed, std::uint32_t maximum,
+                                  std::uint32_t* pdwCount, tagBROWSEELEMENT** ppRecords,
+                                  std::uint32_t* pdwCapacity, std::uint32_t& firstIndex);
+    static bool AppendBrowseElement(const std::string& name, const std::string& path,
+                                    const std::string& positionPrefix, std::uint32_t index,
+                                    std::uint32_t maximum, OLECHAR** ppContinuation,
+                                    std::int32_t* pbMore, std::uint32_t* pdwCount,
+                                    tagBROWSEELEMENT* records, std::uint32_t flags);
+    static void AppendBrowseCollection(const std::vector<std::string>& collection,
+                                       const std::string& path, const std::string& positionPrefix,
+                                       std::uint32_t firstIndex, std::uint32_t maximum,
+                                       OLECHAR** ppContinuation, std::int32_t* pbMore,
+                                       std::uint32_t* pdwCount, tagBROWSEELEMENT* records,
+                                       const std::vector<std::uint16_t>& kinds);
+    // positionPrefix is the position identifier already converted with WideToNarrow.
+    static std::string BuildBrowseItemId(const std::string& path, const std::string& positionPrefix,
+                                         const std::string& name);
+    // A new UTF-16 copy from the task allocator, or null for a null text or a failure.
+    static OLECHAR* ToTaskWideString(const char* text);
+    // UTF-8 of a wide text, converted whole; null or empty gives the empty text.
+    static std::string WideToNarrow(const OLECHAR* text);
+
     // Host insertion: key = upper-cased m_Name. On true the dictionary owns the record; on
     // false (null, or the key is already present) it stays with the caller.
     bool AddItem(CSymbXMLItemDef* item);
@@ -117,4 +142,22 @@ private:
                              ItemResolution& result);
     HRESULT ResolveMemberPath(CSymbKorvoAnalyser& analyser, ItemResolution& result);
     CSymbXMLItemDef* FindItem(const std::string& name) const;
+
+    // Browsing: the tests on variables, the address column of a variable, one listed string,
+    // and the walk of a browse path to the derived type at its end.
+    bool IsBranch(const CSymbXMLItemDef& item);
+    std::string VariableAddressText(const CSymbXMLItemDef& item) const;
+    std::string ListedVariable(const CSymbXMLItemDef& item, std::int32_t columnCount,
+                               const char* columnCodes) const;
+    HRESULT ResolveBrowsePosition(const char* path, const std::string& filter,
+                                  BrowsePosition& position);
+    void ListRootNames(const std::string& filter, const std::string& pattern, VARTYPE varType,
+                       std::int32_t branchesOnly, std::int32_t leaves, std::int32_t branches,
+                       std::int32_t columnCount, const char* columnCodes,
+                       std::vector<std::string>& output);
+    HRESULT ListRootElements(const std::string& filter, const std::string& pattern, VARTYPE varType,
+                             std::int32_t branchesOnly, std::int32_t leaves, std::int32_t branches,
+                             const std::string& positionPrefix, OLECHAR** ppContinuation,
+                             std::uint32_t maximum, std::int32_t* pbMore, std::uint32_t* pdwCount,
+                             tagBROWSEELEMENT** ppRecords, std::uint32_t* pdwCapacity);
 };
