@@ -1,0 +1,117 @@
+#pragma once
+
+#include "CAppParameters.h"
+#include "CSymbXMLDDTMember.h"
+#include "CSymbXMLDDTStructDef.h"
+#include "CSymbXMLDFBDef.h"
+#include "CSymbXMLItemDef.h"
+#include "CVarbank.h"
+
+#include <memory>
+#include <string>
+
+// One dictionary for the resolution and browsing suites: structures inside structures, arrays
+// of structures, two-dimensional arrays, function blocks with secondary-area members, names in
+// mixed case. Word memory %MW0..%MW999 lies in block 1, bit memory %M0..%M511 in block 2;
+// unlocated variables lie in block 3.
+//
+//   AXIS      struct  POS REAL @0, Vel INT @4 ("velocity"), FLAGS WORD @6            size 8
+//   MOTOR     struct  Speed INT @0 ("motor speed"), STATE BOOL @2, AX AXIS @4,
+//                     TAB ARRAY[0..3] OF AXIS @12, VALS ARRAY[1..4] OF INT @44,
+//                     GRID ARRAY[0..1,0..2] OF INT @52                              size 64
+//   FB_INNER  DFB     INNER_CHILD FB_LEAF @0, IN1 BOOL @0, Q INT @2, CNT DINT @0 (secondary)
+//   FB_OUTER  DFB     INNER FB_INNER @0, EN BOOL @8, OUT INT @10, NESTED FB_INNER @12 (removed
+//                     after loading), TMP INT @0 (secondary), LOC AXIS @2 (secondary)  size 20
+//   M1 MOTOR @3:100, TAB ARRAY[0..9] OF INT @1:200, TABS ARRAY[0..9] OF AXIS @3:300,
+//   GRID ARRAY[0..2,0..3] OF INT @1:300, FB1 FB_OUTER @3:400, W INT @1:20 (%MW10),
+//   Flag BOOL @1:21 bit 3, motor2 MOTOR @3:500
+class FixtureDictionary {
+public:
+    FixtureDictionary() {
+        params.m_Kind = 2;
+        params.m_AreasValid = 1;
+        params.m_WordArea = {1000, 0, 1, 0};
+        params.m_BitArea = {512, 0, 2, 0};
+        dico = std::make_unique<CVarbank>("FIXTURE", "/tmp", &params);
+        AddTypes();
+        AddVariables();
+        dico->FinalyzeListOfType();
+        dico->Initialize(0, nullptr, 0, "/tmp", 0);
+    }
+
+    CVarbank& operator*() { return *dico; }
+    CVarbank* operator->() { return dico.get(); }
+
+    CAppParameters params;
+    std::unique_ptr<CVarbank> dico;
+
+private:
+    static CSymbXMLDDTMember* Member(const char* name, const char* type, std::uint32_t offset,
+                                     std::uint32_t size, std::uint16_t area = 1,
+                                     const char* comment = "") {
+        auto* m = new CSymbXMLDDTMember();
+        m->m_Name = name;
+        m->m_TypeName = type;
+        m->m_Offset = offset;
+        m->m_Size = size;
+        m->m_AreaKind = area;
+        m->m_Comment = comment;
+        return m;
+    }
+
+    template <class T>
+    T* Type(const char* name, std::initializer_list<CSymbXMLDDTMember*> members) {
+        auto* type = new T();
+        type->m_Name = name;
+        for (CSymbXMLDDTMember* m : members) {
+            type->AddMember(m);
+        }
+        dico->m_Types.AddType(type);
+        return type;
+    }
+
+    void AddTypes() {
+        Type<CSymbXMLDDTStructDef>("AXIS", {Member("POS", "REAL", 0, 4),
+                                            Member("Vel", "INT", 4, 2, 1, "velocity"),
+                                            Member("FLAGS", "WORD", 6, 2)});
+        Type<CSymbXMLDDTStructDef>(
+            "Motor", {Member("Speed", "INT", 0, 2, 1, "motor speed"), Member("STATE", "BOOL", 2, 1),
+                      Member("AX", "AXIS", 4, 8), Member("TAB", "ARRAY[0..3] OF AXIS", 12, 32),
+                      Member("VALS", "ARRAY[1..4] OF INT", 44, 8),
+                      Member("GRID", "ARRAY[0..1,0..2] OF INT", 52, 12)});
+        Type<CSymbXMLDFBDef>("FB_LEAF", {Member("X", "BOOL", 0, 1)});
+        Type<CSymbXMLDFBDef>("FB_INNER",
+                             {Member("INNER_CHILD", "FB_LEAF", 0, 1), Member("IN1", "BOOL", 0, 1),
+                              Member("Q", "INT", 2, 2), Member("CNT", "DINT", 0, 4, 2)});
+        Type<CSymbXMLDFBDef>("FB_OUTER",
+                             {Member("INNER", "FB_INNER", 0, 8), Member("EN", "BOOL", 8, 1),
+                              Member("OUT", "INT", 10, 2, 1, "output"),
+                              Member("NESTED", "FB_INNER", 12, 8), Member("TMP", "INT", 0, 2, 2),
+                              Member("LOC", "AXIS", 2, 8, 2)});
+    }
+
+    void Variable(const char* name, const char* type, std::uint16_t block, std::uint32_t offset,
+                  std::uint32_t size, const char* address = "", const char* comment = "") {
+        auto* item = new CSymbXMLItemDef();
+        item->m_Name = name;
+        item->SetType(type, dico->m_Types);
+        item->m_Block = block;
+        item->m_Offset = offset;
+        item->m_Size = size;
+        item->m_Address = address;
+        item->m_Comment = comment;
+        dico->AddItem(item);
+    }
+
+    void AddVariables() {
+        Variable("M1", "MOTOR", 3, 100, 64, "", "first motor");
+        Variable("motor2", "Motor", 3, 500, 64);
+        Variable("TAB", "ARRAY[0..9] OF INT", 1, 200, 20);
+        Variable("TABS", "ARRAY[0..9] OF AXIS", 3, 300, 80);
+        Variable("GRID", "ARRAY[0..2,0..3] OF INT", 1, 300, 24);
+        Variable("FB1", "FB_OUTER", 3, 400, 20);
+        Variable("W", "INT", 1, 20, 2, "%MW10", "a word");
+        Variable("Flag", "BOOL", 1, 21, 1);
+        dico->m_Items["FLAG"]->m_Bit = 3;
+    }
+};
