@@ -1,5 +1,6 @@
 #include "TextConversion.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -146,6 +147,16 @@ std::int32_t NarrowToWide(const char* text, BSTR* result) {
 }
 
 BSTR NarrowToBstr(const std::string& text) {
+    // Plain ASCII widens in place, without an intermediate wide string.
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii && text.size() <= std::numeric_limits<std::uint32_t>::max() / 2) {
+        BSTR wide = SysAllocStringLen(nullptr, static_cast<std::uint32_t>(text.size()));
+        if (wide != nullptr) {
+            std::copy(text.begin(), text.end(), wide);
+        }
+        return wide;
+    }
     const std::u16string wide = Utf8ToUtf16(text);
     if (wide.size() > std::numeric_limits<std::uint32_t>::max()) {
         return nullptr;

@@ -77,7 +77,7 @@ inline Shape ShapeOf(std::size_t i) {
 }
 
 inline std::string NameOf(std::size_t i) {
-    char name[16];
+    char name[32];
     std::snprintf(name, sizeof name, "%c%07zu", i % 11 == 3 ? 'v' : 'V', i);
     return name;
 }

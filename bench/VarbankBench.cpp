@@ -1,0 +1,296 @@
+// Benchmarks of the library where its hosts spend their time: resolution, browsing, filling,
+// dumping and clean-up, over generated dictionaries of 1,000 to 1,000,000 variables.
+#include "DictionaryGenerator.h"
+#include "HeapCounter.h"
+
+#include <Varbank.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// One generated dictionary per size, built once and shared by the benchmarks.
+CVarbank& Dictionary(std::size_t variables) {
+    static std::map<std::size_t, std::unique_ptr<CVarbank>> dictionaries;
+    static CAppParameters params = generated::Parameters();
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> guard(mutex);
+    auto& slot = dictionaries[variables];
+    if (!slot) {
+        slot = std::make_unique<CVarbank>("BENCH", std::filesystem::temp_directory_path().string(),
+                                          &params);
+        generated::Fill(*slot, variables);
+        slot->Initialize(0, nullptr, 0, std::filesystem::temp_directory_path().string(), 0);
+    }
+    return *slot;
+}
+
+// Names of one kind, spread over the whole dictionary.
+enum class NameKind { Plain, Bit, Path, Unknown };
+
+std::vector<std::string> Names(std::size_t variables, NameKind kind) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; names.size() < 4096 && i < variables; i += 7) {
+        switch (kind) {
+        case NameKind::Plain:
+            if (i % 10 < 6) {
+                names.push_back(generated::NameOf(i));
+            }
+            break;
+        case NameKind::Bit:
+            if (i % 10 < 6 && generated::ShapeOf(i).size == 2) {
+                names.push_back(generated::NameOf(i) + ".3");
+            }
+            break;
+        case NameKind::Path:
+            if (i % 10 == 6) {
+                names.push_back(generated::NameOf(i) + ".P.X.A");
+            }
+            break;
+        case NameKind::Unknown:
+            names.push_back("NOSUCH" + std::to_string(i));
+            break;
+        }
+    }
+    return names;
+}
+
+// Nanoseconds per name of the floor (copy, upper-case, one map lookup) by dictionary size.
+std::map<std::size_t, double>& FloorNanoseconds() {
+    static std::map<std::size_t, double> floors;
+    return floors;
+}
+
+double NanosecondsPerIteration(std::chrono::steady_clock::time_point start,
+                               benchmark::State& state) {
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    return std::chrono::duration<double, std::nano>(elapsed).count() /
+           static_cast<double>(state.iterations());
+}
+
+void BM_Floor(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    CVarbank& dico = Dictionary(size);
+    const std::vector<std::string> names = Names(size, NameKind::Plain);
+    std::size_t i = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        std::string key = names[i++ % names.size()];
+        for (char& c : key) {
+            if (c >= 'a' && c <= 'z') {
+                c = static_cast<char>(c - 'a' + 'A');
+            }
+        }
+        benchmark::DoNotOptimize(dico.m_Items.find(key));
+    }
+    FloorNanoseconds()[size] = NanosecondsPerIteration(start, state);
+    state.SetItemsProcessed(state.iterations());
+}
+
+void Resolve(benchmark::State& state, NameKind kind, HRESULT expected) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    CVarbank& dico = Dictionary(size);
+    const std::vector<std::string> names = Names(size, kind);
+    std::string address;
+    std::string comment;
+    std::size_t i = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        const char* name[] = {names[i++ % names.size()].c_str()};
+        ImplemRecord* record = nullptr;
+        PropertyEntry* properties = nullptr;
+        std::uint32_t count = 0;
+        if (dico.SearchAndGetFF(1, name, address, comment, &record, &count, &properties) !=
+            expected) {
+            state.SkipWithError("unexpected result");
+            break;
+        }
+        std::free(record);
+        delete[] properties;
+    }
+    const double perName = NanosecondsPerIteration(start, state);
+    const auto floor = FloorNanoseconds().find(size);
+    if (floor != FloorNanoseconds().end() && floor->second > 0) {
+        state.counters["x_floor"] = perName / floor->second;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_ResolvePlain(benchmark::State& state) {
+    Resolve(state, NameKind::Plain, S_OK);
+}
+void BM_ResolveBit(benchmark::State& state) {
+    Resolve(state, NameKind::Bit, S_OK);
+}
+void BM_ResolvePath3(benchmark::State& state) {
+    Resolve(state, NameKind::Path, S_OK);
+}
+void BM_ResolveUnknown(benchmark::State& state) {
+    Resolve(state, NameKind::Unknown, -1);
+}
+
+// Resolution from several host threads at once on one dictionary.
+void BM_ResolvePlainThreads(benchmark::State& state) {
+    Resolve(state, NameKind::Plain, S_OK);
+}
+
+void BM_BrowseNamesRoot(benchmark::State& state) {
+    CVarbank& dico = Dictionary(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        std::vector<std::string> output;
+        dico.BrowseNames("", "*", 0, "", 0, 0, 0, 1, 1, 2, "AC", &output, nullptr);
+        benchmark::DoNotOptimize(output.data());
+    }
+}
+
+// Lists the whole root in pages of `page` records (0: one unpaged call).
+void BrowseElementsRoot(benchmark::State& state, std::uint32_t page) {
+    CVarbank& dico = Dictionary(static_cast<std::size_t>(state.range(0)));
+    std::size_t listed = 0;
+    for (auto _ : state) {
+        OLECHAR* continuation = nullptr;
+        listed = 0;
+        for (;;) {
+            std::uint32_t count = 0;
+            std::uint32_t capacity = page;
+            auto* records = static_cast<tagBROWSEELEMENT*>(
+                page == 0 ? nullptr : CoTaskMemAlloc(page * sizeof(tagBROWSEELEMENT)));
+            std::int32_t more = 0;
+            OLECHAR* before = continuation;
+            dico.BrowseElements("", "*", 0, "", 0, 0, 0, 1, 1, 0, "", u"BENCH", &continuation, page,
+                                0, 0, 0, 0, &more, &count, &records, &capacity, nullptr);
+            if (continuation != before) {
+                CoTaskMemFree(before);
+            }
+            for (std::uint32_t i = 0; i < count; ++i) {
+                CoTaskMemFree(records[i].pszName);
+                CoTaskMemFree(records[i].pszItemId);
+            }
+            CoTaskMemFree(records);
+            listed += count;
+            if (more == 0) {
+                break;
+            }
+        }
+        CoTaskMemFree(continuation);
+    }
+    state.counters["records"] = static_cast<double>(listed);
+}
+
+void BM_BrowseElementsRootUnpaged(benchmark::State& state) {
+    BrowseElementsRoot(state, 0);
+}
+void BM_BrowseElementsRootPages100(benchmark::State& state) {
+    BrowseElementsRoot(state, 100);
+}
+
+// Listing of an array of 10,000 structures.
+void BM_BrowseArrayOfStructures(benchmark::State& state) {
+    CAppParameters params = generated::Parameters();
+    CVarbank dico("ARRAYS", "/tmp", &params);
+    generated::AddTypes(dico);
+    auto* item = new CSymbXMLItemDef();
+    item->m_Name = "BIG";
+    item->SetType("ARRAY[0..9999] OF G_L1", dico.m_Types);
+    item->m_Block = 3;
+    item->m_Size = 140000;
+    dico.AddItem(item);
+    dico.FinalyzeListOfType();
+    for (auto _ : state) {
+        std::vector<std::string> output;
+        dico.BrowseNames("", "*", 0, "BIG", 0, 0, 0, 1, 1, 1, "A", &output, nullptr);
+        if (output.size() != 10000) {
+            state.SkipWithError("wrong listing");
+        }
+    }
+}
+
+void BM_FillAndFinalyze(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    CAppParameters params = generated::Parameters();
+    for (auto _ : state) {
+        CVarbank dico("FILL", "/tmp", &params);
+        generated::Fill(dico, size);
+        state.PauseTiming();
+        dico.CleanCMaps();
+        state.ResumeTiming();
+    }
+}
+
+void BM_SaveBinaryForm(benchmark::State& state) {
+    CVarbank& dico = Dictionary(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        if (!dico.SaveBinaryForm()) {
+            state.SkipWithError("dump failed");
+        }
+    }
+    std::filesystem::remove(std::filesystem::temp_directory_path() / "BENCH.kvxav");
+}
+
+void BM_CleanCMaps(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    CAppParameters params = generated::Parameters();
+    for (auto _ : state) {
+        state.PauseTiming();
+        CVarbank dico("CLEAN", "/tmp", &params);
+        generated::Fill(dico, size);
+        state.ResumeTiming();
+        dico.CleanCMaps();
+    }
+}
+
+// Heap bytes per plain variable: a dictionary of plain elementary variables with names of up
+// to 15 characters, measured as live heap before and after filling.
+void BM_HeapPerPlainVariable(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    CAppParameters params = generated::Parameters();
+    double perVariable = 0;
+    for (auto _ : state) {
+        CVarbank dico("HEAP", "/tmp", &params);
+        const std::size_t before = LiveHeapBytes();
+        for (std::size_t i = 0; i < size; ++i) {
+            auto* item = new CSymbXMLItemDef();
+            item->m_Name = "PLAIN_" + std::to_string(1000000000 + i).substr(1); // 15 chars
+            item->SetType(generated::kElementaryTypes[i % 11], dico.m_Types);
+            item->m_Block = 3;
+            item->m_Offset = static_cast<std::uint32_t>(4 * i);
+            item->m_Size = 4;
+            dico.AddItem(item);
+        }
+        perVariable = static_cast<double>(LiveHeapBytes() - before) / static_cast<double>(size);
+    }
+    state.counters["bytes_per_variable"] = perVariable;
+}
+
+constexpr std::int64_t kSizes[] = {1000, 100000, 1000000};
+
+void AllSizes(benchmark::internal::Benchmark* b) {
+    for (std::int64_t size : kSizes) {
+        b->Arg(size);
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_Floor)->Apply(AllSizes);
+BENCHMARK(BM_ResolvePlain)->Apply(AllSizes);
+BENCHMARK(BM_ResolveBit)->Apply(AllSizes);
+BENCHMARK(BM_ResolvePath3)->Apply(AllSizes);
+BENCHMARK(BM_ResolveUnknown)->Apply(AllSizes);
+BENCHMARK(BM_ResolvePlainThreads)->Arg(100000)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_BrowseNamesRoot)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowseElementsRootUnpaged)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowseElementsRootPages100)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowseArrayOfStructures)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillAndFinalyze)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveBinaryForm)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CleanCMaps)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HeapPerPlainVariable)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
