@@ -310,24 +310,25 @@ std::int32_t CSymbXMLDDTArrayDef::BuildCollectionFrom(
     std::int32_t branches, std::uint16_t block, std::uint32_t offset, std::uint32_t size,
     std::int32_t columnCount, const std::string& columnCodes, std::vector<std::string>& output,
     std::vector<std::string>*, CVarbank* dico, std::vector<std::uint16_t>& kinds) {
+    // Without a dictionary there is neither catalogue nor address text: nothing is listed.
+    if (dico == nullptr) {
+        return 0;
+    }
     std::uint32_t elementarySize = 0;
     std::uint32_t elementCode = 0;
     const bool elementary = ClassifyTypeName(m_ElementTypeName, elementarySize, elementCode);
-    const std::uint32_t count = ElementCount();
-    // Without a dictionary, or without elements (no dimension, reversed or wrapped bounds),
-    // there is nothing to list and nothing is divided.
-    if (dico == nullptr || count == 0) {
-        return 0;
-    }
     CSymbXMLDDTDef* element = nullptr;
     dico->m_Types.FindTypeInList(m_ElementTypeName, element);
-    const bool derivedElement = !elementary && element != nullptr;
-    const bool listed =
-        (branchesOnly != 0 && derivedElement) || (branches != 0 && derivedElement) ||
-        (leaves != 0 && !derivedElement && PassesVarTypeFilter(varType, m_ElemVarType));
-    if (!listed) {
+    // No element (no dimension, reversed or wrapped bounds): nothing listed, nothing divided.
+    const std::uint32_t count = ElementCount();
+    const bool derived = !elementary && element != nullptr;
+    const bool listed = (branchesOnly != 0 && derived) || (branches != 0 && derived) ||
+                        (leaves != 0 && !derived && PassesVarTypeFilter(varType, m_ElemVarType));
+    if (count == 0 || !listed) {
         return 0;
     }
+    // An element type that is neither elementary nor in the catalogue shows its name as written.
+    const std::string displayType = derived ? element->GetDisplayName() : m_ElementTypeName;
     const ElementListing listing{position,
                                  pattern,
                                  block,
@@ -335,9 +336,7 @@ std::int32_t CSymbXMLDDTArrayDef::BuildCollectionFrom(
                                  size / count,
                                  columnCount,
                                  columnCodes,
-                                 elementary           ? m_ElementTypeName
-                                 : element != nullptr ? element->GetDisplayName()
-                                                      : m_ElementTypeName,
+                                 displayType,
                                  elementary ? elementCode : kTypeCodeUnknown,
                                  ListingKindWord(elementary)};
     ListElements(listing, *dico, output, kinds);
