@@ -385,6 +385,9 @@ bool CSymbXMLDDTArrayDef::SaveBinary(CTextFile& file) {
 }
 
 std::string& CSymbXMLDDTArrayDef::getNextTempArrayName(std::string& name, CVarbank* dico) {
+    if (dico == nullptr) {
+        return name;
+    }
     name = StrFormat("%%TEMP_ARRAY%i", dico->m_TempArrayCounter);
     ++dico->m_TempArrayCounter;
     return name;

@@ -60,6 +60,8 @@ public:
     // Operations of arrays only, in this order.
     // The decimal value of the index text (as atoi reads it) within the first dimension's
     // bounds: stores value - low in index and returns true; otherwise false, index untouched.
+    // An array without elements (see ElementCount) accepts no index, nor one whose zero-based
+    // value does not fit 32 bits.
     virtual bool ValidateIndex(const std::string& indexText, std::int32_t& index) const;
     // Element type name -> m_ElementTypeName, m_ElemVarType, m_TypeCode (keywords ignore case).
     virtual void SetType(const std::string& elementTypeName);
@@ -68,12 +70,12 @@ public:
 
     // Readable text of the last level + 1 dimensions of a multi-dimensional source array.
     void setAlternateType(const CSymbXMLDDTArrayDef* source, std::int32_t level);
-    // Element count of the first dimension (high - low + 1, 32-bit); 0 when there is none or
-    // the bounds are reversed, so that callers never divide by it.
+    // Element count of the first dimension (high - low + 1); 0 when there is no dimension, the
+    // bounds are reversed or the count does not fit 32 bits, so that callers never divide by it.
     std::uint32_t ElementCount() const;
 
     // Formats the next temporary array name ("%TEMP_ARRAY" and the dictionary's counter) into
-    // name and advances the counter; returns name.
+    // name and advances the counter; returns name. Without a dictionary name is left as it is.
     static std::string& getNextTempArrayName(std::string& name, CVarbank* dico);
 
     std::string m_ElementTypeName;
