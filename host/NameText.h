@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Small text helpers for IEC names and literals. Upper-casing touches ASCII a-z only, as the
+// dictionary does, so that both sides of every lookup agree.
+
+std::string ToUpperAscii(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+std::string_view TrimBlanks(std::string_view text);
+
+// An IEC identifier: a letter or "_", then letters, digits and "_".
+bool IsIdentifier(std::string_view text);
+
+// An integer literal: optional sign, decimal digits or 2#, 8#, 16# digits, "_" between digits.
+// Nothing when the text is not one or its value does not fit 64 bits.
+std::optional<std::int64_t> ParseIntegerLiteral(std::string_view text);

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The imported project laid out in the host's memory model: what the dictionary is filled
+// with. Type names are those the dictionary knows (elementary keywords, declared type names,
+// array texts); the IEC names are kept beside them for the client.
+
+// A type resolved to the dictionary's vocabulary.
+struct ResolvedType {
+    std::string libName; // elementary keyword, declared type name or array text
+    std::string iecName; // the type as the program writes it
+    std::uint32_t size = 0;
+    std::uint32_t align = 1;
+};
+
+struct MemberLayout {
+    std::string name;
+    std::string comment;
+    std::string typeName; // as the dictionary knows it
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+    std::uint16_t areaKind = 1; // 1 ordinary area, 2 secondary area (function-block locals)
+};
+
+// A structure, a function block, or the structure of a program's variables.
+struct CompositeLayout {
+    std::string name;
+    bool functionBlock = false;
+    std::vector<MemberLayout> members;
+    std::uint32_t size = 0;
+};
+
+struct VariableLayout {
+    std::string name;
+    std::string comment;
+    std::string typeName; // as the dictionary knows it
+    std::string iecType;  // as the program writes it
+    std::string address;  // located address as written, empty when unlocated
+    std::uint16_t block = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+    std::uint8_t bit = 255;
+};
+
+struct ProjectLayout {
+    std::string projectName;
+    std::vector<CompositeLayout> composites; // every type before the types that use it
+    std::vector<VariableLayout> variables;   // in declaration order
+    std::uint32_t wordCount = 0;             // words of the word area (block 1)
+    std::uint32_t bitCount = 0;              // bits of the bit area (block 2)
+    std::array<std::uint32_t, 5> stamp{};
+};

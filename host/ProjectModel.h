@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The PLC program as the PLCopen reader finds it: names, types as written, addresses and
+// comments, each with the line it was declared on. Nothing is resolved or laid out yet.
+
+struct VariableDecl;
+
+// A type as written at one place of the file.
+struct TypeSpec {
+    // Invalid: a type whose error has already been reported; it resolves to nothing, quietly.
+    enum class Kind {
+        Elementary,
+        String,
+        Derived,
+        Array,
+        Enum,
+        Subrange,
+        Struct,
+        Pointer,
+        Invalid
+    };
+
+    Kind kind = Kind::Elementary;
+    std::string name;         // elementary keyword (upper case), or the derived name as written
+    std::uint64_t length = 0; // declared string length; 0 when none was given
+    bool wide = false;        // WSTRING rather than STRING
+    std::vector<std::pair<std::string, std::string>> dims; // array bounds as written
+    std::shared_ptr<TypeSpec> base;    // element of an array, base of enum, subrange or pointer
+    std::vector<VariableDecl> members; // members of a structure
+    std::size_t line = 0;
+};
+
+// Where a variable was declared; it decides what becomes of it.
+enum class VarSection { Input, Output, InOut, Local, Temp, Global, External, Access, Member };
+
+struct VariableDecl {
+    std::string name;
+    TypeSpec type;
+    std::string address;      // located address as written, empty when unlocated
+    std::string comment;      // documentation, blanks collapsed
+    std::string initialValue; // canonical text of the initial value, empty when none
+    VarSection section = VarSection::Local;
+    std::size_t line = 0;
+};
+
+struct DataTypeDecl {
+    std::string name;
+    TypeSpec type;
+    std::string initialValue;
+    std::string comment;
+    std::size_t line = 0;
+};
+
+enum class PouKind { Program, FunctionBlock, Function };
+
+struct PouDecl {
+    std::string name;
+    PouKind kind = PouKind::Program;
+    std::string comment;
+    std::vector<VariableDecl> variables; // every section, in declaration order
+    std::size_t line = 0;
+};
+
+// A program instance of a resource: a variable named after the instance.
+struct ProgramInstance {
+    std::string name;
+    std::string typeName;
+    std::string comment;
+    std::size_t line = 0;
+};
+
+struct ProjectModel {
+    std::string projectName;
+    std::vector<DataTypeDecl> dataTypes;
+    std::vector<PouDecl> pous;
+    std::vector<VariableDecl> globals; // configuration and resource globals, in file order
+    std::vector<ProgramInstance> instances;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+// Turns byte offsets of a text into 1-based line numbers. LF, CRLF and a lone CR each end a
+// line, so files written on any system number their lines as an editor shows them.
+class SourceLines {
+public:
+    SourceLines() = default;
+    explicit SourceLines(std::string_view text);
+
+    std::size_t LineOf(std::ptrdiff_t offset) const;
+
+private:
+    std::vector<std::size_t> m_LineStarts;
+};
