@@ -1,0 +1,83 @@
+// Browse requests drawn from the input: path, pattern, filter, column codes and continuation
+// point as NUL-separated texts after a header of flags, variant type and maximum.
+#include "FixtureDictionary.h"
+#include "TaskMem.h"
+#include "tagBROWSEELEMENT.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct Request {
+    std::uint8_t flags = 0;
+    std::uint8_t columnCount = 0;
+    std::uint16_t varType = 0;
+    std::uint8_t maximum = 0;
+    std::string texts[5]; // path, pattern, filter, columns, continuation
+};
+
+Request Parse(const std::uint8_t* data, std::size_t size) {
+    Request r;
+    if (size >= 5) {
+        r.flags = data[0];
+        r.columnCount = data[1];
+        std::memcpy(&r.varType, data + 2, 2);
+        r.maximum = data[4];
+        data += 5;
+        size -= 5;
+    }
+    std::size_t field = 0;
+    for (std::size_t i = 0; i < size && field < 5; ++i) {
+        if (data[i] == 0) {
+            ++field;
+        } else {
+            r.texts[field] += static_cast<char>(data[i]);
+        }
+    }
+    return r;
+}
+
+void Elements(CVarbank& dico, const Request& r) {
+    const std::uint32_t maximum = r.maximum % 16;
+    std::uint32_t capacity = maximum;
+    std::uint32_t count = 0;
+    auto* records = static_cast<tagBROWSEELEMENT*>(
+        maximum == 0 ? nullptr : CoTaskMemAlloc(maximum * sizeof(tagBROWSEELEMENT)));
+    std::int32_t more = 0;
+    OLECHAR* continuation =
+        (r.flags & 8) != 0 ? nullptr : CVarbank::ToTaskWideString(r.texts[4].c_str());
+    OLECHAR* before = continuation;
+    dico.BrowseElements(r.texts[2].c_str(), r.texts[1].c_str(), r.varType, r.texts[0].c_str(), 0, 0,
+                        r.flags & 1, r.flags & 2, r.flags & 4, r.columnCount % 8,
+                        r.texts[3].c_str(), u"FUZZ", &continuation, maximum, 0, 0, 0, 0, &more,
+                        &count, &records, &capacity, nullptr);
+    if (count > capacity) {
+        std::abort();
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        CoTaskMemFree(records[i].pszName);
+        CoTaskMemFree(records[i].pszItemId);
+    }
+    CoTaskMemFree(records);
+    if (continuation != before) {
+        CoTaskMemFree(before);
+    }
+    CoTaskMemFree(continuation);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static FixtureDictionary fixture;
+    const Request r = Parse(data, size);
+    std::vector<std::string> output;
+    const HRESULT hr = fixture->BrowseNames(
+        r.texts[2].c_str(), r.texts[1].c_str(), r.varType, r.texts[0].c_str(), 0, 0, r.flags & 1,
+        r.flags & 2, r.flags & 4, r.columnCount % 8, r.texts[3].c_str(), &output, nullptr);
+    if (hr != S_OK && hr != E_INVALIDARG) {
+        std::abort();
+    }
+    Elements(*fixture, r);
+    return 0;
+}
