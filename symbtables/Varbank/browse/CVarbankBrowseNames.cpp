@@ -13,13 +13,18 @@ constexpr const char* kUnlocatedMarker = "%UL";
 // Builds the text of the analysed path from its last named element on: MOTOR1.CTRL.TAB[2][3]
 // gives TAB[2][3].
 std::string PositionText(const CSymbKorvoAnalyser& analyser) {
-    std::string text;
-    for (std::int32_t i = analyser.m_nLast; i >= 0; --i) {
+    std::int32_t first = analyser.m_nLast;
+    while (first > 0 && analyser.m_aItems[first].m_strName.empty()) {
+        --first;
+    }
+    std::string text = analyser.m_aItems[first].m_strName;
+    for (std::int32_t i = first; i <= analyser.m_nLast; ++i) {
         const CSymbKorvoAnalysedItem& element = analyser.m_aItems[i];
-        if (!element.m_strName.empty()) {
-            return element.m_strName + text;
+        if (element.m_strName.empty()) {
+            text += '[';
+            text += element.m_strIndex;
+            text += ']';
         }
-        text = "[" + element.m_strIndex + "]" + text;
     }
     return text;
 }

@@ -294,14 +294,15 @@ void CSymbXMLDDTArrayDef::setAlternateType(const CSymbXMLDDTArrayDef* source, st
     }
     const std::int32_t dimCount = std::min(source->m_DimCount, kMaxDims);
     const Bounds& last = source->m_Dims[dimCount - 1];
-    const std::string tail =
-        StrFormat("%i..%i] OF ", last.low, last.high) + source->m_ElementTypeName;
-    std::string middle;
-    for (std::int32_t i = 1; i < dimCount && i <= level; ++i) {
-        const Bounds& dim = source->m_Dims[dimCount - 1 - i];
-        middle = StrFormat("%i..%i,", dim.low, dim.high) + middle;
+    // Dimensions dimCount-1-k .. dimCount-2 in order, then the last one and the element type.
+    std::string text = "ARRAY[";
+    const std::int32_t firstMiddle = dimCount - 1 - std::max(0, std::min(level, dimCount - 1));
+    for (std::int32_t i = firstMiddle; i < dimCount - 1; ++i) {
+        text += StrFormat("%i..%i,", source->m_Dims[i].low, source->m_Dims[i].high);
     }
-    m_AltTypeName = "ARRAY[" + middle + tail;
+    text += StrFormat("%i..%i] OF ", last.low, last.high);
+    text += source->m_ElementTypeName;
+    m_AltTypeName = std::move(text);
 }
 
 std::int32_t CSymbXMLDDTArrayDef::BuildCollectionFrom(
