@@ -115,3 +115,17 @@ std::int32_t CSymbXMLDDTCompositeDef::ListMembers(const std::string& pattern, VA
     }
     return 0;
 }
+
+std::int32_t CSymbXMLDDTCompositeDef::BuildCollectionFrom(
+    const std::string&, const std::string& pattern, VARTYPE varType, const std::string&,
+    std::uint32_t, std::uint32_t, std::int32_t branchesOnly, std::int32_t leaves,
+    std::int32_t branches, std::uint16_t block, std::uint32_t offset, std::uint32_t,
+    std::int32_t columnCount, const std::string& columnCodes, std::vector<std::string>& output,
+    std::vector<std::string>*, CVarbank* dico, std::vector<std::uint16_t>& kinds) {
+    // Without a dictionary there is neither address text nor catalogue: nothing is listed.
+    if (dico == nullptr) {
+        return 0;
+    }
+    return ListMembers(pattern, varType, ListingFlags{branchesOnly, leaves, branches}, block,
+                       offset, columnCount, columnCodes, output, *dico, kinds);
+}

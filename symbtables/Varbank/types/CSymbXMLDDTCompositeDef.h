@@ -21,6 +21,18 @@ public:
     CSymbXMLDDTCompositeDef& operator=(const CSymbXMLDDTCompositeDef&) = delete;
 
     bool IsArray() const override;
+    // Lists the members; the address column and the kind selection are each class's own.
+    std::int32_t BuildCollectionFrom(const std::string& filter, const std::string& pattern,
+                                     VARTYPE varType, const std::string& position,
+                                     std::uint32_t reservedA, std::uint32_t reservedB,
+                                     std::int32_t branchesOnly, std::int32_t leaves,
+                                     std::int32_t branches, std::uint16_t block,
+                                     std::uint32_t offset, std::uint32_t size,
+                                     std::int32_t columnCount, const std::string& columnCodes,
+                                     std::vector<std::string>& output,
+                                     std::vector<std::string>* secondList, CVarbank* dico,
+                                     std::vector<std::uint16_t>& kinds) override;
+
     bool IsOfKorvoType(tagETYPMGRTypeCode code, MAPOFDDTDEF& catalogue) override;
     // SetMemberType on every member with its own type name.
     void DefineSubType(MAPOFDDTDEF* catalogue) override;

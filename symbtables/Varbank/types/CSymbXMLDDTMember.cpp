@@ -8,26 +8,9 @@
 
 void CSymbXMLDDTMember::SetMemberType(const std::string& typeName, MAPOFDDTDEF& catalogue) {
     m_TypeName = typeName;
-    if (const auto type = FindElementaryType(m_TypeName, true)) {
-        m_TypeCode = type->code;
-        m_VarType = type->varType;
-        return;
-    }
-    m_TypeCode = kTypeCodeDerived;
-    m_VarType = 0;
-    CSymbXMLDDTDef* type = nullptr;
-    if (catalogue.FindTypeInList(m_TypeName, type) == 0 || type == nullptr) {
-        return;
-    }
-    std::size_t count = 0;
-    const ElementaryArrayType* rows = ElementaryArrayTypes(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (type->IsOfKorvoType(static_cast<tagETYPMGRTypeCode>(rows[i].elementCode), catalogue)) {
-            m_TypeCode = rows[i].arrayCode;
-            m_VarType = rows[i].memberVarType;
-            return;
-        }
-    }
+    const TypeCodes codes = DeclaredTypeCodes(m_TypeName, catalogue, true);
+    m_TypeCode = codes.code;
+    m_VarType = codes.varType;
 }
 
 bool CSymbXMLDDTMember::SaveBinary(CTextFile& file) {

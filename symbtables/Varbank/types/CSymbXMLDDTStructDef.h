@@ -18,16 +18,6 @@ public:
                                 std::int32_t nLevel, std::int32_t bOrdinaryArea,
                                 tagRATVARPHYSICALIMPLEM& record, std::string& strTypeName,
                                 std::string& strComment, std::string& strUnitText) override;
-    std::int32_t BuildCollectionFrom(const std::string& filter, const std::string& pattern,
-                                     VARTYPE varType, const std::string& position,
-                                     std::uint32_t reservedA, std::uint32_t reservedB,
-                                     std::int32_t branchesOnly, std::int32_t leaves,
-                                     std::int32_t branches, std::uint16_t block,
-                                     std::uint32_t offset, std::uint32_t size,
-                                     std::int32_t columnCount, const std::string& columnCodes,
-                                     std::vector<std::string>& output,
-                                     std::vector<std::string>* secondList, CVarbank* dico,
-                                     std::vector<std::uint16_t>& kinds) override;
     void RemoveDFBMember(MAPOFDDTDEF* catalogue) override;
     bool SaveBinary(CTextFile& file) override;
 

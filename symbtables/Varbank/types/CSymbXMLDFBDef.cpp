@@ -11,20 +11,6 @@ bool CSymbXMLDFBDef::IsDFB() const {
     return true;
 }
 
-std::int32_t CSymbXMLDFBDef::BuildCollectionFrom(
-    const std::string&, const std::string& pattern, VARTYPE varType, const std::string&,
-    std::uint32_t, std::uint32_t, std::int32_t branchesOnly, std::int32_t leaves,
-    std::int32_t branches, std::uint16_t block, std::uint32_t offset, std::uint32_t,
-    std::int32_t columnCount, const std::string& columnCodes, std::vector<std::string>& output,
-    std::vector<std::string>*, CVarbank* dico, std::vector<std::uint16_t>& kinds) {
-    // Without a dictionary there is neither address text nor catalogue: nothing is listed.
-    if (dico == nullptr) {
-        return 0;
-    }
-    return ListMembers(pattern, varType, ListingFlags{branchesOnly, leaves, branches}, block,
-                       offset, columnCount, columnCodes, output, *dico, kinds);
-}
-
 std::string CSymbXMLDFBDef::MemberAddressColumn(const CSymbXMLDDTMember& member,
                                                 std::uint16_t block, std::uint32_t offset,
                                                 const std::string& addressText) const {

@@ -11,26 +11,9 @@
 
 void CSymbXMLItemDef::SetType(const std::string& typeName, MAPOFDDTDEF& catalogue) {
     m_TypeName = typeName;
-    if (const auto type = FindElementaryType(m_TypeName, false)) {
-        m_TypeCode = type->code;
-        m_VarType = type->varType;
-        return;
-    }
-    m_TypeCode = kTypeCodeDerived;
-    m_VarType = 0x2011;
-    CSymbXMLDDTDef* type = nullptr;
-    if (catalogue.FindTypeInList(m_TypeName, type) == 0 || type == nullptr) {
-        return;
-    }
-    std::size_t count = 0;
-    const ElementaryArrayType* rows = ElementaryArrayTypes(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (type->IsOfKorvoType(static_cast<tagETYPMGRTypeCode>(rows[i].elementCode), catalogue)) {
-            m_TypeCode = rows[i].arrayCode;
-            m_VarType = rows[i].variableVarType;
-            return;
-        }
-    }
+    const TypeCodes codes = DeclaredTypeCodes(m_TypeName, catalogue, false);
+    m_TypeCode = codes.code;
+    m_VarType = codes.varType;
 }
 
 bool CSymbXMLItemDef::IsElementaryType() const {

@@ -1,5 +1,7 @@
 #include "ElementaryTypes.h"
 
+#include "CSymbXMLDDTDef.h"
+#include "MAPOFDDTDEF.h"
 #include "TextUtil.h"
 #include "tagETYPMGRTypeCode.h"
 
@@ -71,4 +73,21 @@ std::optional<ElementaryType> FindElementaryType(std::string_view name, bool ign
 const ElementaryArrayType* ElementaryArrayTypes(std::size_t& count) {
     count = kArrays.size();
     return kArrays.data();
+}
+
+TypeCodes DeclaredTypeCodes(const std::string& typeName, MAPOFDDTDEF& catalogue, bool member) {
+    if (const auto type = FindElementaryType(typeName, member)) {
+        return {type->code, type->varType};
+    }
+    const TypeCodes derived{kTypeCodeDerived, static_cast<VARTYPE>(member ? 0 : 0x2011)};
+    CSymbXMLDDTDef* type = nullptr;
+    if (catalogue.FindTypeInList(typeName, type) == 0 || type == nullptr) {
+        return derived;
+    }
+    for (const ElementaryArrayType& row : kArrays) {
+        if (type->IsOfKorvoType(static_cast<tagETYPMGRTypeCode>(row.elementCode), catalogue)) {
+            return {row.arrayCode, member ? row.memberVarType : row.variableVarType};
+        }
+    }
+    return derived;
 }

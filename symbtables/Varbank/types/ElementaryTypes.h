@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // The elementary type vocabulary shared by variables, members and arrays.
@@ -28,3 +29,14 @@ struct ElementaryArrayType {
 
 // The nine rows in the order in which a derived type is asked about them.
 const ElementaryArrayType* ElementaryArrayTypes(std::size_t& count);
+
+class MAPOFDDTDEF;
+
+// Type code and VARTYPE of a declared type name: an elementary keyword (compared with case for
+// a variable, without for a member), else the first elementary array that the catalogue's type
+// answers to, else a derived type (VARTYPE 0x2011 for a variable, 0 for a member).
+struct TypeCodes {
+    std::uint32_t code;
+    VARTYPE varType;
+};
+TypeCodes DeclaredTypeCodes(const std::string& typeName, MAPOFDDTDEF& catalogue, bool member);
