@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Builds the library and runs the example host on the bundled example application.
+# Builds the library and the varbank host, then runs the host on the bundled example: what the
+# dictionary holds, a few names resolved (member paths, array elements, bits), and the browse
+# of the root and of one structure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 varbank_ensure_packages
 varbank_build default >/dev/null
-./build/tests/minimal_host
+example=examples/production_line.xml
+run() {
+    echo "\$ varbank $*"
+    ./build/host/varbank "$@"
+    echo
+}
+run info "$example"
+run resolve "$example" Motor1.Speed 'Line.Conveyors[2].Belt.Speed' 'Speeds[3]' \
+    'Line.Recipes[2][3]' Status.3 AlarmLamp
+run browse "$example"
+run browse "$example" Motor1 --columns AC

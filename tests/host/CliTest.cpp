@@ -1,0 +1,136 @@
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+using namespace hosttest;
+
+struct ShellRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a shell command from the source directory; "varbank" at its start is the built binary.
+ShellRun Shell(std::string command) {
+    if (command.rfind("varbank", 0) == 0) {
+        command.replace(0, 7, "'" VARBANK_BINARY "'");
+    }
+    const std::string stem = "cli-" + std::to_string(getpid());
+    const std::string out = WriteTempFile(stem + ".out", "");
+    const std::string err = WriteTempFile(stem + ".err", "");
+    const std::string full =
+        "cd '" VARBANK_SOURCE_DIR "' && (" + command + ") > '" + out + "' 2> '" + err + "'";
+    const int raw = std::system(full.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+}
+
+const std::string kFile = "examples/production_line.xml";
+
+struct CliCase {
+    std::string arguments;
+    int status;
+    std::string out; // part of the standard output
+    std::string err; // part of the standard error
+};
+
+TEST(Cli, ExitStatusAndMessages) {
+    const std::string malformed = WriteTempFile("malformed.xml", "<?xml version=\"1.0\"?>\n"
+                                                                 "<project>\n<types></project>\n");
+    std::string example = ReadFile(kExample);
+    example.replace(example.find("<type><REAL/></type>"), 20, "<type><LREAL/></type>");
+    const std::string retyped = WriteTempFile("retyped.xml", example);
+    const std::string directory = std::filesystem::path(retyped).parent_path().string();
+    const CliCase cases[] = {
+        {"info " + kFile, 0, "variables      11\n", ""},
+        {"resolve " + kFile + " Motor1.Speed", 0,
+         "Motor1.Speed: block 3, offset 2, size 2, type INT (EDT, code 0x0A590148), comment "
+         "\"speed setpoint (rpm)\"\n",
+         ""},
+        {"resolve " + kFile + " Motor1.Speed Nope", 1, "Nope: refused: unknown variable\n", ""},
+        {"resolve " + kFile + " Nope --trace", 1, "",
+         "trace 2: KorvoPro Reader <PLC Embedded> :SearchAndGetFF: invalid type for Nope"},
+        {"browse " + kFile + " Motor1 --type I2 --leaves", 0, "Speed  leaf    Motor1.Speed", ""},
+        {"browse " + kFile + " Status", 1, "", "browse Status: not a variable of a structure"},
+        {"browse " + kFile + " --columns AC --page-size 2", 2, "", "cannot be combined"},
+        {"browse " + kFile + " --type bogus", 2, "", "'bogus' is not a variant type"},
+        {"browse " + kFile + " --page-size 0", 2, "", "--page-size"},
+        {"stamp " + kFile + " " + retyped, 1, "MISMATCH: types or variables differ", ""},
+        {"dump " + kFile + " --dir " + directory, 0,
+         "wrote " + directory + "/production_line.kvxav", ""},
+        {"dump " + kFile + " --dir /nonexistent", 2, "", "/nonexistent: no such directory"},
+        {"info /nonexistent.xml", 2, "",
+         "/nonexistent.xml: cannot read the file: No such file or directory\n"},
+        {"info " + malformed, 2, "", malformed + ":3: malformed XML"},
+        {"info", 2, "", "FILE is required"},
+        {"", 2, "", "A subcommand is required"},
+        {"--help", 0, "Subcommands:", ""},
+    };
+    for (const CliCase& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ShellRun run = Shell("varbank " + c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+    // Children of another variant type are left out.
+    EXPECT_EQ(Shell("varbank browse " + kFile + " Motor1 --type I2 --leaves").out.find("Running"),
+              std::string::npos);
+}
+
+TEST(Cli, EveryCommandSpeaksJson) {
+    const std::string directory =
+        std::filesystem::path(WriteTempFile("json.kvxav", "")).parent_path();
+    const std::pair<std::string, const char*> cases[] = {
+        {"info " + kFile, "stamp"},
+        {"resolve " + kFile + " Status.3 Nope", "results"},
+        {"browse " + kFile + " Motor1", "children"},
+        {"browse " + kFile + " Speeds --page-size 4", "pages"},
+        {"browse " + kFile + " Motor1 --columns AC", "lines"},
+        {"stamp " + kFile + " " + kFile, "result"},
+        {"dump " + kFile + " --dir " + directory, "file"},
+    };
+    for (const auto& [arguments, key] : cases) {
+        SCOPED_TRACE(arguments);
+        const ShellRun run = Shell("varbank --json " + arguments);
+        nlohmann::json parsed;
+        ASSERT_NO_THROW(parsed = nlohmann::json::parse(run.out)) << run.out;
+        EXPECT_TRUE(parsed.contains(key)) << run.out;
+    }
+    const auto resolved =
+        nlohmann::json::parse(Shell("varbank resolve " + kFile + " Status.3 --json").out);
+    const nlohmann::json& status = resolved["results"][0];
+    EXPECT_EQ(status["address"], "%MW10.3");
+    EXPECT_EQ(status["bit"], 3);
+    EXPECT_EQ(status["accessKind"], 2);
+    EXPECT_EQ(status["typeCode"], "0x02290148");
+}
+
+// The README shows real runs: each block that starts with "$ varbank" is run again here and
+// must print what the README says.
+TEST(Cli, ReadmeShowsRealOutput) {
+    const std::string readme = ReadFile(VARBANK_SOURCE_DIR "/README.md");
+    std::size_t at = 0;
+    int blocks = 0;
+    while ((at = readme.find("```\n$ varbank ", at)) != std::string::npos) {
+        const std::size_t start = at + 6;
+        const std::size_t lineEnd = readme.find('\n', start);
+        const std::size_t end = readme.find("```", lineEnd);
+        const std::string command = readme.substr(start, lineEnd - start);
+        const std::string expected = readme.substr(lineEnd + 1, end - lineEnd - 1);
+        SCOPED_TRACE(command);
+        EXPECT_EQ(Shell(command).out, expected);
+        at = end;
+        ++blocks;
+    }
+    EXPECT_GE(blocks, 6);
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Diagnostics.h"
+#include "ProjectImporter.h"
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+// Helpers shared by the host suites: small PLCopen documents and temporary files.
+namespace hosttest {
+
+inline const std::string kExample = VARBANK_EXAMPLES_DIR "/production_line.xml";
+
+// A tc6_0201 project around the given pieces; globals go to a configuration, resource
+// content (globals, instances) to its resource.
+inline std::string Project(const std::string& dataTypes, const std::string& pous = "",
+                           const std::string& globals = "", const std::string& resource = "") {
+    return "<?xml version=\"1.0\"?>\n"
+           "<project xmlns=\"http://www.plcopen.org/xml/tc6_0201\">\n"
+           "<contentHeader name=\"Test\"/>\n"
+           "<types><dataTypes>\n" +
+           dataTypes + "</dataTypes>\n<pous>\n" + pous +
+           "</pous></types>\n"
+           "<instances><configurations><configuration name=\"C\">\n"
+           "<resource name=\"R\">\n" +
+           resource + "</resource>\n<globalVars>\n" + globals +
+           "</globalVars>\n</configuration></configurations></instances>\n</project>\n";
+}
+
+// <variable name="..."><type>...</type></variable>, with an address and a simple initial
+// value when given.
+inline std::string Var(const std::string& name, const std::string& type,
+                       const std::string& address = "", const std::string& value = "") {
+    const std::string at = address.empty() ? "" : " address=\"" + address + "\"";
+    const std::string initial =
+        value.empty() ? "" : "<initialValue><simpleValue value=\"" + value + "\"/></initialValue>";
+    return "<variable name=\"" + name + "\"" + at + "><type>" + type + "</type>" + initial +
+           "</variable>\n";
+}
+
+inline std::string Struct(const std::string& name, const std::string& members) {
+    return "<dataType name=\"" + name + "\"><baseType><struct>" + members +
+           "</struct></baseType></dataType>\n";
+}
+
+inline std::optional<ProjectLayout> Import(const std::string& xml, Diagnostics& diagnostics) {
+    return ProjectImporter(diagnostics).ImportText(xml);
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A file in a fresh directory under the system's temporary directory.
+inline std::string WriteTempFile(const std::string& name, const std::string& text) {
+    const auto directory = std::filesystem::temp_directory_path() / "varbank-host-tests";
+    std::filesystem::create_directories(directory);
+    const auto path = directory / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+}
+
+inline const VariableLayout* FindVariable(const ProjectLayout& layout, const std::string& name) {
+    for (const VariableLayout& variable : layout.variables) {
+        if (variable.name == name) {
+            return &variable;
+        }
+    }
+    return nullptr;
+}
+
+inline const CompositeLayout* FindComposite(const ProjectLayout& layout, const std::string& name) {
+    for (const CompositeLayout& composite : layout.composites) {
+        if (composite.name == name) {
+            return &composite;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace hosttest

@@ -1,0 +1,157 @@
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace hosttest;
+
+struct ErrorCase {
+    const char* what;
+    std::string xml;
+    std::size_t line;    // line of the first error
+    const char* message; // part of the first error's text
+};
+
+// The line of the first occurrence of a text in a document.
+std::size_t LineOf(const std::string& xml, const std::string& text) {
+    const std::size_t at = xml.find(text);
+    return at == std::string::npos ? 0 : 1 + std::count(xml.begin(), xml.begin() + at, '\n');
+}
+
+ErrorCase Case(const char* what, std::string xml, const std::string& marker, const char* message) {
+    const std::size_t line = LineOf(xml, marker);
+    return {what, std::move(xml), line, message};
+}
+
+std::vector<ErrorCase> Cases() {
+    const std::string fb = "<pou name=\"Fb\" pouType=\"functionBlock\"><interface/></pou>\n";
+    const std::string program = "<pou name=\"Prg\" pouType=\"program\"><interface/></pou>\n";
+    return {
+        Case("malformed XML", "<?xml version=\"1.0\"?>\n<project>\n<types>\n</project>\n",
+             "</project>", "malformed XML"),
+        Case("not a PLCopen project", "<?xml version=\"1.0\"?>\n<plc/>\n", "<plc",
+             "not a PLCopen project"),
+        Case("unknown type", Project("", "", "\n" + Var("A", "<derived name=\"Nope\"/>")), "Nope",
+             "unknown type 'Nope'"),
+        Case("structure that contains itself",
+             Project(Struct("Loop", "\n" + Var("Next", "<derived name=\"loop\"/>"))), "Next",
+             "type 'loop' refers to itself"),
+        Case("alias that names itself",
+             Project("<dataType name=\"Me\">\n<baseType><derived name=\"Me\"/></baseType>"
+                     "</dataType>"),
+             "<derived", "refers to itself"),
+        Case("duplicate type name",
+             Project(Struct("Twin", Var("A", "<INT/>")) + Struct("TWIN", Var("B", "<INT/>"))),
+             "TWIN", "duplicate type name 'TWIN' (first declared at line"),
+        Case("duplicate variable",
+             Project("", "", Var("Speed", "<INT/>") + Var("SPEED", "<REAL/>")), "SPEED",
+             "duplicate variable 'SPEED' (first declared at line"),
+        Case("duplicate member", Project(Struct("S", Var("A", "<INT/>") + Var("a", "<INT/>"))),
+             "\"a\"", "duplicate variable 'a' in 'S'"),
+        Case("bit beyond a word", Project("", "", Var("Bit", "<BOOL/>", "%MW1.16")), "Bit",
+             "cannot read the address '%MW1.16' of 'Bit': the bit of a word is 0 to 15"),
+        Case("unknown area", Project("", "", Var("Z", "<BOOL/>", "%Z1")), "%Z1",
+             "cannot read the address '%Z1'"),
+        Case("incomplete global address", Project("", "", Var("Io", "<BOOL/>", "%I*")), "%I*",
+             "a global needs a complete address"),
+        Case("array beyond 32 bits",
+             Project("", "", Var("Big", "<derived name=\"ARRAY[0..2000000000] OF DINT\"/>")), "Big",
+             "does not fit 32 bits"),
+        Case("array product beyond 32 bits",
+             Project("", "",
+                     Var("Wide", "<array><dimension lower=\"1\" upper=\"70000\"/>"
+                                 "<dimension lower=\"1\" upper=\"70000\"/><baseType>"
+                                 "<BOOL/></baseType></array>")),
+             "Wide", "does not fit 32 bits"),
+        Case("bound beyond 32 bits",
+             Project("", "", Var("B", "<derived name=\"ARRAY[0..9999999999] OF INT\"/>")), "B",
+             "array bound '9999999999' does not fit 32 bits"),
+        Case("unknown bound",
+             Project("", "", Var("B", "<derived name=\"ARRAY[1..MAXI] OF INT\"/>")), "MAXI",
+             "array bound 'MAXI' is neither an integer nor a global"),
+        Case("reversed bounds",
+             Project("", "",
+                     Var("R", "<array><dimension lower=\"5\" upper=\"1\"/><baseType>"
+                              "<INT/></baseType></array>")),
+             "lower=", "the upper bound is below the lower bound"),
+        Case("eleven dimensions",
+             Project("", "",
+                     Var("D", "<derived name=\"ARRAY[0..1,0..1,0..1,0..1,0..1,0..1,0..1,"
+                              "0..1,0..1,0..1,0..1] OF BOOL\"/>")),
+             "\"D\"", "at most 10 dimensions"),
+        Case("variable name", Project("", "", Var("1st", "<INT/>")), "1st",
+             "variable name '1st' is not a valid identifier"),
+        Case("type name", Project(Struct("Bad Name", Var("A", "<INT/>"))), "Bad Name",
+             "type name 'Bad Name' is not a valid identifier"),
+        Case("member name", Project(Struct("S", Var("a-b", "<INT/>"))), "a-b",
+             "variable name 'a-b' is not a valid identifier"),
+        Case("unknown program", Project("", "", "", "<pouInstance name=\"I\" typeName=\"Ghost\"/>"),
+             "Ghost", "unknown program 'Ghost'"),
+        Case("instance of a function block",
+             Project("", fb, "", "<pouInstance name=\"I\" typeName=\"Fb\"/>"), "\"I\"",
+             "'Fb' is not a program"),
+        Case("variable of a program type",
+             Project("", program, Var("V", "<derived name=\"Prg\"/>")), "\"V\"",
+             "'Prg' is a program, not a type"),
+        Case("variable without a type", Project("", "", "<variable name=\"Untyped\"/>"), "Untyped",
+             "variable 'Untyped' has no type"),
+        Case("inline structure",
+             Project("", "", Var("S", "<struct>" + Var("A", "<INT/>") + "</struct>")), "<struct",
+             "declare it as a data type"),
+    };
+}
+
+TEST(ImportErrors, EachErrorNamesItsLineAndReasonAndNothingIsImported) {
+    for (const ErrorCase& c : Cases()) {
+        SCOPED_TRACE(c.what);
+        Diagnostics diagnostics("bad.xml");
+        EXPECT_FALSE(Import(c.xml, diagnostics));
+        ASSERT_TRUE(diagnostics.HasErrors());
+        const auto first = std::find_if(diagnostics.Entries().begin(), diagnostics.Entries().end(),
+                                        [](const Diagnostics::Entry& e) { return e.error; });
+        EXPECT_EQ(first->line, c.line);
+        EXPECT_NE(first->message.find(c.message), std::string::npos) << first->message;
+        EXPECT_EQ(diagnostics.Format(*first).rfind("bad.xml:" + std::to_string(c.line) + ": ", 0),
+                  0U);
+    }
+}
+
+// One bad variable fails the whole file, and every error in it is reported, in file order.
+TEST(ImportErrors, ImportIsAllOrNothingAndReportsEveryError) {
+    const std::string xml =
+        Project("", "",
+                Var("Good", "<INT/>") + Var("Bad", "<derived name=\"Ghost\"/>") +
+                    Var("Worse", "<BOOL/>", "%MX1.9") + Var("Good", "<INT/>"));
+    Diagnostics diagnostics("bad.xml");
+    EXPECT_FALSE(Import(xml, diagnostics));
+    ASSERT_EQ(diagnostics.ErrorCount(), 3U);
+    const auto& entries = diagnostics.Entries();
+    EXPECT_LT(entries[0].line, entries[1].line);
+    EXPECT_LT(entries[1].line, entries[2].line);
+}
+
+// Lines count as an editor shows them, whatever the line ends.
+TEST(ImportErrors, LinesCountWithAnyLineEnd) {
+    for (const char* end : {"\n", "\r\n", "\r"}) {
+        std::string xml = Project("", "", Var("A", "<INT/>") + Var("B", "<derived name=\"X\"/>"));
+        std::string converted;
+        for (char c : xml) {
+            converted += c == '\n' ? std::string(end) : std::string(1, c);
+        }
+        Diagnostics diagnostics("bad.xml");
+        EXPECT_FALSE(Import(converted, diagnostics));
+        ASSERT_TRUE(diagnostics.HasErrors());
+        EXPECT_EQ(diagnostics.Entries().front().line, LineOf(xml, "\"B\""));
+    }
+}
+
+TEST(ImportErrors, UnreadableFile) {
+    Diagnostics diagnostics("missing.xml");
+    EXPECT_FALSE(ProjectImporter(diagnostics).ImportFile("/nonexistent/missing.xml"));
+    ASSERT_TRUE(diagnostics.HasErrors());
+    EXPECT_EQ(diagnostics.Format(diagnostics.Entries().front()),
+              "missing.xml: cannot read the file: No such file or directory");
+}
+
+} // namespace

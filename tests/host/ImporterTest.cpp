@@ -1,0 +1,230 @@
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace hosttest;
+
+struct TypeCase {
+    const char* what;
+    std::string type;    // the <type> content of a global X
+    std::string libName; // what the dictionary is given
+    std::uint32_t size;
+};
+
+// Each way of writing a type reaches the dictionary's vocabulary with the memory model's size.
+TEST(Importer, TypesMapToTheDictionaryVocabulary) {
+    const std::string dataTypes =
+        Struct("Pair", Var("A", "<BOOL/>") + Var("B", "<DINT/>")) +
+        "<dataType name=\"Level\"><baseType><enum><values><value name=\"Low\"/>"
+        "<value name=\"High\"/></values></enum></baseType></dataType>\n"
+        "<dataType name=\"Small\"><baseType><subrangeUnsigned><range lower=\"1\" upper=\"9\"/>"
+        "<baseType><UINT/></baseType></subrangeUnsigned></baseType></dataType>\n"
+        "<dataType name=\"Alias\"><baseType><derived name=\"Small\"/></baseType></dataType>\n"
+        "<dataType name=\"Row\"><baseType><array><dimension lower=\"0\" upper=\"2\"/>"
+        "<baseType><INT/></baseType></array></baseType></dataType>\n";
+    const TypeCase cases[] = {
+        {"INT", "<INT/>", "INT", 2},
+        {"SINT is byte-sized", "<SINT/>", "BYTE", 1},
+        {"LREAL is the 8-byte keyword", "<LREAL/>", "DT", 8},
+        {"ULINT is the 8-byte keyword", "<ULINT/>", "DT", 8},
+        {"STRING", "<string/>", "STRING", 16},
+        {"STRING with a length", "<string length=\"30\"/>", "STRING[30]", 30},
+        {"WSTRING", "<wstring/>", "WSTRING", 2},
+        {"long elementary name", "<derived name=\"time_of_day\"/>", "TOD", 4},
+        {"text STRING(n)", "<derived name=\"STRING(5)\"/>", "STRING[5]", 5},
+        {"enumeration counts as INT", "<derived name=\"Level\"/>", "INT", 2},
+        {"subrange is its base", "<derived name=\"Small\"/>", "UINT", 2},
+        {"alias of an alias", "<derived name=\"alias\"/>", "UINT", 2},
+        {"structure", "<derived name=\"Pair\"/>", "Pair", 8},
+        {"pointer", "<pointer><baseType><INT/></baseType></pointer>", "UDINT", 4},
+        {"two dimensions",
+         "<array><dimension lower=\"1\" upper=\"3\"/><dimension lower=\"0\" "
+         "upper=\"9\"/><baseType><REAL/></baseType></array>",
+         "ARRAY[1..3, 0..9] OF REAL", 120},
+        {"array of structures",
+         "<array><dimension lower=\"-1\" upper=\"1\"/><baseType>"
+         "<derived name=\"Pair\"/></baseType></array>",
+         "ARRAY[-1..1] OF Pair", 24},
+        {"array of a named array",
+         "<array><dimension lower=\"0\" upper=\"1\"/><baseType>"
+         "<derived name=\"Row\"/></baseType></array>",
+         "ARRAY[0..1] OF ARRAY[0..2] OF INT", 12},
+        {"array text with a constant bound", "<derived name=\"ARRAY[1..N] OF STRING[4]\"/>",
+         "ARRAY[1..5] OF STRING[4]", 20},
+        {"array of an array text", "<derived name=\"ARRAY [0..1] OF ARRAY[1..2, 1..2] OF BOOL\"/>",
+         "ARRAY[0..1] OF ARRAY[1..2, 1..2] OF BOOL", 8},
+    };
+    for (const TypeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Diagnostics diagnostics("t.xml");
+        const std::string globals = Var("N", "<INT/>", "", "5") + Var("X", c.type);
+        const auto layout = Import(Project(dataTypes, "", globals), diagnostics);
+        ASSERT_TRUE(layout) << diagnostics.Entries().front().message;
+        const VariableLayout* x = FindVariable(*layout, "X");
+        ASSERT_NE(x, nullptr);
+        EXPECT_EQ(x->typeName, c.libName);
+        EXPECT_EQ(x->size, c.size);
+    }
+}
+
+// Unlocated variables follow each other in declaration order, each aligned to its type.
+TEST(Importer, UnlocatedVariablesAreLaidOutWithNaturalAlignment) {
+    Diagnostics diagnostics("t.xml");
+    const std::string globals = Var("A", "<BOOL/>") + Var("B", "<INT/>") + Var("C", "<BYTE/>") +
+                                Var("D", "<DINT/>") + Var("E", "<string length=\"3\"/>") +
+                                Var("F", "<LREAL/>") + Var("G", "<derived name=\"S\"/>") +
+                                Var("H", "<BOOL/>");
+    const auto layout = Import(Project(Struct("S", Var("X", "<BOOL/>")), "", globals), diagnostics);
+    ASSERT_TRUE(layout);
+    const std::pair<const char*, std::uint32_t> expected[] = {
+        {"A", 0}, {"B", 2}, {"C", 4}, {"D", 8}, {"E", 12}, {"F", 16}, {"G", 24}, {"H", 26}};
+    for (const auto& [name, offset] : expected) {
+        const VariableLayout* variable = FindVariable(*layout, name);
+        ASSERT_NE(variable, nullptr) << name;
+        EXPECT_EQ(variable->block, 3) << name;
+        EXPECT_EQ(variable->offset, offset) << name;
+    }
+    // A structure of one BOOL still takes a word.
+    EXPECT_EQ(FindVariable(*layout, "G")->size, 2U);
+}
+
+TEST(Importer, StructuresAndFunctionBlocksLayOutTheirMembers) {
+    const std::string pous = "<pou name=\"Valve\" pouType=\"functionBlock\"><interface>"
+                             "<inputVars>" +
+                             Var("Open", "<BOOL/>") + Var("Limit", "<REAL/>") +
+                             "</inputVars>"
+                             "<localVars>" +
+                             Var("Count", "<INT/>") + Var("Timer", "<derived name=\"ton\"/>") +
+                             "</localVars><outputVars>" + Var("Done", "<BOOL/>") +
+                             "</outputVars>"
+                             "<externalVars>" +
+                             Var("Shared", "<INT/>") + "</externalVars></interface></pou>\n";
+    Diagnostics diagnostics("t.xml");
+    const auto layout =
+        Import(Project("", pous, Var("V1", "<derived name=\"Valve\"/>")), diagnostics);
+    ASSERT_TRUE(layout);
+    const CompositeLayout* valve = FindComposite(*layout, "Valve");
+    ASSERT_NE(valve, nullptr);
+    EXPECT_TRUE(valve->functionBlock);
+    // Inputs and outputs share the ordinary area, locals have a secondary area of their own;
+    // external variables take no room.
+    const std::tuple<const char*, std::uint32_t, std::uint16_t> expected[] = {
+        {"Open", 0, 1}, {"Limit", 4, 1}, {"Count", 0, 2}, {"Timer", 2, 2}, {"Done", 8, 1}};
+    ASSERT_EQ(valve->members.size(), std::size(expected));
+    for (std::size_t i = 0; i < valve->members.size(); ++i) {
+        EXPECT_EQ(valve->members[i].name, std::get<0>(expected[i]));
+        EXPECT_EQ(valve->members[i].offset, std::get<1>(expected[i]));
+        EXPECT_EQ(valve->members[i].areaKind, std::get<2>(expected[i]));
+    }
+    EXPECT_EQ(valve->size, 10U);
+    // The standard timer is known without a declaration, with its standard interface.
+    const CompositeLayout* ton = FindComposite(*layout, "TON");
+    ASSERT_NE(ton, nullptr);
+    ASSERT_EQ(ton->members.size(), 4U);
+    EXPECT_EQ(ton->members[1].name, "PT");
+    EXPECT_EQ(ton->members[3].offset, 12U);
+}
+
+TEST(Importer, ProgramInstancesBecomeVariablesOfTheProgramStructure) {
+    const std::string pous = "<pou name=\"Main\" pouType=\"program\"><interface><localVars>" +
+                             Var("Speed", "<INT/>") + Var("Out", "<BYTE/>", "%QB0.0.16.1") +
+                             "</localVars><externalVars>" + Var("G", "<INT/>") +
+                             "</externalVars></interface></pou>";
+    Diagnostics diagnostics("t.xml");
+    const auto layout = Import(Project("", pous, Var("G", "<INT/>"),
+                                       "<task name=\"T\" priority=\"1\"><pouInstance name=\"Inst\" "
+                                       "typeName=\"main\"/></task>\n"),
+                               diagnostics);
+    ASSERT_TRUE(layout);
+    const VariableLayout* instance = FindVariable(*layout, "Inst");
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(instance->typeName, "Main");
+    EXPECT_EQ(instance->offset, 2U); // after G
+    const CompositeLayout* program = FindComposite(*layout, "Main");
+    ASSERT_NE(program, nullptr);
+    EXPECT_FALSE(program->functionBlock);
+    ASSERT_EQ(program->members.size(), 2U);
+    // A located variable of a program lies inside the instance; its address is told.
+    EXPECT_EQ(program->members[1].comment, "AT %QB0.0.16.1");
+}
+
+TEST(Importer, LocatedVariablesAndTheMemoryAreas) {
+    const std::string globals = Var("W", "<WORD/>", "%MW10") + Var("B", "<BOOL/>", "%M7") +
+                                Var("X", "<BOOL/>", "%MX40.3") + Var("I", "<BOOL/>", "%IX0.1") +
+                                Var("Q", "<DINT/>", "%QD2") + Var("I2", "<INT/>", "%IW7");
+    Diagnostics diagnostics("t.xml");
+    const auto layout = Import(Project("", "", globals), diagnostics);
+    ASSERT_TRUE(layout);
+    const std::tuple<const char*, std::uint16_t, std::uint32_t, std::uint8_t> expected[] = {
+        {"W", 1, 20, 255}, {"B", 2, 7, 255}, {"X", 1, 40, 3},
+        {"I", 4, 0, 255},  {"Q", 5, 0, 255}, {"I2", 4, 2, 255}};
+    for (const auto& [name, block, offset, bit] : expected) {
+        const VariableLayout* variable = FindVariable(*layout, name);
+        ASSERT_NE(variable, nullptr) << name;
+        EXPECT_EQ(variable->block, block) << name;
+        EXPECT_EQ(variable->offset, offset) << name;
+        EXPECT_EQ(variable->bit, bit) << name;
+    }
+    EXPECT_EQ(FindVariable(*layout, "X")->address, "%MX40.3");
+    EXPECT_EQ(layout->wordCount, 21U); // byte 40 is in word 20
+    EXPECT_EQ(layout->bitCount, 8U);
+}
+
+TEST(Importer, CommentsNamespacesAndPrefixes) {
+    const std::string documented =
+        "<variable name=\"D\"><type><INT/></type><documentation><xhtml:p "
+        "xmlns:xhtml=\"http://www.w3.org/1999/xhtml\"><![CDATA[  motor\r\n   speed ]]>"
+        "</xhtml:p></documentation></variable>";
+    Diagnostics plain("t.xml");
+    const auto layout = Import(Project("", "", documented), plain);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->variables.front().comment, "motor speed");
+    EXPECT_TRUE(plain.Entries().empty());
+
+    // Another namespace is read as tc6_0201, with a warning; a prefixed document reads alike.
+    std::string old = Project("", "", documented);
+    old.replace(old.find("tc6_0201"), 8, "tc6.xsd");
+    Diagnostics warned("t.xml");
+    ASSERT_TRUE(Import(old, warned));
+    ASSERT_EQ(warned.Entries().size(), 1U);
+    EXPECT_FALSE(warned.Entries().front().error);
+    const std::string prefixed =
+        "<ppx:project xmlns:ppx=\"http://www.plcopen.org/xml/tc6_0200\"><ppx:types>"
+        "<ppx:dataTypes/><ppx:pous/></ppx:types><ppx:instances><ppx:configurations>"
+        "<ppx:configuration name=\"C\"><ppx:globalVars><ppx:variable name=\"P\"><ppx:type>"
+        "<ppx:INT/></ppx:type></ppx:variable></ppx:globalVars></ppx:configuration>"
+        "</ppx:configurations></ppx:instances></ppx:project>";
+    Diagnostics quiet("t.xml");
+    const auto prefixedLayout = Import(prefixed, quiet);
+    ASSERT_TRUE(prefixedLayout);
+    EXPECT_TRUE(quiet.Entries().empty());
+    EXPECT_NE(FindVariable(*prefixedLayout, "P"), nullptr);
+}
+
+// Word 1 alone changes with comments and initial values; names, types and places change the
+// others.
+TEST(Importer, StampWordsFollowWhatChanged) {
+    const auto stampOf = [](const std::string& globals, const std::string& types = "") {
+        Diagnostics diagnostics("t.xml");
+        return Import(Project(types, "", globals), diagnostics)->stamp;
+    };
+    const auto base = stampOf(Var("A", "<INT/>") + Var("B", "<BOOL/>"));
+    const auto commented = stampOf(
+        Var("A", "<INT/>") +
+        "<variable name=\"B\"><type><BOOL/></type><documentation>x</documentation></variable>");
+    const auto renamed = stampOf(Var("A", "<INT/>") + Var("C", "<BOOL/>"));
+    const auto moved = stampOf(Var("A", "<INT/>", "%MW1") + Var("B", "<BOOL/>"));
+    const auto retyped =
+        stampOf(Var("A", "<INT/>") + Var("B", "<BOOL/>"), Struct("S", Var("M", "<INT/>")));
+    EXPECT_NE(base[0], 0U);
+    EXPECT_EQ(base[4], 2U);
+    EXPECT_TRUE(base[0] == commented[0] && base[2] == commented[2] && base[3] == commented[3]);
+    EXPECT_NE(base[1], commented[1]);
+    EXPECT_NE(base[2], renamed[2]);
+    EXPECT_NE(base[3], moved[3]);
+    EXPECT_NE(base[0], retyped[0]);
+}
+
+} // namespace
