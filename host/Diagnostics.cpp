@@ -16,10 +16,10 @@ void Diagnostics::Warning(std::size_t line, std::string message) {
 std::string Diagnostics::Format(const Entry& entry) const {
     std::string text = m_FileName;
     if (entry.line > 0) {
-        text += ":" + std::to_string(entry.line);
+        text.append(":").append(std::to_string(entry.line));
     }
-    text += entry.error ? ": " : ": warning: ";
-    return text + entry.message;
+    text.append(entry.error ? ": " : ": warning: ").append(entry.message);
+    return text;
 }
 
 void Diagnostics::Print(std::ostream& out) const {

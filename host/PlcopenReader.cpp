@@ -46,16 +46,21 @@ pugi::xml_node FirstElement(pugi::xml_node node) {
     return {};
 }
 
-void CollectText(pugi::xml_node node, std::string& text) {
-    for (pugi::xml_node child : node.children()) {
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-            text += child.value();
-            text += ' ';
-        } else if (child.type() == pugi::node_element) {
-            CollectText(child, text);
+// Gathers the text of every element below; the walk is iterative, so that any depth of
+// nesting is safe.
+class TextCollector : public pugi::xml_tree_walker {
+public:
+    bool for_each(pugi::xml_node& node) override {
+        if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+            m_Text.append(node.value()).append(1, ' ');
         }
+        return true;
     }
-}
+    const std::string& Text() const { return m_Text; }
+
+private:
+    std::string m_Text;
+};
 
 // Blanks, tabs and line ends collapse to one blank; none at either end.
 std::string CollapseBlanks(const std::string& text) {
@@ -80,15 +85,20 @@ std::string Documentation(pugi::xml_node owner) {
     if (!documentation) {
         return {};
     }
-    std::string text;
-    CollectText(documentation, text);
-    return CollapseBlanks(text);
+    TextCollector collector;
+    pugi::xml_node walk = documentation;
+    walk.traverse(collector);
+    return CollapseBlanks(collector.Text());
 }
 
 // The initial value as one canonical text: a simple value as written, arrays in brackets
 // with n(...) for repetitions, structures as (member := value, ...).
-void AppendValue(pugi::xml_node value, std::string& text) {
+void AppendValue(pugi::xml_node value, std::string& text, std::size_t depth = 0) {
     const std::string_view kind = LocalName(value.name());
+    if (depth > PlcopenReader::kMaxTypeDepth) {
+        text += "...";
+        return;
+    }
     if (kind == "simpleValue") {
         text += value.attribute("value").value();
     } else if (kind == "arrayValue" || kind == "structValue") {
@@ -105,7 +115,7 @@ void AppendValue(pugi::xml_node value, std::string& text) {
             if (repeat) {
                 text += std::string(repeat.value()) + "(";
             }
-            AppendValue(FirstElement(item), text);
+            AppendValue(FirstElement(item), text, depth + 1);
             if (repeat) {
                 text += ")";
             }
@@ -333,6 +343,13 @@ void PlcopenReader::ReadType(pugi::xml_node holder, TypeSpec& spec, const std::s
 void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeSpec& spec) {
     const std::string name(LocalName(element.name()));
     spec.line = Line(element);
+    const DepthGuard guard(m_TypeDepth);
+    if (m_TypeDepth > kMaxTypeDepth) {
+        spec.kind = TypeSpec::Kind::Invalid;
+        m_Diagnostics.Error(spec.line,
+                            "types nest deeper than " + std::to_string(kMaxTypeDepth) + " levels");
+        return;
+    }
     if (TypeVocabulary::IsElementaryElement(name)) {
         spec.kind = TypeSpec::Kind::Elementary;
         spec.name = name;
@@ -387,7 +404,9 @@ void PlcopenReader::ReadBase(pugi::xml_node element, TypeSpec& spec, bool requir
         return;
     }
     spec.base = std::make_shared<TypeSpec>();
-    ReadType(base, *spec.base, "<" + std::string(LocalName(element.name())) + ">", Line(element));
+    std::string owner(1, '<');
+    owner.append(LocalName(element.name())).append(1, '>');
+    ReadType(base, *spec.base, owner, Line(element));
 }
 
 std::uint64_t PlcopenReader::ReadLength(pugi::xml_node element) {

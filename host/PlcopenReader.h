@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DepthGuard.h"
 #include "Diagnostics.h"
 #include "ProjectModel.h"
 #include "SourceLines.h"
@@ -13,6 +14,9 @@
 // instances, with their comments and initial values. Bodies and extensions are skipped.
 class PlcopenReader {
 public:
+    // Types written inside types (arrays, structures) nest at most this deep.
+    static constexpr std::size_t kMaxTypeDepth = 100;
+
     explicit PlcopenReader(Diagnostics& diagnostics);
 
     // False when the file cannot be read or is not a PLCopen project; the reasons are in the
@@ -41,4 +45,5 @@ private:
 
     Diagnostics& m_Diagnostics;
     SourceLines m_Lines;
+    std::size_t m_TypeDepth = 0;
 };

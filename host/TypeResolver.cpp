@@ -1,5 +1,6 @@
 #include "TypeResolver.h"
 
+#include "DepthGuard.h"
 #include "LocatedAddress.h"
 #include "NameText.h"
 #include "StandardFunctionBlocks.h"
@@ -22,7 +23,9 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 }
 
 std::string Quoted(std::string_view text) {
-    return "'" + std::string(text) + "'";
+    std::string quoted(1, '\'');
+    quoted.append(text).append(1, '\'');
+    return quoted;
 }
 
 // External and access variables refer to storage declared elsewhere.
@@ -83,7 +86,23 @@ void TypeResolver::ResolveAllDeclared() {
     }
 }
 
+bool TypeResolver::TooDeep(std::size_t line) {
+    if (m_Depth <= kMaxDepth) {
+        return false;
+    }
+    if (!m_ReportedTooDeep) {
+        m_Diagnostics.Error(line,
+                            "types nest deeper than " + std::to_string(kMaxDepth) + " levels");
+        m_ReportedTooDeep = true;
+    }
+    return true;
+}
+
 std::optional<ResolvedType> TypeResolver::Resolve(const TypeSpec& spec) {
+    const DepthGuard guard(m_Depth);
+    if (TooDeep(spec.line)) {
+        return std::nullopt;
+    }
     switch (spec.kind) {
     case TypeSpec::Kind::Elementary:
         return ResolveText(spec.name, spec.line);
@@ -174,6 +193,10 @@ std::optional<ResolvedType> TypeResolver::ResolveStringText(std::string_view upp
 // ARRAY[l..h, l..h] OF T, where a bound may name a global constant.
 std::optional<ResolvedType> TypeResolver::ResolveArrayText(std::string_view text,
                                                            std::size_t line) {
+    const DepthGuard guard(m_Depth);
+    if (TooDeep(line)) {
+        return std::nullopt;
+    }
     const std::string upper = ToUpperAscii(text);
     const std::size_t open = upper.find('[');
     const std::size_t close = upper.find(']', open);

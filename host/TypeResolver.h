@@ -18,6 +18,10 @@
 // with the line it was written on.
 class TypeResolver {
 public:
+    // Types that use types (aliases, arrays, members) nest at most this deep; the reader's own
+    // limit on types written inside types is lower, so that it reports those first.
+    static constexpr std::size_t kMaxDepth = 128;
+
     TypeResolver(const ProjectModel& model, Diagnostics& diagnostics);
 
     std::optional<ResolvedType> Resolve(const TypeSpec& spec);
@@ -64,10 +68,14 @@ private:
                                                bool functionBlock, std::size_t line);
     bool AddMember(CompositeLayout& layout, const VariableDecl& variable, MemberCursor& cursor);
     std::optional<std::int32_t> Bound(std::string_view text, std::size_t line);
+    // Answers true when the walk is deeper than kMaxDepth; reports the first time only.
+    bool TooDeep(std::size_t line);
 
     Diagnostics& m_Diagnostics;
     std::unordered_map<std::string, Named> m_Named; // upper-case name -> type
     std::vector<Named*> m_Declared;                 // the file's own types, in file order
     std::unordered_map<std::string, std::int64_t> m_Constants;
     std::vector<CompositeLayout> m_Composites;
+    std::size_t m_Depth = 0;
+    bool m_ReportedTooDeep = false;
 };

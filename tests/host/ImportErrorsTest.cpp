@@ -24,7 +24,18 @@ ErrorCase Case(const char* what, std::string xml, const std::string& marker, con
     return {what, std::move(xml), line, message};
 }
 
+std::string Repeat(const std::string& text, int count) {
+    std::string result;
+    for (int i = 0; i < count; ++i) {
+        result += text;
+    }
+    return result;
+}
+
 std::vector<ErrorCase> Cases() {
+    const std::string nestedArrays =
+        Repeat("<array><dimension lower=\"0\" upper=\"0\"/><baseType>", 150) + "<INT/>" +
+        Repeat("</baseType></array>", 150);
     const std::string fb = "<pou name=\"Fb\" pouType=\"functionBlock\"><interface/></pou>\n";
     const std::string program = "<pou name=\"Prg\" pouType=\"program\"><interface/></pou>\n";
     return {
@@ -96,6 +107,13 @@ std::vector<ErrorCase> Cases() {
              "'Prg' is a program, not a type"),
         Case("variable without a type", Project("", "", "<variable name=\"Untyped\"/>"), "Untyped",
              "variable 'Untyped' has no type"),
+        Case("types written too deep", Project("", "", "\n" + Var("Deep", nestedArrays)), "Deep",
+             "types nest deeper than 100 levels"),
+        Case("array text too deep",
+             Project("", "",
+                     "\n" + Var("Deep",
+                                "<derived name=\"" + Repeat("ARRAY[0..0] OF ", 200) + "INT\"/>")),
+             "Deep", "types nest deeper than 128 levels"),
         Case("inline structure",
              Project("", "", Var("S", "<struct>" + Var("A", "<INT/>") + "</struct>")), "<struct",
              "declare it as a data type"),
