@@ -56,7 +56,12 @@ void TypeResolver::Register(const std::string& name, std::size_t line, Named ent
         m_Diagnostics.Error(line, "type name " + Quoted(name) + " is not a valid identifier");
         return;
     }
-    const auto [at, inserted] = m_Named.emplace(ToUpperAscii(name), entry);
+    const std::string upper = ToUpperAscii(name);
+    if (TypeVocabulary::Find(upper) || upper == "ARRAY") {
+        m_Diagnostics.Error(line, "type name " + Quoted(name) + " is reserved for a built-in type");
+        return;
+    }
+    const auto [at, inserted] = m_Named.emplace(upper, entry);
     if (!inserted) {
         m_Diagnostics.Error(line, "duplicate type name " + Quoted(name) +
                                       " (first declared at line " +

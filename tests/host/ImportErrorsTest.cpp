@@ -95,6 +95,8 @@ std::vector<ErrorCase> Cases() {
              "variable name '1st' is not a valid identifier"),
         Case("type name", Project(Struct("Bad Name", Var("A", "<INT/>"))), "Bad Name",
              "type name 'Bad Name' is not a valid identifier"),
+        Case("built-in type name", Project(Struct("Real", Var("A", "<INT/>"))), "Real",
+             "type name 'Real' is reserved for a built-in type"),
         Case("member name", Project(Struct("S", Var("a-b", "<INT/>"))), "a-b",
              "variable name 'a-b' is not a valid identifier"),
         Case("unknown program", Project("", "", "", "<pouInstance name=\"I\" typeName=\"Ghost\"/>"),
