@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <exception>
 #include <filesystem>
 #include <memory>
 
@@ -107,7 +108,13 @@ int CommandLine::Run(int argc, const char* const* argv) {
         m_Err << "--type: '" << settings.varType << "' is not a variant type\n";
         return kExitBadInput;
     }
-    return Dispatch(settings);
+    // The dictionary reports only allocation and file failures as exceptions.
+    try {
+        return Dispatch(settings);
+    } catch (const std::exception& error) {
+        m_Err << "varbank " << settings.command << ": " << error.what() << '\n';
+        return kExitRefused;
+    }
 }
 
 int CommandLine::Dispatch(const Settings& settings) {

@@ -383,19 +383,23 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeSpec& spec) {
 }
 
 void PlcopenReader::ReadArray(pugi::xml_node array, TypeSpec& spec) {
-    spec.kind = TypeSpec::Kind::Array;
+    bool valid = true;
     ForEachChild(array, "dimension", [&](pugi::xml_node dimension) {
         const pugi::xml_attribute lower = dimension.attribute("lower");
         const pugi::xml_attribute upper = dimension.attribute("upper");
         if (!lower || !upper) {
             m_Diagnostics.Error(Line(dimension), "an array dimension needs lower and upper");
+            valid = false;
         }
         spec.dims.emplace_back(lower.value(), upper.value());
     });
     if (spec.dims.empty()) {
         m_Diagnostics.Error(spec.line, "an array needs at least one dimension");
+        valid = false;
     }
     ReadBase(array, spec, true);
+    // An array already reported resolves to nothing, without a second message.
+    spec.kind = valid ? TypeSpec::Kind::Array : TypeSpec::Kind::Invalid;
 }
 
 void PlcopenReader::ReadBase(pugi::xml_node element, TypeSpec& spec, bool required) {
