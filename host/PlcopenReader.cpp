@@ -328,61 +328,61 @@ VariableDecl PlcopenReader::ReadVariable(pugi::xml_node variable, VarSection sec
     return decl;
 }
 
-void PlcopenReader::ReadType(pugi::xml_node holder, TypeSpec& spec, const std::string& owner,
+void PlcopenReader::ReadType(pugi::xml_node holder, TypeRef& ref, const std::string& owner,
                              std::size_t ownerLine) {
     const pugi::xml_node element = FirstElement(holder);
     if (!element) {
-        spec.kind = TypeSpec::Kind::Invalid;
-        spec.line = holder ? Line(holder) : ownerLine;
-        m_Diagnostics.Error(spec.line, owner + " has no type");
+        ref.kind = TypeRef::Kind::Invalid;
+        ref.line = holder ? Line(holder) : ownerLine;
+        m_Diagnostics.Error(ref.line, owner + " has no type");
         return;
     }
-    ReadTypeElement(element, spec);
+    ReadTypeElement(element, ref);
 }
 
-void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeSpec& spec) {
+void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
     const std::string name(LocalName(element.name()));
-    spec.line = Line(element);
+    ref.line = Line(element);
     const DepthGuard guard(m_TypeDepth);
     if (m_TypeDepth > kMaxTypeDepth) {
-        spec.kind = TypeSpec::Kind::Invalid;
-        m_Diagnostics.Error(spec.line,
+        ref.kind = TypeRef::Kind::Invalid;
+        m_Diagnostics.Error(ref.line,
                             "types nest deeper than " + std::to_string(kMaxTypeDepth) + " levels");
         return;
     }
     if (TypeVocabulary::IsElementaryElement(name)) {
-        spec.kind = TypeSpec::Kind::Elementary;
-        spec.name = name;
+        ref.kind = TypeRef::Kind::Elementary;
+        ref.name = name;
     } else if (name == "string" || name == "wstring") {
-        spec.kind = TypeSpec::Kind::String;
-        spec.wide = name == "wstring";
-        spec.length = ReadLength(element);
+        ref.kind = TypeRef::Kind::String;
+        ref.wide = name == "wstring";
+        ref.length = ReadLength(element);
     } else if (name == "derived") {
-        spec.kind = TypeSpec::Kind::Derived;
-        spec.name = element.attribute("name").value();
+        ref.kind = TypeRef::Kind::Derived;
+        ref.name = element.attribute("name").value();
     } else if (name == "array") {
-        ReadArray(element, spec);
+        ReadArray(element, ref);
     } else if (name == "enum") {
-        spec.kind = TypeSpec::Kind::Enum;
-        ReadBase(element, spec, false);
+        ref.kind = TypeRef::Kind::Enum;
+        ReadBase(element, ref, false);
     } else if (name == "subrangeSigned" || name == "subrangeUnsigned") {
-        spec.kind = TypeSpec::Kind::Subrange;
-        ReadBase(element, spec, true);
+        ref.kind = TypeRef::Kind::Subrange;
+        ReadBase(element, ref, true);
     } else if (name == "pointer") {
-        spec.kind = TypeSpec::Kind::Pointer;
-        ReadBase(element, spec, true);
+        ref.kind = TypeRef::Kind::Pointer;
+        ReadBase(element, ref, true);
     } else if (name == "struct") {
-        spec.kind = TypeSpec::Kind::Struct;
+        ref.kind = TypeRef::Kind::Struct;
         ForEachChild(element, "variable", [&](pugi::xml_node member) {
-            spec.members.push_back(ReadVariable(member, VarSection::Member));
+            ref.members.push_back(ReadVariable(member, VarSection::Member));
         });
     } else {
-        spec.kind = TypeSpec::Kind::Invalid;
-        m_Diagnostics.Error(spec.line, "unsupported type element <" + name + ">");
+        ref.kind = TypeRef::Kind::Invalid;
+        m_Diagnostics.Error(ref.line, "unsupported type element <" + name + ">");
     }
 }
 
-void PlcopenReader::ReadArray(pugi::xml_node array, TypeSpec& spec) {
+void PlcopenReader::ReadArray(pugi::xml_node array, TypeRef& ref) {
     bool valid = true;
     ForEachChild(array, "dimension", [&](pugi::xml_node dimension) {
         const pugi::xml_attribute lower = dimension.attribute("lower");
@@ -391,26 +391,26 @@ void PlcopenReader::ReadArray(pugi::xml_node array, TypeSpec& spec) {
             m_Diagnostics.Error(Line(dimension), "an array dimension needs lower and upper");
             valid = false;
         }
-        spec.dims.emplace_back(lower.value(), upper.value());
+        ref.dims.emplace_back(lower.value(), upper.value());
     });
-    if (spec.dims.empty()) {
-        m_Diagnostics.Error(spec.line, "an array needs at least one dimension");
+    if (ref.dims.empty()) {
+        m_Diagnostics.Error(ref.line, "an array needs at least one dimension");
         valid = false;
     }
-    ReadBase(array, spec, true);
+    ReadBase(array, ref, true);
     // An array already reported resolves to nothing, without a second message.
-    spec.kind = valid ? TypeSpec::Kind::Array : TypeSpec::Kind::Invalid;
+    ref.kind = valid ? TypeRef::Kind::Array : TypeRef::Kind::Invalid;
 }
 
-void PlcopenReader::ReadBase(pugi::xml_node element, TypeSpec& spec, bool required) {
+void PlcopenReader::ReadBase(pugi::xml_node element, TypeRef& ref, bool required) {
     const pugi::xml_node base = Child(element, "baseType");
     if (!base && !required) {
         return;
     }
-    spec.base = std::make_shared<TypeSpec>();
+    ref.base = std::make_shared<TypeRef>();
     std::string owner(1, '<');
     owner.append(LocalName(element.name())).append(1, '>');
-    ReadType(base, *spec.base, owner, Line(element));
+    ReadType(base, *ref.base, owner, Line(element));
 }
 
 std::uint64_t PlcopenReader::ReadLength(pugi::xml_node element) {

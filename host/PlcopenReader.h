@@ -35,11 +35,11 @@ private:
     void ReadInstance(pugi::xml_node pouInstance, ProjectModel& model);
     VariableDecl ReadVariable(pugi::xml_node variable, VarSection section);
     // Reads the type element inside a <type> or <baseType> node.
-    void ReadType(pugi::xml_node holder, TypeSpec& spec, const std::string& owner,
+    void ReadType(pugi::xml_node holder, TypeRef& ref, const std::string& owner,
                   std::size_t ownerLine);
-    void ReadTypeElement(pugi::xml_node element, TypeSpec& spec);
-    void ReadArray(pugi::xml_node array, TypeSpec& spec);
-    void ReadBase(pugi::xml_node element, TypeSpec& spec, bool required);
+    void ReadTypeElement(pugi::xml_node element, TypeRef& ref);
+    void ReadArray(pugi::xml_node array, TypeRef& ref);
+    void ReadBase(pugi::xml_node element, TypeRef& ref, bool required);
     std::uint64_t ReadLength(pugi::xml_node element);
     std::size_t Line(pugi::xml_node node) const;
 

@@ -13,7 +13,7 @@
 struct VariableDecl;
 
 // A type as written at one place of the file.
-struct TypeSpec {
+struct TypeRef {
     // Invalid: a type whose error has already been reported; it resolves to nothing, quietly.
     enum class Kind {
         Elementary,
@@ -32,7 +32,7 @@ struct TypeSpec {
     std::uint64_t length = 0; // declared string length; 0 when none was given
     bool wide = false;        // WSTRING rather than STRING
     std::vector<std::pair<std::string, std::string>> dims; // array bounds as written
-    std::shared_ptr<TypeSpec> base;    // element of an array, base of enum, subrange or pointer
+    std::shared_ptr<TypeRef> base;     // element of an array, base of enum, subrange or pointer
     std::vector<VariableDecl> members; // members of a structure
     std::size_t line = 0;
 };
@@ -42,7 +42,7 @@ enum class VarSection { Input, Output, InOut, Local, Temp, Global, External, Acc
 
 struct VariableDecl {
     std::string name;
-    TypeSpec type;
+    TypeRef type;
     std::string address;      // located address as written, empty when unlocated
     std::string comment;      // documentation, blanks collapsed
     std::string initialValue; // canonical text of the initial value, empty when none
@@ -52,7 +52,7 @@ struct VariableDecl {
 
 struct DataTypeDecl {
     std::string name;
-    TypeSpec type;
+    TypeRef type;
     std::string initialValue;
     std::string comment;
     std::size_t line = 0;

@@ -22,7 +22,7 @@ PouDecl Block(const char* name, std::initializer_list<Var> variables) {
         VariableDecl decl;
         decl.name = var.name;
         decl.section = var.section;
-        decl.type.kind = TypeSpec::Kind::Elementary;
+        decl.type.kind = TypeRef::Kind::Elementary;
         decl.type.name = var.type;
         pou.variables.push_back(std::move(decl));
     }

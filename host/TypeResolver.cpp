@@ -103,56 +103,56 @@ bool TypeResolver::TooDeep(std::size_t line) {
     return true;
 }
 
-std::optional<ResolvedType> TypeResolver::Resolve(const TypeSpec& spec) {
+std::optional<ResolvedType> TypeResolver::Resolve(const TypeRef& ref) {
     const DepthGuard guard(m_Depth);
-    if (TooDeep(spec.line)) {
+    if (TooDeep(ref.line)) {
         return std::nullopt;
     }
-    switch (spec.kind) {
-    case TypeSpec::Kind::Elementary:
-        return ResolveText(spec.name, spec.line);
-    case TypeSpec::Kind::String:
-        return ResolveString(spec);
-    case TypeSpec::Kind::Derived:
-        if (TrimBlanks(spec.name).empty()) {
-            m_Diagnostics.Error(spec.line, "a derived type without a name");
+    switch (ref.kind) {
+    case TypeRef::Kind::Elementary:
+        return ResolveText(ref.name, ref.line);
+    case TypeRef::Kind::String:
+        return ResolveString(ref);
+    case TypeRef::Kind::Derived:
+        if (TrimBlanks(ref.name).empty()) {
+            m_Diagnostics.Error(ref.line, "a derived type without a name");
             return std::nullopt;
         }
-        return ResolveText(spec.name, spec.line);
-    case TypeSpec::Kind::Array: {
-        const auto element = spec.base ? Resolve(*spec.base) : std::nullopt;
-        return element ? ResolveArray(spec.dims, *element, spec.line) : std::nullopt;
+        return ResolveText(ref.name, ref.line);
+    case TypeRef::Kind::Array: {
+        const auto element = ref.base ? Resolve(*ref.base) : std::nullopt;
+        return element ? ResolveArray(ref.dims, *element, ref.line) : std::nullopt;
     }
-    case TypeSpec::Kind::Enum:
-        return spec.base ? Resolve(*spec.base) : ResolveText("INT", spec.line);
-    case TypeSpec::Kind::Subrange:
-        return spec.base ? Resolve(*spec.base) : std::nullopt;
-    case TypeSpec::Kind::Pointer:
+    case TypeRef::Kind::Enum:
+        return ref.base ? Resolve(*ref.base) : ResolveText("INT", ref.line);
+    case TypeRef::Kind::Subrange:
+        return ref.base ? Resolve(*ref.base) : std::nullopt;
+    case TypeRef::Kind::Pointer:
         return ResolvedType{"UDINT", "POINTER", 4, 4};
-    case TypeSpec::Kind::Struct:
-        m_Diagnostics.Error(spec.line, "a structure written inside a variable is not supported; "
-                                       "declare it as a data type");
+    case TypeRef::Kind::Struct:
+        m_Diagnostics.Error(ref.line, "a structure written inside a variable is not supported; "
+                                      "declare it as a data type");
         return std::nullopt;
-    case TypeSpec::Kind::Invalid:
+    case TypeRef::Kind::Invalid:
         break;
     }
     return std::nullopt;
 }
 
-std::optional<ResolvedType> TypeResolver::ResolveString(const TypeSpec& spec) {
-    if (spec.wide) {
-        if (spec.length > 0) {
-            m_Diagnostics.Warning(spec.line, "the dictionary gives every WSTRING 2 bytes; "
-                                             "the declared length " +
-                                                 std::to_string(spec.length) + " is not kept");
+std::optional<ResolvedType> TypeResolver::ResolveString(const TypeRef& ref) {
+    if (ref.wide) {
+        if (ref.length > 0) {
+            m_Diagnostics.Warning(ref.line, "the dictionary gives every WSTRING 2 bytes; "
+                                            "the declared length " +
+                                                std::to_string(ref.length) + " is not kept");
         }
         return ResolvedType{"WSTRING", "WSTRING", 2, 2};
     }
-    if (spec.length == 0) {
+    if (ref.length == 0) {
         return ResolvedType{"STRING", "STRING", 16, 1};
     }
-    const std::string text = "STRING[" + std::to_string(spec.length) + "]";
-    return ResolvedType{text, text, static_cast<std::uint32_t>(spec.length), 1};
+    const std::string text = "STRING[" + std::to_string(ref.length) + "]";
+    return ResolvedType{text, text, static_cast<std::uint32_t>(ref.length), 1};
 }
 
 // A type written as text: an array text, STRING[n], an elementary keyword or a type name.
@@ -187,12 +187,12 @@ std::optional<ResolvedType> TypeResolver::ResolveStringText(std::string_view upp
         m_Diagnostics.Error(line, "cannot read the string type " + Quoted(upper));
         return std::nullopt;
     }
-    TypeSpec spec;
-    spec.kind = TypeSpec::Kind::String;
-    spec.wide = upper.front() == 'W';
-    spec.length = static_cast<std::uint64_t>(*length);
-    spec.line = line;
-    return ResolveString(spec);
+    TypeRef ref;
+    ref.kind = TypeRef::Kind::String;
+    ref.wide = upper.front() == 'W';
+    ref.length = static_cast<std::uint64_t>(*length);
+    ref.line = line;
+    return ResolveString(ref);
 }
 
 // ARRAY[l..h, l..h] OF T, where a bound may name a global constant.
@@ -334,7 +334,7 @@ std::optional<ResolvedType> TypeResolver::Compute(Named& entry) {
     if (entry.pou != nullptr) {
         result = BuildComposite(entry.pou->name, entry.pou->variables,
                                 entry.pou->kind == PouKind::FunctionBlock, entry.pou->line);
-    } else if (entry.dataType->type.kind == TypeSpec::Kind::Struct) {
+    } else if (entry.dataType->type.kind == TypeRef::Kind::Struct) {
         result = BuildComposite(entry.dataType->name, entry.dataType->type.members, false,
                                 entry.dataType->line);
     } else {

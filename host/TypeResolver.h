@@ -24,7 +24,7 @@ public:
 
     TypeResolver(const ProjectModel& model, Diagnostics& diagnostics);
 
-    std::optional<ResolvedType> Resolve(const TypeSpec& spec);
+    std::optional<ResolvedType> Resolve(const TypeRef& ref);
     // The structure made of a program's variables, for an instance of it.
     std::optional<ResolvedType> ResolveProgram(const std::string& name, std::size_t line);
     // Resolves every declared data type and POU, so that errors in unused ones show too.
@@ -58,7 +58,7 @@ private:
     std::optional<ResolvedType> ResolveText(std::string_view text, std::size_t line);
     std::optional<ResolvedType> ResolveArrayText(std::string_view text, std::size_t line);
     std::optional<ResolvedType> ResolveStringText(std::string_view upper, std::size_t line);
-    std::optional<ResolvedType> ResolveString(const TypeSpec& spec);
+    std::optional<ResolvedType> ResolveString(const TypeRef& ref);
     std::optional<ResolvedType> ResolveArray(const Bounds& dims, const ResolvedType& element,
                                              std::size_t line);
     std::optional<ResolvedType> ResolveNamed(std::string_view name, std::size_t line, bool program);
