@@ -113,3 +113,70 @@ std::optional<std::int64_t> ParseIntegerLiteral(std::string_view text) {
     const auto value = static_cast<std::int64_t>(*magnitude);
     return negative ? -value : value;
 }
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at pos, or 0 (overlong forms, surrogates and code
+// points above U+10FFFF are not well formed).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (pos + length > text.size() || byte(pos + 1) < low || byte(pos + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+} // namespace
+
+std::size_t FirstInvalidUtf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = Utf8SequenceAt(text, pos);
+        if (length == 0) {
+            return pos;
+        }
+        pos += length;
+    }
+    return std::string_view::npos;
+}
+
+bool DeclaresOtherEncoding(std::string_view text) {
+    if (text.size() >= 2 &&
+        ((text[0] == '\xFE' && text[1] == '\xFF') || (text[0] == '\xFF' && text[1] == '\xFE'))) {
+        return true;
+    }
+    const std::string declaration = ToUpperAscii(text.substr(0, text.find("?>")));
+    if (declaration.rfind("<?XML", 0) != 0) {
+        return false;
+    }
+    const std::size_t at = declaration.find("ENCODING=");
+    if (at == std::string::npos || at + 10 > declaration.size()) {
+        return false;
+    }
+    const std::string_view value = std::string_view(declaration).substr(at + 10);
+    return value.rfind("UTF-8", 0) != 0 && value.rfind("UTF8", 0) != 0;
+}

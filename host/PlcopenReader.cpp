@@ -1,8 +1,10 @@
 #include "PlcopenReader.h"
 
+#include "NameText.h"
 #include "TypeVocabulary.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -181,6 +183,17 @@ bool PlcopenReader::ReadFile(const std::string& path, ProjectModel& model) {
 
 bool PlcopenReader::ReadText(const std::string& text, ProjectModel& model) {
     m_Lines = SourceLines(text);
+    // Names and comments become UTF-16 texts for clients: a UTF-8 document must be well formed.
+    const std::size_t invalid =
+        DeclaresOtherEncoding(text) ? std::string::npos : FirstInvalidUtf8(text);
+    if (invalid != std::string::npos) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[invalid]));
+        m_Diagnostics.Error(m_Lines.LineOf(static_cast<std::ptrdiff_t>(invalid)),
+                            std::string("invalid UTF-8: byte ") + byte +
+                                " does not start or continue a character");
+        return false;
+    }
     pugi::xml_document document;
     const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
     if (!parsed) {

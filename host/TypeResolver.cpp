@@ -12,6 +12,9 @@
 namespace {
 
 constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
+// A listing of an array shows every element of a dimension, so a dimension is kept to a size
+// that a client can list.
+constexpr std::uint64_t kMaxElementsPerDimension = 16777216;
 constexpr std::size_t kMaxDimensions = 10;
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint32_t align) {
@@ -253,6 +256,14 @@ TypeResolver::ResolveArray(const Bounds& dims, const ResolvedType& element, std:
             return std::nullopt;
         }
         const std::uint64_t count = static_cast<std::uint64_t>(std::int64_t{*high} - *low) + 1;
+        if (count > kMaxElementsPerDimension) {
+            m_Diagnostics.Error(line, "array bounds " + std::to_string(*low) + ".." +
+                                          std::to_string(*high) + " give " + std::to_string(count) +
+                                          " elements; at most " +
+                                          std::to_string(kMaxElementsPerDimension) +
+                                          " per dimension are supported");
+            return std::nullopt;
+        }
         bytes = bytes > kMax32 ? bytes : bytes * count;
         boundsText +=
             (boundsText.empty() ? "" : ", ") + std::to_string(*low) + ".." + std::to_string(*high);

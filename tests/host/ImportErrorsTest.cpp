@@ -67,8 +67,11 @@ std::vector<ErrorCase> Cases() {
         Case("incomplete global address", Project("", "", Var("Io", "<BOOL/>", "%I*")), "%I*",
              "a global needs a complete address"),
         Case("array beyond 32 bits",
-             Project("", "", Var("Big", "<derived name=\"ARRAY[0..2000000000] OF DINT\"/>")), "Big",
-             "does not fit 32 bits"),
+             Project("", "", Var("Big", "<derived name=\"ARRAY[0..9999999] OF STRING[500]\"/>")),
+             "Big", "does not fit 32 bits"),
+        Case("a billion elements",
+             Project("", "", Var("Huge", "<derived name=\"ARRAY[1..1000000000] OF BOOL\"/>")),
+             "Huge", "give 1000000000 elements; at most 16777216 per dimension"),
         Case("array product beyond 32 bits",
              Project("", "",
                      Var("Wide", "<array><dimension lower=\"1\" upper=\"70000\"/>"
