@@ -253,7 +253,8 @@ void BM_HeapPerPlainVariable(benchmark::State& state) {
     double perVariable = 0;
     for (auto _ : state) {
         CVarbank dico("HEAP", "/tmp", &params);
-        const std::size_t before = LiveHeapBytes();
+        CountHeap(true);
+        const std::int64_t before = LiveHeapBytes();
         for (std::size_t i = 0; i < size; ++i) {
             auto* item = new CSymbXMLItemDef();
             item->m_Name = "PLAIN_" + std::to_string(1000000000 + i).substr(1); // 15 chars
@@ -264,6 +265,7 @@ void BM_HeapPerPlainVariable(benchmark::State& state) {
             dico.AddItem(item);
         }
         perVariable = static_cast<double>(LiveHeapBytes() - before) / static_cast<double>(size);
+        CountHeap(false);
     }
     state.counters["bytes_per_variable"] = perVariable;
 }

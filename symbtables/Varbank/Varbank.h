@@ -19,6 +19,7 @@
 #include "PLCDicoStamping.h"
 #include "PLCMemoryArea.h"
 
+#include "CItemMap.h"
 #include "CVarbank.h"
 
 #include "CSymbKorvoAnalysedItem.h"

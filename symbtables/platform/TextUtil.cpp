@@ -1,23 +1,50 @@
 #include "TextUtil.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
 
 std::string StrFormat(const char* format, ...) {
+    // Most texts are short: format once into a stack buffer, and a second time only when the
+    // text is longer than it.
+    char buffer[256];
     va_list args;
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    const int length = std::vsnprintf(buffer, sizeof buffer, format, copy);
     va_end(copy);
     std::string out;
-    if (length > 0) {
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof buffer) {
+        out.assign(buffer, static_cast<std::size_t>(length));
+    } else if (length > 0) {
         out.resize(static_cast<std::size_t>(length));
         std::vsnprintf(out.data(), out.size() + 1, format, args);
     }
     va_end(args);
     return out;
+}
+
+namespace {
+
+void AppendDecimal(std::string& out, std::uint32_t value) {
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+} // namespace
+
+std::string UnitText(std::string_view typeName, std::uint32_t block, std::uint32_t offset) {
+    std::string text;
+    text.reserve(typeName.size() + 32);
+    text.append("U-").append(typeName).append(" (B:");
+    AppendDecimal(text, block);
+    text.append(" - O:");
+    AppendDecimal(text, offset);
+    text.append(") ");
+    return text;
 }
 
 void MakeUpperAscii(std::string& text) {

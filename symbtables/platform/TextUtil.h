@@ -9,6 +9,9 @@
 // printf-style formatting into a narrow string.
 std::string StrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The unit text of a position: "U-<type> (B:<block> - O:<offset>) ", ending with one blank.
+std::string UnitText(std::string_view typeName, std::uint32_t block, std::uint32_t offset);
+
 // Upper-cases ASCII a-z only, so that UTF-8 bytes stay intact.
 void MakeUpperAscii(std::string& text);
 std::string ToUpperAscii(std::string_view text);

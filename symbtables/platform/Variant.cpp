@@ -25,7 +25,9 @@ std::int32_t VariantClear(VARIANT* value) {
 }
 
 void VariantSetInt32(VARIANT& value, std::int32_t number) {
-    VariantClear(&value);
+    if (value.vt != VT_EMPTY) {
+        VariantClear(&value);
+    }
     value.vt = VT_I4;
     value.lVal = number;
 }
@@ -35,7 +37,9 @@ void VariantSetText(VARIANT& value, const std::string& text) {
     if (wide == nullptr) {
         throw std::bad_alloc();
     }
-    VariantClear(&value);
+    if (value.vt != VT_EMPTY) {
+        VariantClear(&value);
+    }
     value.vt = VT_BSTR;
     value.bstrVal = wide;
 }

@@ -18,7 +18,6 @@ CVarbank::CVarbank(const std::string& dicoName, const std::string& directory,
                    CAppParameters* params)
     : m_DicoName(dicoName), m_Description("KorvoPro Dictionnary from PLC"),
       m_DumpDirectory(directory) {
-    m_Items.rehash(kItemBucketCount);
     if (params != nullptr && params->GetKind() == kParametersKind && params->m_AreasValid != 0) {
         m_WordArea = params->m_WordArea;
         m_BitArea = params->m_BitArea;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CItemMap.h"
 #include "CSymb.h"
 #include "MAPOFDDTDEF.h"
 #include "PLCDicoStamping.h"
@@ -15,6 +16,7 @@
 
 class CSymbXMLItemDef;
 class CSymbKorvoAnalyser;
+class CSymbKorvoAnalysedItem;
 struct BrowsePosition;
 struct ItemResolution;
 
@@ -128,7 +130,7 @@ public:
     // Read without the lock by CheckDicoStamp, hence single atomic words.
     std::atomic<std::uint32_t> m_Stamp[7] = {};
     std::int32_t m_TempArrayCounter = 0;
-    std::unordered_map<std::string, CSymbXMLItemDef*> m_Items;
+    CItemMap m_Items{kItemBucketCount};
     MAPOFDDTDEF m_Types;
 
 private:
@@ -138,7 +140,7 @@ private:
     void WriteTrace(const std::string& text);
 
     // Resolution of an analysed item name of one element, and of a member path.
-    HRESULT ResolvePlainItem(CSymbKorvoAnalyser& analyser, const std::string& name,
+    HRESULT ResolvePlainItem(const CSymbKorvoAnalysedItem& element, const std::string& name,
                              ItemResolution& result);
     HRESULT ResolveMemberPath(CSymbKorvoAnalyser& analyser, ItemResolution& result);
     CSymbXMLItemDef* FindItem(const std::string& name) const;

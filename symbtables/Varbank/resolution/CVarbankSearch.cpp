@@ -63,11 +63,11 @@ std::unique_ptr<PropertyEntry[]> MakeProperties(const ItemResolution& result, st
     list[2].dwPropertyId = kPropSize;
     VariantSetInt32(list[2].vValue, static_cast<std::int32_t>(record.dwSize));
     list[3].dwPropertyId = kPropTypeName;
-    VariantSetText(list[3].vValue, result.typeName);
+    VariantSetText(list[3].vValue, *result.typeNameText);
     list[4].dwPropertyId = kPropKind;
     CSymbXMLItemDef::GetVarKind(record.dwTypeCode, list[4].vValue);
     list[5].dwPropertyId = kPropInfo;
-    VariantSetText(list[5].vValue, result.infoText);
+    VariantSetText(list[5].vValue, *result.infoText);
     if (count > 6) {
         list[6].dwPropertyId = kPropAddress;
         VariantSetText(list[6].vValue, result.address);
@@ -75,8 +75,15 @@ std::unique_ptr<PropertyEntry[]> MakeProperties(const ItemResolution& result, st
     return list;
 }
 
+// True for a name that the analyser would turn into one name element: no "." or "[" in it, and
+// not made of digits and "-" only (that would be a bit number).
+bool IsPlainName(const std::string& name) {
+    return name.find_first_of(".[") == std::string::npos &&
+           CSymbKorvoAnalyser::IsNumericFrom(name, 0) == 0;
+}
+
 // Hands the resolution to the host: every output is written, or none (out of memory).
-HRESULT HandOut(const ItemResolution& result, std::string& strAddress, std::string& strComment,
+HRESULT HandOut(ItemResolution& result, std::string& strAddress, std::string& strComment,
                 ImplemRecord** ppRecord, std::uint32_t* pnProperties,
                 PropertyEntry** ppProperties) {
     const std::uint32_t count = result.offerAddress && !result.address.empty() ? 7 : 6;
@@ -87,8 +94,8 @@ HRESULT HandOut(const ItemResolution& result, std::string& strAddress, std::stri
     }
     std::memcpy(&copy->Record, &result.record, sizeof(result.record));
     copy->dwAttribute = result.attribute;
-    strAddress = result.address;
-    strComment = result.comment;
+    strAddress = std::move(result.address);
+    strComment = std::move(result.comment);
     *pnProperties = count;
     *ppProperties = properties.release();
     *ppRecord = copy;
@@ -115,27 +122,36 @@ HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNa
     *ppProperties = nullptr;
     name.erase(0, name.find_first_not_of(' '));
 
-    CSymbKorvoAnalyser analyser;
-    if (analyser.Analyse(name, 0) == 0) {
-        if (TraceOn()) {
-            WriteTrace(
-                StrFormat("KorvoPro Reader <%s>:SearchAndGetFF:Extract bit with bat bit index",
-                          m_SourceName.c_str()));
-        }
-        return kRefused;
-    }
     ItemResolution result;
-    const HRESULT hr = analyser.m_nLast == 0 ? ResolvePlainItem(analyser, name, result)
-                                             : ResolveMemberPath(analyser, result);
+    HRESULT hr = S_OK;
+    if (IsPlainName(name)) {
+        // A name without "." or "[" that is not all digits analyses to one name element; the
+        // analyser, with its sixteen elements, is needed only for anything else.
+        CSymbKorvoAnalysedItem element;
+        element.m_bFirst = 1;
+        element.m_strName = name;
+        hr = ResolvePlainItem(element, name, result);
+    } else {
+        CSymbKorvoAnalyser analyser;
+        if (analyser.Analyse(name, 0) == 0) {
+            if (TraceOn()) {
+                WriteTrace(
+                    StrFormat("KorvoPro Reader <%s>:SearchAndGetFF:Extract bit with bat bit index",
+                              m_SourceName.c_str()));
+            }
+            return kRefused;
+        }
+        hr = analyser.m_nLast == 0 ? ResolvePlainItem(analyser.m_aItems[0], name, result)
+                                   : ResolveMemberPath(analyser, result);
+    }
     if (hr != S_OK) {
         return hr;
     }
     return HandOut(result, strAddress, strComment, ppRecord, pnProperties, ppProperties);
 }
 
-HRESULT CVarbank::ResolvePlainItem(CSymbKorvoAnalyser& analyser, const std::string& name,
+HRESULT CVarbank::ResolvePlainItem(const CSymbKorvoAnalysedItem& element, const std::string& name,
                                    ItemResolution& result) {
-    const CSymbKorvoAnalysedItem& element = analyser.m_aItems[0];
     const CSymbXMLItemDef* item = FindItem(element.m_strName);
     if (item == nullptr) {
         if (TraceOn()) {
@@ -186,8 +202,8 @@ HRESULT CVarbank::ResolvePlainItem(CSymbKorvoAnalyser& analyser, const std::stri
     result.address = std::move(address);
     result.offerAddress = true;
     result.comment = item->m_Comment;
-    result.typeName = item->m_TypeName;
-    result.infoText = item->m_InfoText;
+    result.typeNameText = &item->m_TypeName;
+    result.infoText = &item->m_InfoText;
     result.attribute = item->m_Attribute;
     return S_OK;
 }
@@ -232,7 +248,7 @@ HRESULT CVarbank::ResolveMemberPath(CSymbKorvoAnalyser& analyser, ItemResolution
     FillFixedFields(record, m_Stamp[2], m_Stamp[3]);
     result.attribute =
         static_cast<std::int32_t>(record.dwAreaKind) >= 2 ? 1U : std::uint32_t{item->m_Attribute};
-    result.infoText = item->m_InfoText;
+    result.infoText = &item->m_InfoText;
     if (unitText.empty()) {
         FormatPhysicalAddress(
             static_cast<std::int32_t>(record.dwAreaKind), record.wBlock, record.dwOffset,

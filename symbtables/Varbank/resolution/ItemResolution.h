@@ -9,8 +9,11 @@
 struct ItemResolution {
     tagRATVARPHYSICALIMPLEM record = {};
     std::uint32_t attribute = 0;
-    std::string typeName;      // property 5007
-    std::string infoText;      // property 5010
+    std::string typeName; // property 5007 of a member path
+    // The texts of properties 5007 and 5010, read where they stand (the variable's own texts,
+    // or typeName above) instead of copied.
+    const std::string* typeNameText = &typeName;
+    const std::string* infoText = nullptr;
     std::string address;       // address text output (and property 5011 when offered)
     std::string comment;       // comment output
     bool offerAddress = false; // property 5011 is listed when the address text is not empty

@@ -20,8 +20,7 @@ struct PathTexts {
 };
 
 void FormatUnitText(PathTexts& texts, const tagRATVARPHYSICALIMPLEM& record) {
-    texts.unitText = StrFormat("U-%s (B:%u - O:%u) ", texts.typeName.c_str(),
-                               static_cast<unsigned>(record.wBlock), record.dwOffset);
+    texts.unitText = UnitText(texts.typeName, record.wBlock, record.dwOffset);
 }
 
 // The member named by element nLevel (upper-cased), or null.

@@ -24,10 +24,7 @@ std::string ListedEntry(const std::string& name, std::int32_t columnCount,
 
 std::string AddressColumnText(const std::string& typeName, std::uint16_t block,
                               std::uint32_t offset, const std::string& addressText) {
-    return "U-" + typeName +
-           StrFormat(" (B:%u - O:%u) ", static_cast<unsigned>(block),
-                     static_cast<unsigned>(offset)) +
-           addressText;
+    return UnitText(typeName, block, offset).append(addressText);
 }
 
 void YieldListing() {
