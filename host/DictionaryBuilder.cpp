@@ -52,12 +52,12 @@ void DictionaryBuilder::AddType(CVarbank& dictionary, const CompositeLayout& com
             throw std::runtime_error("the dictionary refused member " + layout.name + " of " +
                                      composite.name);
         }
-        member.release();
+        static_cast<void>(member.release()); // the type owns it now
     }
     if (!dictionary.m_Types.AddType(type.get())) {
         throw std::runtime_error("the dictionary refused type " + composite.name);
     }
-    type.release();
+    static_cast<void>(type.release()); // the catalogue owns it now
 }
 
 void DictionaryBuilder::AddVariable(CVarbank& dictionary, const VariableLayout& variable) {
@@ -75,5 +75,5 @@ void DictionaryBuilder::AddVariable(CVarbank& dictionary, const VariableLayout& 
     if (!dictionary.AddItem(item.get())) {
         throw std::runtime_error("the dictionary refused variable " + variable.name);
     }
-    item.release();
+    static_cast<void>(item.release()); // the dictionary owns it now
 }

@@ -54,7 +54,7 @@ TypeResolver::TypeResolver(const ProjectModel& model, Diagnostics& diagnostics)
     CollectConstants(model);
 }
 
-void TypeResolver::Register(const std::string& name, std::size_t line, Named entry) {
+void TypeResolver::Register(const std::string& name, std::size_t line, const Named& entry) {
     if (!IsIdentifier(name)) {
         m_Diagnostics.Error(line, "type name " + Quoted(name) + " is not a valid identifier");
         return;

@@ -53,7 +53,7 @@ private:
         std::unordered_map<std::string, std::size_t> lines; // upper-case name -> line
     };
 
-    void Register(const std::string& name, std::size_t line, Named entry);
+    void Register(const std::string& name, std::size_t line, const Named& entry);
     void CollectConstants(const ProjectModel& model);
     std::optional<ResolvedType> ResolveText(std::string_view text, std::size_t line);
     std::optional<ResolvedType> ResolveArrayText(std::string_view text, std::size_t line);

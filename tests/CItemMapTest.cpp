@@ -39,7 +39,7 @@ TEST(CItemMap, KeepsInsertionOrderThroughGrowthAndRemoval) {
     }
     const auto again = map.emplace(expected[10], Tag(99999));
     EXPECT_FALSE(again.second);
-    EXPECT_EQ(again.first->second, Tag(11));                // the first insertion stays
+    EXPECT_EQ(again.first->second, Tag(11)); // the first insertion stays
     std::string lower = expected[10];
     lower[0] = 'k';
     EXPECT_EQ(map.count(lower), 0U); // keys compare with case
