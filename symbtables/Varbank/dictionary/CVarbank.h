@@ -139,7 +139,8 @@ private:
     // Sends one line to the host's trace sink when tracing is on and a sink is set.
     void WriteTrace(const std::string& text);
 
-    // Resolution of an analysed item name of one element, and of a member path.
+    // Resolution of an item name: analysis, then a plain variable or a member path.
+    HRESULT ResolveItemName(std::string& name, ItemResolution& result);
     HRESULT ResolvePlainItem(const CSymbKorvoAnalysedItem& element, const std::string& name,
                              ItemResolution& result);
     HRESULT ResolveMemberPath(CSymbKorvoAnalyser& analyser, ItemResolution& result);

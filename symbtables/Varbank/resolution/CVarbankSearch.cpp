@@ -112,42 +112,49 @@ HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNa
         pnProperties == nullptr || ppProperties == nullptr) {
         return E_INVALIDARG;
     }
-    CScopedLock guard(m_Lock);
-    std::string name = ppszNames[0];
-    if (nNames > 1) {
-        return E_INVALIDARG;
-    }
-    *pnProperties = 0;
-    *ppRecord = nullptr;
-    *ppProperties = nullptr;
-    name.erase(0, name.find_first_not_of(' '));
-
     ItemResolution result;
-    HRESULT hr = S_OK;
+    {
+        CScopedLock guard(m_Lock);
+        std::string name = ppszNames[0];
+        if (nNames > 1) {
+            return E_INVALIDARG;
+        }
+        *pnProperties = 0;
+        *ppRecord = nullptr;
+        *ppProperties = nullptr;
+        name.erase(0, name.find_first_not_of(' '));
+        const HRESULT hr = ResolveItemName(name, result);
+        if (hr != S_OK) {
+            return hr;
+        }
+        result.Detach();
+    }
+    // The host's record, property list and wide texts are made from the resolution's own
+    // copies, outside the lock: concurrent resolutions wait only for each other's lookups.
+    return HandOut(result, strAddress, strComment, ppRecord, pnProperties, ppProperties);
+}
+
+// Analyses a name and resolves it; called with the lock held.
+HRESULT CVarbank::ResolveItemName(std::string& name, ItemResolution& result) {
     if (IsPlainName(name)) {
         // A name without "." or "[" that is not all digits analyses to one name element; the
         // analyser, with its sixteen elements, is needed only for anything else.
         CSymbKorvoAnalysedItem element;
         element.m_bFirst = 1;
         element.m_strName = name;
-        hr = ResolvePlainItem(element, name, result);
-    } else {
-        CSymbKorvoAnalyser analyser;
-        if (analyser.Analyse(name, 0) == 0) {
-            if (TraceOn()) {
-                WriteTrace(
-                    StrFormat("KorvoPro Reader <%s>:SearchAndGetFF:Extract bit with bat bit index",
-                              m_SourceName.c_str()));
-            }
-            return kRefused;
+        return ResolvePlainItem(element, name, result);
+    }
+    CSymbKorvoAnalyser analyser;
+    if (analyser.Analyse(name, 0) == 0) {
+        if (TraceOn()) {
+            WriteTrace(
+                StrFormat("KorvoPro Reader <%s>:SearchAndGetFF:Extract bit with bat bit index",
+                          m_SourceName.c_str()));
         }
-        hr = analyser.m_nLast == 0 ? ResolvePlainItem(analyser.m_aItems[0], name, result)
-                                   : ResolveMemberPath(analyser, result);
+        return kRefused;
     }
-    if (hr != S_OK) {
-        return hr;
-    }
-    return HandOut(result, strAddress, strComment, ppRecord, pnProperties, ppProperties);
+    return analyser.m_nLast == 0 ? ResolvePlainItem(analyser.m_aItems[0], name, result)
+                                 : ResolveMemberPath(analyser, result);
 }
 
 HRESULT CVarbank::ResolvePlainItem(const CSymbKorvoAnalysedItem& element, const std::string& name,

@@ -17,4 +17,18 @@ struct ItemResolution {
     std::string address;       // address text output (and property 5011 when offered)
     std::string comment;       // comment output
     bool offerAddress = false; // property 5011 is listed when the address text is not empty
+
+    // Copies the texts read in place, so that the resolution no longer refers to the
+    // dictionary and can be handed out after its lock is released.
+    void Detach() {
+        if (typeNameText != &typeName) {
+            typeName = *typeNameText;
+            typeNameText = &typeName;
+        }
+        infoTextCopy = infoText != nullptr ? *infoText : std::string();
+        infoText = &infoTextCopy;
+    }
+
+private:
+    std::string infoTextCopy;
 };
