@@ -21,14 +21,15 @@ inline const char* const kElementaryTypes[] = {"BOOL",  "INT",   "DINT", "REAL",
 inline constexpr std::uint32_t kElementarySizes[] = {1, 2, 4, 4, 2, 2, 4, 4, 1, 4, 16};
 
 inline CSymbXMLDDTMember* Member(const char* name, const char* type, std::uint32_t offset,
-                                 std::uint32_t size, std::uint16_t area = 1) {
+                                 std::uint32_t size, std::uint16_t area = 1,
+                                 const char* comment = "") {
     auto* m = new CSymbXMLDDTMember();
     m->m_Name = name;
     m->m_TypeName = type;
     m->m_Offset = offset;
     m->m_Size = size;
     m->m_AreaKind = area;
-    m->m_Comment = std::string("member ") + name;
+    m->m_Comment = comment;
     return m;
 }
 

@@ -6,6 +6,7 @@
 #include "CSymbXMLDFBDef.h"
 #include "CSymbXMLItemDef.h"
 #include "CVarbank.h"
+#include "DictionaryGenerator.h"
 
 #include <memory>
 #include <string>
@@ -46,31 +47,13 @@ public:
     std::unique_ptr<CVarbank> dico;
 
 private:
-    static CSymbXMLDDTMember* Member(const char* name, const char* type, std::uint32_t offset,
-                                     std::uint32_t size, std::uint16_t area = 1,
-                                     const char* comment = "") {
-        auto* m = new CSymbXMLDDTMember();
-        m->m_Name = name;
-        m->m_TypeName = type;
-        m->m_Offset = offset;
-        m->m_Size = size;
-        m->m_AreaKind = area;
-        m->m_Comment = comment;
-        return m;
-    }
-
     template <class T>
-    T* Type(const char* name, std::initializer_list<CSymbXMLDDTMember*> members) {
-        auto* type = new T();
-        type->m_Name = name;
-        for (CSymbXMLDDTMember* m : members) {
-            type->AddMember(m);
-        }
-        dico->m_Types.AddType(type);
-        return type;
+    void Type(const char* name, std::initializer_list<CSymbXMLDDTMember*> members) {
+        generated::AddType<T>(*dico, name, members);
     }
 
     void AddTypes() {
+        using generated::Member;
         Type<CSymbXMLDDTStructDef>("AXIS", {Member("POS", "REAL", 0, 4),
                                             Member("Vel", "INT", 4, 2, 1, "velocity"),
                                             Member("FLAGS", "WORD", 6, 2)});
