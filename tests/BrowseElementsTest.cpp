@@ -3,7 +3,7 @@
 #include "MatchNamePattern.h"
 #include "TaskMem.h"
 #include "TextConversion.h"
-#include "TextUtil.h"
+#include "platform/TextUtil.h"
 #include "tagBROWSEELEMENT.h"
 
 #include <gtest/gtest.h>

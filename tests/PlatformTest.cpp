@@ -1,8 +1,8 @@
 #include "BStr.h"
 #include "TaskMem.h"
 #include "TextConversion.h"
-#include "TextUtil.h"
 #include "Variant.h"
+#include "platform/TextUtil.h"
 
 #include <gtest/gtest.h>
 

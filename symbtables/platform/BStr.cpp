@@ -1,4 +1,4 @@
-#include "BStr.h"
+#include "Varbank/BStr.h"
 
 #include <cstdlib>
 #include <cstring>

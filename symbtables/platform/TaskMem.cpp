@@ -1,4 +1,4 @@
-#include "TaskMem.h"
+#include "Varbank/TaskMem.h"
 
 #include <cstdlib>
 

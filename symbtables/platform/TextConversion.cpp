@@ -1,4 +1,4 @@
-#include "TextConversion.h"
+#include "Varbank/TextConversion.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "TextFile.h"
+#include "Varbank/TextFile.h"
 
 CTextFile::~CTextFile() {
     if (m_File != nullptr) {

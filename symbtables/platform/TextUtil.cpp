@@ -1,4 +1,4 @@
-#include "TextUtil.h"
+#include "platform/TextUtil.h"
 
 #include <charconv>
 #include <cstdarg>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PlatformApi.h"
+#include "Varbank/PlatformApi.h"
 
 #include <cstdint>
 #include <string>

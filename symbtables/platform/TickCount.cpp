@@ -1,4 +1,4 @@
-#include "TickCount.h"
+#include "platform/TickCount.h"
 
 #include <ctime>
 

@@ -1,6 +1,6 @@
-#include "Variant.h"
+#include "Varbank/Variant.h"
 
-#include "TextConversion.h"
+#include "Varbank/TextConversion.h"
 
 #include <new>
 

@@ -1,12 +1,12 @@
-#include "BrowsePosition.h"
-#include "CSymbXMLDDTDef.h"
-#include "CSymbXMLItemDef.h"
-#include "CVarbank.h"
-#include "MatchNamePattern.h"
-#include "TaskMem.h"
-#include "TextConversion.h"
-#include "TextUtil.h"
-#include "tagBROWSEELEMENT.h"
+#include "Varbank/CSymbXMLDDTDef.h"
+#include "Varbank/CSymbXMLItemDef.h"
+#include "Varbank/CVarbank.h"
+#include "Varbank/MatchNamePattern.h"
+#include "Varbank/TaskMem.h"
+#include "Varbank/TextConversion.h"
+#include "Varbank/tagBROWSEELEMENT.h"
+#include "browse/BrowsePosition.h"
+#include "platform/TextUtil.h"
 
 #include <cstring>
 #include <limits>

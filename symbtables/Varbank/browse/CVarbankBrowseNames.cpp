@@ -1,10 +1,10 @@
-#include "BrowsePosition.h"
-#include "CSymbKorvoAnalyser.h"
-#include "CSymbXMLDDTDef.h"
-#include "CSymbXMLItemDef.h"
-#include "CVarbank.h"
-#include "MatchNamePattern.h"
-#include "TextUtil.h"
+#include "Varbank/CSymbKorvoAnalyser.h"
+#include "Varbank/CSymbXMLDDTDef.h"
+#include "Varbank/CSymbXMLItemDef.h"
+#include "Varbank/CVarbank.h"
+#include "Varbank/MatchNamePattern.h"
+#include "browse/BrowsePosition.h"
+#include "platform/TextUtil.h"
 
 namespace {
 

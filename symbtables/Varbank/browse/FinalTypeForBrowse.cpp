@@ -1,9 +1,9 @@
-#include "CSymbKorvoAnalyser.h"
-#include "CSymbXMLDDTArrayDef.h"
-#include "CSymbXMLDDTMember.h"
-#include "CSymbXMLDDTStructDef.h"
-#include "CSymbXMLDFBDef.h"
-#include "MAPOFDDTDEF.h"
+#include "Varbank/CSymbKorvoAnalyser.h"
+#include "Varbank/CSymbXMLDDTArrayDef.h"
+#include "Varbank/CSymbXMLDDTMember.h"
+#include "Varbank/CSymbXMLDDTStructDef.h"
+#include "Varbank/CSymbXMLDFBDef.h"
+#include "Varbank/MAPOFDDTDEF.h"
 
 // The walk of a browse path down to the derived type at its end, carrying the position's
 // block, offset and size from the variable to the addressed member or element.

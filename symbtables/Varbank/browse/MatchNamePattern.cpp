@@ -1,4 +1,4 @@
-#include "MatchNamePattern.h"
+#include "Varbank/MatchNamePattern.h"
 
 bool MatchNamePattern(const std::string& name, const std::string& pattern) {
     const std::size_t star = pattern.find('*');

@@ -1,4 +1,4 @@
-#include "CItemMap.h"
+#include "Varbank/CItemMap.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,11 +1,11 @@
-#include "CVarbank.h"
+#include "Varbank/CVarbank.h"
 
-#include "CAppParameters.h"
-#include "CSymbXMLDDTDef.h"
-#include "CSymbXMLItemDef.h"
-#include "CTraceSink.h"
-#include "GetSymbType.h"
-#include "TextUtil.h"
+#include "Varbank/CAppParameters.h"
+#include "Varbank/CSymbXMLDDTDef.h"
+#include "Varbank/CSymbXMLItemDef.h"
+#include "Varbank/CTraceSink.h"
+#include "Varbank/GetSymbType.h"
+#include "platform/TextUtil.h"
 
 namespace {
 

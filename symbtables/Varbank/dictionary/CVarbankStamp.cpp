@@ -1,6 +1,6 @@
-#include "CAppParameters.h"
-#include "CVarbank.h"
-#include "TextUtil.h"
+#include "Varbank/CAppParameters.h"
+#include "Varbank/CVarbank.h"
+#include "platform/TextUtil.h"
 
 namespace {
 

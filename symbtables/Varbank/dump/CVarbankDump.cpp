@@ -1,8 +1,8 @@
-#include "CSymbXMLItemDef.h"
-#include "CVarbank.h"
-#include "TextFile.h"
-#include "TextUtil.h"
-#include "TickCount.h"
+#include "Varbank/CSymbXMLItemDef.h"
+#include "Varbank/CVarbank.h"
+#include "Varbank/TextFile.h"
+#include "platform/TextUtil.h"
+#include "platform/TickCount.h"
 
 #include <cstdio>
 

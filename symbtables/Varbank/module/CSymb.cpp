@@ -1,4 +1,4 @@
-#include "CSymb.h"
+#include "Varbank/CSymb.h"
 
 // The interface's own answers, used by a provider that does not override them.
 

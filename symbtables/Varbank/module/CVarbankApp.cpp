@@ -1,4 +1,4 @@
-#include "CVarbankApp.h"
+#include "Varbank/CVarbankApp.h"
 
 bool CVarbankApp::InitInstance() {
     return CApplication::InitInstance();

@@ -1,4 +1,4 @@
-#include "GetSymbType.h"
+#include "Varbank/GetSymbType.h"
 
 HRESULT GetSymbType(std::uint32_t* pKind) {
     if (pKind == nullptr) {

@@ -1,4 +1,4 @@
-#include "CSymbKorvoAnalyser.h"
+#include "Varbank/CSymbKorvoAnalyser.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
-#include "CVarbank.h"
-#include "TextUtil.h"
-#include "tagETYPMGRTypeCode.h"
+#include "Varbank/CVarbank.h"
+#include "Varbank/tagETYPMGRTypeCode.h"
+#include "platform/TextUtil.h"
 
 namespace {
 

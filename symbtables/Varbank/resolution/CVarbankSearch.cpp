@@ -1,12 +1,12 @@
-#include "CSymbKorvoAnalyser.h"
-#include "CSymbXMLDDTDef.h"
-#include "CSymbXMLItemDef.h"
-#include "CVarbank.h"
-#include "ImplemRecord.h"
-#include "ItemResolution.h"
-#include "PropertyEntry.h"
-#include "TextUtil.h"
-#include "tagETYPMGRTypeCode.h"
+#include "Varbank/CSymbKorvoAnalyser.h"
+#include "Varbank/CSymbXMLDDTDef.h"
+#include "Varbank/CSymbXMLItemDef.h"
+#include "Varbank/CVarbank.h"
+#include "Varbank/ImplemRecord.h"
+#include "Varbank/PropertyEntry.h"
+#include "Varbank/tagETYPMGRTypeCode.h"
+#include "platform/TextUtil.h"
+#include "resolution/ItemResolution.h"
 
 #include <cstdlib>
 #include <cstring>

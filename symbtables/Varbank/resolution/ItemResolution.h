@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tagRATVARPHYSICALIMPLEM.h"
+#include "Varbank/tagRATVARPHYSICALIMPLEM.h"
 
 #include <cstdint>
 #include <string>

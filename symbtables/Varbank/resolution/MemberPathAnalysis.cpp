@@ -1,11 +1,11 @@
-#include "CSymbKorvoAnalyser.h"
-#include "CSymbXMLDDTArrayDef.h"
-#include "CSymbXMLDDTMember.h"
-#include "CSymbXMLDDTStructDef.h"
-#include "CSymbXMLDFBDef.h"
-#include "MAPOFDDTDEF.h"
-#include "TextUtil.h"
-#include "tagRATVARPHYSICALIMPLEM.h"
+#include "Varbank/CSymbKorvoAnalyser.h"
+#include "Varbank/CSymbXMLDDTArrayDef.h"
+#include "Varbank/CSymbXMLDDTMember.h"
+#include "Varbank/CSymbXMLDDTStructDef.h"
+#include "Varbank/CSymbXMLDFBDef.h"
+#include "Varbank/MAPOFDDTDEF.h"
+#include "Varbank/tagRATVARPHYSICALIMPLEM.h"
+#include "platform/TextUtil.h"
 
 // Member-path analysis: each derived type consumes one element of an item name (a member name
 // or an index), moves the record's position and hands the rest of the path to the next type.

@@ -1,4 +1,4 @@
-#include "PropertyEntry.h"
+#include "Varbank/PropertyEntry.h"
 
 PropertyEntry::PropertyEntry() {
     VariantInit(&vValue);

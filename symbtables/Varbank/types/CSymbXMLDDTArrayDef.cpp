@@ -1,11 +1,11 @@
-#include "CSymbXMLDDTArrayDef.h"
+#include "Varbank/CSymbXMLDDTArrayDef.h"
 
-#include "CVarbank.h"
-#include "DerivedTypeListing.h"
-#include "MAPOFDDTDEF.h"
-#include "MatchNamePattern.h"
-#include "TextFile.h"
-#include "TextUtil.h"
+#include "Varbank/CVarbank.h"
+#include "Varbank/MAPOFDDTDEF.h"
+#include "Varbank/MatchNamePattern.h"
+#include "Varbank/TextFile.h"
+#include "platform/TextUtil.h"
+#include "types/DerivedTypeListing.h"
 
 #include <algorithm>
 #include <array>

@@ -1,12 +1,12 @@
-#include "CSymbXMLDDTCompositeDef.h"
+#include "Varbank/CSymbXMLDDTCompositeDef.h"
 
-#include "CSymbXMLDDTMember.h"
-#include "CVarbank.h"
-#include "DerivedTypeListing.h"
-#include "MAPOFDDTDEF.h"
-#include "MatchNamePattern.h"
-#include "TextFile.h"
-#include "TextUtil.h"
+#include "Varbank/CSymbXMLDDTMember.h"
+#include "Varbank/CVarbank.h"
+#include "Varbank/MAPOFDDTDEF.h"
+#include "Varbank/MatchNamePattern.h"
+#include "Varbank/TextFile.h"
+#include "platform/TextUtil.h"
+#include "types/DerivedTypeListing.h"
 
 CSymbXMLDDTCompositeDef::~CSymbXMLDDTCompositeDef() {
     for (CSymbXMLDDTMember* member : m_Members) {

@@ -1,7 +1,7 @@
-#include "CSymbXMLDDTDef.h"
+#include "Varbank/CSymbXMLDDTDef.h"
 
-#include "ElementaryTypes.h"
-#include "TextUtil.h"
+#include "platform/TextUtil.h"
+#include "types/ElementaryTypes.h"
 
 CSymbXMLDDTDef::~CSymbXMLDDTDef() = default;
 

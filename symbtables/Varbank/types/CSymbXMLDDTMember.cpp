@@ -1,10 +1,10 @@
-#include "CSymbXMLDDTMember.h"
+#include "Varbank/CSymbXMLDDTMember.h"
 
-#include "CSymbXMLDDTDef.h"
-#include "ElementaryTypes.h"
-#include "MAPOFDDTDEF.h"
-#include "TextFile.h"
-#include "TextUtil.h"
+#include "Varbank/CSymbXMLDDTDef.h"
+#include "Varbank/MAPOFDDTDEF.h"
+#include "Varbank/TextFile.h"
+#include "platform/TextUtil.h"
+#include "types/ElementaryTypes.h"
 
 void CSymbXMLDDTMember::SetMemberType(const std::string& typeName, MAPOFDDTDEF& catalogue) {
     m_TypeName = typeName;

@@ -1,9 +1,9 @@
-#include "CSymbXMLDDTStructDef.h"
+#include "Varbank/CSymbXMLDDTStructDef.h"
 
-#include "CSymbXMLDDTMember.h"
-#include "CVarbank.h"
-#include "DerivedTypeListing.h"
-#include "MAPOFDDTDEF.h"
+#include "Varbank/CSymbXMLDDTMember.h"
+#include "Varbank/CVarbank.h"
+#include "Varbank/MAPOFDDTDEF.h"
+#include "types/DerivedTypeListing.h"
 
 CSymbXMLDDTStructDef::~CSymbXMLDDTStructDef() = default;
 

@@ -1,11 +1,11 @@
-#include "CSymbXMLItemDef.h"
+#include "Varbank/CSymbXMLItemDef.h"
 
-#include "CSymbXMLDDTDef.h"
-#include "ElementaryTypes.h"
-#include "MAPOFDDTDEF.h"
-#include "TextFile.h"
-#include "TextUtil.h"
-#include "tagETYPMGRTypeCode.h"
+#include "Varbank/CSymbXMLDDTDef.h"
+#include "Varbank/MAPOFDDTDEF.h"
+#include "Varbank/TextFile.h"
+#include "Varbank/tagETYPMGRTypeCode.h"
+#include "platform/TextUtil.h"
+#include "types/ElementaryTypes.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "DerivedTypeListing.h"
+#include "types/DerivedTypeListing.h"
 
-#include "TextUtil.h"
+#include "platform/TextUtil.h"
 
 #include <algorithm>
 #include <thread>

@@ -1,9 +1,9 @@
-#include "ElementaryTypes.h"
+#include "types/ElementaryTypes.h"
 
-#include "CSymbXMLDDTDef.h"
-#include "MAPOFDDTDEF.h"
-#include "TextUtil.h"
-#include "tagETYPMGRTypeCode.h"
+#include "Varbank/CSymbXMLDDTDef.h"
+#include "Varbank/MAPOFDDTDEF.h"
+#include "Varbank/tagETYPMGRTypeCode.h"
+#include "platform/TextUtil.h"
 
 #include <array>
 

@@ -1,9 +1,9 @@
-#include "MAPOFDDTDEF.h"
+#include "Varbank/MAPOFDDTDEF.h"
 
-#include "CSymbXMLDDTArrayDef.h"
-#include "CSymbXMLDDTDef.h"
-#include "TextFile.h"
-#include "TextUtil.h"
+#include "Varbank/CSymbXMLDDTArrayDef.h"
+#include "Varbank/CSymbXMLDDTDef.h"
+#include "Varbank/TextFile.h"
+#include "platform/TextUtil.h"
 
 #include <memory>
 
