@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for the given number of seconds
 # (default 60): scripts/fuzz.sh [SECONDS] [TARGET...]. New inputs go to build-fuzz/corpus/,
-# the seed corpora in fuzz/corpus/ are only read; crashes are written to build-fuzz/.
+# the seed corpora in fuzz/corpus/ are only read; crashes are written to build-fuzz/. Exits
+# non-zero when a target finds a crash, a leak or a timeout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -15,14 +16,23 @@ if [ ! -f build-fuzz/build.ninja ]; then
         -DVARBANK_FUZZ=ON -DVARBANK_BUILD_TESTS=OFF -DVARBANK_BUILD_HOST=OFF >/dev/null
 fi
 cmake --build build-fuzz
+status=0
 for target in "${targets[@]}"; do
-    [ -x "build-fuzz/fuzz/fuzz_$target" ] || { echo "no target $target"; continue; }
+    [ -x "build-fuzz/fuzz/fuzz_$target" ] || { echo "no target $target"; status=1; continue; }
     mkdir -p "build-fuzz/corpus/$target" "build-fuzz/artifacts/$target"
     dict=()
     [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
     echo "== fuzz_$target for ${seconds}s"
+    set +e
     "build-fuzz/fuzz/fuzz_$target" "build-fuzz/corpus/$target" "fuzz/corpus/$target" \
         "${dict[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix="build-fuzz/artifacts/$target/" -print_final_stats=1 2>&1 |
-        grep -E "^(stat::|==|INFO: (Loaded|Running)|#[0-9]+ +DONE)|ERROR|SUMMARY|crash-|leak-|timeout-" || true
+        grep -E "^(stat::|==|INFO: (Loaded|Running)|#[0-9]+ +DONE)|ERROR|SUMMARY|crash-|leak-|timeout-"
+    rc=${PIPESTATUS[0]}
+    set -e
+    if [ "$rc" -ne 0 ]; then
+        echo "fuzz_$target failed with status $rc (inputs in build-fuzz/artifacts/$target/)"
+        status=1
+    fi
 done
+exit $status
