@@ -1,5 +1,6 @@
-// A minimal host: load a dictionary by hand and ask it about one variable.
+// A minimal host: load a dictionary by hand, then resolve and browse it with the client helper.
 #include <Varbank.h>
+#include <VarbankClient.h>
 
 #include <cstdio>
 
@@ -28,11 +29,26 @@ int main() {
     dico->FinalyzeListOfType();
     dico->Initialize(0, nullptr, 0, "/tmp", 0);
 
-    std::string address;
-    dico->FormatPhysicalAddress(1, speed->m_Block, speed->m_Offset, 255, 2, speed->m_TypeCode,
-                                address);
-    std::printf("provider kind %u, %s, stamp %s, SPEED at %s\n", kind,
-                dico->GetDescription().c_str(), dico->GetStampText().c_str(), address.c_str());
+    // A resolution owns the record, property list and texts the dictionary hands out.
+    const varbank::Resolution found(*dico, "speed");
+    if (found.Resolved()) {
+        std::printf("provider kind %u, %s, stamp %s, SPEED at %s, block %u offset %u, %s\n", kind,
+                    dico->GetDescription().c_str(), dico->GetStampText().c_str(),
+                    found.Address().c_str(), found.Record()->Record.wBlock,
+                    found.Record()->Record.dwOffset,
+                    found.PropertyText(varbank::kPropertyTypeName).c_str());
+    }
+
+    // A pager walks the root ten children a page, following the continuation point.
+    varbank::BrowseRequest root;
+    root.position = u"LINE1";
+    root.maximum = 10;
+    varbank::BrowsePager pager(*dico, root);
+    for (varbank::BrowsePage page; pager.Next(page);) {
+        for (const varbank::BrowseChild& child : page.Children()) {
+            std::printf("child %s (%s)\n", child.name.c_str(), child.itemId.c_str());
+        }
+    }
     delete dico; // deletes the variable records and types too
     return 0;
 }
