@@ -4,6 +4,7 @@
 #include "Varbank/MatchNamePattern.h"
 #include "Varbank/TaskMem.h"
 #include "Varbank/TextConversion.h"
+#include "Varbank/VarbankCodes.h"
 #include "Varbank/tagBROWSEELEMENT.h"
 #include "browse/BrowsePosition.h"
 #include "platform/TextUtil.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr std::uint32_t kFlagsLeaf = 2;
-constexpr std::uint32_t kFlagsBranch = 3;
 constexpr std::uint32_t kSpareRecords = 1000;
 
 // The listing starts at the child that the continuation point names (compared with case), or
@@ -115,7 +114,7 @@ void CVarbank::AppendBrowseCollection(const std::vector<std::string>& collection
         if (!started) {
             continue;
         }
-        const std::uint32_t flags = i < kinds.size() ? kinds[i] : kFlagsLeaf;
+        const std::uint32_t flags = i < kinds.size() ? kinds[i] : std::uint32_t{LISTING_KIND_LEAF};
         if (!AppendBrowseElement(collection[i], path, positionPrefix, index, maximum,
                                  ppContinuation, pbMore, pdwCount, records, flags)) {
             return;
@@ -223,7 +222,7 @@ HRESULT CVarbank::ListRootElements(const std::string& filter, const std::string&
         if (!write) {
             continue;
         }
-        const std::uint32_t flags = branch ? kFlagsBranch : kFlagsLeaf;
+        const std::uint32_t flags = branch ? LISTING_KIND_BRANCH : LISTING_KIND_LEAF;
         if (!AppendBrowseElement(item->m_Name, std::string(), positionPrefix, index, maximum,
                                  ppContinuation, pbMore, pdwCount, *ppRecords, flags)) {
             break;

@@ -3,6 +3,7 @@
 #include "Varbank/CSymbXMLItemDef.h"
 #include "Varbank/CVarbank.h"
 #include "Varbank/MatchNamePattern.h"
+#include "Varbank/VarbankCodes.h"
 #include "browse/BrowsePosition.h"
 #include "platform/TextUtil.h"
 
@@ -40,7 +41,7 @@ std::string CVarbank::VariableAddressText(const CSymbXMLItemDef& item) const {
         return item.m_Address;
     }
     std::string text;
-    FormatPhysicalAddress(1, item.m_Block, item.m_Offset, item.m_Bit,
+    FormatPhysicalAddress(AREA_KIND_ORDINARY, item.m_Block, item.m_Offset, item.m_Bit,
                           static_cast<std::int32_t>(item.m_Size), item.m_TypeCode, text);
     if (text.empty()) {
         const std::string& type = item.m_AltTypeName.empty() ? item.m_TypeName : item.m_AltTypeName;

@@ -4,6 +4,7 @@
 #include "Varbank/CSymbXMLDDTStructDef.h"
 #include "Varbank/CSymbXMLDFBDef.h"
 #include "Varbank/MAPOFDDTDEF.h"
+#include "Varbank/VarbankCodes.h"
 #include "Varbank/tagRATVARPHYSICALIMPLEM.h"
 #include "platform/TextUtil.h"
 
@@ -161,11 +162,11 @@ std::int32_t CSymbXMLDFBDef::AnalyseSubPart(MAPOFDDTDEF& catalogue, CSymbKorvoAn
     // In the secondary area a function-block level succeeds only through a deeper level.
     std::int32_t result = bOrdinaryArea != 0 ? 1 : 0;
     MoveToMember(*member, bOrdinaryArea, record);
-    if (member->m_AreaKind == 2) {
-        record.dwAreaKind = 2;
+    if (member->m_AreaKind == AREA_KIND_SECONDARY) {
+        record.dwAreaKind = AREA_KIND_SECONDARY;
         record.wSubSize = static_cast<std::uint16_t>(member->m_Size);
     } else {
-        record.dwAreaKind = 1;
+        record.dwAreaKind = AREA_KIND_ORDINARY;
     }
     std::uint32_t size = 0;
     std::uint32_t code = 0;
@@ -176,8 +177,9 @@ std::int32_t CSymbXMLDFBDef::AnalyseSubPart(MAPOFDDTDEF& catalogue, CSymbKorvoAn
         return nLevel != analyser.m_nLast ? 0 : result;
     }
     if (nLevel < analyser.m_nLast) {
-        return DescendIntoMember(catalogue, analyser, nLevel, member->m_AreaKind == 1 ? 1 : 0,
-                                 *member, record, texts);
+        return DescendIntoMember(catalogue, analyser, nLevel,
+                                 member->m_AreaKind == AREA_KIND_ORDINARY ? 1 : 0, *member, record,
+                                 texts);
     }
     record.dwSize = member->m_Size;
     if (bOrdinaryArea == 0) {
@@ -208,7 +210,7 @@ std::int32_t CSymbXMLDDTArrayDef::AnalyseSubPart(MAPOFDDTDEF& catalogue,
     std::uint32_t code = 0;
     if (ClassifyTypeName(m_ElementTypeName, size, code)) {
         if (IsAccessedWhole()) {
-            record.dwAccessKind = 4;
+            record.dwAccessKind = ACCESS_KIND_ELEMENT;
             record.dwElementIndex = static_cast<std::uint32_t>(linear);
             record.dwSize = size;
             record.wSubSize = static_cast<std::uint16_t>(size);

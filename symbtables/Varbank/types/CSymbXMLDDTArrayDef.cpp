@@ -4,6 +4,7 @@
 #include "Varbank/MAPOFDDTDEF.h"
 #include "Varbank/MatchNamePattern.h"
 #include "Varbank/TextFile.h"
+#include "Varbank/VarbankCodes.h"
 #include "platform/TextUtil.h"
 #include "types/DerivedTypeListing.h"
 #include "types/ElementaryTypes.h"
@@ -301,7 +302,7 @@ void CSymbXMLDDTArrayDef::ListElements(const ElementListing& listing, const CVar
         const std::uint32_t elementOffset =
             static_cast<std::uint32_t>(i - low) * listing.elementSize + listing.offset;
         std::string addressText;
-        dico.FormatPhysicalAddress(1, listing.block, elementOffset, 255,
+        dico.FormatPhysicalAddress(AREA_KIND_ORDINARY, listing.block, elementOffset, BIT_NONE,
                                    static_cast<std::int32_t>(listing.elementSize),
                                    listing.elementCode, addressText);
         const std::string column =

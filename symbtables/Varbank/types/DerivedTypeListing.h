@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Varbank/VarbankCodes.h"
 #include "Varbank/Variant.h"
 
 #include <cstdint>
@@ -17,9 +18,9 @@ struct ListingFlags {
     bool BranchesOnly() const { return branchesOnly != 0 || (branches != 0 && leaves == 0); }
 };
 
-// Kind word of a listed child: 2 for an elementary type, 3 otherwise.
+// Kind word of a listed child: a leaf for an elementary type, a branch otherwise.
 inline std::uint16_t ListingKindWord(bool elementary) {
-    return elementary ? 2 : 3;
+    return elementary ? LISTING_KIND_LEAF : LISTING_KIND_BRANCH;
 }
 
 // The variant-type filter: 0 lets every child pass, any other value only children of that type.
