@@ -117,6 +117,12 @@ std::int32_t CSymbXMLDDTCompositeDef::ListMembers(const std::string& pattern, VA
     return 0;
 }
 
+std::string CSymbXMLDDTCompositeDef::MemberAddressColumn(const CSymbXMLDDTMember& member,
+                                                         std::uint16_t block, std::uint32_t offset,
+                                                         const std::string& addressText) const {
+    return AddressColumnText(member.m_TypeName, block, offset, addressText);
+}
+
 std::int32_t CSymbXMLDDTCompositeDef::BuildCollectionFrom(
     const std::string&, const std::string& pattern, VARTYPE varType, const std::string&,
     std::uint32_t, std::uint32_t, std::int32_t branchesOnly, std::int32_t leaves,

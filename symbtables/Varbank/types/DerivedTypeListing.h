@@ -4,7 +4,11 @@
 #include "Varbank/Variant.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+class CSymbXMLDDTMember;
+class MAPOFDDTDEF;
 
 // Pieces shared by the listings (BuildCollectionFrom) of structures, function blocks and arrays.
 
@@ -27,6 +31,13 @@ inline std::uint16_t ListingKindWord(bool elementary) {
 inline bool PassesVarTypeFilter(VARTYPE filter, VARTYPE childType) {
     return filter == 0 || filter == childType;
 }
+
+// The selection that structures and function blocks share when the flags ask for one kind:
+// leaves are elementary members that pass the variant-type filter, branches members of a
+// catalogued derived type. No answer when the flags ask for every kind.
+std::optional<bool> SelectsMemberByKind(const CSymbXMLDDTMember& member, bool elementary,
+                                        const ListingFlags& flags, VARTYPE varType,
+                                        MAPOFDDTDEF& catalogue);
 
 // The listed string: the name, then "|" and a column for each of the first columnCount codes
 // (never more than the codes given): the address column for 'A', the comment for 'C' when the
