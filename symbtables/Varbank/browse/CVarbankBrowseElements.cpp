@@ -4,8 +4,9 @@
 #include "Varbank/MatchNamePattern.h"
 #include "Varbank/TaskMem.h"
 #include "Varbank/TextConversion.h"
+#include "Varbank/VarbankCodes.h"
 #include "Varbank/tagBROWSEELEMENT.h"
-#include "browse/BrowsePosition.h"
+#include "browse/BrowseRequest.h"
 #include "platform/TextUtil.h"
 
 #include <cstring>
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr std::uint32_t kFlagsLeaf = 2;
-constexpr std::uint32_t kFlagsBranch = 3;
 constexpr std::uint32_t kSpareRecords = 1000;
 
 // The listing starts at the child that the continuation point names (compared with case), or
@@ -115,7 +114,7 @@ void CVarbank::AppendBrowseCollection(const std::vector<std::string>& collection
         if (!started) {
             continue;
         }
-        const std::uint32_t flags = i < kinds.size() ? kinds[i] : kFlagsLeaf;
+        const std::uint32_t flags = i < kinds.size() ? kinds[i] : std::uint32_t{LISTING_KIND_LEAF};
         if (!AppendBrowseElement(collection[i], path, positionPrefix, index, maximum,
                                  ppContinuation, pbMore, pdwCount, records, flags)) {
             return;
@@ -145,57 +144,43 @@ HRESULT CVarbank::BrowseElements(const char* filter, const char* pattern, VARTYP
         (*ppRecords == nullptr && *pdwCapacity != 0)) {
         return E_INVALIDARG;
     }
-    const std::string filterText = filter == nullptr ? std::string() : filter;
-    const std::string patternText = pattern == nullptr ? std::string() : pattern;
+    const BrowseRequest request(filter, pattern, varType, reservedA, reservedB, branchesOnly,
+                                leaves, branches, columnCount, columnCodes);
     const std::string prefix = WideToNarrow(positionId);
-    if (path[0] == 0) {
-        return ListRootElements(filterText, patternText, varType, branchesOnly, leaves, branches,
-                                prefix, ppContinuation, maximum, pbMore, pdwCount, ppRecords,
-                                pdwCapacity);
-    }
-    BrowsePosition position;
-    const HRESULT hr = ResolveBrowsePosition(path, filterText, position);
-    if (hr != S_OK) {
-        return hr == S_FALSE ? S_OK : hr;
-    }
+    // Below the root the position's type lists its children into a collection first.
+    const bool root = path[0] == 0;
     std::vector<std::string> collection;
     std::vector<std::uint16_t> kinds;
-    const HRESULT listed = position.finalType->BuildCollectionFrom(
-        filterText, patternText, varType, position.positionText, reservedA, reservedB, branchesOnly,
-        leaves, branches, position.block, position.offset, position.size, columnCount,
-        columnCodes == nullptr ? std::string() : std::string(columnCodes), collection, secondList,
-        this, kinds);
+    HRESULT result = S_OK;
+    if (!root && !ListPosition(path, request, collection, secondList, kinds, result)) {
+        return result;
+    }
+    // The block grows once, for every child that can be written.
     std::uint32_t first = 0;
-    const HRESULT reserved =
-        ReserveBrowseElements(static_cast<std::uint32_t>(collection.size()), maximum, pdwCount,
-                              ppRecords, pdwCapacity, first);
+    const std::size_t needed = root ? m_Items.size() : collection.size();
+    const HRESULT reserved = ReserveBrowseElements(static_cast<std::uint32_t>(needed), maximum,
+                                                   pdwCount, ppRecords, pdwCapacity, first);
     if (reserved != S_OK) {
         return reserved;
     }
-    AppendBrowseCollection(collection, path, prefix, first, maximum, ppContinuation, pbMore,
-                           pdwCount, *ppRecords, kinds);
-    return listed;
+    if (root) {
+        ListRootElements(request, prefix, first, ppContinuation, maximum, pbMore, pdwCount,
+                         *ppRecords);
+    } else {
+        AppendBrowseCollection(collection, path, prefix, first, maximum, ppContinuation, pbMore,
+                               pdwCount, *ppRecords, kinds);
+    }
+    return result;
 }
 
-HRESULT CVarbank::ListRootElements(const std::string& filter, const std::string& pattern,
-                                   VARTYPE varType, std::int32_t branchesOnly, std::int32_t leaves,
-                                   std::int32_t branches, const std::string& positionPrefix,
-                                   OLECHAR** ppContinuation, std::uint32_t maximum,
-                                   std::int32_t* pbMore, std::uint32_t* pdwCount,
-                                   tagBROWSEELEMENT** ppRecords, std::uint32_t* pdwCapacity) {
-    std::uint32_t index = 0;
-    const HRESULT reserved =
-        ReserveBrowseElements(static_cast<std::uint32_t>(m_Items.size()), maximum, pdwCount,
-                              ppRecords, pdwCapacity, index);
-    if (reserved != S_OK) {
-        return reserved;
-    }
-    const bool unlocatedOnly = filter.find("%UL") != std::string::npos;
-    const bool allNames = EqualsNoCaseAscii(pattern, "*");
+void CVarbank::ListRootElements(const BrowseRequest& request, const std::string& positionPrefix,
+                                std::uint32_t firstIndex, OLECHAR** ppContinuation,
+                                std::uint32_t maximum, std::int32_t* pbMore,
+                                std::uint32_t* pdwCount, tagBROWSEELEMENT* records) {
     const auto passesFilters = [&](const CSymbXMLItemDef* item) {
-        return item != nullptr && (varType == 0 || varType == item->m_VarType) &&
-               (!unlocatedOnly || item->m_Address.empty()) &&
-               (allNames || MatchNamePattern(item->m_Name, pattern));
+        return item != nullptr && (request.varType == 0 || request.varType == item->m_VarType) &&
+               (!request.UnlocatedOnly() || item->m_Address.empty()) &&
+               (request.AllNames() || MatchNamePattern(item->m_Name, request.pattern));
     };
     // Resume at the continuation point without walking the variables before it: the only
     // variable that can start the listing is the one whose upper-case key matches the text,
@@ -207,28 +192,29 @@ HRESULT CVarbank::ListRootElements(const std::string& filter, const std::string&
         it = m_Items.find(ToUpperAscii(continuation));
         if (it == m_Items.end() || !passesFilters(it->second) ||
             it->second->m_Name != continuation) {
-            return S_OK;
+            return;
         }
     }
+    std::uint32_t index = firstIndex;
     for (; it != m_Items.end(); ++it) {
         const CSymbXMLItemDef* item = it->second;
         if (!passesFilters(item)) {
             continue;
         }
         const bool branch = IsBranch(*item);
-        const bool write = branchesOnly != 0
+        const bool write = request.branchesOnly != 0
                                ? branch
-                               : (leaves != 0 && branches != 0) || (branches != 0 && branch) ||
-                                     (leaves != 0 && item->IsElementaryType());
+                               : (request.leaves != 0 && request.branches != 0) ||
+                                     (request.branches != 0 && branch) ||
+                                     (request.leaves != 0 && item->IsElementaryType());
         if (!write) {
             continue;
         }
-        const std::uint32_t flags = branch ? kFlagsBranch : kFlagsLeaf;
+        const std::uint32_t flags = branch ? LISTING_KIND_BRANCH : LISTING_KIND_LEAF;
         if (!AppendBrowseElement(item->m_Name, std::string(), positionPrefix, index, maximum,
-                                 ppContinuation, pbMore, pdwCount, *ppRecords, flags)) {
+                                 ppContinuation, pbMore, pdwCount, records, flags)) {
             break;
         }
         ++index;
     }
-    return S_OK;
 }

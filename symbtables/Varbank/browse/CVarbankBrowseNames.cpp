@@ -3,12 +3,12 @@
 #include "Varbank/CSymbXMLItemDef.h"
 #include "Varbank/CVarbank.h"
 #include "Varbank/MatchNamePattern.h"
+#include "Varbank/VarbankCodes.h"
 #include "browse/BrowsePosition.h"
+#include "browse/BrowseRequest.h"
 #include "platform/TextUtil.h"
 
 namespace {
-
-constexpr const char* kUnlocatedMarker = "%UL";
 
 // Builds the text of the analysed path from its last named element on: MOTOR1.CTRL.TAB[2][3]
 // gives TAB[2][3].
@@ -40,7 +40,7 @@ std::string CVarbank::VariableAddressText(const CSymbXMLItemDef& item) const {
         return item.m_Address;
     }
     std::string text;
-    FormatPhysicalAddress(1, item.m_Block, item.m_Offset, item.m_Bit,
+    FormatPhysicalAddress(AREA_KIND_ORDINARY, item.m_Block, item.m_Offset, item.m_Bit,
                           static_cast<std::int32_t>(item.m_Size), item.m_TypeCode, text);
     if (text.empty()) {
         const std::string& type = item.m_AltTypeName.empty() ? item.m_TypeName : item.m_AltTypeName;
@@ -79,50 +79,41 @@ HRESULT CVarbank::BrowseNames(const char* filter, const char* pattern, VARTYPE v
         return E_INVALIDARG;
     }
     try {
+        const BrowseRequest request(filter, pattern, varType, reservedA, reservedB, branchesOnly,
+                                    leaves, branches, columnCount, columnCodes);
         if (path[0] == 0) {
-            ListRootNames(filter, pattern, varType, branchesOnly, leaves, branches, columnCount,
-                          columnCodes, *output);
+            ListRootNames(request, *output);
             return S_OK;
         }
-        BrowsePosition position;
-        const HRESULT hr = ResolveBrowsePosition(path, filter, position);
-        if (hr != S_OK) {
-            return hr == S_FALSE ? S_OK : hr;
-        }
         std::vector<std::uint16_t> kinds;
-        return position.finalType->BuildCollectionFrom(
-            filter, pattern, varType, position.positionText, reservedA, reservedB, branchesOnly,
-            leaves, branches, position.block, position.offset, position.size, columnCount,
-            columnCodes == nullptr ? std::string() : std::string(columnCodes), *output, secondList,
-            this, kinds);
+        HRESULT result = S_OK;
+        ListPosition(path, request, *output, secondList, kinds, result);
+        return result;
     } catch (...) {
         // What was listed before the failure stays in the output.
         return S_OK;
     }
 }
 
-void CVarbank::ListRootNames(const std::string& filter, const std::string& pattern, VARTYPE varType,
-                             std::int32_t branchesOnly, std::int32_t leaves, std::int32_t branches,
-                             std::int32_t columnCount, const char* columnCodes,
-                             std::vector<std::string>& output) {
-    const bool unlocatedOnly = filter.find(kUnlocatedMarker) != std::string::npos;
-    const bool allNames = EqualsNoCaseAscii(pattern, "*");
+void CVarbank::ListRootNames(const BrowseRequest& request, std::vector<std::string>& output) {
     for (const auto& entry : m_Items) {
         const CSymbXMLItemDef* item = entry.second;
-        if (item == nullptr || (varType != 0 && varType != item->m_VarType) ||
-            (unlocatedOnly && item->m_Address.find('%') != std::string::npos) ||
-            (!allNames && !MatchNamePattern(item->m_Name, pattern))) {
+        if (item == nullptr || (request.varType != 0 && request.varType != item->m_VarType) ||
+            (request.UnlocatedOnly() && item->m_Address.find('%') != std::string::npos) ||
+            (!request.AllNames() && !MatchNamePattern(item->m_Name, request.pattern))) {
             continue;
         }
         bool append = false;
-        if (branchesOnly != 0) {
+        if (request.branchesOnly != 0) {
             append = IsBranch(*item);
-        } else if ((leaves != 0 && branches != 0) || (branches != 0 && IsBranch(*item)) ||
-                   (leaves != 0 && item->IsElementaryType())) {
+        } else if ((request.leaves != 0 && request.branches != 0) ||
+                   (request.branches != 0 && IsBranch(*item)) ||
+                   (request.leaves != 0 && item->IsElementaryType())) {
             append = !m_Types.IsDFBType(item->m_TypeName);
         }
         if (append) {
-            output.push_back(ListedVariable(*item, columnCount, columnCodes));
+            output.push_back(
+                ListedVariable(*item, request.columnCount, request.columnCodes.c_str()));
         }
     }
 }
@@ -130,7 +121,7 @@ void CVarbank::ListRootNames(const std::string& filter, const std::string& patte
 // Resolves a browse path to the derived type at its end. S_OK with the position;
 // E_INVALIDARG when the path leads to no derived type; S_FALSE when the unlocated-only filter
 // leaves the located root variable out (nothing to list).
-HRESULT CVarbank::ResolveBrowsePosition(const char* path, const std::string& filter,
+HRESULT CVarbank::ResolveBrowsePosition(const char* path, const BrowseRequest& request,
                                         BrowsePosition& position) {
     CSymbKorvoAnalyser analyser;
     std::string text = path;
@@ -153,9 +144,25 @@ HRESULT CVarbank::ResolveBrowsePosition(const char* path, const std::string& fil
         return E_INVALIDARG;
     }
     position.positionText = PositionText(analyser);
-    if (filter.find(kUnlocatedMarker) != std::string::npos &&
-        root->m_Address.find('%') != std::string::npos) {
+    if (request.UnlocatedOnly() && root->m_Address.find('%') != std::string::npos) {
         return S_FALSE;
     }
     return S_OK;
+}
+
+bool CVarbank::ListPosition(const char* path, const BrowseRequest& request,
+                            std::vector<std::string>& output, std::vector<std::string>* secondList,
+                            std::vector<std::uint16_t>& kinds, HRESULT& result) {
+    BrowsePosition position;
+    const HRESULT hr = ResolveBrowsePosition(path, request, position);
+    if (hr != S_OK) {
+        result = hr == S_FALSE ? S_OK : hr;
+        return false;
+    }
+    result = position.finalType->BuildCollectionFrom(
+        request.filter, request.pattern, request.varType, position.positionText, request.reservedA,
+        request.reservedB, request.branchesOnly, request.leaves, request.branches, position.block,
+        position.offset, position.size, request.columnCount, request.columnCodes, output,
+        secondList, this, kinds);
+    return true;
 }

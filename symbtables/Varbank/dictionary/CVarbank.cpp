@@ -5,11 +5,11 @@
 #include "Varbank/CSymbXMLItemDef.h"
 #include "Varbank/CTraceSink.h"
 #include "Varbank/GetSymbType.h"
+#include "Varbank/VarbankCodes.h"
 #include "platform/TextUtil.h"
 
 namespace {
 
-constexpr std::int32_t kParametersKind = 2;
 constexpr std::int32_t kTraceLevel = 2;
 
 } // namespace
@@ -18,7 +18,8 @@ CVarbank::CVarbank(const std::string& dicoName, const std::string& directory,
                    CAppParameters* params)
     : m_DicoName(dicoName), m_Description("KorvoPro Dictionnary from PLC"),
       m_DumpDirectory(directory) {
-    if (params != nullptr && params->GetKind() == kParametersKind && params->m_AreasValid != 0) {
+    if (params != nullptr && params->GetKind() == APP_PARAMETERS_KIND &&
+        params->m_AreasValid != 0) {
         m_WordArea = params->m_WordArea;
         m_BitArea = params->m_BitArea;
     }

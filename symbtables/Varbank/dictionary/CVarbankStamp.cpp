@@ -1,12 +1,7 @@
 #include "Varbank/CAppParameters.h"
 #include "Varbank/CVarbank.h"
+#include "Varbank/VarbankCodes.h"
 #include "platform/TextUtil.h"
-
-namespace {
-
-constexpr std::int32_t kParametersKind = 2;
-
-} // namespace
 
 CSymb::Consistence CVarbank::CheckDicoStamp(const PLCDicoStamping* record) {
     if (m_Stamp[0] == 0) {
@@ -25,7 +20,7 @@ CSymb::Consistence CVarbank::CheckDicoStamp(const PLCDicoStamping* record) {
 
 CSymb::Consistence CVarbank::CompareStamp(std::int32_t request, CAppParameters* params,
                                           Consistence* result, std::uint32_t) {
-    if (params == nullptr || params->GetKind() != kParametersKind) {
+    if (params == nullptr || params->GetKind() != APP_PARAMETERS_KIND) {
         m_Consistence = CONSISTENCE_NONE;
         return CONSISTENCE_NONE;
     }

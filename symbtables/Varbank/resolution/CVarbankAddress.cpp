@@ -1,17 +1,16 @@
 #include "Varbank/CVarbank.h"
+#include "Varbank/VarbankCodes.h"
 #include "Varbank/tagETYPMGRTypeCode.h"
 #include "platform/TextUtil.h"
 
 namespace {
-
-constexpr std::uint8_t kNoBit = 255;
 
 // Text of a word position by the bit, the parity of the offset and the BOOL rule.
 std::string WordAddressText(std::uint32_t word, std::uint32_t rel, std::uint8_t bit,
                             std::int32_t size, std::uint32_t typeCode) {
     const auto n = static_cast<int>(word);
     const bool odd = (rel & 1U) != 0;
-    if (bit != kNoBit) {
+    if (bit != BIT_NONE) {
         if (!odd) {
             return StrFormat("%%MW%d.%d", n, static_cast<int>(bit));
         }
@@ -30,7 +29,7 @@ void CVarbank::FormatPhysicalAddress(std::int32_t areaKind, std::uint16_t block,
                                      std::uint32_t offset, std::uint8_t bit, std::int32_t size,
                                      std::uint32_t typeCode, std::string& text) const {
     text.clear();
-    if (areaKind >= 2) {
+    if (areaKind >= AREA_KIND_SECONDARY) {
         return;
     }
     if (block == m_WordArea.Segment) {

@@ -4,6 +4,7 @@
 #include "Varbank/CVarbank.h"
 #include "Varbank/ImplemRecord.h"
 #include "Varbank/PropertyEntry.h"
+#include "Varbank/VarbankCodes.h"
 #include "Varbank/tagETYPMGRTypeCode.h"
 #include "platform/TextUtil.h"
 #include "resolution/ItemResolution.h"
@@ -15,20 +16,10 @@
 namespace {
 
 constexpr HRESULT kRefused = -1;
-constexpr std::uint8_t kNoBit = 255;
-
-// Property identifiers handed to the client.
-constexpr std::uint32_t kPropBlock = 5003;
-constexpr std::uint32_t kPropOffset = 5004;
-constexpr std::uint32_t kPropSize = 5005;
-constexpr std::uint32_t kPropTypeName = 5007;
-constexpr std::uint32_t kPropKind = 5001;
-constexpr std::uint32_t kPropInfo = 5010;
-constexpr std::uint32_t kPropAddress = 5011;
 
 void FillFromItem(const CSymbXMLItemDef& item, tagRATVARPHYSICALIMPLEM& record) {
     record = {};
-    record.dwAreaKind = 1;
+    record.dwAreaKind = AREA_KIND_ORDINARY;
     record.wBlock = item.m_Block;
     record.dwOffset = item.m_Offset;
     record.dwSize = item.m_Size;
@@ -56,20 +47,20 @@ bool BitInRange(const tagRATVARPHYSICALIMPLEM& record, const std::string& bitTex
 std::unique_ptr<PropertyEntry[]> MakeProperties(const ItemResolution& result, std::uint32_t count) {
     std::unique_ptr<PropertyEntry[]> list(new PropertyEntry[count]);
     const tagRATVARPHYSICALIMPLEM& record = result.record;
-    list[0].dwPropertyId = kPropBlock;
+    list[0].dwPropertyId = PROPERTY_ID_BLOCK;
     VariantSetInt32(list[0].vValue, record.wBlock);
-    list[1].dwPropertyId = kPropOffset;
+    list[1].dwPropertyId = PROPERTY_ID_OFFSET;
     VariantSetInt32(list[1].vValue, static_cast<std::int32_t>(record.dwOffset));
-    list[2].dwPropertyId = kPropSize;
+    list[2].dwPropertyId = PROPERTY_ID_SIZE;
     VariantSetInt32(list[2].vValue, static_cast<std::int32_t>(record.dwSize));
-    list[3].dwPropertyId = kPropTypeName;
+    list[3].dwPropertyId = PROPERTY_ID_TYPE_NAME;
     VariantSetText(list[3].vValue, *result.typeNameText);
-    list[4].dwPropertyId = kPropKind;
+    list[4].dwPropertyId = PROPERTY_ID_KIND;
     CSymbXMLItemDef::GetVarKind(record.dwTypeCode, list[4].vValue);
-    list[5].dwPropertyId = kPropInfo;
+    list[5].dwPropertyId = PROPERTY_ID_INFO;
     VariantSetText(list[5].vValue, *result.infoText);
     if (count > 6) {
-        list[6].dwPropertyId = kPropAddress;
+        list[6].dwPropertyId = PROPERTY_ID_ADDRESS;
         VariantSetText(list[6].vValue, result.address);
     }
     return list;
@@ -181,13 +172,13 @@ HRESULT CVarbank::ResolvePlainItem(const CSymbKorvoAnalysedItem& element, const 
         if (!BitInRange(record, element.m_strIndex, record.byBit)) {
             return kRefused;
         }
-        record.dwAccessKind = 2;
+        record.dwAccessKind = ACCESS_KIND_BIT;
         record.dwTypeCode = ETYPMGR_BOOL;
         if (!address.empty()) {
             address += "." + element.m_strIndex;
         }
-    } else if (item->m_Bit != kNoBit) {
-        record.dwAccessKind = 2;
+    } else if (item->m_Bit != BIT_NONE) {
+        record.dwAccessKind = ACCESS_KIND_BIT;
         record.byBit = item->m_Bit;
         record.dwTypeCode = ETYPMGR_BOOL;
         if ((record.dwOffset & 1U) != 0) {
@@ -197,8 +188,8 @@ HRESULT CVarbank::ResolvePlainItem(const CSymbKorvoAnalysedItem& element, const 
         }
         record.dwSize = 2;
     } else {
-        record.dwAccessKind = 1;
-        record.byBit = kNoBit;
+        record.dwAccessKind = ACCESS_KIND_WHOLE;
+        record.byBit = BIT_NONE;
     }
     FillFixedFields(record, m_Stamp[2], m_Stamp[3]);
     if (address.empty()) {
@@ -235,26 +226,28 @@ HRESULT CVarbank::ResolveMemberPath(CSymbKorvoAnalyser& analyser, ItemResolution
     }
     tagRATVARPHYSICALIMPLEM& record = result.record;
     FillFromItem(*item, record);
-    record.dwAccessKind = 1;
-    record.byBit = kNoBit;
+    record.dwAccessKind = ACCESS_KIND_WHOLE;
+    record.byBit = BIT_NONE;
     std::string unitText;
     if (type->AnalyseSubPart(m_Types, analyser, 1, 1, record, result.typeName, result.comment,
                              unitText) == 0) {
         return E_INVALIDARG;
     }
     const CSymbKorvoAnalysedItem& last = analyser.m_aItems[analyser.m_nLast];
-    if ((record.dwAccessKind == 1 || record.dwAccessKind == 4) && last.m_bBit != 0) {
+    if ((record.dwAccessKind == ACCESS_KIND_WHOLE || record.dwAccessKind == ACCESS_KIND_ELEMENT) &&
+        last.m_bBit != 0) {
         if (!BitInRange(record, last.m_strIndex, record.byBit)) {
             return kRefused;
         }
-        if (record.dwAccessKind != 4) {
-            record.dwAccessKind = 2;
+        if (record.dwAccessKind != ACCESS_KIND_ELEMENT) {
+            record.dwAccessKind = ACCESS_KIND_BIT;
         }
         record.dwTypeCode = ETYPMGR_BOOL;
     }
     FillFixedFields(record, m_Stamp[2], m_Stamp[3]);
-    result.attribute =
-        static_cast<std::int32_t>(record.dwAreaKind) >= 2 ? 1U : std::uint32_t{item->m_Attribute};
+    result.attribute = static_cast<std::int32_t>(record.dwAreaKind) >= AREA_KIND_SECONDARY
+                           ? 1U
+                           : std::uint32_t{item->m_Attribute};
     result.infoText = &item->m_InfoText;
     if (unitText.empty()) {
         FormatPhysicalAddress(

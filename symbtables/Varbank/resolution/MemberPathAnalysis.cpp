@@ -4,6 +4,7 @@
 #include "Varbank/CSymbXMLDDTStructDef.h"
 #include "Varbank/CSymbXMLDFBDef.h"
 #include "Varbank/MAPOFDDTDEF.h"
+#include "Varbank/VarbankCodes.h"
 #include "Varbank/tagRATVARPHYSICALIMPLEM.h"
 #include "platform/TextUtil.h"
 
@@ -109,6 +110,77 @@ bool ElementaryElementEndsPath(const CSymbKorvoAnalyser& analyser, std::int32_t 
     return nLevel == last && element.m_strName.empty();
 }
 
+// A function-block member lies in the ordinary area or in the block's secondary area.
+void EnterMemberArea(const CSymbXMLDDTMember& member, tagRATVARPHYSICALIMPLEM& record) {
+    if (member.m_AreaKind == AREA_KIND_SECONDARY) {
+        record.dwAreaKind = AREA_KIND_SECONDARY;
+        record.wSubSize = static_cast<std::uint16_t>(member.m_Size);
+    } else {
+        record.dwAreaKind = AREA_KIND_ORDINARY;
+    }
+}
+
+// Where structures and function blocks differ once the record stands at a member.
+struct MemberRules {
+    std::int32_t descendArea; // the area flag handed to the member's derived type
+    bool elementarySize;      // an elementary member takes its type's size
+    std::int32_t endResult;   // the answer of a member that ends the path
+};
+
+// The rest of a level at a member that the record already stands at: an elementary member
+// ends the path, a derived one hands the rest of the path to its type or ends it.
+// ClassifyTypeName upper-cases the member's type name in place.
+std::int32_t AnalyseMember(MAPOFDDTDEF& catalogue, CSymbKorvoAnalyser& analyser,
+                           std::int32_t nLevel, std::int32_t bOrdinaryArea,
+                           CSymbXMLDDTMember& member, const MemberRules& rules,
+                           tagRATVARPHYSICALIMPLEM& record, PathTexts& texts) {
+    std::uint32_t size = 0;
+    std::uint32_t code = 0;
+    if (CSymbXMLDDTDef::ClassifyTypeName(member.m_TypeName, size, code)) {
+        if (rules.elementarySize) {
+            record.dwSize = size;
+            if (bOrdinaryArea == 0) {
+                record.wSubSize = static_cast<std::uint16_t>(size);
+            }
+        }
+        record.dwTypeCode = code;
+        EndAtMember(member, record, texts);
+        return nLevel == analyser.m_nLast ? rules.endResult : 0;
+    }
+    if (nLevel < analyser.m_nLast) {
+        return DescendIntoMember(catalogue, analyser, nLevel, rules.descendArea, member, record,
+                                 texts);
+    }
+    // MoveToMember has set the member's size already, and in the secondary area its sub-size.
+    record.dwTypeCode = member.m_TypeCode;
+    EndAtMember(member, record, texts);
+    return rules.endResult;
+}
+
+enum class MemberOwner { kStructure, kFunctionBlock };
+
+// One level of a structure or function block: element nLevel names a member, the record moves
+// to it, and AnalyseMember does the rest with the rules of the owner.
+std::int32_t AnalyseMemberLevel(const CSymbXMLDDTCompositeDef& type, MemberOwner owner,
+                                MAPOFDDTDEF& catalogue, CSymbKorvoAnalyser& analyser,
+                                std::int32_t nLevel, std::int32_t bOrdinaryArea,
+                                tagRATVARPHYSICALIMPLEM& record, PathTexts& texts) {
+    CSymbXMLDDTMember* member = LookUpMember(type, analyser, nLevel);
+    if (member == nullptr) {
+        return 0;
+    }
+    MoveToMember(*member, bOrdinaryArea, record);
+    MemberRules rules{bOrdinaryArea, true, 1};
+    if (owner == MemberOwner::kFunctionBlock) {
+        EnterMemberArea(*member, record);
+        // The member's own area is the one below it; in the secondary area a function-block
+        // level succeeds only through a deeper level, and the member's own size stands.
+        rules = {member->m_AreaKind == AREA_KIND_ORDINARY ? 1 : 0, false,
+                 bOrdinaryArea != 0 ? 1 : 0};
+    }
+    return AnalyseMember(catalogue, analyser, nLevel, bOrdinaryArea, *member, rules, record, texts);
+}
+
 bool InPath(const CSymbKorvoAnalyser& analyser, std::int32_t nLevel) {
     return nLevel >= 0 && nLevel < CSymbKorvoAnalyser::kMaxItems && nLevel <= analyser.m_nLast;
 }
@@ -122,30 +194,8 @@ std::int32_t CSymbXMLDDTStructDef::AnalyseSubPart(MAPOFDDTDEF& catalogue,
                                                   std::string& strTypeName, std::string& strComment,
                                                   std::string& strUnitText) {
     PathTexts texts{strTypeName, strComment, strUnitText};
-    CSymbXMLDDTMember* member = LookUpMember(*this, analyser, nLevel);
-    if (member == nullptr) {
-        return 0;
-    }
-    MoveToMember(*member, bOrdinaryArea, record);
-    std::uint32_t size = 0;
-    std::uint32_t code = 0;
-    if (ClassifyTypeName(member->m_TypeName, size, code)) {
-        record.dwSize = size;
-        if (bOrdinaryArea == 0) {
-            record.wSubSize = static_cast<std::uint16_t>(size);
-        }
-        record.dwTypeCode = code;
-        EndAtMember(*member, record, texts);
-        return nLevel == analyser.m_nLast ? 1 : 0;
-    }
-    if (nLevel < analyser.m_nLast) {
-        return DescendIntoMember(catalogue, analyser, nLevel, bOrdinaryArea, *member, record,
-                                 texts);
-    }
-    record.dwSize = member->m_Size;
-    record.dwTypeCode = member->m_TypeCode;
-    EndAtMember(*member, record, texts);
-    return 1;
+    return AnalyseMemberLevel(*this, MemberOwner::kStructure, catalogue, analyser, nLevel,
+                              bOrdinaryArea, record, texts);
 }
 
 std::int32_t CSymbXMLDFBDef::AnalyseSubPart(MAPOFDDTDEF& catalogue, CSymbKorvoAnalyser& analyser,
@@ -154,38 +204,8 @@ std::int32_t CSymbXMLDFBDef::AnalyseSubPart(MAPOFDDTDEF& catalogue, CSymbKorvoAn
                                             std::string& strTypeName, std::string& strComment,
                                             std::string& strUnitText) {
     PathTexts texts{strTypeName, strComment, strUnitText};
-    CSymbXMLDDTMember* member = LookUpMember(*this, analyser, nLevel);
-    if (member == nullptr) {
-        return 0;
-    }
-    // In the secondary area a function-block level succeeds only through a deeper level.
-    std::int32_t result = bOrdinaryArea != 0 ? 1 : 0;
-    MoveToMember(*member, bOrdinaryArea, record);
-    if (member->m_AreaKind == 2) {
-        record.dwAreaKind = 2;
-        record.wSubSize = static_cast<std::uint16_t>(member->m_Size);
-    } else {
-        record.dwAreaKind = 1;
-    }
-    std::uint32_t size = 0;
-    std::uint32_t code = 0;
-    if (ClassifyTypeName(member->m_TypeName, size, code)) {
-        // The member's own size stands; the elementary size is not applied here.
-        record.dwTypeCode = code;
-        EndAtMember(*member, record, texts);
-        return nLevel != analyser.m_nLast ? 0 : result;
-    }
-    if (nLevel < analyser.m_nLast) {
-        return DescendIntoMember(catalogue, analyser, nLevel, member->m_AreaKind == 1 ? 1 : 0,
-                                 *member, record, texts);
-    }
-    record.dwSize = member->m_Size;
-    if (bOrdinaryArea == 0) {
-        record.wSubSize = static_cast<std::uint16_t>(member->m_Size);
-    }
-    record.dwTypeCode = member->m_TypeCode;
-    EndAtMember(*member, record, texts);
-    return result;
+    return AnalyseMemberLevel(*this, MemberOwner::kFunctionBlock, catalogue, analyser, nLevel,
+                              bOrdinaryArea, record, texts);
 }
 
 std::int32_t CSymbXMLDDTArrayDef::AnalyseSubPart(MAPOFDDTDEF& catalogue,
@@ -208,7 +228,7 @@ std::int32_t CSymbXMLDDTArrayDef::AnalyseSubPart(MAPOFDDTDEF& catalogue,
     std::uint32_t code = 0;
     if (ClassifyTypeName(m_ElementTypeName, size, code)) {
         if (IsAccessedWhole()) {
-            record.dwAccessKind = 4;
+            record.dwAccessKind = ACCESS_KIND_ELEMENT;
             record.dwElementIndex = static_cast<std::uint32_t>(linear);
             record.dwSize = size;
             record.wSubSize = static_cast<std::uint16_t>(size);

@@ -4,11 +4,12 @@
 #include "Varbank/MAPOFDDTDEF.h"
 #include "Varbank/MatchNamePattern.h"
 #include "Varbank/TextFile.h"
+#include "Varbank/VarbankCodes.h"
 #include "platform/TextUtil.h"
 #include "types/DerivedTypeListing.h"
+#include "types/ElementaryTypes.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -68,60 +69,6 @@ std::optional<CSymbXMLDDTArrayDef::Bounds> ScanBounds(std::string_view text, std
     pos = at;
     return CSymbXMLDDTArrayDef::Bounds{*low, *high};
 }
-
-struct ElementRow {
-    const char* keyword;
-    std::uint16_t varType;
-    std::uint32_t typeCode;
-};
-
-// Element keyword -> element VARTYPE and array code, in the order they are tried.
-constexpr std::array<ElementRow, 16> kElementRows = {{
-    {"BOOL", 11, 0x02291088},
-    {"EBOOL", 11, 0x04291088},
-    {"BYTE", 17, 0x208},
-    {"STRING", 17, 0x208},
-    {"WSTRING", 18, 0x22591088},
-    {"UINT", 18, 0x22591088},
-    {"UDINT", 19, 0x12591088},
-    {"DINT", 3, 0x06591088},
-    {"DWORD", 19, 0x12591088},
-    {"TOD", 19, 0x12591088},
-    {"TIME", 19, 0x12591088},
-    {"DATE", 19, 0x12591088},
-    {"INT", 2, 0x0A591088},
-    {"REAL", 4, 0x05511088},
-    {"DT", 5, 0x208},
-    {"WORD", 18, 0x22591088},
-}};
-
-bool MatchesElementKeyword(const std::string& name, const char* keyword) {
-    if (EqualsNoCaseAscii(name, keyword)) {
-        return true;
-    }
-    // STRING[n] is an array of STRING too.
-    return std::string_view(keyword) == "STRING" && name.size() >= 7 &&
-           EqualsNoCaseAscii(std::string_view(name).substr(0, 7), "STRING[");
-}
-
-struct KorvoRow {
-    std::uint32_t given;
-    std::uint32_t typeCode;
-    std::uint16_t elemVarType;
-};
-
-// Elementary code -> array code and element VARTYPE (with the VT_ARRAY flag).
-constexpr std::array<KorvoRow, 9> kKorvoRows = {{
-    {0x02290148, 0x02291088, 0x200B},
-    {0x04290148, 0x04291088, 0x200B},
-    {0x00A90148, 0x00A91088, 0x2012},
-    {0x22590148, 0x22591088, 0x2012},
-    {0x0A590148, 0x0A591088, 0x2002},
-    {0x06590148, 0x06591088, 0x2003},
-    {0x12590148, 0x12591088, 0x2013},
-    {0x00690148, 0x00691088, 0x2013},
-    {0x05510148, 0x05511088, 0x2004},
-}};
 
 } // namespace
 
@@ -195,33 +142,28 @@ std::uint16_t CSymbXMLDDTArrayDef::GetAuxVarType() const {
 
 void CSymbXMLDDTArrayDef::SetType(const std::string& elementTypeName) {
     m_ElementTypeName = elementTypeName;
-    for (const ElementRow& row : kElementRows) {
-        if (MatchesElementKeyword(m_ElementTypeName, row.keyword)) {
-            m_ElemVarType = row.varType;
-            m_TypeCode = row.typeCode;
-            return;
-        }
+    if (const auto element = FindElementaryType(m_ElementTypeName, true)) {
+        m_ElemVarType = element->varType;
+        m_TypeCode = element->declaredArrayCode;
+        return;
     }
     m_ElemVarType = 0;
     m_TypeCode = kTypeCodeUnknown;
 }
 
 void CSymbXMLDDTArrayDef::SetKORVOTypeBase(std::uint32_t code) {
-    for (const KorvoRow& row : kKorvoRows) {
-        if (row.given == code) {
-            m_TypeCode = row.typeCode;
-            m_ElemVarType = row.elemVarType;
-            return;
-        }
+    if (const ElementaryType* element = FindElementaryArrayKind(code)) {
+        m_TypeCode = element->arrayCode;
+        m_ElemVarType = element->variableArrayVarType;
+        return;
     }
-    if ((code & 0x88) == 0x88) {
-        // An array code: take it back to its element's elementary code. Bit 0x80 is clear
-        // then, so this recursion is one level deep.
-        SetKORVOTypeBase((code & ~std::uint32_t{0x1080}) | 0x140);
+    if (IsArrayTypeCode(code)) {
+        // Taken back to its element's code, bit 0x80 is clear: one level of recursion.
+        SetKORVOTypeBase(ElementCodeOfArray(code));
         return;
     }
     m_TypeCode = kTypeCodeDerived;
-    m_ElemVarType = 0x2011;
+    m_ElemVarType = kVarTypeDerived;
 }
 
 std::uint32_t CSymbXMLDDTArrayDef::ElementCount() const {
@@ -360,7 +302,7 @@ void CSymbXMLDDTArrayDef::ListElements(const ElementListing& listing, const CVar
         const std::uint32_t elementOffset =
             static_cast<std::uint32_t>(i - low) * listing.elementSize + listing.offset;
         std::string addressText;
-        dico.FormatPhysicalAddress(1, listing.block, elementOffset, 255,
+        dico.FormatPhysicalAddress(AREA_KIND_ORDINARY, listing.block, elementOffset, BIT_NONE,
                                    static_cast<std::int32_t>(listing.elementSize),
                                    listing.elementCode, addressText);
         const std::string column =

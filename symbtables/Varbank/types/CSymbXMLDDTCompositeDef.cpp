@@ -5,6 +5,7 @@
 #include "Varbank/MAPOFDDTDEF.h"
 #include "Varbank/MatchNamePattern.h"
 #include "Varbank/TextFile.h"
+#include "Varbank/VarbankCodes.h"
 #include "platform/TextUtil.h"
 #include "types/DerivedTypeListing.h"
 
@@ -95,7 +96,7 @@ std::int32_t CSymbXMLDDTCompositeDef::ListMembers(const std::string& pattern, VA
         const auto memberBlock = static_cast<std::uint16_t>(block + member->m_Block);
         const std::uint32_t memberOffset = offset + member->m_Offset;
         std::string addressText;
-        dico.FormatPhysicalAddress(member->m_AreaKind, memberBlock, memberOffset, 255,
+        dico.FormatPhysicalAddress(member->m_AreaKind, memberBlock, memberOffset, BIT_NONE,
                                    static_cast<std::int32_t>(member->m_Size), member->m_TypeCode,
                                    addressText);
         const std::string column =
@@ -114,6 +115,12 @@ std::int32_t CSymbXMLDDTCompositeDef::ListMembers(const std::string& pattern, VA
         }
     }
     return 0;
+}
+
+std::string CSymbXMLDDTCompositeDef::MemberAddressColumn(const CSymbXMLDDTMember& member,
+                                                         std::uint16_t block, std::uint32_t offset,
+                                                         const std::string& addressText) const {
+    return AddressColumnText(member.m_TypeName, block, offset, addressText);
 }
 
 std::int32_t CSymbXMLDDTCompositeDef::BuildCollectionFrom(

@@ -18,20 +18,14 @@ std::string CSymbXMLDFBDef::MemberAddressColumn(const CSymbXMLDDTMember& member,
     if (!addressText.empty()) {
         return addressText;
     }
-    return AddressColumnText(member.m_TypeName, block, offset, addressText);
+    return CSymbXMLDDTCompositeDef::MemberAddressColumn(member, block, offset, addressText);
 }
 
 bool CSymbXMLDFBDef::SelectsMember(CSymbXMLDDTMember& member, bool elementary,
                                    const ListingFlags& flags, VARTYPE varType,
                                    MAPOFDDTDEF& catalogue) {
-    if (flags.LeavesOnly()) {
-        return elementary && PassesVarTypeFilter(varType, member.m_VarType);
-    }
-    if (flags.BranchesOnly()) {
-        return !elementary && catalogue.HasType(member.m_TypeName);
-    }
-    // Unlike a structure, no variant-type filter here.
-    return true;
+    // Unlike a structure, no variant-type filter when every kind is listed.
+    return SelectsMemberByKind(member, elementary, flags, varType, catalogue).value_or(true);
 }
 
 void CSymbXMLDFBDef::RemoveDFBMember(MAPOFDDTDEF* catalogue) {

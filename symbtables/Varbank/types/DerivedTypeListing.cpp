@@ -1,9 +1,23 @@
 #include "types/DerivedTypeListing.h"
 
+#include "Varbank/CSymbXMLDDTMember.h"
+#include "Varbank/MAPOFDDTDEF.h"
 #include "platform/TextUtil.h"
 
 #include <algorithm>
 #include <thread>
+
+std::optional<bool> SelectsMemberByKind(const CSymbXMLDDTMember& member, bool elementary,
+                                        const ListingFlags& flags, VARTYPE varType,
+                                        MAPOFDDTDEF& catalogue) {
+    if (flags.LeavesOnly()) {
+        return elementary && PassesVarTypeFilter(varType, member.m_VarType);
+    }
+    if (flags.BranchesOnly()) {
+        return !elementary && catalogue.HasType(member.m_TypeName);
+    }
+    return std::nullopt;
+}
 
 std::string ListedEntry(const std::string& name, std::int32_t columnCount,
                         const std::string& columnCodes, const std::string& addressColumn,

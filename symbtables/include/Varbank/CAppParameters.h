@@ -2,11 +2,12 @@
 
 #include "PLCMemoryArea.h"
 #include "PlatformApi.h"
+#include "VarbankCodes.h"
 
 #include <cstdint>
 
-// Host object with the application's parameters: its kind (only kind 2 is used), the stamp
-// words and the two memory areas. A host may derive from it.
+// Host object with the application's parameters: its kind (only APP_PARAMETERS_KIND is used),
+// the stamp words and the two memory areas. A host may derive from it.
 class VARBANK_API CAppParameters {
 public:
     virtual ~CAppParameters() = default;

@@ -81,7 +81,7 @@ public:
     std::string m_ElementTypeName;
     std::int32_t m_DimCount = 0;
     Bounds m_Dims[kMaxDims] = {};
-    std::uint32_t m_TypeCode = 2;
+    std::uint32_t m_TypeCode = kTypeCodeUnknown;
     std::uint16_t m_ElemVarType = 0;
     std::uint16_t m_AuxVarType = 0;
 

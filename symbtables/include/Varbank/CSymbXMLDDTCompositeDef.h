@@ -60,10 +60,11 @@ protected:
                              std::uint16_t block, std::uint32_t offset, std::int32_t columnCount,
                              const std::string& columnCodes, std::vector<std::string>& output,
                              CVarbank& dico, std::vector<std::uint16_t>& kinds);
-    // The address column of a member at its position (block and offset already added).
+    // The address column of a member at its position (block and offset already added): the
+    // unit text of the member's type followed by the address text.
     virtual std::string MemberAddressColumn(const CSymbXMLDDTMember& member, std::uint16_t block,
                                             std::uint32_t offset,
-                                            const std::string& addressText) const = 0;
+                                            const std::string& addressText) const;
     // The kind selection of the class, for a member that passed the name pattern.
     virtual bool SelectsMember(CSymbXMLDDTMember& member, bool elementary,
                                const ListingFlags& flags, VARTYPE varType,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "PlatformApi.h"
+#include "VarbankCodes.h"
+#include "tagETYPMGRTypeCode.h"
 
 #include <cstdint>
 #include <string>
@@ -25,12 +27,12 @@ public:
     std::string m_Name;
     std::string m_Comment;
     std::string m_TypeName;
-    std::uint32_t m_TypeCode = 2;
+    std::uint32_t m_TypeCode = kTypeCodeUnknown;
     std::uint16_t m_VarType = 0;
     std::uint16_t m_Block = 0;  // relative to the parent; added by listings only
     std::uint32_t m_Offset = 0; // byte offset from the start of the parent
     std::uint32_t m_Size = 0;
     std::uint16_t m_Attribute = 0;
-    std::uint16_t m_AreaKind = 1; // 1 ordinary area, 2 secondary area of a function block
-    std::uint32_t m_Hidden = 0;   // non-zero: left out of every listing
+    std::uint16_t m_AreaKind = AREA_KIND_ORDINARY; // VarbankAreaKind
+    std::uint32_t m_Hidden = 0;                    // non-zero: left out of every listing
 };

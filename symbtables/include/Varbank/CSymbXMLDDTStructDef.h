@@ -22,9 +22,6 @@ public:
     bool SaveBinary(CTextFile& file) override;
 
 protected:
-    std::string MemberAddressColumn(const CSymbXMLDDTMember& member, std::uint16_t block,
-                                    std::uint32_t offset,
-                                    const std::string& addressText) const override;
     bool SelectsMember(CSymbXMLDDTMember& member, bool elementary, const ListingFlags& flags,
                        VARTYPE varType, MAPOFDDTDEF& catalogue) override;
 };

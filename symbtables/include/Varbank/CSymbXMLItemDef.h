@@ -1,7 +1,9 @@
 #pragma once
 
 #include "PlatformApi.h"
+#include "VarbankCodes.h"
 #include "Variant.h"
+#include "tagETYPMGRTypeCode.h"
 
 #include <cstdint>
 #include <string>
@@ -34,12 +36,12 @@ public:
     std::string m_InfoText;
     std::string m_Address;
     std::string m_TypeName;
-    std::uint32_t m_TypeCode = 2;
+    std::uint32_t m_TypeCode = kTypeCodeUnknown;
     std::uint16_t m_VarType = 0;
     std::uint16_t m_Block = 0;
     std::uint32_t m_Offset = 0;
     std::uint32_t m_Size = 0;
     std::uint16_t m_Attribute = 0;
-    std::uint8_t m_Bit = 255;
+    std::uint8_t m_Bit = BIT_NONE;
     std::string m_AltTypeName;
 };

@@ -18,6 +18,7 @@ class CSymbXMLItemDef;
 class CSymbKorvoAnalyser;
 class CSymbKorvoAnalysedItem;
 struct BrowsePosition;
+struct BrowseRequest;
 struct ItemResolution;
 
 // The symbol dictionary of one PLC application: its variables, its derived types, its stamp
@@ -152,15 +153,17 @@ private:
     std::string VariableAddressText(const CSymbXMLItemDef& item) const;
     std::string ListedVariable(const CSymbXMLItemDef& item, std::int32_t columnCount,
                                const char* columnCodes) const;
-    HRESULT ResolveBrowsePosition(const char* path, const std::string& filter,
+    HRESULT ResolveBrowsePosition(const char* path, const BrowseRequest& request,
                                   BrowsePosition& position);
-    void ListRootNames(const std::string& filter, const std::string& pattern, VARTYPE varType,
-                       std::int32_t branchesOnly, std::int32_t leaves, std::int32_t branches,
-                       std::int32_t columnCount, const char* columnCodes,
-                       std::vector<std::string>& output);
-    HRESULT ListRootElements(const std::string& filter, const std::string& pattern, VARTYPE varType,
-                             std::int32_t branchesOnly, std::int32_t leaves, std::int32_t branches,
-                             const std::string& positionPrefix, OLECHAR** ppContinuation,
-                             std::uint32_t maximum, std::int32_t* pbMore, std::uint32_t* pdwCount,
-                             tagBROWSEELEMENT** ppRecords, std::uint32_t* pdwCapacity);
+    // Lets the derived type at the end of a browse path list its children: true with the
+    // listing's result; false when the path leads to no derived type (result E_INVALIDARG) or
+    // the unlocated-only filter leaves it out (result S_OK, nothing listed).
+    bool ListPosition(const char* path, const BrowseRequest& request,
+                      std::vector<std::string>& output, std::vector<std::string>* secondList,
+                      std::vector<std::uint16_t>& kinds, HRESULT& result);
+    void ListRootNames(const BrowseRequest& request, std::vector<std::string>& output);
+    // Writes the root's variables into the block reserved for them, from firstIndex on.
+    void ListRootElements(const BrowseRequest& request, const std::string& positionPrefix,
+                          std::uint32_t firstIndex, OLECHAR** ppContinuation, std::uint32_t maximum,
+                          std::int32_t* pbMore, std::uint32_t* pdwCount, tagBROWSEELEMENT* records);
 };

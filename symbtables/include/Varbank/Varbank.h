@@ -26,6 +26,7 @@
 #include "CSymbKorvoAnalyser.h"
 #include "ImplemRecord.h"
 #include "PropertyEntry.h"
+#include "VarbankCodes.h"
 #include "tagRATVARPHYSICALIMPLEM.h"
 
 #include "MatchNamePattern.h"

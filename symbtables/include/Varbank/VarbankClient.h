@@ -10,6 +10,7 @@
 #include "PropertyEntry.h"
 #include "TaskMem.h"
 #include "TextConversion.h"
+#include "VarbankCodes.h"
 #include "Variant.h"
 #include "tagBROWSEELEMENT.h"
 
@@ -22,12 +23,11 @@
 
 namespace varbank {
 
-// Property identifiers of a resolution's property list.
-enum PropertyId : std::uint32_t {
-    kPropertyKind = 5001,     // "EDT", "DDT", ...
-    kPropertyTypeName = 5007, // the type name
-    kPropertyInfo = 5010,     // the information text
-};
+// Property identifiers of a resolution's property list (all of them in VarbankCodes.h).
+using PropertyId = VarbankPropertyId;
+inline constexpr PropertyId kPropertyKind = PROPERTY_ID_KIND;          // "EDT", "DDT", ...
+inline constexpr PropertyId kPropertyTypeName = PROPERTY_ID_TYPE_NAME; // the type name
+inline constexpr PropertyId kPropertyInfo = PROPERTY_ID_INFO;          // the information text
 
 // One call of SearchAndGetFF and everything it handed out.
 class Resolution {
@@ -175,7 +175,8 @@ public:
 
     BrowseChild Child(std::uint32_t i) const {
         const tagBROWSEELEMENT& record = m_Records[i];
-        return {Utf16ToUtf8(record.pszName), Utf16ToUtf8(record.pszItemId), record.dwFlags == 3};
+        return {Utf16ToUtf8(record.pszName), Utf16ToUtf8(record.pszItemId),
+                record.dwFlags == LISTING_KIND_BRANCH};
     }
     std::vector<BrowseChild> Children() const {
         std::vector<BrowseChild> children;

@@ -2,6 +2,7 @@
 
 #include "BStr.h"
 #include "HResult.h"
+#include "VarbankCodes.h"
 
 #include <cstdint>
 
@@ -9,7 +10,7 @@
 struct tagBROWSEELEMENT {
     OLECHAR* pszName;
     OLECHAR* pszItemId;
-    std::uint32_t dwFlags; // 2 no children, 3 has children
+    std::uint32_t dwFlags; // VarbankListingKind: leaf or branch
     std::uint32_t dwReserved;
     HRESULT hrError;
     std::uint32_t dwPropertyCount;

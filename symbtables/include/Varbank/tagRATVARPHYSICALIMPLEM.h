@@ -1,21 +1,23 @@
 #pragma once
 
+#include "VarbankCodes.h"
+
 #include <cstddef>
 #include <cstdint>
 
 // Physical implementation of a resolved item, exchanged with the host: 72 bytes, fixed layout.
 struct tagRATVARPHYSICALIMPLEM {
     std::uint32_t dwTypeCode;   // type code; the BOOL code after a bit extraction
-    std::uint32_t dwAccessKind; // 1 whole element, 2 one bit of a word, 4 array element number
-    std::uint32_t dwAreaKind;   // 1 ordinary area, 2 through a secondary-area member
+    std::uint32_t dwAccessKind; // VarbankAccessKind
+    std::uint32_t dwAreaKind;   // VarbankAreaKind
     std::uint16_t wBlock;       // memory block
     std::uint16_t wPad1;
     std::uint32_t dwOffset; // byte offset in the block
     std::uint32_t dwSize;   // size in bytes
-    std::uint8_t byBit;     // bit in the 16-bit word at dwOffset; 255 = none
+    std::uint8_t byBit;     // bit in the 16-bit word at dwOffset, or BIT_NONE
     std::uint8_t byPad2[3];
     std::uint32_t dwSubOffset;    // byte offset in the secondary area
-    std::uint32_t dwElementIndex; // element number when dwAccessKind is 4
+    std::uint32_t dwElementIndex; // element number when dwAccessKind is ACCESS_KIND_ELEMENT
     std::uint16_t wSubSize;       // element size in the secondary area
     std::uint16_t wPad3;
     std::uint32_t dwReserved1; // always 1
