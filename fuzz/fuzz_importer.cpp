@@ -1,8 +1,8 @@
 // Any bytes as a PLCopen XML program: the importer reports errors or yields a layout, and the
 // dictionary built from a layout answers a resolution and a root listing.
-#include "Diagnostics.h"
-#include "DictionaryBuilder.h"
-#include "ProjectImporter.h"
+#include "commands/DictionaryBuilder.h"
+#include "import/Diagnostics.h"
+#include "import/ProjectImporter.h"
 
 #include <Varbank.h>
 

@@ -1,9 +1,9 @@
-#include "BrowseCommand.h"
-#include "HostSession.h"
 #include "HostTestSupport.h"
-#include "InfoCommand.h"
-#include "ResolveCommand.h"
-#include "StampCommand.h"
+#include "commands/BrowseCommand.h"
+#include "commands/HostSession.h"
+#include "commands/InfoCommand.h"
+#include "commands/ResolveCommand.h"
+#include "commands/StampCommand.h"
 
 #include <gtest/gtest.h>
 

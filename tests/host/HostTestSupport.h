@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Diagnostics.h"
-#include "ProjectImporter.h"
+#include "import/Diagnostics.h"
+#include "import/ProjectImporter.h"
 
 #include <filesystem>
 #include <fstream>

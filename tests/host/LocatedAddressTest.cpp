@@ -1,4 +1,4 @@
-#include "LocatedAddress.h"
+#include "import/layout/LocatedAddress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "BrowseCommand.h"
-#include "HostSession.h"
 #include "HostTestSupport.h"
-#include "NameText.h"
-#include "PlcopenReader.h"
-#include "ResolveCommand.h"
+#include "commands/BrowseCommand.h"
+#include "commands/HostSession.h"
+#include "commands/ResolveCommand.h"
+#include "import/NameText.h"
+#include "import/plcopen/PlcopenReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "commands/HostSession.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// varbank browse: lists the children of a position of the name space. Without columns it uses
+// BrowseElements (item identifiers, leaf or branch, paging through the continuation point);
+// with columns it uses BrowseNames, which adds the address and comment columns.
+class BrowseCommand {
+public:
+    struct Options {
+        std::string path; // empty: the root
+        std::string pattern = "*";
+        VARTYPE varType = 0; // 0: any
+        bool leaves = false;
+        bool branches = false;
+        bool branchesOnly = false;
+        std::string columns;        // A address, C comment
+        std::uint32_t pageSize = 0; // 0: one page
+    };
+
+    explicit BrowseCommand(HostSession& session);
+
+    int Run(const Options& options, bool json, std::ostream& out, std::ostream& err);
+
+    struct Child {
+        std::string name;
+        std::string itemId;
+        bool hasChildren = false;
+    };
+    struct Page {
+        std::vector<Child> children;
+        std::string continuation; // first child of the next page; empty on the last page
+    };
+    // The pages of children; the status of the first call that failed, else S_OK.
+    HRESULT BrowsePages(const Options& options, std::vector<Page>& pages);
+
+private:
+    HRESULT BrowsePage(const Options& options, const std::u16string& position,
+                       OLECHAR*& continuation, Page& page, bool& more);
+    int RunElements(const Options& options, bool json, std::ostream& out, std::ostream& err);
+    int RunNames(const Options& options, bool json, std::ostream& out, std::ostream& err);
+    int Failed(HRESULT status, const Options& options, std::ostream& err) const;
+    static void PrintChildren(const std::vector<Child>& children, std::ostream& out);
+
+    HostSession& m_Session;
+};
