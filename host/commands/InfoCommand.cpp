@@ -4,35 +4,60 @@
 
 #include <string>
 
-InfoCommand::InfoCommand(HostSession& session) : m_Session(session) {}
+namespace {
 
-nlohmann::json InfoCommand::Collect(const std::string& path) {
-    CVarbank& dictionary = m_Session.Dictionary();
+struct Counts {
+    std::size_t variables = 0;
     std::size_t structures = 0;
     std::size_t functionBlocks = 0;
     std::size_t arrays = 0;
     std::size_t members = 0;
+    std::uint32_t words = 0;
+    std::uint32_t bits = 0;
+};
+
+void CountType(const CSymbXMLDDTDef& type, Counts& counts) {
+    counts.arrays += type.IsArray() ? 1 : 0;
+    counts.structures += type.IsStruct() ? 1 : 0;
+    counts.functionBlocks += type.IsDFB() ? 1 : 0;
+    if (type.IsStruct() || type.IsDFB()) {
+        counts.members += static_cast<const CSymbXMLDDTCompositeDef&>(type).m_Members.size();
+    }
+}
+
+// The dictionary's collections are read under its lock, as every host must: another thread
+// may be resolving, browsing or refilling the same dictionary.
+Counts CountUnderLock(CVarbank& dictionary) {
+    const CScopedLock lock(dictionary.m_Lock);
+    Counts counts;
+    counts.variables = dictionary.m_Items.size();
+    counts.words = dictionary.m_WordArea.Count;
+    counts.bits = dictionary.m_BitArea.Count;
     for (const auto& [name, type] : dictionary.m_Types.m_TypesByName) {
-        if (type == nullptr) {
-            continue;
-        }
-        arrays += type->IsArray() ? 1 : 0;
-        structures += type->IsStruct() ? 1 : 0;
-        functionBlocks += type->IsDFB() ? 1 : 0;
-        if (type->IsStruct() || type->IsDFB()) {
-            members += static_cast<const CSymbXMLDDTCompositeDef*>(type)->m_Members.size();
+        if (type != nullptr) {
+            CountType(*type, counts);
         }
     }
+    return counts;
+}
+
+} // namespace
+
+InfoCommand::InfoCommand(HostSession& session) : m_Session(session) {}
+
+nlohmann::json InfoCommand::Collect(const std::string& path) {
+    CVarbank& dictionary = m_Session.Dictionary();
+    const Counts counts = CountUnderLock(dictionary);
     return {{"file", path},
             {"dictionary", dictionary.GetDicoName()},
             {"project", dictionary.GetHostText()},
-            {"variables", dictionary.m_Items.size()},
-            {"structures", structures},
-            {"functionBlocks", functionBlocks},
-            {"arrays", arrays},
-            {"members", members},
-            {"words", dictionary.m_WordArea.Count},
-            {"bits", dictionary.m_BitArea.Count},
+            {"variables", counts.variables},
+            {"structures", counts.structures},
+            {"functionBlocks", counts.functionBlocks},
+            {"arrays", counts.arrays},
+            {"members", counts.members},
+            {"words", counts.words},
+            {"bits", counts.bits},
             {"stamp", dictionary.GetStampText()}};
 }
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-// varbank info: what the dictionary holds, counted from the dictionary itself.
+// varbank info: what the dictionary holds, counted from the dictionary itself under its lock.
 class InfoCommand {
 public:
     explicit InfoCommand(HostSession& session);
