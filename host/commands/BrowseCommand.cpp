@@ -27,9 +27,9 @@ std::string ItemPath(const std::string& itemId) {
     return bang == std::string::npos ? itemId : itemId.substr(bang + 1);
 }
 
-nlohmann::json ChildrenJson(const std::vector<BrowseCommand::Child>& children) {
+nlohmann::json ChildrenJson(const std::vector<varbank::BrowseChild>& children) {
     nlohmann::json list = nlohmann::json::array();
-    for (const BrowseCommand::Child& child : children) {
+    for (const varbank::BrowseChild& child : children) {
         list.push_back({{"name", child.name},
                         {"itemId", child.itemId},
                         {"path", ItemPath(child.itemId)},
@@ -53,59 +53,28 @@ int BrowseCommand::Run(const Options& options, bool json, std::ostream& out, std
                                    : RunNames(options, json, out, err);
 }
 
-HRESULT BrowseCommand::BrowsePages(const Options& options, std::vector<Page>& pages) {
-    const std::string position =
-        m_Session.Name() + (options.path.empty() ? "" : "!" + options.path);
-    const std::u16string positionId = Utf8ToUtf16(position);
-    OLECHAR* continuation = nullptr;
-    HRESULT status = S_OK;
-    bool more = true;
-    while (more) {
-        Page page;
-        status = BrowsePage(options, positionId, continuation, page, more);
-        // A page that returned nothing cannot move the continuation point on.
-        more = more && SUCCEEDED(status) && !page.children.empty();
-        pages.push_back(std::move(page));
-    }
-    CoTaskMemFree(continuation);
-    return status;
+varbank::BrowseRequest BrowseCommand::Request(const Options& options) const {
+    const KindFlags kinds = Kinds(options);
+    varbank::BrowseRequest request;
+    request.pattern = options.pattern;
+    request.varType = options.varType;
+    request.path = options.path;
+    request.branchesOnly = kinds.branchesOnly;
+    request.leaves = kinds.leaves;
+    request.branches = kinds.branches;
+    request.position =
+        Utf8ToUtf16(m_Session.Name() + (options.path.empty() ? "" : "!" + options.path));
+    request.maximum = options.pageSize;
+    return request;
 }
 
-HRESULT BrowseCommand::BrowsePage(const Options& options, const std::u16string& position,
-                                  OLECHAR*& continuation, Page& page, bool& more) {
-    const KindFlags kinds = Kinds(options);
-    std::uint32_t count = 0;
-    std::uint32_t capacity = 0;
-    std::int32_t moreFlag = 0;
-    tagBROWSEELEMENT* records = nullptr;
-    if (options.pageSize > 0) {
-        // With a cap the host hands in a block of that many records.
-        records = static_cast<tagBROWSEELEMENT*>(
-            CoTaskMemAlloc(std::size_t{options.pageSize} * sizeof(tagBROWSEELEMENT)));
-        if (records == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        capacity = options.pageSize;
+HRESULT BrowseCommand::BrowsePages(const Options& options, std::vector<Page>& pages) {
+    varbank::BrowsePager pager(m_Session.Dictionary(), Request(options));
+    for (varbank::BrowsePage page; pager.Next(page);) {
+        const std::string continuation = page.More() ? Utf16ToUtf8(page.Continuation()) : "";
+        pages.push_back({page.Children(), continuation});
     }
-    OLECHAR* previous = continuation;
-    const HRESULT status = m_Session.Dictionary().BrowseElements(
-        "", options.pattern.c_str(), options.varType, options.path.c_str(), 0, 0,
-        kinds.branchesOnly, kinds.leaves, kinds.branches, 0, "", position.c_str(), &continuation,
-        options.pageSize, 0, 0, 0, 0, &moreFlag, &count, &records, &capacity, nullptr);
-    for (std::uint32_t i = 0; i < count && records != nullptr; ++i) {
-        page.children.push_back({Utf16ToUtf8(records[i].pszName), Utf16ToUtf8(records[i].pszItemId),
-                                 records[i].dwFlags == 3});
-        CoTaskMemFree(records[i].pszName);
-        CoTaskMemFree(records[i].pszItemId);
-    }
-    CoTaskMemFree(records);
-    // The module stores a new continuation text and leaves the old one to the host.
-    if (continuation != previous) {
-        CoTaskMemFree(previous);
-    }
-    more = moreFlag != 0;
-    page.continuation = more ? Utf16ToUtf8(continuation) : std::string();
-    return status;
+    return pager.Status();
 }
 
 int BrowseCommand::RunElements(const Options& options, bool json, std::ostream& out,
@@ -179,12 +148,13 @@ int BrowseCommand::Failed(HRESULT status, const Options& options, std::ostream& 
     return kExitRefused;
 }
 
-void BrowseCommand::PrintChildren(const std::vector<Child>& children, std::ostream& out) {
+void BrowseCommand::PrintChildren(const std::vector<varbank::BrowseChild>& children,
+                                  std::ostream& out) {
     std::size_t width = 0;
-    for (const Child& child : children) {
+    for (const varbank::BrowseChild& child : children) {
         width = std::max(width, child.name.size());
     }
-    for (const Child& child : children) {
+    for (const varbank::BrowseChild& child : children) {
         out << child.name << std::string(width - child.name.size() + 2, ' ')
             << (child.hasChildren ? "branch  " : "leaf    ") << ItemPath(child.itemId) << '\n';
     }

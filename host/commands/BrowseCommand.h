@@ -2,6 +2,7 @@
 
 #include "commands/HostSession.h"
 
+#include <VarbankClient.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -29,25 +30,19 @@ public:
 
     int Run(const Options& options, bool json, std::ostream& out, std::ostream& err);
 
-    struct Child {
-        std::string name;
-        std::string itemId;
-        bool hasChildren = false;
-    };
     struct Page {
-        std::vector<Child> children;
+        std::vector<varbank::BrowseChild> children;
         std::string continuation; // first child of the next page; empty on the last page
     };
     // The pages of children; the status of the first call that failed, else S_OK.
     HRESULT BrowsePages(const Options& options, std::vector<Page>& pages);
 
 private:
-    HRESULT BrowsePage(const Options& options, const std::u16string& position,
-                       OLECHAR*& continuation, Page& page, bool& more);
+    varbank::BrowseRequest Request(const Options& options) const;
     int RunElements(const Options& options, bool json, std::ostream& out, std::ostream& err);
     int RunNames(const Options& options, bool json, std::ostream& out, std::ostream& err);
     int Failed(HRESULT status, const Options& options, std::ostream& err) const;
-    static void PrintChildren(const std::vector<Child>& children, std::ostream& out);
+    static void PrintChildren(const std::vector<varbank::BrowseChild>& children, std::ostream& out);
 
     HostSession& m_Session;
 };

@@ -2,9 +2,9 @@
 
 #include "commands/ExitStatus.h"
 
+#include <VarbankClient.h>
+
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
 
 namespace {
 
@@ -14,28 +14,27 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-struct FreeRecord {
-    void operator()(ImplemRecord* record) const { std::free(record); }
-};
-
-std::string PropertyText(const PropertyEntry& entry) {
-    return entry.vValue.vt == VT_BSTR ? Utf16ToUtf8(entry.vValue.bstrVal) : std::string();
+// The JSON key of a property the host shows, or null.
+const char* PropertyKey(std::uint32_t id) {
+    switch (id) {
+    case varbank::kPropertyTypeName:
+        return "typeName";
+    case varbank::kPropertyKind:
+        return "kind";
+    case varbank::kPropertyInfo:
+        return "info";
+    default:
+        return nullptr;
+    }
 }
 
-void AddProperties(const PropertyEntry* properties, std::uint32_t count, nlohmann::json& result) {
-    for (std::uint32_t i = 0; i < count; ++i) {
-        switch (properties[i].dwPropertyId) {
-        case 5007:
-            result["typeName"] = PropertyText(properties[i]);
-            break;
-        case 5001:
-            result["kind"] = PropertyText(properties[i]);
-            break;
-        case 5010:
-            result["info"] = PropertyText(properties[i]);
-            break;
-        default:
-            break;
+// A string property shows as its text, a property of another kind as an empty text.
+void AddProperties(const varbank::Resolution& resolution, nlohmann::json& result) {
+    for (std::uint32_t i = 0; i < resolution.PropertyCount(); ++i) {
+        const PropertyEntry& entry = resolution.Properties()[i];
+        if (const char* key = PropertyKey(entry.dwPropertyId)) {
+            result[key] =
+                entry.vValue.vt == VT_BSTR ? Utf16ToUtf8(entry.vValue.bstrVal) : std::string();
         }
     }
 }
@@ -82,28 +81,19 @@ int ResolveCommand::Run(const std::vector<std::string>& names, bool json, std::o
 }
 
 nlohmann::json ResolveCommand::Resolve(const std::string& name) {
-    const char* names[] = {name.c_str()};
-    std::string address;
-    std::string comment;
-    ImplemRecord* record = nullptr;
-    std::uint32_t count = 0;
-    PropertyEntry* properties = nullptr;
     m_Session.Trace().Clear();
-    const HRESULT status = m_Session.Dictionary().SearchAndGetFF(1, names, address, comment,
-                                                                 &record, &count, &properties);
-    const std::unique_ptr<ImplemRecord, FreeRecord> recordOwner(record);
-    const std::unique_ptr<PropertyEntry[]> propertiesOwner(properties);
+    const varbank::Resolution resolution(m_Session.Dictionary(), name);
     nlohmann::json result{{"name", name}};
-    if (status != S_OK || record == nullptr) {
+    if (!resolution.Resolved()) {
         result["resolved"] = false;
-        result["reason"] = RefusalReason(status, m_Session.Trace().Last());
+        result["reason"] = RefusalReason(resolution.Status(), m_Session.Trace().Last());
         return result;
     }
     result["resolved"] = true;
-    result["address"] = address;
-    AddRecord(*record, result);
-    AddProperties(properties, count, result);
-    result["comment"] = comment;
+    result["address"] = resolution.Address();
+    AddRecord(*resolution.Record(), result);
+    AddProperties(resolution, result);
+    result["comment"] = resolution.Comment();
     return result;
 }
 
