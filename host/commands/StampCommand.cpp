@@ -6,33 +6,25 @@
 
 namespace {
 
-const char* ResultName(CSymb::Consistence result) {
+struct ResultText {
+    const char* name;
+    const char* explanation;
+};
+
+ResultText Describe(CSymb::Consistence result) {
     switch (result) {
     case CSymb::CONSISTENCE_OK:
-        return "OK";
+        return {"OK", "the same build"};
     case CSymb::CONSISTENCE_PARTIAL:
-        return "PARTIAL";
+        return {"PARTIAL", "the same types and variables; comments or initial values differ"};
     case CSymb::CONSISTENCE_MISMATCH:
-        return "MISMATCH";
+        return {"MISMATCH", "types or variables differ: the dictionary does not match"};
     case CSymb::CONSISTENCE_NO_STAMP:
-        return "NO STAMP";
+        return {"NO STAMP", "no stamp to compare"};
     case CSymb::CONSISTENCE_NONE:
         break;
     }
-    return "NONE";
-}
-
-const char* Explanation(CSymb::Consistence result) {
-    switch (result) {
-    case CSymb::CONSISTENCE_OK:
-        return "the same build";
-    case CSymb::CONSISTENCE_PARTIAL:
-        return "the same types and variables; comments or initial values differ";
-    case CSymb::CONSISTENCE_MISMATCH:
-        return "types or variables differ: the dictionary does not match";
-    default:
-        return "no stamp to compare";
-    }
+    return {"NONE", "no stamp to compare"};
 }
 
 } // namespace
@@ -51,19 +43,20 @@ CSymb::Consistence StampCommand::Compare() {
 int StampCommand::Run(const std::string& builtPath, const std::string& runningPath, bool json,
                       std::ostream& out) {
     const CSymb::Consistence result = Compare();
+    const ResultText text = Describe(result);
     const std::string builtStamp = m_Built.Dictionary().GetStampText();
     const std::string runningStamp = m_Running.Dictionary().GetStampText();
     if (json) {
         out << nlohmann::json{{"file", {{"path", builtPath}, {"stamp", builtStamp}}},
                               {"other", {{"path", runningPath}, {"stamp", runningStamp}}},
-                              {"result", ResultName(result)}}
+                              {"result", text.name}}
                    .dump(2)
             << '\n';
     } else {
         const std::size_t width = std::max(builtPath.size(), runningPath.size()) + 2;
         out << builtPath << std::string(width - builtPath.size(), ' ') << builtStamp << '\n'
             << runningPath << std::string(width - runningPath.size(), ' ') << runningStamp << '\n'
-            << ResultName(result) << ": " << Explanation(result) << '\n';
+            << text.name << ": " << text.explanation << '\n';
     }
     const bool compatible = result == CSymb::CONSISTENCE_OK || result == CSymb::CONSISTENCE_PARTIAL;
     return compatible ? kExitDone : kExitRefused;

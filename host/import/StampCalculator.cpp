@@ -11,16 +11,20 @@ namespace {
 // from one field to the next changes the sum.
 class Crc {
 public:
-    Crc& Add(std::string_view text) {
-        m_Value = crc32(m_Value, reinterpret_cast<const Bytef*>(text.data()),
-                        static_cast<uInt>(text.size()));
-        m_Value = crc32(m_Value, reinterpret_cast<const Bytef*>("\x1f"), 1);
+    template <typename... Fields> Crc& Add(const Fields&... fields) {
+        (AddField(fields), ...);
         return *this;
     }
-    Crc& Add(std::uint64_t number) { return Add(std::to_string(number)); }
     std::uint32_t Value() const { return static_cast<std::uint32_t>(m_Value); }
 
 private:
+    void AddField(std::string_view text) {
+        m_Value = crc32(m_Value, reinterpret_cast<const Bytef*>(text.data()),
+                        static_cast<uInt>(text.size()));
+        m_Value = crc32(m_Value, reinterpret_cast<const Bytef*>("\x1f"), 1);
+    }
+    void AddField(std::uint64_t number) { AddField(std::to_string(number)); }
+
     uLong m_Value = crc32(0L, Z_NULL, 0);
 };
 
@@ -28,13 +32,9 @@ std::uint32_t TypesWord(const ProjectLayout& layout) {
     Crc crc;
     crc.Add("types");
     for (const CompositeLayout& type : layout.composites) {
-        crc.Add(type.name).Add(type.functionBlock ? 1 : 0).Add(type.size);
+        crc.Add(type.name, type.functionBlock ? 1 : 0, type.size);
         for (const MemberLayout& member : type.members) {
-            crc.Add(member.name)
-                .Add(member.typeName)
-                .Add(member.offset)
-                .Add(member.size)
-                .Add(member.areaKind);
+            crc.Add(member.name, member.typeName, member.offset, member.size, member.areaKind);
         }
     }
     return crc.Value() == 0 ? 1 : crc.Value();
@@ -42,7 +42,7 @@ std::uint32_t TypesWord(const ProjectLayout& layout) {
 
 void AddInitialValues(Crc& crc, const std::vector<VariableDecl>& variables) {
     for (const VariableDecl& variable : variables) {
-        crc.Add(variable.name).Add(variable.initialValue);
+        crc.Add(variable.name, variable.initialValue);
     }
 }
 
@@ -57,11 +57,11 @@ std::uint32_t CommentsWord(const ProjectLayout& layout, const ProjectModel& mode
         crc.Add(variable.comment);
     }
     for (const DataTypeDecl& type : model.dataTypes) {
-        crc.Add(type.name).Add(type.comment).Add(type.initialValue);
+        crc.Add(type.name, type.comment, type.initialValue);
         AddInitialValues(crc, type.type.members);
     }
     for (const PouDecl& pou : model.pous) {
-        crc.Add(pou.name).Add(pou.comment);
+        crc.Add(pou.name, pou.comment);
         AddInitialValues(crc, pou.variables);
     }
     AddInitialValues(crc, model.globals);
@@ -71,7 +71,7 @@ std::uint32_t CommentsWord(const ProjectLayout& layout, const ProjectModel& mode
 std::uint32_t NamesWord(const ProjectLayout& layout) {
     Crc crc;
     for (const VariableLayout& variable : layout.variables) {
-        crc.Add(variable.name).Add(variable.typeName);
+        crc.Add(variable.name, variable.typeName);
     }
     return crc.Value();
 }
@@ -79,11 +79,7 @@ std::uint32_t NamesWord(const ProjectLayout& layout) {
 std::uint32_t PositionsWord(const ProjectLayout& layout) {
     Crc crc;
     for (const VariableLayout& variable : layout.variables) {
-        crc.Add(variable.block)
-            .Add(variable.offset)
-            .Add(variable.size)
-            .Add(variable.bit)
-            .Add(variable.address);
+        crc.Add(variable.block, variable.offset, variable.size, variable.bit, variable.address);
     }
     return crc.Value();
 }

@@ -8,9 +8,11 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -30,13 +32,22 @@ pugi::xml_node Child(pugi::xml_node node, std::string_view name) {
     return {};
 }
 
-void ForEachChild(pugi::xml_node node, std::string_view name,
-                  const std::function<void(pugi::xml_node)>& visit) {
+using ChildVisitor = std::pair<std::string_view, std::function<void(pugi::xml_node)>>;
+
+// Visits the element children of a node in file order, each with the visitor of its name.
+void VisitChildren(pugi::xml_node node, std::initializer_list<ChildVisitor> visitors) {
     for (pugi::xml_node child : node.children()) {
-        if (child.type() == pugi::node_element && LocalName(child.name()) == name) {
-            visit(child);
+        for (const auto& [name, visit] : visitors) {
+            if (child.type() == pugi::node_element && LocalName(child.name()) == name) {
+                visit(child);
+            }
         }
     }
+}
+
+void ForEachChild(pugi::xml_node node, std::string_view name,
+                  const std::function<void(pugi::xml_node)>& visit) {
+    VisitChildren(node, {{name, visit}});
 }
 
 pugi::xml_node FirstElement(pugi::xml_node node) {
@@ -280,28 +291,19 @@ void PlcopenReader::ReadInterface(pugi::xml_node interface, PouDecl& pou) {
 }
 
 void PlcopenReader::ReadConfiguration(pugi::xml_node configuration, ProjectModel& model) {
-    for (pugi::xml_node child : configuration.children()) {
-        const std::string_view name = LocalName(child.name());
-        if (name == "resource") {
-            ReadResource(child, model);
-        } else if (name == "globalVars") {
-            ReadGlobals(child, model);
-        }
-    }
+    VisitChildren(configuration,
+                  {{"resource", [&](pugi::xml_node node) { ReadResource(node, model); }},
+                   {"globalVars", [&](pugi::xml_node node) { ReadGlobals(node, model); }}});
 }
 
+// Globals and program instances, in file order; instances may stand in tasks.
 void PlcopenReader::ReadResource(pugi::xml_node resource, ProjectModel& model) {
-    for (pugi::xml_node child : resource.children()) {
-        const std::string_view name = LocalName(child.name());
-        if (name == "globalVars") {
-            ReadGlobals(child, model);
-        } else if (name == "pouInstance") {
-            ReadInstance(child, model);
-        } else if (name == "task") {
-            ForEachChild(child, "pouInstance",
-                         [&](pugi::xml_node instance) { ReadInstance(instance, model); });
-        }
-    }
+    const auto instance = [&](pugi::xml_node node) { ReadInstance(node, model); };
+    VisitChildren(resource, {{"globalVars", [&](pugi::xml_node node) { ReadGlobals(node, model); }},
+                             {"pouInstance", instance},
+                             {"task", [&](pugi::xml_node task) {
+                                  ForEachChild(task, "pouInstance", instance);
+                              }}});
 }
 
 void PlcopenReader::ReadGlobals(pugi::xml_node globalVars, ProjectModel& model) {
