@@ -252,7 +252,7 @@ std::optional<ResolvedType> TypeResolver::ResolveNamed(std::string_view name, st
 std::optional<ResolvedType> TypeResolver::Compute(TypeRegistry::Entry& entry) {
     entry.state = TypeRegistry::State::Busy;
     const PouDecl* pou = entry.pou;
-    const std::optional<ResolvedType> result =
+    std::optional<ResolvedType> result =
         pou != nullptr ? BuildComposite(pou->name, pou->variables,
                                         pou->kind == PouKind::FunctionBlock, pou->line)
                        : ComputeDataType(*entry.dataType);
