@@ -1,7 +1,7 @@
 // Import of a generated PLCopen program by the reference host: 100,000 global variables of
 // elementary, structure and array types.
-#include "Diagnostics.h"
-#include "HostSession.h"
+#include "commands/HostSession.h"
+#include "import/Diagnostics.h"
 
 #include <benchmark/benchmark.h>
 

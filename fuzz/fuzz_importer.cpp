@@ -1,10 +1,11 @@
 // Any bytes as a PLCopen XML program: the importer reports errors or yields a layout, and the
 // dictionary built from a layout answers a resolution and a root listing.
-#include "Diagnostics.h"
-#include "DictionaryBuilder.h"
-#include "ProjectImporter.h"
+#include "commands/DictionaryBuilder.h"
+#include "import/Diagnostics.h"
+#include "import/ProjectImporter.h"
 
 #include <Varbank.h>
+#include <VarbankClient.h>
 
 #include <cstdlib>
 
@@ -23,15 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dico->BrowseNames("", "*", 0, "", 0, 0, 0, 1, 1, 2, "AC", &names, nullptr);
     for (std::size_t i = 0; i < names.size() && i < 8; ++i) {
         const std::string name = names[i].substr(0, names[i].find('|'));
-        const char* item[] = {name.c_str()};
-        std::string address;
-        std::string comment;
-        ImplemRecord* record = nullptr;
-        PropertyEntry* properties = nullptr;
-        std::uint32_t count = 0;
-        dico->SearchAndGetFF(1, item, address, comment, &record, &count, &properties);
-        std::free(record);
-        delete[] properties;
+        const varbank::Resolution resolution(*dico, name);
         std::vector<std::string> children;
         dico->BrowseNames("", "*", 0, name.c_str(), 0, 0, 0, 1, 1, 0, "", &children, nullptr);
     }

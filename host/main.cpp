@@ -1,5 +1,5 @@
 // The reference host: serves the symbols of a PLCopen XML program through the dictionary.
-#include "CommandLine.h"
+#include "commands/CommandLine.h"
 
 #include <iostream>
 

@@ -49,11 +49,6 @@ TEST(Cli, ExitStatusAndMessages) {
     const std::string retyped = WriteTempFile("retyped.xml", example);
     const std::string directory = std::filesystem::path(retyped).parent_path().string();
     const CliCase cases[] = {
-        {"info " + kFile, 0, "variables      11\n", ""},
-        {"resolve " + kFile + " Motor1.Speed", 0,
-         "Motor1.Speed: block 3, offset 2, size 2, type INT (EDT, code 0x0A590148), comment "
-         "\"speed setpoint (rpm)\"\n",
-         ""},
         {"resolve " + kFile + " Motor1.Speed Nope", 1, "Nope: refused: unknown variable\n", ""},
         {"resolve " + kFile + " Nope --trace", 1, "",
          "trace 2: KorvoPro Reader <PLC Embedded> :SearchAndGetFF: invalid type for Nope"},
@@ -61,7 +56,6 @@ TEST(Cli, ExitStatusAndMessages) {
         {"browse " + kFile + " Status", 1, "", "browse Status: not a variable of a structure"},
         {"browse " + kFile + " --columns AC --page-size 2", 2, "", "cannot be combined"},
         {"browse " + kFile + " --type bogus", 2, "", "'bogus' is not a variant type"},
-        {"browse " + kFile + " --page-size 0", 2, "", "--page-size"},
         {"stamp " + kFile + " " + retyped, 1, "MISMATCH: types or variables differ", ""},
         {"dump " + kFile + " --dir " + directory, 0,
          "wrote " + directory + "/production_line.kvxav", ""},
@@ -69,7 +63,6 @@ TEST(Cli, ExitStatusAndMessages) {
         {"info /nonexistent.xml", 2, "",
          "/nonexistent.xml: cannot read the file: No such file or directory\n"},
         {"info " + malformed, 2, "", malformed + ":3: malformed XML"},
-        {"info", 2, "", "FILE is required"},
         {"", 2, "", "A subcommand is required"},
         {"--help", 0, "Subcommands:", ""},
     };
@@ -104,13 +97,6 @@ TEST(Cli, EveryCommandSpeaksJson) {
         ASSERT_NO_THROW(parsed = nlohmann::json::parse(run.out)) << run.out;
         EXPECT_TRUE(parsed.contains(key)) << run.out;
     }
-    const auto resolved =
-        nlohmann::json::parse(Shell("varbank resolve " + kFile + " Status.3 --json").out);
-    const nlohmann::json& status = resolved["results"][0];
-    EXPECT_EQ(status["address"], "%MW10.3");
-    EXPECT_EQ(status["bit"], 3);
-    EXPECT_EQ(status["accessKind"], 2);
-    EXPECT_EQ(status["typeCode"], "0x02290148");
 }
 
 // The README shows real runs: each block that starts with "$ varbank" is run again here and

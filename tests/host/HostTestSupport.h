@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Diagnostics.h"
-#include "ProjectImporter.h"
+#include "import/Diagnostics.h"
+#include "import/ProjectImporter.h"
 
 #include <filesystem>
 #include <fstream>
@@ -50,6 +50,15 @@ inline std::optional<ProjectLayout> Import(const std::string& xml, Diagnostics& 
     return ProjectImporter(diagnostics).ImportText(xml);
 }
 
+inline std::string Repeat(const std::string& text, std::size_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -66,19 +75,12 @@ inline std::string WriteTempFile(const std::string& name, const std::string& tex
     return path.string();
 }
 
-inline const VariableLayout* FindVariable(const ProjectLayout& layout, const std::string& name) {
-    for (const VariableLayout& variable : layout.variables) {
-        if (variable.name == name) {
-            return &variable;
-        }
-    }
-    return nullptr;
-}
-
-inline const CompositeLayout* FindComposite(const ProjectLayout& layout, const std::string& name) {
-    for (const CompositeLayout& composite : layout.composites) {
-        if (composite.name == name) {
-            return &composite;
+// The variable or composite of that name in a layout's list, or null.
+template <typename Item>
+const Item* FindNamed(const std::vector<Item>& items, const std::string& name) {
+    for (const Item& item : items) {
+        if (item.name == name) {
+            return &item;
         }
     }
     return nullptr;

@@ -36,15 +36,6 @@ InfoRun Info(const std::string& path) {
     return run;
 }
 
-std::string Repeat(const std::string& text, std::size_t times) {
-    std::string out;
-    out.reserve(text.size() * times);
-    for (std::size_t i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
-}
-
 struct Hostile {
     const char* what;
     std::string xml;

@@ -24,12 +24,13 @@ ErrorCase Case(const char* what, std::string xml, const std::string& marker, con
     return {what, std::move(xml), line, message};
 }
 
-std::string Repeat(const std::string& text, int count) {
-    std::string result;
-    for (int i = 0; i < count; ++i) {
-        result += text;
+// Lines count as an editor shows them, whatever the line ends.
+ErrorCase WithLineEnds(ErrorCase c, const char* what, const char* end) {
+    std::string converted;
+    for (char ch : c.xml) {
+        converted += ch == '\n' ? std::string(end) : std::string(1, ch);
     }
-    return result;
+    return {what, converted, c.line, c.message};
 }
 
 std::vector<ErrorCase> Cases() {
@@ -38,13 +39,17 @@ std::vector<ErrorCase> Cases() {
         Repeat("</baseType></array>", 150);
     const std::string fb = "<pou name=\"Fb\" pouType=\"functionBlock\"><interface/></pou>\n";
     const std::string program = "<pou name=\"Prg\" pouType=\"program\"><interface/></pou>\n";
+    const ErrorCase unknownType =
+        Case("unknown type", Project("", "", "\n" + Var("A", "<derived name=\"Nope\"/>")), "Nope",
+             "unknown type 'Nope'");
     return {
+        unknownType,
+        WithLineEnds(unknownType, "CRLF line ends", "\r\n"),
+        WithLineEnds(unknownType, "CR line ends", "\r"),
         Case("malformed XML", "<?xml version=\"1.0\"?>\n<project>\n<types>\n</project>\n",
              "</project>", "malformed XML"),
         Case("not a PLCopen project", "<?xml version=\"1.0\"?>\n<plc/>\n", "<plc",
              "not a PLCopen project"),
-        Case("unknown type", Project("", "", "\n" + Var("A", "<derived name=\"Nope\"/>")), "Nope",
-             "unknown type 'Nope'"),
         Case("structure that contains itself",
              Project(Struct("Loop", "\n" + Var("Next", "<derived name=\"loop\"/>"))), "Next",
              "type 'loop' refers to itself"),
@@ -62,8 +67,9 @@ std::vector<ErrorCase> Cases() {
              "\"a\"", "duplicate variable 'a' in 'S'"),
         Case("bit beyond a word", Project("", "", Var("Bit", "<BOOL/>", "%MW1.16")), "Bit",
              "cannot read the address '%MW1.16' of 'Bit': the bit of a word is 0 to 15"),
-        Case("unknown area", Project("", "", Var("Z", "<BOOL/>", "%Z1")), "%Z1",
-             "cannot read the address '%Z1'"),
+        Case("located variable beyond 32 bits",
+             Project("", "", Var("End", "<WORD/>", "%MB4294967295")), "End",
+             "cannot read the address '%MB4294967295' of 'End': it ends beyond 32 bits"),
         Case("incomplete global address", Project("", "", Var("Io", "<BOOL/>", "%I*")), "%I*",
              "a global needs a complete address"),
         Case("array beyond 32 bits",
@@ -152,29 +158,6 @@ TEST(ImportErrors, ImportIsAllOrNothingAndReportsEveryError) {
     const auto& entries = diagnostics.Entries();
     EXPECT_LT(entries[0].line, entries[1].line);
     EXPECT_LT(entries[1].line, entries[2].line);
-}
-
-// Lines count as an editor shows them, whatever the line ends.
-TEST(ImportErrors, LinesCountWithAnyLineEnd) {
-    for (const char* end : {"\n", "\r\n", "\r"}) {
-        std::string xml = Project("", "", Var("A", "<INT/>") + Var("B", "<derived name=\"X\"/>"));
-        std::string converted;
-        for (char c : xml) {
-            converted += c == '\n' ? std::string(end) : std::string(1, c);
-        }
-        Diagnostics diagnostics("bad.xml");
-        EXPECT_FALSE(Import(converted, diagnostics));
-        ASSERT_TRUE(diagnostics.HasErrors());
-        EXPECT_EQ(diagnostics.Entries().front().line, LineOf(xml, "\"B\""));
-    }
-}
-
-TEST(ImportErrors, UnreadableFile) {
-    Diagnostics diagnostics("missing.xml");
-    EXPECT_FALSE(ProjectImporter(diagnostics).ImportFile("/nonexistent/missing.xml"));
-    ASSERT_TRUE(diagnostics.HasErrors());
-    EXPECT_EQ(diagnostics.Format(diagnostics.Entries().front()),
-              "missing.xml: cannot read the file: No such file or directory");
 }
 
 } // namespace

@@ -24,11 +24,11 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
         "<dataType name=\"Alias\"><baseType><derived name=\"Small\"/></baseType></dataType>\n"
         "<dataType name=\"Row\"><baseType><array><dimension lower=\"0\" upper=\"2\"/>"
         "<baseType><INT/></baseType></array></baseType></dataType>\n";
+    const std::string tenDims = "0..1" + Repeat(",0..1", 9);
     const TypeCase cases[] = {
         {"INT", "<INT/>", "INT", 2},
         {"SINT is byte-sized", "<SINT/>", "BYTE", 1},
         {"LREAL is the 8-byte keyword", "<LREAL/>", "DT", 8},
-        {"ULINT is the 8-byte keyword", "<ULINT/>", "DT", 8},
         {"STRING", "<string/>", "STRING", 16},
         {"STRING with a length", "<string length=\"30\"/>", "STRING[30]", 30},
         {"WSTRING", "<wstring/>", "WSTRING", 2},
@@ -55,6 +55,11 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
          "ARRAY[1..5] OF STRING[4]", 20},
         {"array of an array text", "<derived name=\"ARRAY [0..1] OF ARRAY[1..2, 1..2] OF BOOL\"/>",
          "ARRAY[0..1] OF ARRAY[1..2, 1..2] OF BOOL", 8},
+        {"one element", "<derived name=\"ARRAY[1..1] OF DINT\"/>", "ARRAY[1..1] OF DINT", 4},
+        {"the most elements of a dimension", "<derived name=\"ARRAY[1..16777216] OF BOOL\"/>",
+         "ARRAY[1..16777216] OF BOOL", 16777216},
+        {"the most dimensions", "<derived name=\"ARRAY[" + tenDims + "] OF BOOL\"/>",
+         "ARRAY[0..1" + Repeat(", 0..1", 9) + "] OF BOOL", 1024},
     };
     for (const TypeCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -62,32 +67,44 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
         const std::string globals = Var("N", "<INT/>", "", "5") + Var("X", c.type);
         const auto layout = Import(Project(dataTypes, "", globals), diagnostics);
         ASSERT_TRUE(layout) << diagnostics.Entries().front().message;
-        const VariableLayout* x = FindVariable(*layout, "X");
+        const VariableLayout* x = FindNamed(layout->variables, "X");
         ASSERT_NE(x, nullptr);
         EXPECT_EQ(x->typeName, c.libName);
         EXPECT_EQ(x->size, c.size);
     }
 }
 
-// Unlocated variables follow each other in declaration order, each aligned to its type.
-TEST(Importer, UnlocatedVariablesAreLaidOutWithNaturalAlignment) {
+// Unlocated variables follow each other in declaration order in block 3, each aligned to its
+// type; located ones lie where their address says, inputs and outputs in blocks of their own.
+TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
+    const std::string globals =
+        Var("A", "<BOOL/>") + Var("W", "<WORD/>", "%MW10") + Var("B", "<INT/>") +
+        Var("C", "<BYTE/>") + Var("M", "<BOOL/>", "%M7") + Var("D", "<DINT/>") +
+        Var("E", "<string length=\"3\"/>") + Var("X", "<BOOL/>", "%MX40.3") + Var("F", "<LREAL/>") +
+        Var("G", "<derived name=\"S\"/>") + Var("H", "<BOOL/>") + Var("I", "<BOOL/>", "%IX0.1") +
+        Var("Q", "<DINT/>", "%QD2") + Var("I2", "<INT/>", "%IW7") +
+        Var("Last", "<BYTE/>", "%MB4294967295");
     Diagnostics diagnostics("t.xml");
-    const std::string globals = Var("A", "<BOOL/>") + Var("B", "<INT/>") + Var("C", "<BYTE/>") +
-                                Var("D", "<DINT/>") + Var("E", "<string length=\"3\"/>") +
-                                Var("F", "<LREAL/>") + Var("G", "<derived name=\"S\"/>") +
-                                Var("H", "<BOOL/>");
     const auto layout = Import(Project(Struct("S", Var("X", "<BOOL/>")), "", globals), diagnostics);
     ASSERT_TRUE(layout);
-    const std::pair<const char*, std::uint32_t> expected[] = {
-        {"A", 0}, {"B", 2}, {"C", 4}, {"D", 8}, {"E", 12}, {"F", 16}, {"G", 24}, {"H", 26}};
-    for (const auto& [name, offset] : expected) {
-        const VariableLayout* variable = FindVariable(*layout, name);
+    const std::tuple<const char*, std::uint16_t, std::uint32_t, std::uint8_t> expected[] = {
+        {"A", 3, 0, 255},  {"B", 3, 2, 255},  {"C", 3, 4, 255},
+        {"D", 3, 8, 255},  {"E", 3, 12, 255}, {"F", 3, 16, 255},
+        {"G", 3, 24, 255}, {"H", 3, 26, 255}, {"W", 1, 20, 255},
+        {"M", 2, 7, 255},  {"X", 1, 40, 3},   {"I", 4, 0, 255},
+        {"Q", 5, 0, 255},  {"I2", 4, 2, 255}, {"Last", 1, 4294967295U, 255}};
+    for (const auto& [name, block, offset, bit] : expected) {
+        const VariableLayout* variable = FindNamed(layout->variables, name);
         ASSERT_NE(variable, nullptr) << name;
-        EXPECT_EQ(variable->block, 3) << name;
+        EXPECT_EQ(variable->block, block) << name;
         EXPECT_EQ(variable->offset, offset) << name;
+        EXPECT_EQ(variable->bit, bit) << name;
     }
-    // A structure of one BOOL still takes a word.
-    EXPECT_EQ(FindVariable(*layout, "G")->size, 2U);
+    // A structure of one BOOL takes a word.
+    EXPECT_EQ(FindNamed(layout->variables, "G")->size, 2U);
+    EXPECT_EQ(FindNamed(layout->variables, "X")->address, "%MX40.3");
+    EXPECT_EQ(layout->wordCount, 2147483648U); // the last byte ends the 32-bit space
+    EXPECT_EQ(layout->bitCount, 8U);
 }
 
 TEST(Importer, StructuresAndFunctionBlocksLayOutTheirMembers) {
@@ -105,7 +122,7 @@ TEST(Importer, StructuresAndFunctionBlocksLayOutTheirMembers) {
     const auto layout =
         Import(Project("", pous, Var("V1", "<derived name=\"Valve\"/>")), diagnostics);
     ASSERT_TRUE(layout);
-    const CompositeLayout* valve = FindComposite(*layout, "Valve");
+    const CompositeLayout* valve = FindNamed(layout->composites, "Valve");
     ASSERT_NE(valve, nullptr);
     EXPECT_TRUE(valve->functionBlock);
     // Inputs and outputs share the ordinary area, locals have a secondary area of their own;
@@ -120,7 +137,7 @@ TEST(Importer, StructuresAndFunctionBlocksLayOutTheirMembers) {
     }
     EXPECT_EQ(valve->size, 10U);
     // The standard timer is known without a declaration, with its standard interface.
-    const CompositeLayout* ton = FindComposite(*layout, "TON");
+    const CompositeLayout* ton = FindNamed(layout->composites, "TON");
     ASSERT_NE(ton, nullptr);
     ASSERT_EQ(ton->members.size(), 4U);
     EXPECT_EQ(ton->members[1].name, "PT");
@@ -138,38 +155,16 @@ TEST(Importer, ProgramInstancesBecomeVariablesOfTheProgramStructure) {
                                        "typeName=\"main\"/></task>\n"),
                                diagnostics);
     ASSERT_TRUE(layout);
-    const VariableLayout* instance = FindVariable(*layout, "Inst");
+    const VariableLayout* instance = FindNamed(layout->variables, "Inst");
     ASSERT_NE(instance, nullptr);
     EXPECT_EQ(instance->typeName, "Main");
     EXPECT_EQ(instance->offset, 2U); // after G
-    const CompositeLayout* program = FindComposite(*layout, "Main");
+    const CompositeLayout* program = FindNamed(layout->composites, "Main");
     ASSERT_NE(program, nullptr);
     EXPECT_FALSE(program->functionBlock);
     ASSERT_EQ(program->members.size(), 2U);
     // A located variable of a program lies inside the instance; its address is told.
     EXPECT_EQ(program->members[1].comment, "AT %QB0.0.16.1");
-}
-
-TEST(Importer, LocatedVariablesAndTheMemoryAreas) {
-    const std::string globals = Var("W", "<WORD/>", "%MW10") + Var("B", "<BOOL/>", "%M7") +
-                                Var("X", "<BOOL/>", "%MX40.3") + Var("I", "<BOOL/>", "%IX0.1") +
-                                Var("Q", "<DINT/>", "%QD2") + Var("I2", "<INT/>", "%IW7");
-    Diagnostics diagnostics("t.xml");
-    const auto layout = Import(Project("", "", globals), diagnostics);
-    ASSERT_TRUE(layout);
-    const std::tuple<const char*, std::uint16_t, std::uint32_t, std::uint8_t> expected[] = {
-        {"W", 1, 20, 255}, {"B", 2, 7, 255}, {"X", 1, 40, 3},
-        {"I", 4, 0, 255},  {"Q", 5, 0, 255}, {"I2", 4, 2, 255}};
-    for (const auto& [name, block, offset, bit] : expected) {
-        const VariableLayout* variable = FindVariable(*layout, name);
-        ASSERT_NE(variable, nullptr) << name;
-        EXPECT_EQ(variable->block, block) << name;
-        EXPECT_EQ(variable->offset, offset) << name;
-        EXPECT_EQ(variable->bit, bit) << name;
-    }
-    EXPECT_EQ(FindVariable(*layout, "X")->address, "%MX40.3");
-    EXPECT_EQ(layout->wordCount, 21U); // byte 40 is in word 20
-    EXPECT_EQ(layout->bitCount, 8U);
 }
 
 TEST(Importer, CommentsNamespacesAndPrefixes) {
@@ -200,31 +195,7 @@ TEST(Importer, CommentsNamespacesAndPrefixes) {
     const auto prefixedLayout = Import(prefixed, quiet);
     ASSERT_TRUE(prefixedLayout);
     EXPECT_TRUE(quiet.Entries().empty());
-    EXPECT_NE(FindVariable(*prefixedLayout, "P"), nullptr);
-}
-
-// Word 1 alone changes with comments and initial values; names, types and places change the
-// others.
-TEST(Importer, StampWordsFollowWhatChanged) {
-    const auto stampOf = [](const std::string& globals, const std::string& types = "") {
-        Diagnostics diagnostics("t.xml");
-        return Import(Project(types, "", globals), diagnostics)->stamp;
-    };
-    const auto base = stampOf(Var("A", "<INT/>") + Var("B", "<BOOL/>"));
-    const auto commented = stampOf(
-        Var("A", "<INT/>") +
-        "<variable name=\"B\"><type><BOOL/></type><documentation>x</documentation></variable>");
-    const auto renamed = stampOf(Var("A", "<INT/>") + Var("C", "<BOOL/>"));
-    const auto moved = stampOf(Var("A", "<INT/>", "%MW1") + Var("B", "<BOOL/>"));
-    const auto retyped =
-        stampOf(Var("A", "<INT/>") + Var("B", "<BOOL/>"), Struct("S", Var("M", "<INT/>")));
-    EXPECT_NE(base[0], 0U);
-    EXPECT_EQ(base[4], 2U);
-    EXPECT_TRUE(base[0] == commented[0] && base[2] == commented[2] && base[3] == commented[3]);
-    EXPECT_NE(base[1], commented[1]);
-    EXPECT_NE(base[2], renamed[2]);
-    EXPECT_NE(base[3], moved[3]);
-    EXPECT_NE(base[0], retyped[0]);
+    EXPECT_NE(FindNamed(prefixedLayout->variables, "P"), nullptr);
 }
 
 } // namespace

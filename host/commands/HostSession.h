@@ -1,0 +1,41 @@
+#pragma once
+
+#include "commands/TraceRecorder.h"
+#include "import/Diagnostics.h"
+#include "import/ProjectLayout.h"
+
+#include <Varbank.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+// One PLC application served by the host: the file imported, its dictionary built, filled,
+// completed and initialised, in the order the library expects.
+class HostSession {
+public:
+    struct Options {
+        std::ostream* traceEcho = nullptr; // where trace messages go, or nowhere
+        std::string dumpDirectory = "/tmp";
+    };
+
+    // Nothing when the file cannot be imported; the diagnostics say why.
+    static std::unique_ptr<HostSession> Open(const std::string& path, const Options& options,
+                                             Diagnostics& diagnostics);
+
+    CVarbank& Dictionary() { return *m_Dictionary; }
+    TraceRecorder& Trace() { return *m_Trace; }
+    const ProjectLayout& Layout() const { return m_Layout; }
+    const std::string& Name() const { return m_Name; }
+
+    // The dictionary name of a file: its name without directory and extension.
+    static std::string DictionaryName(const std::string& path);
+
+private:
+    HostSession() = default;
+
+    std::string m_Name;
+    ProjectLayout m_Layout;
+    std::unique_ptr<TraceRecorder> m_Trace; // outlives the dictionary that calls it
+    std::unique_ptr<CVarbank> m_Dictionary;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "commands/HostSession.h"
+
+#include <nlohmann/json.hpp>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// varbank resolve: turns item names into their physical positions through SearchAndGetFF.
+class ResolveCommand {
+public:
+    explicit ResolveCommand(HostSession& session);
+
+    // One line (or JSON object) per name, in order; kExitRefused when any name was refused.
+    int Run(const std::vector<std::string>& names, bool json, std::ostream& out);
+    // The resolution of one name: position, type, comment; or the refusal and its reason.
+    nlohmann::json Resolve(const std::string& name);
+    static std::string Describe(const nlohmann::json& result);
+
+private:
+    static std::string RefusalReason(HRESULT status, const std::string& trace);
+
+    HostSession& m_Session;
+};

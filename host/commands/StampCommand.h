@@ -1,0 +1,22 @@
+#pragma once
+
+#include "commands/HostSession.h"
+
+#include <ostream>
+#include <string>
+
+// varbank stamp: compares two builds of one application through CheckDicoStamp, the second
+// build standing for the application running in the PLC.
+class StampCommand {
+public:
+    StampCommand(HostSession& built, HostSession& running);
+
+    // kExitDone for OK and PARTIAL, kExitRefused for MISMATCH.
+    int Run(const std::string& builtPath, const std::string& runningPath, bool json,
+            std::ostream& out);
+    CSymb::Consistence Compare();
+
+private:
+    HostSession& m_Built;
+    HostSession& m_Running;
+};

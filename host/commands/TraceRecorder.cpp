@@ -1,0 +1,10 @@
+#include "commands/TraceRecorder.h"
+
+TraceRecorder::TraceRecorder(std::ostream* echo) : m_Echo(echo) {}
+
+void TraceRecorder::Trace(std::int32_t level, const char* text) {
+    m_Last = text != nullptr ? text : "";
+    if (m_Echo != nullptr) {
+        *m_Echo << "trace " << level << ": " << m_Last << '\n';
+    }
+}

@@ -1,0 +1,188 @@
+#include "import/NameText.h"
+
+#include <limits>
+
+namespace {
+
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+int DigitValue(char c) {
+    const char upper = UpperAscii(c);
+    if (upper >= '0' && upper <= '9') {
+        return upper - '0';
+    }
+    if (upper >= 'A' && upper <= 'F') {
+        return upper - 'A' + 10;
+    }
+    return 99;
+}
+
+std::optional<std::uint64_t> ParseDigits(std::string_view digits, unsigned base) {
+    if (digits.empty() || digits.front() == '_' || digits.back() == '_') {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        if (c == '_') {
+            continue;
+        }
+        const int digit = DigitValue(c);
+        if (digit >= static_cast<int>(base) ||
+            value >
+                (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(digit)) / base) {
+            return std::nullopt;
+        }
+        value = value * base + static_cast<unsigned>(digit);
+    }
+    return value;
+}
+
+} // namespace
+
+std::string ToUpperAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        c = UpperAscii(c);
+    }
+    return upper;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string Quoted(std::string_view text) {
+    std::string quoted(1, '\'');
+    quoted.append(text).append(1, '\'');
+    return quoted;
+}
+
+bool IsIdentifier(std::string_view text) {
+    if (text.empty() || !IsLetter(text.front())) {
+        return false;
+    }
+    for (char c : text) {
+        if (!IsLetter(c) && !(c >= '0' && c <= '9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::int64_t> ParseIntegerLiteral(std::string_view text) {
+    text = TrimBlanks(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    unsigned base = 10;
+    const std::size_t hash = text.find('#');
+    if (hash != std::string_view::npos) {
+        const std::string_view prefix = text.substr(0, hash);
+        base = prefix == "2" ? 2 : prefix == "8" ? 8 : prefix == "16" ? 16 : 0;
+        if (base == 0) {
+            return std::nullopt;
+        }
+        text.remove_prefix(hash + 1);
+    }
+    const auto magnitude = ParseDigits(text, base);
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (!magnitude || *magnitude > kMax) {
+        return std::nullopt;
+    }
+    const auto value = static_cast<std::int64_t>(*magnitude);
+    return negative ? -value : value;
+}
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at pos, or 0 (overlong forms, surrogates and code
+// points above U+10FFFF are not well formed).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (pos + length > text.size() || byte(pos + 1) < low || byte(pos + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+} // namespace
+
+std::size_t FirstInvalidUtf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = Utf8SequenceAt(text, pos);
+        if (length == 0) {
+            return pos;
+        }
+        pos += length;
+    }
+    return std::string_view::npos;
+}
+
+bool DeclaresOtherEncoding(std::string_view text) {
+    if (text.size() >= 2 &&
+        ((text[0] == '\xFE' && text[1] == '\xFF') || (text[0] == '\xFF' && text[1] == '\xFE'))) {
+        return true;
+    }
+    const std::string declaration = ToUpperAscii(text.substr(0, text.find("?>")));
+    if (declaration.rfind("<?XML", 0) != 0) {
+        return false;
+    }
+    const std::size_t at = declaration.find("ENCODING=");
+    if (at == std::string::npos || at + 10 > declaration.size()) {
+        return false;
+    }
+    const std::string_view value = std::string_view(declaration).substr(at + 10);
+    return value.rfind("UTF-8", 0) != 0 && value.rfind("UTF8", 0) != 0;
+}

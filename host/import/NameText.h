@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Small text helpers for IEC names and literals. Upper-casing touches ASCII a-z only, as the
+// dictionary does, so that both sides of every lookup agree.
+
+std::string ToUpperAscii(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+std::string_view TrimBlanks(std::string_view text);
+// The text between single quotes, as messages quote names from the file.
+std::string Quoted(std::string_view text);
+
+// Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
+std::size_t FirstInvalidUtf8(std::string_view text);
+
+// True when an XML text declares an encoding other than UTF-8, or starts with a UTF-16 mark.
+bool DeclaresOtherEncoding(std::string_view text);
+
+// An IEC identifier: a letter or "_", then letters, digits and "_".
+bool IsIdentifier(std::string_view text);
+
+// An integer literal: optional sign, decimal digits or 2#, 8#, 16# digits, "_" between digits.
+// Nothing when the text is not one or its value does not fit 64 bits.
+std::optional<std::int64_t> ParseIntegerLiteral(std::string_view text);

@@ -1,0 +1,47 @@
+#include "import/ProjectImporter.h"
+
+#include "import/StampCalculator.h"
+#include "import/layout/VariablePlacer.h"
+#include "import/plcopen/PlcopenReader.h"
+#include "import/types/TypeResolver.h"
+
+ProjectImporter::ProjectImporter(Diagnostics& diagnostics) : m_Diagnostics(diagnostics) {}
+
+std::optional<ProjectLayout> ProjectImporter::ImportFile(const std::string& path) {
+    ProjectModel model;
+    if (!PlcopenReader(m_Diagnostics).ReadFile(path, model)) {
+        return std::nullopt;
+    }
+    return Import(model);
+}
+
+std::optional<ProjectLayout> ProjectImporter::ImportText(const std::string& text) {
+    ProjectModel model;
+    if (!PlcopenReader(m_Diagnostics).ReadText(text, model)) {
+        return std::nullopt;
+    }
+    return Import(model);
+}
+
+std::optional<ProjectLayout> ProjectImporter::Import(const ProjectModel& model) {
+    TypeResolver resolver(model, m_Diagnostics);
+    resolver.ResolveAllDeclared();
+    VariablePlacer placer(resolver, m_Diagnostics);
+    for (const VariableDecl& global : model.globals) {
+        placer.PlaceGlobal(global);
+    }
+    for (const ProgramInstance& instance : model.instances) {
+        placer.PlaceInstance(instance);
+    }
+    if (m_Diagnostics.HasErrors()) {
+        return std::nullopt;
+    }
+    ProjectLayout layout;
+    layout.projectName = model.projectName;
+    layout.composites = resolver.TakeComposites();
+    layout.variables = placer.TakeVariables();
+    layout.wordCount = placer.WordCount();
+    layout.bitCount = placer.BitCount();
+    layout.stamp = StampCalculator::Compute(layout, model);
+    return layout;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "import/ProjectLayout.h"
+#include "import/ProjectModel.h"
+
+#include <array>
+#include <cstdint>
+
+// The stamp of one build of the application. Words 0 to 3 are CRC-32 sums of what a rebuild
+// changes: word 0 the types (structures, function blocks, their members and layout), word 1
+// the comments and initial values (a change there alone is a partial match), word 2 the
+// variables' names and types, word 3 their positions and addresses; word 4 counts the
+// variables. Word 0 is never 0, which would mean "no stamp".
+class StampCalculator {
+public:
+    static std::array<std::uint32_t, 5> Compute(const ProjectLayout& layout,
+                                                const ProjectModel& model);
+};

@@ -1,0 +1,95 @@
+#include "import/layout/CompositePlacer.h"
+
+#include "import/NameText.h"
+#include "import/layout/AreaCursor.h"
+#include "import/layout/LocatedAddress.h"
+#include "import/layout/VariableNames.h"
+#include "import/types/TypeResolver.h"
+
+#include <algorithm>
+
+namespace {
+
+// External and access variables refer to storage declared elsewhere.
+bool HoldsStorage(VarSection section) {
+    return section != VarSection::External && section != VarSection::Access;
+}
+
+// A member's address is told in its comment: members lie where their composite lies.
+std::string AddressNote(const std::string& comment, const std::string& address) {
+    const std::string note = "AT " + address;
+    return comment.empty() ? note : comment + " (" + note + ")";
+}
+
+} // namespace
+
+// Where the next member of a composite goes, and the member names seen so far.
+struct CompositePlacer::Areas {
+    AreaCursor ordinary;
+    AreaCursor secondary;
+    VariableNames names;
+};
+
+CompositePlacer::CompositePlacer(TypeResolver& resolver, Diagnostics& diagnostics)
+    : m_Resolver(resolver), m_Diagnostics(diagnostics) {}
+
+std::optional<CompositeLayout> CompositePlacer::Place(const std::string& name,
+                                                      const std::vector<VariableDecl>& variables,
+                                                      bool functionBlock, std::size_t line) {
+    CompositeLayout layout{name, functionBlock, {}, 0};
+    Areas areas{{}, {}, VariableNames(m_Diagnostics, name)};
+    bool complete = true;
+    for (const VariableDecl& variable : variables) {
+        if (HoldsStorage(variable.section)) {
+            complete = AddMember(layout, variable, areas) && complete;
+        }
+    }
+    if (!complete) {
+        return std::nullopt;
+    }
+    const std::uint64_t size =
+        std::max<std::uint64_t>(AreaCursor::AlignUp(areas.ordinary.End(), 2), 2);
+    if (size > AreaCursor::kMax32) {
+        m_Diagnostics.Error(line, "the size of " + Quoted(name) + " does not fit 32 bits");
+        return std::nullopt;
+    }
+    layout.size = static_cast<std::uint32_t>(size);
+    return layout;
+}
+
+bool CompositePlacer::AddMember(CompositeLayout& layout, const VariableDecl& variable,
+                                Areas& areas) {
+    if (!areas.names.Claim(variable.name, variable.line) || !CheckAddress(variable)) {
+        return false;
+    }
+    const auto type = m_Resolver.Resolve(variable.type);
+    if (!type) {
+        return false;
+    }
+    const bool local =
+        variable.section == VarSection::Local || variable.section == VarSection::Temp;
+    const std::uint16_t areaKind = layout.functionBlock && local ? 2 : 1;
+    AreaCursor& area = areaKind == 2 ? areas.secondary : areas.ordinary;
+    const auto offset = area.Place(type->size, type->align);
+    if (!offset) {
+        m_Diagnostics.Error(variable.line,
+                            "the size of " + Quoted(layout.name) + " does not fit 32 bits");
+        return false;
+    }
+    const std::string comment = variable.address.empty()
+                                    ? variable.comment
+                                    : AddressNote(variable.comment, variable.address);
+    layout.members.push_back(
+        {variable.name, comment, type->libName, *offset, type->size, areaKind});
+    return true;
+}
+
+bool CompositePlacer::CheckAddress(const VariableDecl& variable) {
+    std::string error;
+    if (variable.address.empty() || LocatedAddress::Parse(variable.address, error)) {
+        return true;
+    }
+    m_Diagnostics.Error(variable.line, "cannot read the address " + Quoted(variable.address) +
+                                           " of " + Quoted(variable.name) + ": " + error);
+    return false;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "import/Diagnostics.h"
+#include "import/ProjectLayout.h"
+#include "import/ProjectModel.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TypeResolver;
+
+// Lays out a structure, a function block or the structure of a program's variables: each
+// member after the previous one, aligned to its type. A function block's locals have a
+// secondary area of their own; everything else shares the ordinary area. Every composite takes
+// at least one word and ends on a word boundary, so that instances never share a position and
+// arrays of them stay aligned.
+class CompositePlacer {
+public:
+    CompositePlacer(TypeResolver& resolver, Diagnostics& diagnostics);
+
+    // The layout, or nothing when a member or the whole does not fit (each reason reported).
+    std::optional<CompositeLayout> Place(const std::string& name,
+                                         const std::vector<VariableDecl>& variables,
+                                         bool functionBlock, std::size_t line);
+
+private:
+    struct Areas;
+    bool AddMember(CompositeLayout& layout, const VariableDecl& variable, Areas& areas);
+    bool CheckAddress(const VariableDecl& variable);
+
+    TypeResolver& m_Resolver;
+    Diagnostics& m_Diagnostics;
+};

@@ -1,0 +1,110 @@
+#include "import/layout/LocatedAddress.h"
+
+#include <limits>
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// One decimal number from pos; false when there is none or it exceeds 32 bits.
+bool ReadNumber(std::string_view text, std::size_t& pos, std::uint64_t& value) {
+    const std::size_t start = pos;
+    value = 0;
+    while (pos < text.size() && IsDigit(text[pos])) {
+        value = value * 10 + static_cast<std::uint64_t>(text[pos] - '0');
+        if (value > std::numeric_limits<std::uint32_t>::max()) {
+            return false;
+        }
+        ++pos;
+    }
+    return pos > start;
+}
+
+std::optional<std::uint32_t> Scaled(std::uint64_t number, std::uint64_t unit, std::string& error) {
+    const std::uint64_t offset = number * unit;
+    if (offset > std::numeric_limits<std::uint32_t>::max()) {
+        error = "its byte offset does not fit 32 bits";
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(offset);
+}
+
+} // namespace
+
+std::optional<LocatedAddress> LocatedAddress::Parse(std::string_view text, std::string& error) {
+    LocatedAddress address;
+    std::size_t pos = 0;
+    address.m_HasPercent = !text.empty() && text[0] == '%';
+    if (address.m_HasPercent) {
+        ++pos;
+    }
+    const char area = pos < text.size() ? Upper(text[pos]) : '\0';
+    if (area != 'I' && area != 'Q' && area != 'M') {
+        error = "the area must be I, Q or M";
+        return std::nullopt;
+    }
+    address.m_Area = area;
+    ++pos;
+    const char size = pos < text.size() ? Upper(text[pos]) : '\0';
+    if (size == 'X' || size == 'B' || size == 'W' || size == 'D' || size == 'L') {
+        address.m_Size = size;
+        ++pos;
+    }
+    while (true) {
+        std::uint64_t number = 0;
+        if (pos < text.size() && text[pos] == '*') {
+            address.m_Incomplete = true;
+            ++pos;
+        } else if (ReadNumber(text, pos, number)) {
+            address.m_Parts.push_back(number);
+        } else {
+            error = "expected a number of at most 32 bits";
+            return std::nullopt;
+        }
+        if (pos == text.size()) {
+            break;
+        }
+        if (text[pos] != '.') {
+            error = "unexpected character '" + std::string(1, text[pos]) + "'";
+            return std::nullopt;
+        }
+        ++pos;
+    }
+    return address;
+}
+
+std::optional<LocatedAddress::Position> LocatedAddress::MemoryPosition(std::string& error) const {
+    if (m_Area != 'M' || m_Incomplete) {
+        return std::nullopt;
+    }
+    const std::uint64_t n = m_Parts.front();
+    const bool bitForm = m_Size == 0 || m_Size == 'X';
+    if (m_Parts.size() == 1 && bitForm) {
+        return Position{kBitBlock, static_cast<std::uint32_t>(n), 255};
+    }
+    const bool bitOfByte = m_Size == 'X' && m_Parts.size() == 2;
+    const bool bitOfWord = m_Size == 'W' && m_Parts.size() == 2;
+    if (m_Parts.size() > 2 || (m_Parts.size() == 2 && !bitOfByte && !bitOfWord)) {
+        error = "a memory address has the forms %Mn, %MXn, %MXn.b, %MBn, %MWn, %MWn.b, %MDn "
+                "and %MLn";
+        return std::nullopt;
+    }
+    if (m_Parts.size() == 2 && m_Parts[1] > (bitOfByte ? 7U : 15U)) {
+        error = bitOfByte ? "the bit of a byte is 0 to 7" : "the bit of a word is 0 to 15";
+        return std::nullopt;
+    }
+    const std::uint64_t unit = m_Size == 'W' ? 2 : m_Size == 'D' ? 4 : m_Size == 'L' ? 8 : 1;
+    const auto offset = Scaled(n, unit, error);
+    if (!offset) {
+        return std::nullopt;
+    }
+    const auto bit =
+        m_Parts.size() == 2 ? static_cast<std::uint8_t>(m_Parts[1]) : std::uint8_t{255};
+    return Position{kWordBlock, *offset, bit};
+}

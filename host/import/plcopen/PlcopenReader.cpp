@@ -1,0 +1,453 @@
+#include "import/plcopen/PlcopenReader.h"
+
+#include "import/NameText.h"
+#include "import/types/TypeVocabulary.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <utility>
+
+namespace {
+
+// Element and attribute names without a namespace prefix ("ppx:project" -> "project").
+std::string_view LocalName(const char* name) {
+    const std::string_view text(name);
+    const std::size_t colon = text.find(':');
+    return colon == std::string_view::npos ? text : text.substr(colon + 1);
+}
+
+pugi::xml_node Child(pugi::xml_node node, std::string_view name) {
+    for (pugi::xml_node child : node.children()) {
+        if (child.type() == pugi::node_element && LocalName(child.name()) == name) {
+            return child;
+        }
+    }
+    return {};
+}
+
+using ChildVisitor = std::pair<std::string_view, std::function<void(pugi::xml_node)>>;
+
+// Visits the element children of a node in file order, each with the visitor of its name.
+void VisitChildren(pugi::xml_node node, std::initializer_list<ChildVisitor> visitors) {
+    for (pugi::xml_node child : node.children()) {
+        for (const auto& [name, visit] : visitors) {
+            if (child.type() == pugi::node_element && LocalName(child.name()) == name) {
+                visit(child);
+            }
+        }
+    }
+}
+
+void ForEachChild(pugi::xml_node node, std::string_view name,
+                  const std::function<void(pugi::xml_node)>& visit) {
+    VisitChildren(node, {{name, visit}});
+}
+
+pugi::xml_node FirstElement(pugi::xml_node node) {
+    for (pugi::xml_node child : node.children()) {
+        if (child.type() == pugi::node_element) {
+            return child;
+        }
+    }
+    return {};
+}
+
+// Gathers the text of every element below; the walk is iterative, so that any depth of
+// nesting is safe.
+class TextCollector : public pugi::xml_tree_walker {
+public:
+    bool for_each(pugi::xml_node& node) override {
+        if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+            m_Text.append(node.value()).append(1, ' ');
+        }
+        return true;
+    }
+    const std::string& Text() const { return m_Text; }
+
+private:
+    std::string m_Text;
+};
+
+// Blanks, tabs and line ends collapse to one blank; none at either end.
+std::string CollapseBlanks(const std::string& text) {
+    std::string result;
+    bool pendingBlank = false;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            pendingBlank = !result.empty();
+            continue;
+        }
+        if (pendingBlank) {
+            result += ' ';
+            pendingBlank = false;
+        }
+        result += c;
+    }
+    return result;
+}
+
+std::string Documentation(pugi::xml_node owner) {
+    const pugi::xml_node documentation = Child(owner, "documentation");
+    if (!documentation) {
+        return {};
+    }
+    TextCollector collector;
+    pugi::xml_node walk = documentation;
+    walk.traverse(collector);
+    return CollapseBlanks(collector.Text());
+}
+
+// The initial value as one canonical text: a simple value as written, arrays in brackets
+// with n(...) for repetitions, structures as (member := value, ...).
+void AppendValue(pugi::xml_node value, std::string& text, std::size_t depth = 0) {
+    const std::string_view kind = LocalName(value.name());
+    if (depth > PlcopenReader::kMaxTypeDepth) {
+        text += "...";
+        return;
+    }
+    if (kind == "simpleValue") {
+        text += value.attribute("value").value();
+    } else if (kind == "arrayValue" || kind == "structValue") {
+        const bool array = kind == "arrayValue";
+        text += array ? '[' : '(';
+        bool first = true;
+        ForEachChild(value, "value", [&](pugi::xml_node item) {
+            text += first ? "" : ", ";
+            first = false;
+            if (const pugi::xml_attribute member = item.attribute("member")) {
+                text += std::string(member.value()) + " := ";
+            }
+            const pugi::xml_attribute repeat = item.attribute("repetitionValue");
+            if (repeat) {
+                text += std::string(repeat.value()) + "(";
+            }
+            AppendValue(FirstElement(item), text, depth + 1);
+            if (repeat) {
+                text += ")";
+            }
+        });
+        text += array ? ']' : ')';
+    }
+}
+
+std::string InitialValue(pugi::xml_node owner) {
+    const pugi::xml_node initial = Child(owner, "initialValue");
+    std::string text;
+    if (initial) {
+        AppendValue(FirstElement(initial), text);
+    }
+    return text;
+}
+
+bool SectionOf(std::string_view name, VarSection& section) {
+    static const std::pair<std::string_view, VarSection> kSections[] = {
+        {"inputVars", VarSection::Input},       {"outputVars", VarSection::Output},
+        {"inOutVars", VarSection::InOut},       {"localVars", VarSection::Local},
+        {"tempVars", VarSection::Temp},         {"globalVars", VarSection::Global},
+        {"externalVars", VarSection::External}, {"accessVars", VarSection::Access},
+    };
+    for (const auto& [text, value] : kSections) {
+        if (name == text) {
+            section = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = std::strerror(errno);
+        return false;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) {
+        error = "read error";
+        return false;
+    }
+    text = content.str();
+    return true;
+}
+
+} // namespace
+
+PlcopenReader::PlcopenReader(Diagnostics& diagnostics) : m_Diagnostics(diagnostics) {}
+
+bool PlcopenReader::ReadFile(const std::string& path, ProjectModel& model) {
+    std::string text;
+    std::string error;
+    if (!ReadWholeFile(path, text, error)) {
+        m_Diagnostics.Error(0, "cannot read the file: " + error);
+        return false;
+    }
+    return ReadText(text, model);
+}
+
+bool PlcopenReader::ReadText(const std::string& text, ProjectModel& model) {
+    m_Lines = SourceLines(text);
+    // Names and comments become UTF-16 texts for clients: a UTF-8 document must be well formed.
+    const std::size_t invalid =
+        DeclaresOtherEncoding(text) ? std::string::npos : FirstInvalidUtf8(text);
+    if (invalid != std::string::npos) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[invalid]));
+        m_Diagnostics.Error(m_Lines.LineOf(static_cast<std::ptrdiff_t>(invalid)),
+                            std::string("invalid UTF-8: byte ") + byte +
+                                " does not start or continue a character");
+        return false;
+    }
+    pugi::xml_document document;
+    const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
+    if (!parsed) {
+        m_Diagnostics.Error(m_Lines.LineOf(parsed.offset),
+                            std::string("malformed XML: ") + parsed.description());
+        return false;
+    }
+    const pugi::xml_node root = document.document_element();
+    if (!root || LocalName(root.name()) != "project") {
+        m_Diagnostics.Error(Line(root), "not a PLCopen project: the root element is <" +
+                                            std::string(root ? root.name() : "") +
+                                            ">, not <project>");
+        return false;
+    }
+    CheckNamespace(root);
+    model.projectName = Child(root, "contentHeader").attribute("name").value();
+    const pugi::xml_node types = Child(root, "types");
+    ReadDataTypes(Child(types, "dataTypes"), model);
+    ReadPous(Child(types, "pous"), model);
+    ForEachChild(Child(Child(root, "instances"), "configurations"), "configuration",
+                 [&](pugi::xml_node configuration) { ReadConfiguration(configuration, model); });
+    return true;
+}
+
+void PlcopenReader::CheckNamespace(pugi::xml_node root) {
+    const std::string_view name(root.name());
+    const std::size_t colon = name.find(':');
+    const std::string attribute =
+        colon == std::string_view::npos ? "xmlns" : "xmlns:" + std::string(name.substr(0, colon));
+    const std::string uri = root.attribute(attribute.c_str()).value();
+    if (uri == "http://www.plcopen.org/xml/tc6_0200" ||
+        uri == "http://www.plcopen.org/xml/tc6_0201") {
+        return;
+    }
+    m_Diagnostics.Warning(Line(root),
+                          "namespace '" + uri + "' is not tc6_0200 or tc6_0201; read as tc6_0201");
+}
+
+void PlcopenReader::ReadDataTypes(pugi::xml_node dataTypes, ProjectModel& model) {
+    ForEachChild(dataTypes, "dataType", [&](pugi::xml_node node) {
+        DataTypeDecl type;
+        type.name = node.attribute("name").value();
+        type.line = Line(node);
+        ReadType(Child(node, "baseType"), type.type, "data type '" + type.name + "'", type.line);
+        type.initialValue = InitialValue(node);
+        type.comment = Documentation(node);
+        model.dataTypes.push_back(std::move(type));
+    });
+}
+
+void PlcopenReader::ReadPous(pugi::xml_node pous, ProjectModel& model) {
+    ForEachChild(pous, "pou", [&](pugi::xml_node node) {
+        PouDecl pou;
+        pou.name = node.attribute("name").value();
+        pou.line = Line(node);
+        const std::string kind = node.attribute("pouType").value();
+        if (kind == "program") {
+            pou.kind = PouKind::Program;
+        } else if (kind == "functionBlock") {
+            pou.kind = PouKind::FunctionBlock;
+        } else if (kind == "function") {
+            return; // functions keep no variables between calls: nothing to serve
+        } else {
+            m_Diagnostics.Error(pou.line,
+                                "POU '" + pou.name + "' has the unknown pouType '" + kind + "'");
+            return;
+        }
+        pou.comment = Documentation(node);
+        ReadInterface(Child(node, "interface"), pou);
+        model.pous.push_back(std::move(pou));
+    });
+}
+
+void PlcopenReader::ReadInterface(pugi::xml_node interface, PouDecl& pou) {
+    for (pugi::xml_node list : interface.children()) {
+        VarSection section = VarSection::Local;
+        if (list.type() != pugi::node_element || !SectionOf(LocalName(list.name()), section)) {
+            continue; // returnType, documentation, addData
+        }
+        ForEachChild(list, "variable", [&](pugi::xml_node variable) {
+            pou.variables.push_back(ReadVariable(variable, section));
+        });
+    }
+}
+
+void PlcopenReader::ReadConfiguration(pugi::xml_node configuration, ProjectModel& model) {
+    VisitChildren(configuration,
+                  {{"resource", [&](pugi::xml_node node) { ReadResource(node, model); }},
+                   {"globalVars", [&](pugi::xml_node node) { ReadGlobals(node, model); }}});
+}
+
+// Globals and program instances, in file order; instances may stand in tasks.
+void PlcopenReader::ReadResource(pugi::xml_node resource, ProjectModel& model) {
+    const auto instance = [&](pugi::xml_node node) { ReadInstance(node, model); };
+    VisitChildren(resource, {{"globalVars", [&](pugi::xml_node node) { ReadGlobals(node, model); }},
+                             {"pouInstance", instance},
+                             {"task", [&](pugi::xml_node task) {
+                                  ForEachChild(task, "pouInstance", instance);
+                              }}});
+}
+
+void PlcopenReader::ReadGlobals(pugi::xml_node globalVars, ProjectModel& model) {
+    ForEachChild(globalVars, "variable", [&](pugi::xml_node variable) {
+        model.globals.push_back(ReadVariable(variable, VarSection::Global));
+    });
+}
+
+void PlcopenReader::ReadInstance(pugi::xml_node pouInstance, ProjectModel& model) {
+    ProgramInstance instance;
+    instance.name = pouInstance.attribute("name").value();
+    instance.line = Line(pouInstance);
+    // tc6_0200 and later write typeName; the older schema wrote type.
+    pugi::xml_attribute type = pouInstance.attribute("typeName");
+    if (!type) {
+        type = pouInstance.attribute("type");
+    }
+    instance.typeName = type.value();
+    instance.comment = Documentation(pouInstance);
+    if (instance.typeName.empty()) {
+        m_Diagnostics.Error(instance.line,
+                            "program instance '" + instance.name + "' names no program");
+        return;
+    }
+    model.instances.push_back(std::move(instance));
+}
+
+VariableDecl PlcopenReader::ReadVariable(pugi::xml_node variable, VarSection section) {
+    VariableDecl decl;
+    decl.name = variable.attribute("name").value();
+    decl.address = variable.attribute("address").value();
+    decl.section = section;
+    decl.line = Line(variable);
+    ReadType(Child(variable, "type"), decl.type, "variable '" + decl.name + "'", decl.line);
+    decl.comment = Documentation(variable);
+    decl.initialValue = InitialValue(variable);
+    return decl;
+}
+
+void PlcopenReader::ReadType(pugi::xml_node holder, TypeRef& ref, const std::string& owner,
+                             std::size_t ownerLine) {
+    const pugi::xml_node element = FirstElement(holder);
+    if (!element) {
+        ref.kind = TypeRef::Kind::Invalid;
+        ref.line = holder ? Line(holder) : ownerLine;
+        m_Diagnostics.Error(ref.line, owner + " has no type");
+        return;
+    }
+    ReadTypeElement(element, ref);
+}
+
+void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
+    const std::string name(LocalName(element.name()));
+    ref.line = Line(element);
+    const DepthGuard guard(m_TypeDepth);
+    if (m_TypeDepth > kMaxTypeDepth) {
+        ref.kind = TypeRef::Kind::Invalid;
+        m_Diagnostics.Error(ref.line,
+                            "types nest deeper than " + std::to_string(kMaxTypeDepth) + " levels");
+        return;
+    }
+    if (TypeVocabulary::IsElementaryElement(name)) {
+        ref.kind = TypeRef::Kind::Elementary;
+        ref.name = name;
+    } else if (name == "string" || name == "wstring") {
+        ref.kind = TypeRef::Kind::String;
+        ref.wide = name == "wstring";
+        ref.length = ReadLength(element);
+    } else if (name == "derived") {
+        ref.kind = TypeRef::Kind::Derived;
+        ref.name = element.attribute("name").value();
+    } else if (name == "array") {
+        ReadArray(element, ref);
+    } else if (name == "enum") {
+        ref.kind = TypeRef::Kind::Enum;
+        ReadBase(element, ref, false);
+    } else if (name == "subrangeSigned" || name == "subrangeUnsigned") {
+        ref.kind = TypeRef::Kind::Subrange;
+        ReadBase(element, ref, true);
+    } else if (name == "pointer") {
+        ref.kind = TypeRef::Kind::Pointer;
+        ReadBase(element, ref, true);
+    } else if (name == "struct") {
+        ref.kind = TypeRef::Kind::Struct;
+        ForEachChild(element, "variable", [&](pugi::xml_node member) {
+            ref.members.push_back(ReadVariable(member, VarSection::Member));
+        });
+    } else {
+        ref.kind = TypeRef::Kind::Invalid;
+        m_Diagnostics.Error(ref.line, "unsupported type element <" + name + ">");
+    }
+}
+
+void PlcopenReader::ReadArray(pugi::xml_node array, TypeRef& ref) {
+    bool valid = true;
+    ForEachChild(array, "dimension", [&](pugi::xml_node dimension) {
+        const pugi::xml_attribute lower = dimension.attribute("lower");
+        const pugi::xml_attribute upper = dimension.attribute("upper");
+        if (!lower || !upper) {
+            m_Diagnostics.Error(Line(dimension), "an array dimension needs lower and upper");
+            valid = false;
+        }
+        ref.dims.emplace_back(lower.value(), upper.value());
+    });
+    if (ref.dims.empty()) {
+        m_Diagnostics.Error(ref.line, "an array needs at least one dimension");
+        valid = false;
+    }
+    ReadBase(array, ref, true);
+    // An array already reported resolves to nothing, without a second message.
+    ref.kind = valid ? TypeRef::Kind::Array : TypeRef::Kind::Invalid;
+}
+
+void PlcopenReader::ReadBase(pugi::xml_node element, TypeRef& ref, bool required) {
+    const pugi::xml_node base = Child(element, "baseType");
+    if (!base && !required) {
+        return;
+    }
+    ref.base = std::make_shared<TypeRef>();
+    std::string owner(1, '<');
+    owner.append(LocalName(element.name())).append(1, '>');
+    ReadType(base, *ref.base, owner, Line(element));
+}
+
+std::uint64_t PlcopenReader::ReadLength(pugi::xml_node element) {
+    const pugi::xml_attribute length = element.attribute("length");
+    if (!length) {
+        return 0;
+    }
+    const std::string text = length.value();
+    std::uint64_t value = 0;
+    bool valid = !text.empty();
+    for (char c : text) {
+        valid = valid && c >= '0' && c <= '9' && value < 0x7FFFFFFF;
+        value = valid ? value * 10 + static_cast<std::uint64_t>(c - '0') : value;
+    }
+    if (!valid || value == 0 || value > 0x7FFFFFFF) {
+        m_Diagnostics.Error(Line(element),
+                            "string length '" + text + "' is not a number from 1 to 2147483647");
+        return 0;
+    }
+    return value;
+}
+
+std::size_t PlcopenReader::Line(pugi::xml_node node) const {
+    return node ? m_Lines.LineOf(node.offset_debug()) : 0;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "import/DepthGuard.h"
+#include "import/Diagnostics.h"
+#include "import/ProjectModel.h"
+#include "import/plcopen/SourceLines.h"
+
+#include <pugixml.hpp>
+
+#include <string>
+
+// Reads a PLCopen TC6 XML project (tc6_0200 or tc6_0201) into the project model: data types,
+// program and function-block interfaces, configuration and resource globals, program
+// instances, with their comments and initial values. Bodies and extensions are skipped.
+class PlcopenReader {
+public:
+    // Types written inside types (arrays, structures) nest at most this deep.
+    static constexpr std::size_t kMaxTypeDepth = 100;
+
+    explicit PlcopenReader(Diagnostics& diagnostics);
+
+    // False when the file cannot be read or is not a PLCopen project; the reasons are in the
+    // diagnostics. Errors inside the project are reported there too but do not stop the read.
+    bool ReadFile(const std::string& path, ProjectModel& model);
+    bool ReadText(const std::string& text, ProjectModel& model);
+
+private:
+    void CheckNamespace(pugi::xml_node root);
+    void ReadDataTypes(pugi::xml_node dataTypes, ProjectModel& model);
+    void ReadPous(pugi::xml_node pous, ProjectModel& model);
+    void ReadInterface(pugi::xml_node interface, PouDecl& pou);
+    void ReadConfiguration(pugi::xml_node configuration, ProjectModel& model);
+    void ReadResource(pugi::xml_node resource, ProjectModel& model);
+    void ReadGlobals(pugi::xml_node globalVars, ProjectModel& model);
+    void ReadInstance(pugi::xml_node pouInstance, ProjectModel& model);
+    VariableDecl ReadVariable(pugi::xml_node variable, VarSection section);
+    // Reads the type element inside a <type> or <baseType> node.
+    void ReadType(pugi::xml_node holder, TypeRef& ref, const std::string& owner,
+                  std::size_t ownerLine);
+    void ReadTypeElement(pugi::xml_node element, TypeRef& ref);
+    void ReadArray(pugi::xml_node array, TypeRef& ref);
+    void ReadBase(pugi::xml_node element, TypeRef& ref, bool required);
+    std::uint64_t ReadLength(pugi::xml_node element);
+    std::size_t Line(pugi::xml_node node) const;
+
+    Diagnostics& m_Diagnostics;
+    SourceLines m_Lines;
+    std::size_t m_TypeDepth = 0;
+};

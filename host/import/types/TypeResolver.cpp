@@ -1,0 +1,288 @@
+#include "import/types/TypeResolver.h"
+
+#include "import/DepthGuard.h"
+#include "import/NameText.h"
+#include "import/layout/AreaCursor.h"
+#include "import/layout/CompositePlacer.h"
+#include "import/types/TypeVocabulary.h"
+
+#include <limits>
+
+namespace {
+
+// A listing of an array shows every element of a dimension, so a dimension is kept to a size
+// that a client can list.
+constexpr std::uint64_t kMaxElementsPerDimension = 16777216;
+constexpr std::size_t kMaxDimensions = 10;
+
+} // namespace
+
+TypeResolver::TypeResolver(const ProjectModel& model, Diagnostics& diagnostics)
+    : m_Diagnostics(diagnostics), m_Registry(model, diagnostics) {
+    CollectConstants(model);
+}
+
+// Array bounds may name a global whose initial value is an integer.
+void TypeResolver::CollectConstants(const ProjectModel& model) {
+    for (const VariableDecl& global : model.globals) {
+        if (const auto value = ParseIntegerLiteral(global.initialValue)) {
+            m_Constants.emplace(ToUpperAscii(global.name), *value);
+        }
+    }
+}
+
+void TypeResolver::ResolveAllDeclared() {
+    // In declaration order, so that errors come in file order.
+    for (TypeRegistry::Entry* entry : m_Registry.Declared()) {
+        if (entry->state == TypeRegistry::State::Pending && !entry->IsProgram()) {
+            Compute(*entry);
+        }
+    }
+}
+
+bool TypeResolver::TooDeep(std::size_t line) {
+    if (m_Depth <= kMaxDepth) {
+        return false;
+    }
+    if (!m_ReportedTooDeep) {
+        m_Diagnostics.Error(line,
+                            "types nest deeper than " + std::to_string(kMaxDepth) + " levels");
+        m_ReportedTooDeep = true;
+    }
+    return true;
+}
+
+std::optional<ResolvedType> TypeResolver::Resolve(const TypeRef& ref) {
+    const DepthGuard guard(m_Depth);
+    if (TooDeep(ref.line)) {
+        return std::nullopt;
+    }
+    switch (ref.kind) {
+    case TypeRef::Kind::Elementary:
+        return ResolveText(ref.name, ref.line);
+    case TypeRef::Kind::String:
+        return ResolveString(ref);
+    case TypeRef::Kind::Derived:
+        if (TrimBlanks(ref.name).empty()) {
+            m_Diagnostics.Error(ref.line, "a derived type without a name");
+            return std::nullopt;
+        }
+        return ResolveText(ref.name, ref.line);
+    case TypeRef::Kind::Array: {
+        const auto element = ref.base ? Resolve(*ref.base) : std::nullopt;
+        return element ? ResolveArray(ref.dims, *element, ref.line) : std::nullopt;
+    }
+    case TypeRef::Kind::Enum:
+        return ref.base ? Resolve(*ref.base) : ResolveText("INT", ref.line);
+    case TypeRef::Kind::Subrange:
+        return ref.base ? Resolve(*ref.base) : std::nullopt;
+    case TypeRef::Kind::Pointer:
+        return ResolvedType{"UDINT", "POINTER", 4, 4};
+    case TypeRef::Kind::Struct:
+        m_Diagnostics.Error(ref.line, "a structure written inside a variable is not supported; "
+                                      "declare it as a data type");
+        return std::nullopt;
+    case TypeRef::Kind::Invalid:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<ResolvedType> TypeResolver::ResolveString(const TypeRef& ref) {
+    if (ref.wide) {
+        if (ref.length > 0) {
+            m_Diagnostics.Warning(ref.line, "the dictionary gives every WSTRING 2 bytes; "
+                                            "the declared length " +
+                                                std::to_string(ref.length) + " is not kept");
+        }
+        return ResolvedType{"WSTRING", "WSTRING", 2, 2};
+    }
+    if (ref.length == 0) {
+        return ResolvedType{"STRING", "STRING", 16, 1};
+    }
+    const std::string text = "STRING[" + std::to_string(ref.length) + "]";
+    return ResolvedType{text, text, static_cast<std::uint32_t>(ref.length), 1};
+}
+
+// A type written as text: an array text, STRING[n], an elementary keyword or a type name.
+std::optional<ResolvedType> TypeResolver::ResolveText(std::string_view text, std::size_t line) {
+    text = TrimBlanks(text);
+    const std::string upper = ToUpperAscii(text);
+    switch (TypeText::Classify(upper)) {
+    case TypeText::Form::Array:
+        return ResolveArrayText(text, line);
+    case TypeText::Form::String:
+        return ResolveStringText(upper, line);
+    case TypeText::Form::Name:
+        break;
+    }
+    if (const auto elementary = TypeVocabulary::Find(upper)) {
+        return ResolvedType{std::string(elementary->keyword), upper, elementary->size,
+                            elementary->align};
+    }
+    return ResolveNamed(text, line, false);
+}
+
+std::optional<ResolvedType> TypeResolver::ResolveStringText(std::string_view upper,
+                                                            std::size_t line) {
+    std::string error;
+    const auto string = TypeText::ParseString(upper, error);
+    if (!string) {
+        m_Diagnostics.Error(line, error);
+        return std::nullopt;
+    }
+    TypeRef ref;
+    ref.kind = TypeRef::Kind::String;
+    ref.wide = string->wide;
+    ref.length = string->length;
+    ref.line = line;
+    return ResolveString(ref);
+}
+
+// ARRAY[l..h, l..h] OF T, where a bound may name a global constant.
+std::optional<ResolvedType> TypeResolver::ResolveArrayText(std::string_view text,
+                                                           std::size_t line) {
+    const DepthGuard guard(m_Depth);
+    if (TooDeep(line)) {
+        return std::nullopt;
+    }
+    std::string error;
+    const auto array = TypeText::ParseArray(text, error);
+    if (!array) {
+        m_Diagnostics.Error(line, error);
+        return std::nullopt;
+    }
+    const auto element = ResolveText(array->element, line);
+    return element ? ResolveArray(array->dims, *element, line) : std::nullopt;
+}
+
+std::optional<ResolvedType> TypeResolver::ResolveArray(const TypeText::Bounds& dims,
+                                                       const ResolvedType& element,
+                                                       std::size_t line) {
+    if (dims.size() > kMaxDimensions) {
+        m_Diagnostics.Error(line, "an array has at most 10 dimensions; this one has " +
+                                      std::to_string(dims.size()));
+        return std::nullopt;
+    }
+    std::string boundsText;
+    std::uint64_t bytes = element.size;
+    for (const auto& dim : dims) {
+        const auto count = DimensionSize(dim, line, boundsText);
+        if (!count) {
+            return std::nullopt;
+        }
+        bytes = bytes > AreaCursor::kMax32 ? bytes : bytes * *count;
+    }
+    const std::string suffix = "[" + boundsText + "] OF ";
+    if (bytes > AreaCursor::kMax32) {
+        m_Diagnostics.Error(line, "the size of ARRAY" + suffix + element.iecName +
+                                      " does not fit 32 bits");
+        return std::nullopt;
+    }
+    return ResolvedType{"ARRAY" + suffix + element.libName, "ARRAY" + suffix + element.iecName,
+                        static_cast<std::uint32_t>(bytes), 2};
+}
+
+// The element count of one dimension; its bounds are added to boundsText ("l..h, l..h").
+std::optional<std::uint64_t>
+TypeResolver::DimensionSize(const std::pair<std::string, std::string>& dim, std::size_t line,
+                            std::string& boundsText) {
+    const auto low = Bound(dim.first, line);
+    const auto high = Bound(dim.second, line);
+    if (!low || !high) {
+        return std::nullopt;
+    }
+    const std::string bounds = std::to_string(*low) + ".." + std::to_string(*high);
+    if (*high < *low) {
+        m_Diagnostics.Error(line, "array bounds " + bounds +
+                                      ": the upper bound is below the lower bound");
+        return std::nullopt;
+    }
+    const std::uint64_t count = static_cast<std::uint64_t>(std::int64_t{*high} - *low) + 1;
+    if (count > kMaxElementsPerDimension) {
+        m_Diagnostics.Error(line, "array bounds " + bounds + " give " + std::to_string(count) +
+                                      " elements; at most " +
+                                      std::to_string(kMaxElementsPerDimension) +
+                                      " per dimension are supported");
+        return std::nullopt;
+    }
+    boundsText += (boundsText.empty() ? "" : ", ") + bounds;
+    return count;
+}
+
+std::optional<std::int32_t> TypeResolver::Bound(std::string_view text, std::size_t line) {
+    std::optional<std::int64_t> value = ParseIntegerLiteral(text);
+    if (!value && IsIdentifier(text)) {
+        const auto constant = m_Constants.find(ToUpperAscii(text));
+        if (constant != m_Constants.end()) {
+            value = constant->second;
+        }
+    }
+    if (!value) {
+        m_Diagnostics.Error(
+            line, "array bound " + Quoted(text) +
+                      " is neither an integer nor a global with an integer initial value");
+        return std::nullopt;
+    }
+    if (*value < std::numeric_limits<std::int32_t>::min() ||
+        *value > std::numeric_limits<std::int32_t>::max()) {
+        m_Diagnostics.Error(line, "array bound " + Quoted(text) + " does not fit 32 bits");
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(*value);
+}
+
+std::optional<ResolvedType> TypeResolver::ResolveProgram(const std::string& name,
+                                                         std::size_t line) {
+    return ResolveNamed(name, line, true);
+}
+
+std::optional<ResolvedType> TypeResolver::ResolveNamed(std::string_view name, std::size_t line,
+                                                       bool program) {
+    TypeRegistry::Entry* entry = m_Registry.Find(name, line, program);
+    if (entry == nullptr || entry->state == TypeRegistry::State::Failed) {
+        return std::nullopt; // a failed type was reported where it was declared
+    }
+    if (entry->state == TypeRegistry::State::Done) {
+        return entry->result;
+    }
+    return Compute(*entry);
+}
+
+std::optional<ResolvedType> TypeResolver::Compute(TypeRegistry::Entry& entry) {
+    entry.state = TypeRegistry::State::Busy;
+    const PouDecl* pou = entry.pou;
+    std::optional<ResolvedType> result =
+        pou != nullptr ? BuildComposite(pou->name, pou->variables,
+                                        pou->kind == PouKind::FunctionBlock, pou->line)
+                       : ComputeDataType(*entry.dataType);
+    entry.state = result ? TypeRegistry::State::Done : TypeRegistry::State::Failed;
+    if (result) {
+        entry.result = *result;
+    }
+    return result;
+}
+
+// A structure is laid out; any other data type is its base type under the declared name.
+std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& type) {
+    if (type.type.kind == TypeRef::Kind::Struct) {
+        return BuildComposite(type.name, type.type.members, false, type.line);
+    }
+    std::optional<ResolvedType> result = Resolve(type.type);
+    if (result) {
+        result->iecName = type.name;
+    }
+    return result;
+}
+
+std::optional<ResolvedType> TypeResolver::BuildComposite(const std::string& name,
+                                                         const std::vector<VariableDecl>& variables,
+                                                         bool functionBlock, std::size_t line) {
+    auto layout = CompositePlacer(*this, m_Diagnostics).Place(name, variables, functionBlock, line);
+    if (!layout) {
+        return std::nullopt;
+    }
+    const std::uint32_t size = layout->size;
+    m_Composites.push_back(std::move(*layout));
+    return ResolvedType{name, name, size, 2};
+}
