@@ -1,5 +1,9 @@
 #include "CSymbXMLDDTArrayDef.h"
+#include "CSymbXMLDDTMember.h"
+#include "CSymbXMLDDTStructDef.h"
+#include "CSymbXMLItemDef.h"
 #include "CVarbank.h"
+#include "VarbankClient.h"
 
 #include <gtest/gtest.h>
 
@@ -30,22 +34,23 @@ TEST(CSymbXMLDDTArrayDef, ParsesWellFormedAndMalformedTexts) {
         {"ARRAY[0..9] OF WSTRING", {{0, 9}}, "WSTRING", 10, 0x22591088},
         {"ARRAY[0..9] OF time", {{0, 9}}, "time", 10, 0x12591088},
         {"ARRAY[0..9] OF string[8]", {{0, 9}}, "string[8]", 10, 0x208},
-        // Missing or misplaced bounds stop the parse; the pairs read before are kept.
-        {"ARRAY[] OF INT", {}, "INT", 0, 0x0A591088},
-        {"ARRAY[0..] OF INT", {}, "INT", 0, 0x0A591088},
-        {"ARRAY[0.13] OF INT", {}, "INT", 0, 0x0A591088},
-        {"ARRAY[0 ..5] OF INT", {}, "INT", 0, 0x0A591088},
+        // Missing or misplaced bounds stop the parse; the pairs read before are kept, and
+        // without any the first pair stays 0..0: one element.
+        {"ARRAY[] OF INT", {}, "INT", 1, 0x0A591088},
+        {"ARRAY[0..] OF INT", {}, "INT", 1, 0x0A591088},
+        {"ARRAY[0.13] OF INT", {}, "INT", 1, 0x0A591088},
+        {"ARRAY[0 ..5] OF INT", {}, "INT", 1, 0x0A591088},
         {"ARRAY[0..3 ,1..2] OF INT", {{0, 3}}, "INT", 4, 0x0A591088},
         {"ARRAY[0..3,,1..2] OF INT", {{0, 3}}, "INT", 4, 0x0A591088},
         // The 32-bit limits are read; a bound beyond them stops the parse instead of wrapping.
         {"ARRAY[-2147483648..2147483646] OF X", {{INT_MIN, INT_MAX - 1}}, "X", UINT_MAX, 2},
         {"ARRAY[-2147483648..2147483647] OF INT", {{INT_MIN, INT_MAX}}, "INT", 0, 0x0A591088},
-        {"ARRAY[0..2147483648] OF INT", {}, "INT", 0, 0x0A591088},
+        {"ARRAY[0..2147483648] OF INT", {}, "INT", 1, 0x0A591088},
         {"ARRAY[1..2, -99999999999999999999..0] OF INT", {{1, 2}}, "INT", 2, 0x0A591088},
         {"ARRAY[5..1] OF INT", {{5, 1}}, "INT", 0, 0x0A591088},
         // " OF " compares with case; without it the element type is empty.
         {"array[0..3] of int", {{0, 3}}, "", 4, 2},
-        {"ARRAYX", {}, "", 0, 2},
+        {"ARRAYX", {}, "", 1, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -78,13 +83,53 @@ TEST(CSymbXMLDDTArrayDef, ValidateIndexUsesTheFirstDimensionOnly) {
           Case{"ARRAY[-5..5] OF INT", "6", -77}, Case{"ARRAY[-5..5] OF INT", " 3x", 8},
           Case{"ARRAY[1..3, 0..9] OF INT", "4", -77},
           Case{"ARRAY[1..3] OF INT", "99999999999", -77}, Case{"ARRAY[5..1] OF INT", "3", -77},
-          Case{"ARRAYX", "0", -77}, Case{"ARRAY[-2147483648..2147483647] OF INT", "0", -77},
+          Case{"ARRAYX", "0", 0}, Case{"ARRAY OF INT", "0", 0}, Case{"ARRAY[] OF INT", "1", -77},
+          Case{"ARRAY[-2147483648..2147483647] OF INT", "0", -77},
           Case{"ARRAY[-2147483648..2147483646] OF INT", "0", -77},
           Case{"ARRAY[-2147483648..2147483646] OF INT", "-2147483648", 0}}) {
         std::int32_t index = -77;
         EXPECT_EQ(CSymbXMLDDTArrayDef(c.text).ValidateIndex(c.index, index), c.stored != -77)
             << c.text << " " << c.index;
         EXPECT_EQ(index, c.stored) << c.text << " " << c.index;
+    }
+}
+
+// An array text without bounds keeps the pair 0..0: one element, reached and listed as in any
+// one-element array, whether it is a variable's type or a member's.
+TEST(CSymbXMLDDTArrayDef, ArraysWithoutBoundsHaveOneElement) {
+    CVarbank dico("APP", "", nullptr);
+    auto* holder = new CSymbXMLDDTStructDef;
+    holder->m_Name = "HOLDER";
+    auto* member = new CSymbXMLDDTMember;
+    member->m_Name = "LIST";
+    member->m_TypeName = "ARRAY OF INT";
+    member->m_Size = 2;
+    holder->AddMember(member);
+    ASSERT_TRUE(dico.m_Types.AddType(holder));
+    for (const auto& [name, type] : {std::pair{"B", "ARRAY[] OF INT"}, std::pair{"H", "HOLDER"}}) {
+        auto* item = new CSymbXMLItemDef;
+        item->m_Name = name;
+        item->SetType(type, dico.m_Types);
+        item->m_Block = 3;
+        item->m_Size = 2;
+        ASSERT_TRUE(dico.AddItem(item));
+    }
+    dico.FinalyzeListOfType();
+    struct Case {
+        const char* name;
+        bool resolved;
+    };
+    for (const Case& c : {Case{"B[0]", true}, Case{"B[1]", false}, Case{"B[-1]", false},
+                          Case{"H.LIST[0]", true}, Case{"H.LIST[1]", false}}) {
+        EXPECT_EQ(varbank::Resolution(dico, c.name).Resolved(), c.resolved) << c.name;
+    }
+    for (const char* path : {"B", "H.LIST"}) {
+        std::vector<std::string> lines;
+        ASSERT_EQ(dico.BrowseNames("", "*", 0, path, 0, 0, 0, 1, 1, 0, "", &lines, nullptr), S_OK);
+        EXPECT_EQ(
+            lines,
+            std::vector<std::string>{std::string(path == std::string("B") ? "B" : "LIST") + "[0]"})
+            << path;
     }
 }
 

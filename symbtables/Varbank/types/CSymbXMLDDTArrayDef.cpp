@@ -166,8 +166,10 @@ void CSymbXMLDDTArrayDef::SetKORVOTypeBase(std::uint32_t code) {
     m_ElemVarType = kVarTypeDerived;
 }
 
+// The first pair of m_Dims decides, whatever m_DimCount says: an array text without bounds keeps
+// the initial pair 0..0 and so has one element.
 std::uint32_t CSymbXMLDDTArrayDef::ElementCount() const {
-    if (m_DimCount < 1 || m_Dims[0].high < m_Dims[0].low) {
+    if (m_Dims[0].high < m_Dims[0].low) {
         return 0;
     }
     const std::int64_t count = std::int64_t{m_Dims[0].high} - m_Dims[0].low + 1;

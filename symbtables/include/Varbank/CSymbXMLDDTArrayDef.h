@@ -70,8 +70,9 @@ public:
 
     // Readable text of the last level + 1 dimensions of a multi-dimensional source array.
     void setAlternateType(const CSymbXMLDDTArrayDef* source, std::int32_t level);
-    // Element count of the first dimension (high - low + 1); 0 when there is no dimension, the
-    // bounds are reversed or the count does not fit 32 bits, so that callers never divide by it.
+    // Element count of the first bound pair (high - low + 1; 1 for an array text without bounds,
+    // whose pair stays 0..0); 0 when the bounds are reversed or the count does not fit 32 bits,
+    // so that callers never divide by it.
     std::uint32_t ElementCount() const;
 
     // Formats the next temporary array name ("%TEMP_ARRAY" and the dictionary's counter) into
