@@ -55,6 +55,15 @@ void MakeUpperAscii(std::string& text) {
     }
 }
 
+bool IsUpperAscii(std::string_view text) {
+    for (const char c : text) {
+        if (c >= 'a' && c <= 'z') {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string ToUpperAscii(std::string_view text) {
     std::string out(text);
     MakeUpperAscii(out);

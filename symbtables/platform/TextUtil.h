@@ -15,6 +15,7 @@ std::string UnitText(std::string_view typeName, std::uint32_t block, std::uint32
 // Upper-cases ASCII a-z only, so that UTF-8 bytes stay intact.
 void MakeUpperAscii(std::string& text);
 std::string ToUpperAscii(std::string_view text);
+bool IsUpperAscii(std::string_view text);
 bool EqualsNoCaseAscii(std::string_view a, std::string_view b);
 
 // The value that atoi gives: leading white space, an optional sign, then decimal digits up to

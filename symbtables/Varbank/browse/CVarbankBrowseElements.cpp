@@ -7,6 +7,7 @@
 #include "Varbank/VarbankCodes.h"
 #include "Varbank/tagBROWSEELEMENT.h"
 #include "browse/BrowseRequest.h"
+#include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 
 #include <cstring>
@@ -132,7 +133,6 @@ HRESULT CVarbank::BrowseElements(const char* filter, const char* pattern, VARTYP
                                  std::uint32_t, std::uint32_t, std::uint32_t, std::int32_t* pbMore,
                                  std::uint32_t* pdwCount, tagBROWSEELEMENT** ppRecords,
                                  std::uint32_t* pdwCapacity, std::vector<std::string>* secondList) {
-    CScopedLock guard(m_Lock);
     if (ppRecords == nullptr || pbMore == nullptr || pdwCount == nullptr ||
         pdwCapacity == nullptr || (columnCount > 0 && columnCodes == nullptr) || path == nullptr ||
         ppContinuation == nullptr) {
@@ -149,28 +149,51 @@ HRESULT CVarbank::BrowseElements(const char* filter, const char* pattern, VARTYP
     const std::string prefix = WideToNarrow(positionId);
     // Below the root the position's type lists its children into a collection first.
     const bool root = path[0] == 0;
-    std::vector<std::string> collection;
-    std::vector<std::uint16_t> kinds;
-    HRESULT result = S_OK;
-    if (!root && !ListPosition(path, request, collection, secondList, kinds, result)) {
+    auto attempt = [&] {
+        std::vector<std::string> collection;
+        std::vector<std::uint16_t> kinds;
+        HRESULT result = S_OK;
+        if (!root && !ListPosition(path, request, collection, secondList, kinds, result)) {
+            return result;
+        }
+        // The block grows once, for every child that can be written.
+        std::uint32_t first = 0;
+        const std::size_t needed = root ? m_Items.size() : collection.size();
+        const HRESULT reserved = ReserveBrowseElements(static_cast<std::uint32_t>(needed), maximum,
+                                                       pdwCount, ppRecords, pdwCapacity, first);
+        if (reserved != S_OK) {
+            return reserved;
+        }
+        if (root) {
+            ListRootElements(request, prefix, first, ppContinuation, maximum, pbMore, pdwCount,
+                             *ppRecords);
+        } else {
+            AppendBrowseCollection(collection, path, prefix, first, maximum, ppContinuation, pbMore,
+                                   pdwCount, *ppRecords, kinds);
+        }
         return result;
-    }
-    // The block grows once, for every child that can be written.
-    std::uint32_t first = 0;
-    const std::size_t needed = root ? m_Items.size() : collection.size();
-    const HRESULT reserved = ReserveBrowseElements(static_cast<std::uint32_t>(needed), maximum,
-                                                   pdwCount, ppRecords, pdwCapacity, first);
-    if (reserved != S_OK) {
-        return reserved;
-    }
-    if (root) {
-        ListRootElements(request, prefix, first, ppContinuation, maximum, pbMore, pdwCount,
-                         *ppRecords);
-    } else {
-        AppendBrowseCollection(collection, path, prefix, first, maximum, ppContinuation, pbMore,
-                               pdwCount, *ppRecords, kinds);
-    }
-    return result;
+    };
+    // A run made again starts from the outputs as the host handed them in.
+    const std::uint32_t count = *pdwCount;
+    OLECHAR* const continuation = *ppContinuation;
+    const std::int32_t more = *pbMore;
+    const std::size_t secondCount = secondList != nullptr ? secondList->size() : 0;
+    auto undo = [&] {
+        for (std::uint32_t i = count; i < *pdwCount; ++i) {
+            CoTaskMemFree((*ppRecords)[i].pszName);
+            CoTaskMemFree((*ppRecords)[i].pszItemId);
+        }
+        *pdwCount = count;
+        if (*ppContinuation != continuation) {
+            CoTaskMemFree(*ppContinuation);
+            *ppContinuation = continuation;
+        }
+        *pbMore = more;
+        if (secondList != nullptr) {
+            secondList->resize(secondCount);
+        }
+    };
+    return RunRead(attempt, undo);
 }
 
 void CVarbank::ListRootElements(const BrowseRequest& request, const std::string& positionPrefix,

@@ -6,6 +6,7 @@
 #include "Varbank/VarbankCodes.h"
 #include "browse/BrowsePosition.h"
 #include "browse/BrowseRequest.h"
+#include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 
 namespace {
@@ -73,26 +74,37 @@ HRESULT CVarbank::BrowseNames(const char* filter, const char* pattern, VARTYPE v
                               std::int32_t columnCount, const char* columnCodes,
                               std::vector<std::string>* output,
                               std::vector<std::string>* secondList) {
-    CScopedLock guard(m_Lock);
     if (filter == nullptr || pattern == nullptr || (columnCount > 0 && columnCodes == nullptr) ||
         output == nullptr || path == nullptr) {
         return E_INVALIDARG;
     }
-    try {
-        const BrowseRequest request(filter, pattern, varType, reservedA, reservedB, branchesOnly,
-                                    leaves, branches, columnCount, columnCodes);
-        if (path[0] == 0) {
-            ListRootNames(request, *output);
+    auto attempt = [&] {
+        try {
+            const BrowseRequest request(filter, pattern, varType, reservedA, reservedB,
+                                        branchesOnly, leaves, branches, columnCount, columnCodes);
+            if (path[0] == 0) {
+                ListRootNames(request, *output);
+                return S_OK;
+            }
+            std::vector<std::uint16_t> kinds;
+            HRESULT result = S_OK;
+            ListPosition(path, request, *output, secondList, kinds, result);
+            return result;
+        } catch (...) {
+            // What was listed before the failure stays in the output.
             return S_OK;
         }
-        std::vector<std::uint16_t> kinds;
-        HRESULT result = S_OK;
-        ListPosition(path, request, *output, secondList, kinds, result);
-        return result;
-    } catch (...) {
-        // What was listed before the failure stays in the output.
-        return S_OK;
-    }
+    };
+    // A run made again starts from the lists as the host handed them in.
+    const std::size_t outputCount = output->size();
+    const std::size_t secondCount = secondList != nullptr ? secondList->size() : 0;
+    auto undo = [&] {
+        output->resize(outputCount);
+        if (secondList != nullptr) {
+            secondList->resize(secondCount);
+        }
+    };
+    return RunRead(attempt, undo);
 }
 
 void CVarbank::ListRootNames(const BrowseRequest& request, std::vector<std::string>& output) {

@@ -6,6 +6,7 @@
 #include "Varbank/CTraceSink.h"
 #include "Varbank/GetSymbType.h"
 #include "Varbank/VarbankCodes.h"
+#include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 
 namespace {
@@ -51,7 +52,7 @@ std::string CVarbank::GetDescription() {
 }
 
 std::string CVarbank::GetSourceName() {
-    CScopedLock guard(m_Lock);
+    CSharedLock guard(m_Lock);
     return m_SourceName;
 }
 
@@ -69,12 +70,12 @@ HRESULT CVarbank::Reserved3() {
 }
 
 std::string CVarbank::GetDicoName() {
-    CScopedLock guard(m_Lock);
+    CSharedLock guard(m_Lock);
     return m_DicoName;
 }
 
 std::string CVarbank::GetHostText() {
-    CScopedLock guard(m_Lock);
+    CSharedLock guard(m_Lock);
     return m_HostText;
 }
 
@@ -97,7 +98,7 @@ HRESULT CVarbank::QueryFlag(std::uint32_t* flag) {
 }
 
 std::uint32_t CVarbank::GetCounter() {
-    CScopedLock guard(m_Lock);
+    CSharedLock guard(m_Lock);
     return m_Counter;
 }
 
@@ -160,9 +161,34 @@ bool CVarbank::AddItem(CSymbXMLItemDef* item) {
 }
 
 void CVarbank::WriteTrace(const std::string& text) {
+    if (TraceOn() && !CReadPass::HoldTrace(text)) {
+        SendTrace(text);
+    }
+}
+
+void CVarbank::SendTrace(const std::string& text) {
+    const std::lock_guard<std::recursive_mutex> one(m_TraceMutex);
     if (TraceOn()) {
         m_TraceSink->Trace(kTraceLevel, text.c_str());
     }
+}
+
+HRESULT CVarbank::RunRead(ReadStep<HRESULT> attempt, ReadStep<void> undo) {
+    {
+        CSharedLock shared(m_Lock);
+        // Under an exclusive hold of this thread the run may write: no pass is needed.
+        CReadPass pass(!m_Lock.HeldExclusivelyHere());
+        const HRESULT hr = attempt();
+        if (!pass.NeedsExclusive()) {
+            for (const std::string& text : pass.HeldTraces()) {
+                SendTrace(text);
+            }
+            return hr;
+        }
+        undo();
+    }
+    CScopedLock exclusive(m_Lock);
+    return attempt();
 }
 
 CSymbXMLItemDef* CVarbank::FindItem(const std::string& name) const {

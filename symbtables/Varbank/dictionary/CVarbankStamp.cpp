@@ -24,7 +24,7 @@ CSymb::Consistence CVarbank::CompareStamp(std::int32_t request, CAppParameters* 
         m_Consistence = CONSISTENCE_NONE;
         return CONSISTENCE_NONE;
     }
-    CScopedLock guard(m_Lock);
+    CSharedLock guard(m_Lock);
     // Without a result variable the answer is computed but written nowhere.
     Consistence answer = result != nullptr ? *result : CONSISTENCE_NONE;
     if (request == STAMP_REQUEST_COMPARE) {

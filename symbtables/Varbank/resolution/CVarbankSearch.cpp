@@ -6,6 +6,7 @@
 #include "Varbank/PropertyEntry.h"
 #include "Varbank/VarbankCodes.h"
 #include "Varbank/tagETYPMGRTypeCode.h"
+#include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 #include "resolution/ItemResolution.h"
 
@@ -103,22 +104,30 @@ HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNa
         pnProperties == nullptr || ppProperties == nullptr) {
         return E_INVALIDARG;
     }
+    if (nNames > 1) {
+        return E_INVALIDARG;
+    }
+    *pnProperties = 0;
+    *ppRecord = nullptr;
+    *ppProperties = nullptr;
+    std::string name;
     ItemResolution result;
-    {
-        CScopedLock guard(m_Lock);
-        std::string name = ppszNames[0];
-        if (nNames > 1) {
-            return E_INVALIDARG;
-        }
-        *pnProperties = 0;
-        *ppRecord = nullptr;
-        *ppProperties = nullptr;
+    auto start = [&] {
+        name = ppszNames[0];
         name.erase(0, name.find_first_not_of(' '));
+        result.Clear();
+    };
+    start();
+    auto attempt = [&] {
         const HRESULT hr = ResolveItemName(name, result);
-        if (hr != S_OK) {
-            return hr;
+        if (hr == S_OK) {
+            result.Detach();
         }
-        result.Detach();
+        return hr;
+    };
+    const HRESULT hr = RunRead(attempt, start);
+    if (hr != S_OK) {
+        return hr;
     }
     // The host's record, property list and wide texts are made from the resolution's own
     // copies, outside the lock: concurrent resolutions wait only for each other's lookups.

@@ -29,6 +29,18 @@ struct ItemResolution {
         infoText = &infoTextCopy;
     }
 
+    // Back to a new resolution's state, for a run that starts again.
+    void Clear() {
+        record = {};
+        attribute = 0;
+        typeName.clear();
+        typeNameText = &typeName;
+        infoText = nullptr;
+        address.clear();
+        comment.clear();
+        offerAddress = false;
+    }
+
 private:
     std::string infoTextCopy;
 };

@@ -1,5 +1,6 @@
 #include "Varbank/CSymbXMLDDTDef.h"
 
+#include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 #include "types/ElementaryTypes.h"
 
@@ -29,9 +30,10 @@ std::uint16_t CSymbXMLDDTDef::GetAuxVarType() const {
 
 void CSymbXMLDDTDef::SetKORVOTypeBase(std::uint32_t) {}
 
-bool CSymbXMLDDTDef::ClassifyTypeName(std::string& typeName, std::uint32_t& size,
-                                      std::uint32_t& code) {
-    MakeUpperAscii(typeName);
+namespace {
+
+// Classifies a type name already in upper case.
+bool ClassifyUpperName(const std::string& typeName, std::uint32_t& size, std::uint32_t& code) {
     if (typeName.compare(0, 6, "ARRAY[") == 0) {
         code = kTypeCodeUnknown;
         return false;
@@ -44,4 +46,20 @@ bool CSymbXMLDDTDef::ClassifyTypeName(std::string& typeName, std::uint32_t& size
     code = type->code;
     size = type->size;
     return true;
+}
+
+} // namespace
+
+bool CSymbXMLDDTDef::ClassifyTypeName(std::string& typeName, std::uint32_t& size,
+                                      std::uint32_t& code) {
+    if (!IsUpperAscii(typeName)) {
+        // A read pass must not write: it classifies a copy and has itself run again under
+        // the exclusive lock, where the stored name is upper-cased.
+        if (CReadPass::Active()) {
+            CReadPass::RequireExclusive();
+            return ClassifyUpperName(ToUpperAscii(typeName), size, code);
+        }
+        MakeUpperAscii(typeName);
+    }
+    return ClassifyUpperName(typeName, size, code);
 }

@@ -3,6 +3,7 @@
 #include "Varbank/CSymbXMLDDTArrayDef.h"
 #include "Varbank/CSymbXMLDDTDef.h"
 #include "Varbank/TextFile.h"
+#include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 
 #include <memory>
@@ -42,6 +43,11 @@ std::int32_t MAPOFDDTDEF::FindTypeInList(const std::string& name, CSymbXMLDDTDef
     }
     type = nullptr;
     if (key.compare(0, 5, "ARRAY") != 0) {
+        return 0;
+    }
+    // A read pass must not add types: it has itself run again under the exclusive lock.
+    if (CReadPass::Active()) {
+        CReadPass::RequireExclusive();
         return 0;
     }
     return BuildArrayTypes(name, key, type);

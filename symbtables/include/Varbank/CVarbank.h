@@ -2,14 +2,15 @@
 
 #include "CItemMap.h"
 #include "CSymb.h"
+#include "DictionaryLock.h"
 #include "MAPOFDDTDEF.h"
 #include "PLCDicoStamping.h"
 #include "PLCMemoryArea.h"
 #include "PlatformApi.h"
-#include "RecursiveLock.h"
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -20,9 +21,11 @@ class CSymbKorvoAnalysedItem;
 struct BrowsePosition;
 struct BrowseRequest;
 struct ItemResolution;
+template <class Result> class ReadStep;
 
 // The symbol dictionary of one PLC application: its variables, its derived types, its stamp
-// and the PLC memory areas. One recursive lock serialises the host's threads.
+// and the PLC memory areas. Its lock lets the read operations (resolution, browsing, stamp
+// comparison and the name queries) run side by side and keeps everything else exclusive.
 class VARBANK_API CVarbank : public CSymb {
 public:
     static constexpr std::size_t kItemBucketCount = 25309;
@@ -114,7 +117,7 @@ public:
     bool AddItem(CSymbXMLItemDef* item);
 
     std::int32_t m_Tag = -1;
-    CRecursiveLock m_Lock;
+    CDictionaryLock m_Lock;
     std::string m_SourceName;
     std::string m_DicoName;
     std::string m_StampText;
@@ -135,10 +138,21 @@ public:
     MAPOFDDTDEF m_Types;
 
 private:
+    // Readers trace side by side; the sink is called by one thread at a time (recursive, so
+    // that a sink may call the dictionary back).
+    std::recursive_mutex m_TraceMutex;
+
     // True while trace lines reach the host: tracing is on and a sink is set.
     bool TraceOn() const { return m_TraceEnabled != 0 && m_TraceSink != nullptr; }
-    // Sends one line to the host's trace sink when tracing is on and a sink is set.
+    // Sends one line to the host's trace sink when tracing is on and a sink is set (held back
+    // until a read pass is known to stand).
     void WriteTrace(const std::string& text);
+    // Calls the sink, one thread at a time.
+    void SendTrace(const std::string& text);
+    // Runs a read operation under a shared hold of the lock. When the run finds that it must
+    // write to the dictionary, undo puts the outputs back and the run is made again under the
+    // exclusive lock.
+    HRESULT RunRead(ReadStep<HRESULT> attempt, ReadStep<void> undo);
 
     // Resolution of an item name: analysis, then a plain variable or a member path.
     HRESULT ResolveItemName(std::string& name, ItemResolution& result);

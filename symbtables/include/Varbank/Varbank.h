@@ -3,9 +3,9 @@
 // Everything a host needs to load, fill and query a Varbank dictionary.
 
 #include "BStr.h"
+#include "DictionaryLock.h"
 #include "HResult.h"
 #include "PlatformApi.h"
-#include "RecursiveLock.h"
 #include "TaskMem.h"
 #include "TextConversion.h"
 #include "TextFile.h"

@@ -1,0 +1,34 @@
+#include "dictionary/ReadPass.h"
+
+namespace {
+
+thread_local CReadPass* t_CurrentPass = nullptr;
+
+} // namespace
+
+CReadPass::CReadPass(bool active) : m_Outer(t_CurrentPass) {
+    // An inactive pass hides an outer one: under an exclusive hold writes are allowed.
+    t_CurrentPass = active ? this : nullptr;
+}
+
+CReadPass::~CReadPass() {
+    t_CurrentPass = m_Outer;
+}
+
+bool CReadPass::Active() {
+    return t_CurrentPass != nullptr;
+}
+
+void CReadPass::RequireExclusive() {
+    if (t_CurrentPass != nullptr) {
+        t_CurrentPass->m_NeedsExclusive = true;
+    }
+}
+
+bool CReadPass::HoldTrace(const std::string& text) {
+    if (t_CurrentPass == nullptr) {
+        return false;
+    }
+    t_CurrentPass->m_Traces.push_back(text);
+    return true;
+}
