@@ -25,41 +25,44 @@ struct AnalyseCase {
     std::string elements; // Describe() after the analysis
 };
 
-void PrintTo(const AnalyseCase& c, std::ostream* os) {
-    *os << '"' << c.input << '"';
+TEST(CSymbKorvoAnalyser, SplitsNamesIntoElements) {
+    const AnalyseCase cases[] = {
+        {"MOTOR1", 1, "MOTOR1/ [0]"},
+        {"MOTOR1.SPEED", 1, "MOTOR1/; SPEED/ [1]"},
+        {"STATUS.3", 1, "STATUS/3/b [0]"},
+        {"TAB[4]", 1, "TAB/; /4 [1]"},
+        {"TAB[4].X", 1, "TAB/; /4; X/ [2]"},
+        {"TAB[4].5", 1, "TAB/; /4; 5/5/b [2]"},
+        {"M[1][2]", 1, "M/; /1; /2 [2]"},
+        {"TAB[1,2]", 1, "TAB/; /1,2 [1]"},
+        {"S.T.U.7", 1, "S/; T/; U/7/b [2]"},
+        {"A.3.B", 1, "A/; 3/; B/ [2]"},
+        {"A..B", 1, "A/; B/ [1]"},
+        {"[3]", 1, "/3 [0]"},
+        {"", 1, "/ [0]"},
+        {"A.", 1, "A//b [0]"},
+        {"A.-1", 1, "A/-1/b [0]"},
+        {"TAB[ 1]", 0, "/ [0]"},
+        {"TAB[X]", 0, "/ [0]"},
+        {"TAB[]", 1, "TAB/; / [1]"},
+        {"TAB[3", 1, "TAB/; /3 [1]"},
+        {"TAB[3]X", 1, "TAB/; /3; X/ [2]"},
+        {"TAB[1.5]", 1, "TAB/; /1; 5]/ [2]"},
+        {".A", 1, "A/ [0]"},
+        {"MixedCase.Name", 1, "MixedCase/; Name/ [1]"},
+        {"12", 1, "12/12/b [0]"},
+        {"A B.C", 1, "A B/; C/ [1]"},
+        {"T[1]]", 1, "T/; /1; ]/ [2]"},
+        {"X[2].Y[3].7", 1, "X/; /2; Y/; /3; 7/7/b [4]"},
+    };
+    for (const AnalyseCase& c : cases) {
+        CSymbKorvoAnalyser a;
+        std::string text = c.input;
+        EXPECT_EQ(a.Analyse(text, 0), c.result) << c.input;
+        EXPECT_EQ(Describe(a), c.elements) << c.input;
+        EXPECT_EQ(a.m_bValid, c.result == 1 && !c.input.empty() ? 1 : 0) << c.input;
+    }
 }
-
-class AnalyseTable : public ::testing::TestWithParam<AnalyseCase> {};
-
-TEST_P(AnalyseTable, SplitsNameIntoElements) {
-    const AnalyseCase& c = GetParam();
-    CSymbKorvoAnalyser a;
-    std::string text = c.input;
-    EXPECT_EQ(a.Analyse(text, 0), c.result) << c.input;
-    EXPECT_EQ(Describe(a), c.elements) << c.input;
-    EXPECT_EQ(a.m_bValid, c.result == 1 && !c.input.empty() ? 1 : 0) << c.input;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    WorkedAndEdgeCases, AnalyseTable,
-    ::testing::Values(
-        AnalyseCase{"MOTOR1", 1, "MOTOR1/ [0]"},
-        AnalyseCase{"MOTOR1.SPEED", 1, "MOTOR1/; SPEED/ [1]"},
-        AnalyseCase{"STATUS.3", 1, "STATUS/3/b [0]"}, AnalyseCase{"TAB[4]", 1, "TAB/; /4 [1]"},
-        AnalyseCase{"TAB[4].X", 1, "TAB/; /4; X/ [2]"},
-        AnalyseCase{"TAB[4].5", 1, "TAB/; /4; 5/5/b [2]"},
-        AnalyseCase{"M[1][2]", 1, "M/; /1; /2 [2]"}, AnalyseCase{"TAB[1,2]", 1, "TAB/; /1,2 [1]"},
-        AnalyseCase{"S.T.U.7", 1, "S/; T/; U/7/b [2]"}, AnalyseCase{"A.3.B", 1, "A/; 3/; B/ [2]"},
-        AnalyseCase{"A..B", 1, "A/; B/ [1]"}, AnalyseCase{"[3]", 1, "/3 [0]"},
-        AnalyseCase{"", 1, "/ [0]"}, AnalyseCase{"A.", 1, "A//b [0]"},
-        AnalyseCase{"A.-1", 1, "A/-1/b [0]"}, AnalyseCase{"TAB[ 1]", 0, "/ [0]"},
-        AnalyseCase{"TAB[X]", 0, "/ [0]"}, AnalyseCase{"TAB[]", 1, "TAB/; / [1]"},
-        AnalyseCase{"TAB[3", 1, "TAB/; /3 [1]"}, AnalyseCase{"TAB[3]X", 1, "TAB/; /3; X/ [2]"},
-        AnalyseCase{"TAB[1.5]", 1, "TAB/; /1; 5]/ [2]"}, AnalyseCase{".A", 1, "A/ [0]"},
-        AnalyseCase{"MixedCase.Name", 1, "MixedCase/; Name/ [1]"},
-        AnalyseCase{"12", 1, "12/12/b [0]"}, AnalyseCase{"A B.C", 1, "A B/; C/ [1]"},
-        AnalyseCase{"T[1]]", 1, "T/; /1; ]/ [2]"},
-        AnalyseCase{"X[2].Y[3].7", 1, "X/; /2; Y/; /3; 7/7/b [4]"}));
 
 std::string Dotted(int count) {
     std::string text;
@@ -90,24 +93,7 @@ TEST(CSymbKorvoAnalyser, SixteenElementsIsTheLimit) {
     EXPECT_EQ(lastIndex.m_aItems[15].m_strIndex, "3");
 }
 
-TEST(CSymbKorvoAnalyser, HostileTextsNeverOverrunTheElementStore) {
-    const std::string hostile[] = {std::string(100000, '['),
-                                   std::string(100000, '.'),
-                                   std::string(5000, 'A') + std::string(5000, ']'),
-                                   "A[1][2][3][4][5][6][7][8][9][10][11][12][13][14][15][16]",
-                                   std::string("A\0B.C", 5),
-                                   "\xff\xfe[1]\x01.\x7f"};
-    for (const std::string& input : hostile) {
-        CSymbKorvoAnalyser a;
-        std::string text = input;
-        const int result = a.Analyse(text, 0);
-        EXPECT_TRUE(result == 0 || result == 1);
-        EXPECT_GE(a.m_nLast, 0);
-        EXPECT_LT(a.m_nLast, CSymbKorvoAnalyser::kMaxItems);
-    }
-}
-
-TEST(CSymbKorvoAnalyser, GetItemTextAndCharacterTests) {
+TEST(CSymbKorvoAnalyser, GetItemTextGivesANameByNumber) {
     CSymbKorvoAnalyser a;
     std::string text = "MOTOR1.SPEED";
     ASSERT_EQ(a.Analyse(text, 0), 1);
@@ -117,18 +103,6 @@ TEST(CSymbKorvoAnalyser, GetItemTextAndCharacterTests) {
     EXPECT_EQ(a.GetItemText(2, out), 0);
     EXPECT_EQ(out, "");
     EXPECT_EQ(a.GetItemText(-1, out), 0);
-
-    EXPECT_EQ(CSymbKorvoAnalyser::IsNumericFrom("AB-12", 2), 1);
-    EXPECT_EQ(CSymbKorvoAnalyser::IsNumericFrom("AB", 5), 1);
-    EXPECT_EQ(CSymbKorvoAnalyser::IsNumericFrom("1.2", 0), 0);
-    std::int32_t len = -7;
-    EXPECT_EQ(CSymbKorvoAnalyser::IsIndexText("1,2.3]X", len), 1);
-    EXPECT_EQ(len, 5);
-    len = -7;
-    EXPECT_EQ(CSymbKorvoAnalyser::IsIndexText("1 ]", len), 0);
-    EXPECT_EQ(len, -7);
-    EXPECT_EQ(CSymbKorvoAnalyser::IsIndexText("", len), 1);
-    EXPECT_EQ(len, 0);
 }
 
 } // namespace
