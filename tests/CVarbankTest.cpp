@@ -2,6 +2,8 @@
 #include "CAppParameters.h"
 #include "CTraceSink.h"
 #include "CountingTypes.h"
+#include "DictionaryGenerator.h"
+#include "VarbankClient.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +111,23 @@ TEST(CVarbank, OwnsEveryRecordAndTypeAndDeletesEachOnce) {
     // 101 records and 101 types handed over, plus one refused duplicate of each per round.
     EXPECT_EQ(std::make_pair(items.created, items.destroyed), std::make_pair(103, 103));
     EXPECT_EQ(std::make_pair(types.created, types.destroyed), std::make_pair(103, 103));
+}
+
+// Far more variables than the map has room for at first: every one is found by name, and the
+// root lists them in the order they were added.
+TEST(CVarbank, FindsAndListsVariablesBeyondTheInitialRoom) {
+    CVarbank dico("APP", "", nullptr);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < 2 * CVarbank::kItemBucketCount; ++i) {
+        names.push_back(generated::NameOf(i * 7919 % 100003));
+        generated::Variable(dico, names.back(), "INT");
+    }
+    std::vector<std::string> listed;
+    ASSERT_EQ(dico.BrowseNames("", "*", 0, "", 0, 0, 0, 1, 1, 0, "", &listed, nullptr), S_OK);
+    EXPECT_EQ(listed, names);
+    for (std::size_t i = 0; i < names.size(); i += 997) {
+        EXPECT_TRUE(varbank::Resolution(dico, names[i]).Resolved()) << names[i];
+    }
 }
 
 // A second thread blocks on every locked operation while the first one holds the lock.
