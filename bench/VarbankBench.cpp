@@ -4,10 +4,10 @@
 #include "HeapCounter.h"
 
 #include <Varbank.h>
+#include <VarbankClient.h>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -97,22 +97,14 @@ void Resolve(benchmark::State& state, NameKind kind, HRESULT expected) {
     const auto size = static_cast<std::size_t>(state.range(0));
     CVarbank& dico = Dictionary(size);
     const std::vector<std::string> names = Names(size, kind);
-    std::string address;
-    std::string comment;
     std::size_t i = 0;
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        const char* name[] = {names[i++ % names.size()].c_str()};
-        ImplemRecord* record = nullptr;
-        PropertyEntry* properties = nullptr;
-        std::uint32_t count = 0;
-        if (dico.SearchAndGetFF(1, name, address, comment, &record, &count, &properties) !=
-            expected) {
+        const varbank::Resolution resolution(dico, names[i++ % names.size()]);
+        if (resolution.Status() != expected) {
             state.SkipWithError("unexpected result");
             break;
         }
-        std::free(record);
-        delete[] properties;
     }
     const double perName = NanosecondsPerIteration(start, state);
     const auto floor = FloorNanoseconds().find(size);
@@ -152,33 +144,16 @@ void BM_BrowseNamesRoot(benchmark::State& state) {
 // Lists the whole root in pages of `page` records (0: one unpaged call).
 void BrowseElementsRoot(benchmark::State& state, std::uint32_t page) {
     CVarbank& dico = Dictionary(static_cast<std::size_t>(state.range(0)));
+    varbank::BrowseRequest request;
+    request.position = u"BENCH";
+    request.maximum = page;
     std::size_t listed = 0;
     for (auto _ : state) {
-        OLECHAR* continuation = nullptr;
         listed = 0;
-        for (;;) {
-            std::uint32_t count = 0;
-            std::uint32_t capacity = page;
-            auto* records = static_cast<tagBROWSEELEMENT*>(
-                page == 0 ? nullptr : CoTaskMemAlloc(page * sizeof(tagBROWSEELEMENT)));
-            std::int32_t more = 0;
-            OLECHAR* before = continuation;
-            dico.BrowseElements("", "*", 0, "", 0, 0, 0, 1, 1, 0, "", u"BENCH", &continuation, page,
-                                0, 0, 0, 0, &more, &count, &records, &capacity, nullptr);
-            if (continuation != before) {
-                CoTaskMemFree(before);
-            }
-            for (std::uint32_t i = 0; i < count; ++i) {
-                CoTaskMemFree(records[i].pszName);
-                CoTaskMemFree(records[i].pszItemId);
-            }
-            CoTaskMemFree(records);
-            listed += count;
-            if (more == 0) {
-                break;
-            }
+        varbank::BrowsePager pager(dico, request);
+        for (varbank::BrowsePage records; pager.Next(records);) {
+            listed += records.Count();
         }
-        CoTaskMemFree(continuation);
     }
     state.counters["records"] = static_cast<double>(listed);
 }
@@ -195,12 +170,7 @@ void BM_BrowseArrayOfStructures(benchmark::State& state) {
     CAppParameters params = generated::Parameters();
     CVarbank dico("ARRAYS", "/tmp", &params);
     generated::AddTypes(dico);
-    auto* item = new CSymbXMLItemDef();
-    item->m_Name = "BIG";
-    item->SetType("ARRAY[0..9999] OF G_L1", dico.m_Types);
-    item->m_Block = 3;
-    item->m_Size = 140000;
-    dico.AddItem(item);
+    generated::Variable(dico, "BIG", "ARRAY[0..9999] OF G_L1", 3, 0, 140000);
     dico.FinalyzeListOfType();
     for (auto _ : state) {
         std::vector<std::string> output;

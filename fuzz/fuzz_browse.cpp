@@ -1,8 +1,8 @@
 // Browse requests drawn from the input: path, pattern, filter, column codes and continuation
-// point as NUL-separated texts after a header of flags, variant type and maximum.
+// point as NUL-separated texts after a header of flags, variant type and maximum. The column
+// codes reach the name browse only.
 #include "FixtureDictionary.h"
-#include "TaskMem.h"
-#include "tagBROWSEELEMENT.h"
+#include "VarbankClient.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -38,32 +38,25 @@ Request Parse(const std::uint8_t* data, std::size_t size) {
     return r;
 }
 
+// The element browse from the input's continuation point, then every page of the walk.
 void Elements(CVarbank& dico, const Request& r) {
-    const std::uint32_t maximum = r.maximum % 16;
-    std::uint32_t capacity = maximum;
-    std::uint32_t count = 0;
-    auto* records = static_cast<tagBROWSEELEMENT*>(
-        maximum == 0 ? nullptr : CoTaskMemAlloc(maximum * sizeof(tagBROWSEELEMENT)));
-    std::int32_t more = 0;
-    OLECHAR* continuation =
-        (r.flags & 8) != 0 ? nullptr : CVarbank::ToTaskWideString(r.texts[4].c_str());
-    OLECHAR* before = continuation;
-    dico.BrowseElements(r.texts[2].c_str(), r.texts[1].c_str(), r.varType, r.texts[0].c_str(), 0, 0,
-                        r.flags & 1, r.flags & 2, r.flags & 4, r.columnCount % 8,
-                        r.texts[3].c_str(), u"FUZZ", &continuation, maximum, 0, 0, 0, 0, &more,
-                        &count, &records, &capacity, nullptr);
-    if (count > capacity) {
+    varbank::BrowseRequest request;
+    request.path = r.texts[0];
+    request.pattern = r.texts[1];
+    request.filter = r.texts[2];
+    request.varType = r.varType;
+    request.branchesOnly = r.flags & 1;
+    request.leaves = r.flags & 2;
+    request.branches = r.flags & 4;
+    request.position = u"FUZZ";
+    request.maximum = r.maximum % 16;
+    const varbank::BrowsePage page(dico, request, Utf8ToUtf16(r.texts[4]));
+    if (request.maximum != 0 && page.Count() > request.maximum) {
         std::abort();
     }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        CoTaskMemFree(records[i].pszName);
-        CoTaskMemFree(records[i].pszItemId);
+    varbank::BrowsePager pager(dico, request);
+    for (varbank::BrowsePage next; pager.Next(next);) {
     }
-    CoTaskMemFree(records);
-    if (continuation != before) {
-        CoTaskMemFree(before);
-    }
-    CoTaskMemFree(continuation);
 }
 
 } // namespace

@@ -1,26 +1,38 @@
 #include "DictionaryGenerator.h"
 #include "FixtureDictionary.h"
-#include "MatchNamePattern.h"
 #include "TaskMem.h"
 #include "TextConversion.h"
-#include "platform/TextUtil.h"
+#include "VarbankClient.h"
 #include "tagBROWSEELEMENT.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <unordered_map>
+#include <set>
 
 namespace {
 
-struct Listed {
-    std::string name;
-    std::string id;
-    std::uint32_t flags;
-    bool operator==(const Listed&) const = default;
-};
+using Strings = std::vector<std::string>;
+using varbank::BrowsePage;
+using varbank::BrowsePager;
+using varbank::BrowseRequest;
 
-// One call of BrowseElements with its in/out state, freeing every text and block it received.
+// A record as "name identifier flags".
+std::string Text(const tagBROWSEELEMENT& e) {
+    return Utf16ToUtf8(e.pszName) + " " + Utf16ToUtf8(e.pszItemId) + " " +
+           std::to_string(e.dwFlags);
+}
+
+std::string NameOf(const std::string& text) {
+    return text.substr(0, text.find(' '));
+}
+
+// Every child of `path`, with no filter and no cap.
+BrowseRequest At(const char* path, const char16_t* position = u"PLC1") {
+    return {"", "*", 0, path, 0, 1, 1, position, 0};
+}
+
+// One call of the raw interface with its in/out state, freeing every text and block it received.
 struct BrowseCall {
     std::uint32_t count = 0;
     std::uint32_t capacity = 0;
@@ -29,7 +41,14 @@ struct BrowseCall {
     OLECHAR* continuation = nullptr;
     HRESULT hr = 0;
 
-    BrowseCall() = default;
+    // A block of `reserve` records handed in (none: the dictionary allocates it).
+    explicit BrowseCall(std::uint32_t reserve = 0, const char* point = nullptr)
+        : capacity(reserve), continuation(CVarbank::ToTaskWideString(point)) {
+        if (reserve > 0) {
+            records =
+                static_cast<tagBROWSEELEMENT*>(CoTaskMemAlloc(reserve * sizeof(tagBROWSEELEMENT)));
+        }
+    }
     BrowseCall(const BrowseCall&) = delete;
     BrowseCall& operator=(const BrowseCall&) = delete;
     ~BrowseCall() {
@@ -41,294 +60,220 @@ struct BrowseCall {
         CoTaskMemFree(continuation);
     }
 
-    void Reserve(std::uint32_t n) {
-        records = static_cast<tagBROWSEELEMENT*>(CoTaskMemAlloc(n * sizeof(tagBROWSEELEMENT)));
-        capacity = n;
-    }
-
-    void SetContinuation(const std::string& text) {
-        CoTaskMemFree(continuation);
-        continuation = CVarbank::ToTaskWideString(text.c_str());
-    }
-
-    struct Request {
-        const char* filter = "";
-        const char* pattern = "*";
-        VARTYPE varType = 0;
-        const char* path = "";
-        std::int32_t branchesOnly = 0;
-        std::int32_t leaves = 1;
-        std::int32_t branches = 1;
-        std::int32_t columnCount = 0;
-        const char* columns = "";
-        const OLECHAR* positionId = u"PLC1";
-        std::uint32_t maximum = 0;
-    };
-
-    std::vector<Listed> Run(CVarbank& dico, const Request& r) {
+    // The records this call wrote; an empty position identifier is passed as null.
+    Strings Run(CVarbank& dico, const BrowseRequest& r) {
         const std::uint32_t first = count;
         OLECHAR* before = continuation;
-        hr = dico.BrowseElements(r.filter, r.pattern, r.varType, r.path, 0, 0, r.branchesOnly,
-                                 r.leaves, r.branches, r.columnCount, r.columns, r.positionId,
-                                 &continuation, r.maximum, 0, 0, 0, 0, &more, &count, &records,
-                                 &capacity, nullptr);
+        hr = dico.BrowseElements(
+            r.filter.c_str(), r.pattern.c_str(), r.varType, r.path.c_str(), 0, 0, r.branchesOnly,
+            r.leaves, r.branches, 0, "", r.position.empty() ? nullptr : r.position.c_str(),
+            &continuation, r.maximum, 0, 0, 0, 0, &more, &count, &records, &capacity, nullptr);
         if (continuation != before) {
             CoTaskMemFree(before); // the module does not free the text it replaces
         }
-        std::vector<Listed> listed;
+        Strings listed;
         for (std::uint32_t i = first; i < count; ++i) {
-            const tagBROWSEELEMENT& e = records[i];
-            EXPECT_EQ(e.hrError, S_OK);
-            EXPECT_EQ(e.dwPropertyCount, 0U);
-            EXPECT_EQ(e.pProperties, nullptr);
-            listed.push_back({Utf16ToUtf8(e.pszName), Utf16ToUtf8(e.pszItemId), e.dwFlags});
+            EXPECT_EQ(records[i].hrError, S_OK);
+            EXPECT_EQ(records[i].dwPropertyCount, 0U);
+            EXPECT_EQ(records[i].pProperties, nullptr);
+            listed.push_back(Text(records[i]));
         }
         return listed;
     }
 };
-
-using Request = BrowseCall::Request;
 
 class BrowseElementsFixture : public ::testing::Test {
 protected:
     FixtureDictionary fixture;
 };
 
-TEST_F(BrowseElementsFixture, RootRecordsWithFlagsAndIdentifiers) {
+TEST_F(BrowseElementsFixture, RootRecordsInInsertionOrderWithFlagsAndIdentifiers) {
     BrowseCall call;
-    Request r;
-    std::vector<Listed> listed = call.Run(*fixture, r);
+    EXPECT_EQ(call.Run(*fixture, At("")),
+              (Strings{"M1 PLC1!M1 3", "motor2 PLC1!motor2 3", "TAB PLC1!TAB 3", "TABS PLC1!TABS 3",
+                       "GRID PLC1!GRID 3", "FB1 PLC1!FB1 3", "W PLC1!W 2", "Flag PLC1!Flag 2"}));
     EXPECT_EQ(call.hr, S_OK);
     EXPECT_EQ(call.capacity, fixture->m_Items.size() + 1000); // grown once
     EXPECT_EQ(call.more, 0);
-    std::sort(listed.begin(), listed.end(),
-              [](const Listed& a, const Listed& b) { return a.name < b.name; });
-    const std::vector<Listed> expected = {{"FB1", "PLC1!FB1", 3},   {"Flag", "PLC1!Flag", 2},
-                                          {"GRID", "PLC1!GRID", 3}, {"M1", "PLC1!M1", 3},
-                                          {"TAB", "PLC1!TAB", 3},   {"TABS", "PLC1!TABS", 3},
-                                          {"W", "PLC1!W", 2},       {"motor2", "PLC1!motor2", 3}};
-    EXPECT_EQ(listed, expected);
 
-    BrowseCall branchesOnly;
-    r.branchesOnly = 1;
-    r.filter = "%UL";
-    for (const Listed& l : branchesOnly.Run(*fixture, r)) {
-        EXPECT_EQ(l.flags, 3U) << l.name;
+    BrowseCall branches;
+    for (const std::string& listed :
+         branches.Run(*fixture, {"%UL", "*", 0, "", 1, 1, 1, u"PLC1", 0})) {
+        EXPECT_EQ(listed.back(), '3') << listed;
     }
-    EXPECT_EQ(branchesOnly.count, 6U);
-}
+    EXPECT_EQ(branches.count, 6U);
 
-TEST_F(BrowseElementsFixture, UnlocatedMarkerLeavesOutEveryDeclaredAddress) {
-    fixture->m_Items["FLAG"]->m_Address = "X100"; // no "%", still an address
-    BrowseCall call;
-    Request r;
-    r.filter = "%UL";
-    r.leaves = 1;
-    r.branches = 0;
-    EXPECT_TRUE(call.Run(*fixture, r).empty());
+    // The unlocated marker leaves out every declared address, with or without "%".
+    fixture->m_Items["FLAG"]->m_Address = "X100";
+    EXPECT_TRUE(BrowseCall().Run(*fixture, {"%UL", "*", 0, "", 0, 1, 0, u"PLC1", 0}).empty());
+    // A null filter text and name pattern leave nothing out.
     BrowseCall nulls;
-    r.filter = nullptr;
-    r.pattern = nullptr;
-    EXPECT_EQ(nulls.Run(*fixture, r).size(), 2U);
+    EXPECT_EQ(fixture->BrowseElements(nullptr, nullptr, 0, "", 0, 0, 0, 1, 0, 0, "", u"P",
+                                      &nulls.continuation, 0, 0, 0, 0, 0, &nulls.more, &nulls.count,
+                                      &nulls.records, &nulls.capacity, nullptr),
+              S_OK);
+    EXPECT_EQ(nulls.count, 2U);
 }
 
 TEST_F(BrowseElementsFixture, PositionListingsAndItemIdentifiers) {
     struct Case {
         const char* path;
-        const OLECHAR* positionId;
-        std::vector<Listed> expected;
+        const char16_t* position;
+        Strings expected;
     };
+    Strings tab;
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "tab[" + std::to_string(i) + "]";
+        tab.push_back(name + " PLC1!" + name + " 2");
+    }
     const Case cases[] = {
         {"M1",
          u"PLC1!M1",
-         {{"Speed", "PLC1!M1.Speed", 2},
-          {"STATE", "PLC1!M1.STATE", 2},
-          {"AX", "PLC1!M1.AX", 3},
-          {"TAB", "PLC1!M1.TAB", 3},
-          {"VALS", "PLC1!M1.VALS", 3},
-          {"GRID", "PLC1!M1.GRID", 3}}},
-        {"tab",
-         u"PLC1!tab",
-         {{"tab[0]", "PLC1!tab[0]", 2},
-          {"tab[1]", "PLC1!tab[1]", 2},
-          {"tab[2]", "PLC1!tab[2]", 2},
-          {"tab[3]", "PLC1!tab[3]", 2},
-          {"tab[4]", "PLC1!tab[4]", 2},
-          {"tab[5]", "PLC1!tab[5]", 2},
-          {"tab[6]", "PLC1!tab[6]", 2},
-          {"tab[7]", "PLC1!tab[7]", 2},
-          {"tab[8]", "PLC1!tab[8]", 2},
-          {"tab[9]", "PLC1!tab[9]", 2}}},
+         {"Speed PLC1!M1.Speed 2", "STATE PLC1!M1.STATE 2", "AX PLC1!M1.AX 3", "TAB PLC1!M1.TAB 3",
+          "VALS PLC1!M1.VALS 3", "GRID PLC1!M1.GRID 3"}},
+        {"tab", u"PLC1!tab", tab},
         {"M1.TAB",
          u"PLC1!M1.TAB",
-         {{"TAB[0]", "PLC1!M1.TAB[0]", 3},
-          {"TAB[1]", "PLC1!M1.TAB[1]", 3},
-          {"TAB[2]", "PLC1!M1.TAB[2]", 3},
-          {"TAB[3]", "PLC1!M1.TAB[3]", 3}}},
-        {"M1.TAB[2]", u"P", {{"POS", "P.POS", 2}, {"Vel", "P.Vel", 2}, {"FLAGS", "P.FLAGS", 2}}},
-        {"FB1",
-         nullptr,
-         {{"INNER", ".INNER", 3},
-          {"EN", ".EN", 2},
-          {"OUT", ".OUT", 2},
-          {"TMP", ".TMP", 2},
-          {"LOC", ".LOC", 3}}},
+         {"TAB[0] PLC1!M1.TAB[0] 3", "TAB[1] PLC1!M1.TAB[1] 3", "TAB[2] PLC1!M1.TAB[2] 3",
+          "TAB[3] PLC1!M1.TAB[3] 3"}},
+        {"M1.TAB[2]", u"P", {"POS P.POS 2", "Vel P.Vel 2", "FLAGS P.FLAGS 2"}},
+        {"FB1", u"", {"INNER .INNER 3", "EN .EN 2", "OUT .OUT 2", "TMP .TMP 2", "LOC .LOC 3"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
         BrowseCall call;
-        Request r;
-        r.path = c.path;
-        r.positionId = c.positionId;
-        EXPECT_EQ(call.Run(*fixture, r), c.expected);
+        EXPECT_EQ(call.Run(*fixture, At(c.path, c.position)), c.expected) << c.path;
         EXPECT_EQ(call.hr, S_OK);
     }
 }
 
 TEST_F(BrowseElementsFixture, CapContinuationAndGrowth) {
-    Request r;
-    r.path = "TAB";
+    BrowseRequest r = At("TAB");
     r.maximum = 4;
-    BrowseCall call;
-    call.Reserve(4);
+    BrowseCall call(4);
     call.count = 3; // three records already in the block: one is written, then the cap stops
     call.records[0] = call.records[1] = call.records[2] = {};
-    std::vector<Listed> listed = call.Run(*fixture, r);
-    ASSERT_EQ(listed.size(), 1U);
-    EXPECT_EQ(listed[0].name, "TAB[0]");
+    EXPECT_EQ(call.Run(*fixture, r), Strings{"TAB[0] PLC1[0] 2"});
     EXPECT_EQ(call.count, 4U);
     EXPECT_EQ(call.more, 1);
     EXPECT_EQ(Utf16ToUtf8(call.continuation), "TAB[1]");
 
-    // Resume from the continuation point; a text naming no child lists nothing.
-    BrowseCall next;
-    next.Reserve(4);
-    next.SetContinuation("TAB[8]");
+    // Resume from the continuation point; a text naming no child lists nothing and leaves the
+    // more flag and the continuation point as they were.
+    BrowseCall next(4, "TAB[8]");
     EXPECT_EQ(next.Run(*fixture, r).size(), 2U);
     EXPECT_EQ(next.more, 0);
-    BrowseCall none;
-    none.Reserve(4);
-    none.SetContinuation("TAB[99]");
+    BrowseCall none(4, "TAB[99]");
     none.more = 7;
     EXPECT_TRUE(none.Run(*fixture, r).empty());
     EXPECT_EQ(none.more, 7);
     EXPECT_EQ(none.hr, S_OK);
     EXPECT_EQ(Utf16ToUtf8(none.continuation), "TAB[99]");
     // A continuation text far longer than any buffer is read whole and names no child.
-    BrowseCall huge;
-    huge.Reserve(4);
-    huge.SetContinuation("TAB[" + std::string(100000, '1') + "]");
+    BrowseCall huge(4, ("TAB[" + std::string(100000, '1') + "]").c_str());
     EXPECT_TRUE(huge.Run(*fixture, r).empty());
-    BrowseCall empty;
-    empty.Reserve(4);
-    empty.SetContinuation("");
+    BrowseCall empty(4, "");
     EXPECT_EQ(empty.Run(*fixture, r).size(), 4U);
     EXPECT_EQ(empty.more, 1);
 }
 
 TEST_F(BrowseElementsFixture, RefusedArguments) {
-    std::uint32_t count = 0;
-    std::uint32_t capacity = 0;
-    tagBROWSEELEMENT* records = nullptr;
-    std::int32_t more = 0;
-    OLECHAR* continuation = nullptr;
-    auto browse = [&](const char* path, std::int32_t columns, const char* codes,
-                      std::uint32_t maximum) {
-        return fixture->BrowseElements("", "*", 0, path, 0, 0, 0, 1, 1, columns, codes, u"",
-                                       &continuation, maximum, 0, 0, 0, 0, &more, &count, &records,
-                                       &capacity, nullptr);
+    BrowseCall call;
+    auto browse = [&](const char* path, std::int32_t columns, std::uint32_t maximum,
+                      std::int32_t* more) {
+        return fixture->BrowseElements("", "*", 0, path, 0, 0, 0, 1, 1, columns, nullptr, u"",
+                                       &call.continuation, maximum, 0, 0, 0, 0, more, &call.count,
+                                       &call.records, &call.capacity, nullptr);
     };
-    EXPECT_EQ(browse(nullptr, 0, nullptr, 0), E_INVALIDARG);
-    EXPECT_EQ(browse("", 1, nullptr, 0), E_INVALIDARG);
-    EXPECT_EQ(browse("", 0, nullptr, 5), E_INVALIDARG); // a cap beyond the block's capacity
-    EXPECT_EQ(browse("M1.SPEED", 0, nullptr, 0), E_INVALIDARG);
-    EXPECT_EQ(browse("W", 0, nullptr, 0), E_INVALIDARG);
-    EXPECT_EQ(fixture->BrowseElements("", "*", 0, "", 0, 0, 0, 1, 1, 0, "", u"", &continuation, 0,
-                                      0, 0, 0, 0, nullptr, &count, &records, &capacity, nullptr),
-              E_INVALIDARG);
-    EXPECT_EQ(count, 0U);
-    EXPECT_EQ(records, nullptr);
+    EXPECT_EQ(browse(nullptr, 0, 0, &call.more), E_INVALIDARG);
+    EXPECT_EQ(browse("", 1, 0, &call.more), E_INVALIDARG);
+    EXPECT_EQ(browse("", 0, 5, &call.more), E_INVALIDARG); // a cap beyond the block's capacity
+    EXPECT_EQ(browse("M1.SPEED", 0, 0, &call.more), E_INVALIDARG);
+    EXPECT_EQ(browse("W", 0, 0, &call.more), E_INVALIDARG);
+    EXPECT_EQ(browse("", 0, 0, nullptr), E_INVALIDARG);
+    EXPECT_EQ(call.count, 0U);
+    EXPECT_EQ(call.records, nullptr);
 }
 
-// Paging through the root, page after page, gives exactly the records of one unpaged walk,
-// with every filter, and each continuation point names the next record.
-TEST(BrowseElementsPaging, PagedRootEqualsTheWalkFromTheFirstVariable) {
+// The children of one page as "name identifier flags".
+Strings Children(const BrowsePage& page) {
+    Strings children;
+    for (const varbank::BrowseChild& child : page.Children()) {
+        children.push_back(child.name + " " + child.itemId + (child.hasChildren ? " 3" : " 2"));
+    }
+    return children;
+}
+
+// A walk in pages of `size` records (0: one unpaged call), with "> name" for the continuation
+// point that each page but the last returns.
+Strings Walk(CVarbank& dico, BrowseRequest request, std::uint32_t size) {
+    request.maximum = size;
+    Strings listed;
+    BrowsePager pager(dico, request);
+    for (BrowsePage page; pager.Next(page);) {
+        const Strings children = Children(page);
+        listed.insert(listed.end(), children.begin(), children.end());
+        if (page.More()) {
+            listed.push_back("> " + Utf16ToUtf8(page.Continuation()));
+        }
+    }
+    EXPECT_EQ(pager.Status(), S_OK);
+    return listed;
+}
+
+// The unpaged walk cut into full pages of `size`: each continuation point names the next child.
+Strings InPages(const Strings& whole, std::size_t size) {
+    Strings paged;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (i > 0 && i % size == 0) {
+            paged.push_back("> " + NameOf(whole[i]));
+        }
+        paged.push_back(whole[i]);
+    }
+    return paged;
+}
+
+// Paged walks equal the unpaged walk, with every filter, at the root and below variables. From a
+// continuation point the root lists the unpaged walk from that child on (in the order of the walk
+// of every kind, since the kind selection may leave the child out), or nothing when the filters
+// leave the child out.
+TEST(BrowseElementsPaging, PagedWalksEqualTheUnpagedWalk) {
     CAppParameters params = generated::Parameters();
     CVarbank dico("GEN", "/tmp", &params);
     generated::Fill(dico, 4000);
-    struct Filter {
-        const char* filter;
-        const char* pattern;
-        VARTYPE varType;
-        std::int32_t b, l, r;
-    };
-    const Filter filters[] = {{"", "*", 0, 0, 1, 1},    {"%UL", "*", 0, 0, 1, 1},
-                              {"", "V000", 0, 0, 1, 1}, {"", "v*", 0, 0, 1, 0},
-                              {"", "*", 2, 0, 1, 1},    {"", "", 0, 1, 0, 0},
-                              {"", "*", 0, 0, 0, 1},    {"", "*", 0, 0, 0, 0}};
-    for (const Filter& f : filters) {
-        SCOPED_TRACE(std::string(f.filter) + "/" + f.pattern + "/" + std::to_string(f.varType));
-        Request r;
-        r.filter = f.filter;
-        r.pattern = f.pattern;
-        r.varType = f.varType;
-        r.branchesOnly = f.b;
-        r.leaves = f.l;
-        r.branches = f.r;
-        BrowseCall whole;
-        const std::vector<Listed> expected = whole.Run(dico, r);
-        for (std::uint32_t page : {1U, 7U, 100U}) {
-            if (page == 1 && expected.size() > 1000) {
-                continue;
+    const BrowseRequest requests[] = {
+        {"", "*", 0, "", 0, 1, 1, u"GEN", 0},         {"%UL", "*", 0, "", 0, 1, 1, u"GEN", 0},
+        {"", "V000", 0, "", 0, 1, 1, u"GEN", 0},      {"", "v*", 0, "", 0, 1, 0, u"GEN", 0},
+        {"", "*", 2, "", 0, 1, 1, u"GEN", 0},         {"", "", 0, "", 1, 0, 0, u"GEN", 0},
+        {"", "*", 0, "", 0, 0, 1, u"GEN", 0},         {"", "*", 0, "", 0, 0, 0, u"GEN", 0},
+        {"", "*", 0, "V0000006", 0, 1, 1, u"GEN", 0}, {"", "*", 0, "V0000007", 0, 1, 1, u"GEN", 0},
+        {"", "*", 0, "V0000009", 0, 0, 1, u"GEN", 0}};
+    for (BrowseRequest r : requests) {
+        SCOPED_TRACE(r.filter + "/" + r.pattern + "/" + std::to_string(r.varType) + "/" + r.path);
+        const Strings whole = Walk(dico, r, 0);
+        for (std::uint32_t size : {1U, 7U, 100U}) {
+            if (size > 1 || whole.size() <= 1000) {
+                EXPECT_EQ(Walk(dico, r, size), InPages(whole, size)) << "pages of " << size;
             }
-            r.maximum = page;
-            std::vector<Listed> paged;
-            std::string continuation;
-            for (int calls = 0; calls < 5000; ++calls) {
-                BrowseCall call;
-                call.Reserve(page);
-                if (!continuation.empty()) {
-                    call.SetContinuation(continuation);
-                }
-                const std::vector<Listed> got = call.Run(dico, r);
-                paged.insert(paged.end(), got.begin(), got.end());
-                if (call.more == 0) {
-                    break;
-                }
-                continuation = Utf16ToUtf8(call.continuation);
-                ASSERT_LT(paged.size(), expected.size());
-                EXPECT_EQ(continuation, expected[paged.size()].name);
-            }
-            EXPECT_EQ(paged, expected) << "page size " << page;
         }
-        // A continuation point that the filters leave out, or that names no variable, lists
-        // nothing, as the walk from the first variable would; one that names a variable the
-        // kind selection leaves out starts the listing there.
-        std::unordered_map<std::string, std::size_t> mapOrder;
-        for (const auto& entry : dico.m_Items) {
-            mapOrder.emplace(entry.second->m_Name, mapOrder.size());
+        if (!r.path.empty()) {
+            continue;
         }
-        const auto keptByFilters = [&](const CSymbXMLItemDef& item) {
-            return (f.varType == 0 || f.varType == item.m_VarType) &&
-                   (std::string(f.filter) != "%UL" || item.m_Address.empty()) &&
-                   (EqualsNoCaseAscii(f.pattern, "*") || MatchNamePattern(item.m_Name, f.pattern));
-        };
+        BrowseRequest everyKind = r;
+        everyKind.branchesOnly = 0;
+        everyKind.leaves = everyKind.branches = 1;
+        const Strings kept = Walk(dico, everyKind, 0);
+        const std::set<std::string> listed(whole.begin(), whole.end());
+        r.maximum = 10;
         for (const char* name : {"V0000003", "NOPE", "v0000003", "V0000006", "V0000013"}) {
-            BrowseCall call;
-            call.Reserve(10);
-            call.SetContinuation(name);
-            r.maximum = 10;
-            const std::vector<Listed> got = call.Run(dico, r);
-            std::vector<Listed> want;
-            const auto start = mapOrder.find(name);
-            if (start != mapOrder.end() && keptByFilters(*dico.m_Items[ToUpperAscii(name)])) {
-                for (const Listed& l : expected) {
-                    if (mapOrder[l.name] >= start->second && want.size() < 10) {
-                        want.push_back(l);
-                    }
+            Strings want;
+            auto from = std::find_if(kept.begin(), kept.end(),
+                                     [&](const std::string& k) { return NameOf(k) == name; });
+            for (; from != kept.end() && want.size() < 10; ++from) {
+                if (listed.count(*from) != 0) {
+                    want.push_back(*from);
                 }
             }
-            EXPECT_EQ(got, want) << name;
+            EXPECT_EQ(Children(BrowsePage(dico, r, Utf8ToUtf16(name))), want) << name;
         }
     }
 }

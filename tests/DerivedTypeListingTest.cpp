@@ -1,12 +1,9 @@
-#include "CAppParameters.h"
 #include "CSymbXMLDDTArrayDef.h"
-#include "CSymbXMLDDTMember.h"
-#include "CSymbXMLDDTStructDef.h"
-#include "CSymbXMLDFBDef.h"
-#include "CVarbank.h"
+#include "DictionaryGenerator.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,15 +11,10 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-CSymbXMLDDTMember* Member(const std::string& name, const std::string& typeName,
-                          std::uint32_t offset, std::uint16_t areaKind = 1) {
-    auto* member = new CSymbXMLDDTMember;
-    member->m_Name = name;
-    member->m_TypeName = typeName;
-    member->m_Offset = offset;
-    member->m_AreaKind = areaKind;
-    member->m_Comment = "c" + name;
-    return member;
+// A member with the comment "c" and its name.
+CSymbXMLDDTMember* Member(const char* name, const char* type, std::uint32_t offset,
+                          std::uint16_t area = 1) {
+    return generated::Member(name, type, offset, 0, area, ("c" + std::string(name)).c_str());
 }
 
 struct Args {
@@ -60,20 +52,9 @@ Strings List(CSymbXMLDDTDef& type, CVarbank& dico, const Args& a, const Strings&
 
 // Block 1 is the word area; MOTOR is a structure type of the catalogue.
 struct Dictionary {
-    Dictionary() : dico("APP", "", Params()) {
-        auto* motor = new CSymbXMLDDTStructDef;
-        motor->m_Name = "MOTOR";
-        EXPECT_TRUE(dico.m_Types.AddType(motor));
-    }
-    static CAppParameters* Params() {
-        static CAppParameters params;
-        params.m_Kind = 2;
-        params.m_AreasValid = 1;
-        params.m_WordArea = {1000, 0, 1, 0};
-        return &params;
-    }
-    template <class T> T* Composite() {
-        auto* type = new T;
+    Dictionary() { generated::AddType<CSymbXMLDDTStructDef>(dico, "MOTOR", {}); }
+    template <class T> std::unique_ptr<T> Composite() {
+        auto type = std::make_unique<T>();
         auto* hidden = Member("HIDDEN", "INT", 8);
         hidden->m_Hidden = 1;
         for (CSymbXMLDDTMember* m :
@@ -84,7 +65,8 @@ struct Dictionary {
         type->DefineSubType(&dico.m_Types);
         return type;
     }
-    CVarbank dico;
+    CAppParameters params = generated::Parameters();
+    CVarbank dico{"APP", "", &params};
 };
 
 TEST(DerivedTypeListing, KindSelectionOfStructuresAndFunctionBlocks) {
@@ -110,20 +92,18 @@ TEST(DerivedTypeListing, KindSelectionOfStructuresAndFunctionBlocks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Dictionary d;
-        CSymbXMLDDTStructDef* structure = d.Composite<CSymbXMLDDTStructDef>();
-        CSymbXMLDFBDef* dfb = d.Composite<CSymbXMLDFBDef>();
+        const auto structure = d.Composite<CSymbXMLDDTStructDef>();
+        const auto dfb = d.Composite<CSymbXMLDFBDef>();
         const Strings leaves = {"SPEED", "FLAG", "LOCAL"};
         EXPECT_EQ(List(*structure, d.dico, c.args, leaves), c.structure);
         EXPECT_EQ(List(*dfb, d.dico, c.args, leaves), c.dfb);
-        delete structure;
-        delete dfb;
     }
 }
 
 TEST(DerivedTypeListing, ColumnsOfStructuresAndFunctionBlocks) {
     Dictionary d;
-    auto* structure = d.Composite<CSymbXMLDDTStructDef>();
-    auto* dfb = d.Composite<CSymbXMLDFBDef>();
+    const auto structure = d.Composite<CSymbXMLDDTStructDef>();
+    const auto dfb = d.Composite<CSymbXMLDFBDef>();
     structure->m_Members[3]->m_Block = 5; // LOST in block 6: outside every area
     dfb->m_Members[3]->m_Block = 5;
     Args args;
@@ -148,8 +128,6 @@ TEST(DerivedTypeListing, ColumnsOfStructuresAndFunctionBlocks) {
     EXPECT_EQ(List(*dfb, d.dico, args, {"SPEED"}), Strings{"SPEED|cSPEED"});
     args.columnCount = -1;
     EXPECT_EQ(List(*dfb, d.dico, args, {"SPEED"}), Strings{"SPEED"});
-    delete structure;
-    delete dfb;
 }
 
 TEST(DerivedTypeListing, ArrayElements) {

@@ -107,11 +107,4 @@ TEST(Stamp, CompareStampRefusesMissingOrForeignParameters) {
     other.m_Lock.Unlock();
 }
 
-TEST(Stamp, TextIsUpperCaseHexOfWordsZeroToFour) {
-    CVarbank dico("APP", "", nullptr);
-    SetStamp(dico, {0x1A, 0, 0xFFFFFFFF, 2, 3, 0x77});
-    EXPECT_EQ(dico.GetStampText(), "1A:0:FFFFFFFF:2:3");
-    EXPECT_EQ(dico.m_StampText, "1A:0:FFFFFFFF:2:3");
-}
-
 } // namespace

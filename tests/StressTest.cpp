@@ -1,9 +1,5 @@
 #include "DictionaryGenerator.h"
-#include "ImplemRecord.h"
-#include "PropertyEntry.h"
-#include "TaskMem.h"
-#include "TextConversion.h"
-#include "tagBROWSEELEMENT.h"
+#include "VarbankClient.h"
 
 #include <gtest/gtest.h>
 
@@ -19,31 +15,23 @@ namespace {
 
 constexpr std::size_t kVariables = 600;
 
+using varbank::BrowsePage;
+using varbank::BrowsePager;
+
 // Every answer of the dictionary as one text, so that answers can be compared whole.
-std::string Resolution(CVarbank& dico, const std::string& name) {
-    const char* names[] = {name.c_str()};
-    std::string address;
-    std::string comment;
-    ImplemRecord* record = nullptr;
-    PropertyEntry* properties = nullptr;
-    std::uint32_t count = 0;
-    const HRESULT hr =
-        dico.SearchAndGetFF(1, names, address, comment, &record, &count, &properties);
+std::string Resolve(CVarbank& dico, const std::string& name) {
+    const varbank::Resolution resolution(dico, name);
     std::ostringstream out;
-    out << hr << "|" << address << "|" << comment << "|" << count;
-    if (record != nullptr) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(record);
-        for (std::size_t i = 0; i < sizeof(ImplemRecord); ++i) {
-            out << ' ' << static_cast<int>(bytes[i]);
-        }
+    out << resolution.Status() << "|" << resolution.Address() << "|" << resolution.Comment() << "|"
+        << resolution.PropertyCount();
+    if (resolution.Record() != nullptr) {
+        out.write(reinterpret_cast<const char*>(resolution.Record()), sizeof(ImplemRecord));
     }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const VARIANT& v = properties[i].vValue;
-        out << "|" << properties[i].dwPropertyId << ":"
+    for (std::uint32_t i = 0; i < resolution.PropertyCount(); ++i) {
+        const VARIANT& v = resolution.Properties()[i].vValue;
+        out << "|" << resolution.Properties()[i].dwPropertyId << ":"
             << (v.vt == VT_BSTR ? Utf16ToUtf8(v.bstrVal) : std::to_string(v.lVal));
     }
-    std::free(record);
-    delete[] properties;
     return out.str();
 }
 
@@ -59,64 +47,40 @@ std::string Names(CVarbank& dico, const char* path) {
 
 // The whole listing of a position through pages of seven records.
 std::string PagedElements(CVarbank& dico, const char* path) {
+    BrowsePager pager(dico, {"", "*", 0, path, 0, 1, 1, u"S", 7});
     std::string text;
-    OLECHAR* continuation = nullptr;
-    for (int page = 0; page < 1000; ++page) {
-        tagBROWSEELEMENT records[7];
-        tagBROWSEELEMENT* block = records;
-        std::uint32_t count = 0;
-        std::uint32_t capacity = 7;
-        std::int32_t more = 0;
-        OLECHAR* before = continuation;
-        const HRESULT hr =
-            dico.BrowseElements("", "*", 0, path, 0, 0, 0, 1, 1, 0, "", u"S", &continuation, 7, 0,
-                                0, 0, 0, &more, &count, &block, &capacity, nullptr);
-        if (continuation != before) {
-            CoTaskMemFree(before);
-        }
-        text += std::to_string(hr) + ";";
-        for (std::uint32_t i = 0; i < count; ++i) {
-            text +=
-                Utf16ToUtf8(records[i].pszItemId) + "/" + std::to_string(records[i].dwFlags) + ";";
-            CoTaskMemFree(records[i].pszName);
-            CoTaskMemFree(records[i].pszItemId);
-        }
-        if (more == 0) {
-            break;
+    for (BrowsePage page; pager.Next(page);) {
+        text += std::to_string(page.Status()) + ";";
+        for (const tagBROWSEELEMENT& record : page) {
+            text += Utf16ToUtf8(record.pszItemId) + "/" + std::to_string(record.dwFlags) + ";";
         }
     }
-    CoTaskMemFree(continuation);
-    return text;
+    return text + std::to_string(pager.Status());
 }
 
-struct Question {
-    std::function<std::string(CVarbank&)> ask;
-    std::string reference; // the answer of a single-threaded run
-};
+using Question = std::function<std::string(CVarbank&)>;
+
+std::string Stamp(CVarbank& dico) {
+    CAppParameters params;
+    params.m_Kind = 2;
+    params.m_StampWords[0] = 0x51;
+    CSymb::Consistence result = CSymb::CONSISTENCE_NONE;
+    return dico.GetStampText() + "|" + std::to_string(dico.CompareStamp(56, &params, &result, 0));
+}
 
 std::vector<Question> Questions() {
-    std::vector<Question> questions;
+    std::vector<Question> questions = {Stamp, [](CVarbank& d) { return Resolve(d, "NOSUCH"); }};
     for (std::size_t i : {0, 1, 3, 6, 7, 8, 9, 19, 126, 599}) {
         const std::string name = generated::NameOf(i);
         for (const std::string& item : {name, name + ".3", name + ".P.X.A", name + "[2]",
                                         name + "[1][3]", name + ".OUT", name + ".LOC"}) {
-            questions.push_back({[item](CVarbank& d) { return Resolution(d, item); }, ""});
+            questions.push_back([item](CVarbank& d) { return Resolve(d, item); });
         }
     }
-    questions.push_back({[](CVarbank& d) { return Resolution(d, "NOSUCH"); }, ""});
     for (const char* path : {"", "V0000006", "V0000007", "V0000008[1]", "V0000009"}) {
-        questions.push_back({[path](CVarbank& d) { return Names(d, path); }, ""});
-        questions.push_back({[path](CVarbank& d) { return PagedElements(d, path); }, ""});
+        questions.push_back([path](CVarbank& d) { return Names(d, path); });
+        questions.push_back([path](CVarbank& d) { return PagedElements(d, path); });
     }
-    questions.push_back({[](CVarbank& d) { return d.GetStampText(); }, ""});
-    questions.push_back({[](CVarbank& d) {
-                             CAppParameters p;
-                             p.m_Kind = 2;
-                             p.m_StampWords[0] = 0x51;
-                             CSymb::Consistence result = CSymb::CONSISTENCE_NONE;
-                             return std::to_string(d.CompareStamp(56, &p, &result, 0));
-                         },
-                         ""});
     return questions;
 }
 
@@ -142,9 +106,10 @@ TEST(Stress, ConcurrentAnswersEqualTheSingleThreadedReference) {
     std::filesystem::create_directories(dir);
     CVarbank dico("STRESS", dir.string(), &params);
     Refill(dico);
-    std::vector<Question> questions = Questions();
-    for (Question& q : questions) {
-        q.reference = q.ask(dico);
+    const std::vector<Question> questions = Questions();
+    std::vector<std::string> references; // the answers of a single-threaded run
+    for (const Question& question : questions) {
+        references.push_back(question(dico));
     }
     const PLCDicoStamping plc = {{0x51, 0, 7, 0, 0, 0, 0}};
     ASSERT_EQ(dico.CheckDicoStamp(&plc), CSymb::CONSISTENCE_OK);
@@ -156,8 +121,7 @@ TEST(Stress, ConcurrentAnswersEqualTheSingleThreadedReference) {
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
             for (std::size_t n = static_cast<std::size_t>(t); !stop; n += 8) {
-                const Question& q = questions[n % questions.size()];
-                if (q.ask(dico) != q.reference) {
+                if (questions[n % questions.size()](dico) != references[n % questions.size()]) {
                     ++mismatches;
                 }
                 // Read without the lock: the stamp of the full dictionary, or none mid-refill.

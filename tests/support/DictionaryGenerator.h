@@ -33,14 +33,18 @@ inline CSymbXMLDDTMember* Member(const char* name, const char* type, std::uint32
     return m;
 }
 
+// A new structure or function-block type inserted into the catalogue.
 template <class T>
-void AddType(CVarbank& dico, const char* name, std::initializer_list<CSymbXMLDDTMember*> members) {
+T* AddType(CVarbank& dico, const char* name, std::initializer_list<CSymbXMLDDTMember*> members,
+           std::uint32_t id = 0) {
     auto* type = new T();
     type->m_Name = name;
+    type->m_Id = id;
     for (CSymbXMLDDTMember* m : members) {
         type->AddMember(m);
     }
     dico.m_Types.AddType(type);
+    return type;
 }
 
 inline void AddTypes(CVarbank& dico) {
@@ -83,25 +87,36 @@ inline std::string NameOf(std::size_t i) {
     return name;
 }
 
+// A new variable inserted into the dictionary.
+inline CSymbXMLItemDef* Variable(CVarbank& dico, const std::string& name, const std::string& type,
+                                 std::uint16_t block = 0, std::uint32_t offset = 0,
+                                 std::uint32_t size = 0, const char* address = "",
+                                 const char* comment = "") {
+    auto* item = new CSymbXMLItemDef();
+    item->m_Name = name;
+    item->SetType(type, dico.m_Types);
+    item->m_Block = block;
+    item->m_Offset = offset;
+    item->m_Size = size;
+    item->m_Address = address;
+    item->m_Comment = comment;
+    dico.AddItem(item);
+    return item;
+}
+
 inline void AddVariables(CVarbank& dico, std::size_t count) {
     std::uint32_t offset = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const Shape shape = ShapeOf(i);
-        auto* item = new CSymbXMLItemDef();
-        item->m_Name = NameOf(i);
-        item->SetType(shape.type, dico.m_Types);
-        item->m_Size = shape.size;
-        item->m_Comment = "generated";
+        CSymbXMLItemDef* item =
+            Variable(dico, NameOf(i), shape.type, 3, offset, shape.size, "", "generated");
         if (i % 13 == 0 && item->IsElementaryType()) {
             item->m_Block = 1; // located in word memory
             item->m_Offset = static_cast<std::uint32_t>(2 * (i % 1000));
             item->m_Address = "%MW" + std::to_string(i % 1000);
         } else {
-            item->m_Block = 3;
-            item->m_Offset = offset;
             offset += (shape.size + 1) & ~1U;
         }
-        dico.AddItem(item);
     }
 }
 

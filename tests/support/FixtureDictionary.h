@@ -29,10 +29,7 @@
 class FixtureDictionary {
 public:
     FixtureDictionary() {
-        params.m_Kind = 2;
-        params.m_AreasValid = 1;
-        params.m_WordArea = {1000, 0, 1, 0};
-        params.m_BitArea = {512, 0, 2, 0};
+        params.m_BitArea.Count = 512;
         dico = std::make_unique<CVarbank>("FIXTURE", "/tmp", &params);
         AddTypes();
         AddVariables();
@@ -43,7 +40,7 @@ public:
     CVarbank& operator*() { return *dico; }
     CVarbank* operator->() { return dico.get(); }
 
-    CAppParameters params;
+    CAppParameters params = generated::Parameters();
     std::unique_ptr<CVarbank> dico;
 
 private:
@@ -73,28 +70,16 @@ private:
                               Member("LOC", "AXIS", 2, 8, 2)});
     }
 
-    void Variable(const char* name, const char* type, std::uint16_t block, std::uint32_t offset,
-                  std::uint32_t size, const char* address = "", const char* comment = "") {
-        auto* item = new CSymbXMLItemDef();
-        item->m_Name = name;
-        item->SetType(type, dico->m_Types);
-        item->m_Block = block;
-        item->m_Offset = offset;
-        item->m_Size = size;
-        item->m_Address = address;
-        item->m_Comment = comment;
-        dico->AddItem(item);
-    }
-
     void AddVariables() {
-        Variable("M1", "MOTOR", 3, 100, 64, "", "first motor");
-        Variable("motor2", "Motor", 3, 500, 64);
-        Variable("TAB", "ARRAY[0..9] OF INT", 1, 200, 20);
-        Variable("TABS", "ARRAY[0..9] OF AXIS", 3, 300, 80);
-        Variable("GRID", "ARRAY[0..2,0..3] OF INT", 1, 300, 24);
-        Variable("FB1", "FB_OUTER", 3, 400, 20);
-        Variable("W", "INT", 1, 20, 2, "%MW10", "a word");
-        Variable("Flag", "BOOL", 1, 21, 1);
-        dico->m_Items["FLAG"]->m_Bit = 3;
+        using generated::Variable;
+        CVarbank& d = *dico;
+        Variable(d, "M1", "MOTOR", 3, 100, 64, "", "first motor");
+        Variable(d, "motor2", "Motor", 3, 500, 64);
+        Variable(d, "TAB", "ARRAY[0..9] OF INT", 1, 200, 20);
+        Variable(d, "TABS", "ARRAY[0..9] OF AXIS", 3, 300, 80);
+        Variable(d, "GRID", "ARRAY[0..2,0..3] OF INT", 1, 300, 24);
+        Variable(d, "FB1", "FB_OUTER", 3, 400, 20);
+        Variable(d, "W", "INT", 1, 20, 2, "%MW10", "a word");
+        Variable(d, "Flag", "BOOL", 1, 21, 1)->m_Bit = 3;
     }
 };

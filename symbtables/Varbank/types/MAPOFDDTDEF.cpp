@@ -8,8 +8,7 @@
 
 #include <memory>
 
-MAPOFDDTDEF::MAPOFDDTDEF() {
-    m_TypesByName.rehash(kBucketCount);
+MAPOFDDTDEF::MAPOFDDTDEF() : m_TypesByName(kBucketCount) {
     m_NamesById.rehash(kBucketCount);
 }
 
@@ -82,33 +81,22 @@ void MAPOFDDTDEF::RemoveAllTypes() {
     m_NamesById.clear();
 }
 
-bool MAPOFDDTDEF::LoadBinary(CTextFile& file) {
-    bool result = true;
-    for (auto& entry : m_TypesByName) {
-        if (entry.second == nullptr) {
-            continue;
-        }
-        result = entry.second->LoadBinary(file);
-        if (!result) {
-            break;
+bool MAPOFDDTDEF::EachType(bool (CSymbXMLDDTDef::*operation)(CTextFile&), CTextFile& file) {
+    for (const auto& entry : m_TypesByName) {
+        if (entry.second != nullptr && !(entry.second->*operation)(file)) {
+            return false;
         }
     }
-    return result;
+    return true;
+}
+
+bool MAPOFDDTDEF::LoadBinary(CTextFile& file) {
+    return EachType(&CSymbXMLDDTDef::LoadBinary, file);
 }
 
 bool MAPOFDDTDEF::SaveBinary(CTextFile& file) {
     file.WriteString(StrFormat("ListType %X\n", static_cast<unsigned>(m_TypesByName.size())));
-    bool result = true;
-    for (auto& entry : m_TypesByName) {
-        if (entry.second == nullptr) {
-            continue;
-        }
-        result = entry.second->SaveBinary(file);
-        if (!result) {
-            break;
-        }
-    }
-    return result;
+    return EachType(&CSymbXMLDDTDef::SaveBinary, file);
 }
 
 std::int32_t MAPOFDDTDEF::BuildArrayTypes(const std::string& name, const std::string& key,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CTypeMap.h"
 #include "PlatformApi.h"
 
 #include <cstdint>
@@ -12,7 +13,8 @@ class CTextFile;
 class CVarbank;
 
 // The dictionary's catalogue of derived types. It owns every type object; array texts that
-// are looked up and not yet known are parsed into array types and kept.
+// are looked up and not yet known are parsed into array types and kept. Its walks (the
+// post-load pass, the dump, clean-up) visit the types in the order they were added.
 class VARBANK_API MAPOFDDTDEF {
 public:
     static constexpr std::size_t kBucketCount = 769;
@@ -35,14 +37,18 @@ public:
     // Deletes every type object once and empties both maps.
     void RemoveAllTypes();
 
+    // The type list of the dump: the count, then each type's block in insertion order.
     bool SaveBinary(CTextFile& file);
     bool LoadBinary(CTextFile& file);
 
     CVarbank* m_pOwner = nullptr;
-    std::unordered_map<std::string, CSymbXMLDDTDef*> m_TypesByName;
+    CTypeMap m_TypesByName;
     std::unordered_map<std::uint16_t, std::string> m_NamesById;
 
 private:
+    // Calls `operation` on each type in insertion order, skipping entries without a type, and
+    // stops at the first false; true when every call answered true.
+    bool EachType(bool (CSymbXMLDDTDef::*operation)(CTextFile&), CTextFile& file);
     std::int32_t BuildArrayTypes(const std::string& name, const std::string& key,
                                  CSymbXMLDDTDef*& type);
     // Stores one temporary one-dimensional array per dimension of source; returns the outermost.
