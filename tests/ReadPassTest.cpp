@@ -1,7 +1,7 @@
 #include "DictionaryGenerator.h"
 #include "FixtureDictionary.h"
-#include "RecordingTraceSink.h"
 
+#include "CTraceSink.h"
 #include "CVarbank.h"
 #include "VarbankClient.h"
 
@@ -15,6 +15,11 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+struct LineCollector : CTraceSink {
+    void Trace(std::int32_t, const char* text) override { lines.emplace_back(text); }
+    std::vector<std::string> lines;
+};
 
 // Everything a client asks of a completed dictionary, as one text per question.
 std::vector<std::string> AskEverything(CVarbank& dico, const std::vector<const char*>& names,
@@ -83,7 +88,7 @@ TEST(ReadPass, CompletedDictionariesAreReadWithoutWriting) {
 // the name normalised, the array registered, and each trace line sent once.
 TEST(ReadPass, ReadsThatMustWriteAreMadeAgainExclusively) {
     CVarbank dico("APP", "/tmp", nullptr);
-    RecordingTraceSink sink;
+    LineCollector sink;
     dico.Initialize(0, &sink, 1, "/tmp", 0);
     // Typed against another catalogue, so that this one has never looked the array up.
     CVarbank scratch("SCRATCH", "/tmp", nullptr);
