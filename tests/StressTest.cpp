@@ -1,3 +1,4 @@
+#include "CTraceSink.h"
 #include "DictionaryGenerator.h"
 #include "VarbankClient.h"
 
@@ -69,7 +70,10 @@ std::string Stamp(CVarbank& dico) {
 }
 
 std::vector<Question> Questions() {
-    std::vector<Question> questions = {Stamp, [](CVarbank& d) { return Resolve(d, "NOSUCH"); }};
+    std::vector<Question> questions = {Stamp, [](CVarbank& d) { return Resolve(d, "NOSUCH"); },
+                                       [](CVarbank& d) { return Resolve(d, "LATE[2]"); },
+                                       [](CVarbank& d) { return Resolve(d, "LATE.X"); },
+                                       [](CVarbank& d) { return Names(d, "LATE"); }};
     for (std::size_t i : {0, 1, 3, 6, 7, 8, 9, 19, 126, 599}) {
         const std::string name = generated::NameOf(i);
         for (const std::string& item : {name, name + ".3", name + ".P.X.A", name + "[2]",
@@ -84,10 +88,32 @@ std::vector<Question> Questions() {
     return questions;
 }
 
+// Counts trace lines and every time two threads were in the sink at once.
+struct OneAtATimeSink : CTraceSink {
+    void Trace(std::int32_t, const char*) override {
+        if (inside.exchange(true)) {
+            ++overlaps;
+        }
+        std::this_thread::yield();
+        inside = false;
+    }
+    std::atomic<bool> inside{false};
+    std::atomic<int> overlaps{0};
+};
+
 void Refill(CVarbank& dico) {
     CScopedLock guard(dico.m_Lock);
     dico.CleanCMaps();
     generated::Fill(dico, kVariables);
+    // A variable whose array type this dictionary has never looked up: the first read of it
+    // after each refill must build the type, under the exclusive lock.
+    CVarbank scratch("SCRATCH", "", nullptr);
+    auto* late = new CSymbXMLItemDef();
+    late->m_Name = "LATE";
+    late->SetType("ARRAY[0..3] OF int", scratch.m_Types);
+    late->m_Block = 3;
+    late->m_Size = 8;
+    dico.AddItem(late);
     dico.m_Stamp[0] = 0x51;
     dico.m_Stamp[2] = 7;
 }
@@ -98,13 +124,16 @@ std::chrono::milliseconds StressDuration() {
 }
 
 // Eight threads mix every operation while a ninth empties and refills the dictionary under
-// its lock, as a host would; each answer must equal the single-threaded reference.
+// its lock, as a host would, and switches tracing on and off; each answer must equal the
+// single-threaded reference, and the trace sink is never entered by two threads at once.
 TEST(Stress, ConcurrentAnswersEqualTheSingleThreadedReference) {
     CAppParameters params = generated::Parameters();
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("varbank-stress-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     CVarbank dico("STRESS", dir.string(), &params);
+    OneAtATimeSink sink;
+    dico.Initialize(0, &sink, 1, dir.string(), 0);
     Refill(dico);
     const std::vector<Question> questions = Questions();
     std::vector<std::string> references; // the answers of a single-threaded run
@@ -140,8 +169,9 @@ TEST(Stress, ConcurrentAnswersEqualTheSingleThreadedReference) {
         });
     }
     threads.emplace_back([&] {
-        while (!stop) {
+        for (int n = 0; !stop; ++n) {
             Refill(dico);
+            dico.SetTraceEnabled(n % 2);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
@@ -151,6 +181,7 @@ TEST(Stress, ConcurrentAnswersEqualTheSingleThreadedReference) {
         thread.join();
     }
     EXPECT_EQ(mismatches.load(), 0);
+    EXPECT_EQ(sink.overlaps.load(), 0);
     EXPECT_EQ(dico.GetCounter(), 1 + increments.load());
     std::filesystem::remove_all(dir);
 }
