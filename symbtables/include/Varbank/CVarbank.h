@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CItemMap.h"
+#include "COrderedMap.h"
 #include "CSymb.h"
 #include "DictionaryLock.h"
 #include "MAPOFDDTDEF.h"

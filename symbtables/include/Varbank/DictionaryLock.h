@@ -46,26 +46,29 @@ private:
     bool m_Upgraded = false;   // the exclusive holder also holds the lock shared
 };
 
-// Holds a CDictionaryLock exclusively for one scope; released on every way out.
-class CScopedLock {
+// Holds a CDictionaryLock for one scope, shared or exclusively; released on every way out.
+template <bool Shared> class CLockHold {
 public:
-    explicit CScopedLock(CDictionaryLock& lock) : m_Lock(lock) { m_Lock.Lock(); }
-    ~CScopedLock() { m_Lock.Unlock(); }
-    CScopedLock(const CScopedLock&) = delete;
-    CScopedLock& operator=(const CScopedLock&) = delete;
+    explicit CLockHold(CDictionaryLock& lock) : m_Lock(lock) {
+        if constexpr (Shared) {
+            m_Lock.LockShared();
+        } else {
+            m_Lock.Lock();
+        }
+    }
+    ~CLockHold() {
+        if constexpr (Shared) {
+            m_Lock.UnlockShared();
+        } else {
+            m_Lock.Unlock();
+        }
+    }
+    CLockHold(const CLockHold&) = delete;
+    CLockHold& operator=(const CLockHold&) = delete;
 
 private:
     CDictionaryLock& m_Lock;
 };
 
-// Holds a CDictionaryLock shared for one scope; released on every way out.
-class CSharedLock {
-public:
-    explicit CSharedLock(CDictionaryLock& lock) : m_Lock(lock) { m_Lock.LockShared(); }
-    ~CSharedLock() { m_Lock.UnlockShared(); }
-    CSharedLock(const CSharedLock&) = delete;
-    CSharedLock& operator=(const CSharedLock&) = delete;
-
-private:
-    CDictionaryLock& m_Lock;
-};
+using CScopedLock = CLockHold<false>;
+using CSharedLock = CLockHold<true>;

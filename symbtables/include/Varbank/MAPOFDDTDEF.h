@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CTypeMap.h"
+#include "COrderedMap.h"
 #include "PlatformApi.h"
 
 #include <cstdint>

@@ -19,7 +19,7 @@
 #include "PLCDicoStamping.h"
 #include "PLCMemoryArea.h"
 
-#include "CItemMap.h"
+#include "COrderedMap.h"
 #include "CVarbank.h"
 
 #include "CSymbKorvoAnalysedItem.h"
