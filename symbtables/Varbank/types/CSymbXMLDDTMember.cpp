@@ -3,12 +3,22 @@
 #include "Varbank/CSymbXMLDDTDef.h"
 #include "Varbank/MAPOFDDTDEF.h"
 #include "Varbank/TextFile.h"
+#include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 #include "types/ElementaryTypes.h"
 
 void CSymbXMLDDTMember::SetMemberType(const std::string& typeName, MAPOFDDTDEF& catalogue) {
+    const TypeCodes codes = DeclaredTypeCodes(typeName, catalogue, true);
+    // Listings refresh every member this way: a member that already holds these values is not
+    // written, so that readers sharing the dictionary leave it untouched.
+    if (m_TypeName == typeName && m_TypeCode == codes.code && m_VarType == codes.varType) {
+        return;
+    }
+    if (CReadPass::Active()) {
+        CReadPass::RequireExclusive();
+        return;
+    }
     m_TypeName = typeName;
-    const TypeCodes codes = DeclaredTypeCodes(m_TypeName, catalogue, true);
     m_TypeCode = codes.code;
     m_VarType = codes.varType;
 }
