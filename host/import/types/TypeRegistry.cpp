@@ -52,6 +52,11 @@ TypeRegistry::Entry* TypeRegistry::Find(std::string_view name, std::size_t line,
     return entry;
 }
 
+const TypeRegistry::Entry* TypeRegistry::Lookup(std::string_view name) const {
+    const auto found = m_Entries.find(ToUpperAscii(name));
+    return found == m_Entries.end() ? nullptr : &found->second;
+}
+
 TypeRegistry::Entry* TypeRegistry::FindOrAddStandard(std::string_view name, std::size_t line,
                                                      bool program) {
     const std::string key = ToUpperAscii(name);
@@ -59,10 +64,15 @@ TypeRegistry::Entry* TypeRegistry::FindOrAddStandard(std::string_view name, std:
     if (found != m_Entries.end()) {
         return &found->second;
     }
-    const PouDecl* standard = StandardFunctionBlocks::Find(name);
-    if (standard == nullptr) {
+    if (const PouDecl* standard = StandardFunctionBlocks::Find(name)) {
+        return &m_Entries.emplace(key, Entry{nullptr, standard, 0}).first->second;
+    }
+    // A program must be in the file; a type may come from a library the export leaves out.
+    if (program || !IsIdentifier(name)) {
         m_Diagnostics.Error(line, (program ? "unknown program " : "unknown type ") + Quoted(name));
         return nullptr;
     }
-    return &m_Entries.emplace(key, Entry{nullptr, standard, 0}).first->second;
+    Entry* library = &m_Entries.emplace(key, Entry{nullptr, nullptr, line}).first->second;
+    m_Library.push_back(library);
+    return library;
 }
