@@ -219,12 +219,18 @@ Place ExpectedPlace(const std::string& address) {
     if (n.size() >= 3) {
         return {kSlotBlock.at(area), -1, -1};
     }
-    if (size == 'X' && n.size() == 1) { // bit n: of the bit area, or of an I/O area
-        return area == 'M' ? Place{2, n[0], -1}
-                           : Place{kAreaBlock.at(area), n[0] / 8, static_cast<int>(n[0] % 8)};
+    if (size == 'X' && n.size() == 1 && area == 'M') { // bit n of the bit area
+        return {2, n[0], -1};
     }
-    return {kAreaBlock.at(area), n[0] * kUnit.at(size),
-            n.size() == 2 ? static_cast<int>(n[1]) : -1};
+    Place place{kAreaBlock.at(area), n[0] * kUnit.at(size),
+                n.size() == 2 ? static_cast<int>(n[1]) : -1};
+    if (size == 'X' && n.size() == 1) { // bit n of an I/O area
+        place = {place.block, n[0] / 8, static_cast<int>(n[0] % 8)};
+    }
+    if (place.bit >= 0 && place.offset % 2 == 1) { // a bit of an odd byte: of the word before it
+        place = {place.block, place.offset - 1, place.bit + 8};
+    }
+    return place;
 }
 
 // The located variables of a file that name a place: its globals and the variables of the

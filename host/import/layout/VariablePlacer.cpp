@@ -121,8 +121,11 @@ bool VariablePlacer::Locate(VariableLayout& layout, std::uint32_t align, std::si
     layout.block = position->block;
     layout.offset = position->offset;
     layout.bit = position->bit;
-    std::uint64_t& reach = m_Reach[position->block];
-    reach = std::max(reach, position->offset + std::uint64_t{layout.size});
+    // The dictionary reads a bit as the word that holds it, so a bit reaches to that word's end.
+    const std::uint64_t end =
+        std::max(position->offset + std::uint64_t{layout.size},
+                 position->bit == 255 ? 0 : AreaCursor::AlignUp(position->offset + 1ULL, 2));
+    m_Reach[position->block] = std::max(m_Reach[position->block], end);
     return true;
 }
 
