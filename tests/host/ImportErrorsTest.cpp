@@ -54,6 +54,8 @@ std::vector<ErrorCase> Cases() {
         unknownType,
         WithLineEnds(unknownType, "CRLF line ends", "\r\n"),
         WithLineEnds(unknownType, "CR line ends", "\r"),
+        Case("a reserved name", Project("", "", Var("A", "<derived name=\"Array\"/>")), "Array",
+             "unknown type 'Array'"),
         Case("located variable of a function block",
              Project("", "<pou name=\"Fb\" pouType=\"functionBlock\"><interface><localVars>\n" +
                              Var("Lamp", "<BOOL/>", "%QX0.1") + "</localVars></interface></pou>"),

@@ -41,6 +41,8 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
         {"alias of an alias", "<derived name=\"alias\"/>", "UINT", 2},
         {"structure", "<derived name=\"Pair\"/>", "Pair", 8},
         {"pointer", "<pointer><baseType><INT/></baseType></pointer>", "UDINT", 4},
+        {"library type", "<derived name=\"Json_Var\"/>", "Json_Var", 2},
+        {"library type under its namespace", "<derived name=\"Json.Variant\"/>", "Json.Variant", 2},
         {"two dimensions",
          "<array><dimension lower=\"1\" upper=\"3\"/><dimension lower=\"0\" "
          "upper=\"9\"/><baseType><REAL/></baseType></array>",

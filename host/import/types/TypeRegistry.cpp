@@ -4,6 +4,25 @@
 #include "import/types/StandardFunctionBlocks.h"
 #include "import/types/TypeVocabulary.h"
 
+#include <algorithm>
+
+namespace {
+
+// An identifier, or identifiers joined by dots: a library's type, possibly under its namespace
+// (JSON.Variant).
+bool IsQualifiedName(std::string_view name) {
+    for (std::size_t start = 0; start <= name.size();) {
+        const std::size_t dot = std::min(name.find('.', start), name.size());
+        if (!IsIdentifier(name.substr(start, dot - start))) {
+            return false;
+        }
+        start = dot + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 TypeRegistry::TypeRegistry(const ProjectModel& model, Diagnostics& diagnostics)
     : m_Diagnostics(diagnostics) {
     for (const DataTypeDecl& type : model.dataTypes) {
@@ -68,7 +87,7 @@ TypeRegistry::Entry* TypeRegistry::FindOrAddStandard(std::string_view name, std:
         return &m_Entries.emplace(key, Entry{nullptr, standard, 0}).first->second;
     }
     // A program must be in the file; a type may come from a library the export leaves out.
-    if (program || !IsIdentifier(name)) {
+    if (program || !IsQualifiedName(name) || key == "ARRAY") {
         m_Diagnostics.Error(line, (program ? "unknown program " : "unknown type ") + Quoted(name));
         return nullptr;
     }

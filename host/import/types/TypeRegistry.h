@@ -39,9 +39,10 @@ public:
     TypeRegistry(const ProjectModel& model, Diagnostics& diagnostics);
 
     // The entry that a use of `name` at `line` refers to, Pending, Done or Failed; an unknown
-    // identifier where a type is expected becomes a library type. Null when the name is an
-    // unknown program or not an identifier, names a program where a type is expected (or the
-    // reverse), or is being resolved (a type that contains itself); each of these is reported.
+    // identifier (or identifiers joined by dots) where a type is expected becomes a library
+    // type. Null when the name is an unknown program or no such name, names a program where a
+    // type is expected (or the reverse), or is being resolved (a type that contains itself);
+    // each of these is reported.
     Entry* Find(std::string_view name, std::size_t line, bool program);
     // The declared or standard program or type of that name, or null; nothing is reported.
     const Entry* Lookup(std::string_view name) const;
