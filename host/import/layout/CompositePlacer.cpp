@@ -103,11 +103,11 @@ bool CompositePlacer::CheckAddress(const VariableDecl& variable) {
 }
 
 void CompositePlacer::RefuseLocated(const CompositeLayout& layout, const VariableDecl& variable) {
-    const std::string what = layout.functionBlock ? "function block " : "structure ";
+    const std::string owner =
+        (layout.functionBlock ? "function block " : "structure ") + Quoted(layout.name);
     m_Diagnostics.Error(variable.line,
-                        Quoted(variable.name) + " of " + what + Quoted(layout.name) +
-                            " is located at " + variable.address +
-                            ": every instance would "
-                            "share that address; declare it in a program or as a global, or "
-                            "leave its address incomplete (%I*, %Q*, %M*)");
+                        Quoted(variable.name) + " of " + owner + " is located at " +
+                            variable.address +
+                            ": every instance would share that address; declare it in a program "
+                            "or as a global, or leave its address incomplete (%I*, %Q*, %M*)");
 }
