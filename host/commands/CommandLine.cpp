@@ -19,6 +19,7 @@ struct CommandLine::Settings {
     std::string command;
     bool json = false;
     bool trace = false;
+    bool strict = false;
     std::string file;
     std::string other;
     std::vector<std::string> names;
@@ -80,6 +81,8 @@ int CommandLine::Run(int argc, const char* const* argv) {
     app.fallthrough();
     app.add_flag("--json", settings.json, "print JSON");
     app.add_flag("--trace", settings.trace, "print the dictionary's trace messages to stderr");
+    app.add_flag("--strict", settings.strict,
+                 "refuse a file that uses types it does not declare (library types)");
 
     CLI::App* resolve = app.add_subcommand("resolve", "resolve item names to PLC positions");
     resolve->add_option("FILE", settings.file, "PLCopen XML file")->required();
@@ -135,13 +138,21 @@ int CommandLine::Dispatch(const Settings& settings) {
 
 namespace {
 
-std::unique_ptr<HostSession> OpenSession(const std::string& path, bool trace,
-                                         const std::string& directory, std::ostream& err) {
+// How a session is opened: the command line's flags, and the dump directory when one is given.
+struct SessionSettings {
+    bool trace = false;
+    bool strict = false;
+    std::string directory;
+};
+
+std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionSettings& settings,
+                                         std::ostream& err) {
     Diagnostics diagnostics(path);
     HostSession::Options options;
-    options.traceEcho = trace ? &err : nullptr;
-    if (!directory.empty()) {
-        options.dumpDirectory = directory;
+    options.traceEcho = settings.trace ? &err : nullptr;
+    options.strict = settings.strict;
+    if (!settings.directory.empty()) {
+        options.dumpDirectory = settings.directory;
     }
     std::unique_ptr<HostSession> session;
     try {
@@ -156,7 +167,7 @@ std::unique_ptr<HostSession> OpenSession(const std::string& path, bool trace,
 } // namespace
 
 int CommandLine::Resolve(const Settings& settings) {
-    auto session = OpenSession(settings.file, settings.trace, {}, m_Err);
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict, {}}, m_Err);
     return session ? ResolveCommand(*session).Run(settings.names, settings.json, m_Out)
                    : kExitBadInput;
 }
@@ -166,14 +177,15 @@ int CommandLine::Browse(const Settings& settings) {
         m_Err << "--page-size lists item identifiers and cannot be combined with --columns\n";
         return kExitBadInput;
     }
-    auto session = OpenSession(settings.file, settings.trace, {}, m_Err);
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict, {}}, m_Err);
     return session ? BrowseCommand(*session).Run(settings.browse, settings.json, m_Out, m_Err)
                    : kExitBadInput;
 }
 
 int CommandLine::Stamp(const Settings& settings) {
-    auto built = OpenSession(settings.file, settings.trace, {}, m_Err);
-    auto running = built ? OpenSession(settings.other, settings.trace, {}, m_Err) : nullptr;
+    auto built = OpenSession(settings.file, {settings.trace, settings.strict, {}}, m_Err);
+    auto running =
+        built ? OpenSession(settings.other, {settings.trace, settings.strict, {}}, m_Err) : nullptr;
     if (!built || !running) {
         return kExitBadInput;
     }
@@ -186,12 +198,13 @@ int CommandLine::Dump(const Settings& settings) {
         m_Err << settings.directory << ": no such directory\n";
         return kExitBadInput;
     }
-    auto session = OpenSession(settings.file, settings.trace, settings.directory, m_Err);
+    auto session =
+        OpenSession(settings.file, {settings.trace, settings.strict, settings.directory}, m_Err);
     return session ? DumpCommand(*session).Run(settings.directory, settings.json, m_Out, m_Err)
                    : kExitBadInput;
 }
 
 int CommandLine::Info(const Settings& settings) {
-    auto session = OpenSession(settings.file, settings.trace, {}, m_Err);
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict, {}}, m_Err);
     return session ? InfoCommand(*session).Run(settings.file, settings.json, m_Out) : kExitBadInput;
 }

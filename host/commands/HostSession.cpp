@@ -7,7 +7,7 @@
 
 std::unique_ptr<HostSession> HostSession::Open(const std::string& path, const Options& options,
                                                Diagnostics& diagnostics) {
-    auto layout = ProjectImporter(diagnostics).ImportFile(path);
+    auto layout = ProjectImporter(diagnostics, {options.strict}).ImportFile(path);
     if (!layout) {
         return nullptr;
     }

@@ -17,6 +17,7 @@ public:
     struct Options {
         std::ostream* traceEcho = nullptr; // where trace messages go, or nowhere
         std::string dumpDirectory = "/tmp";
+        bool strict = false; // a type the file does not declare fails the import
     };
 
     // Nothing when the file cannot be imported; the diagnostics say why.

@@ -1,6 +1,7 @@
 #include "commands/InfoCommand.h"
 
 #include "commands/ExitStatus.h"
+#include "import/layout/LocatedAddress.h"
 
 #include <string>
 
@@ -41,6 +42,23 @@ Counts CountUnderLock(CVarbank& dictionary) {
     return counts;
 }
 
+// The input and output blocks; the fieldbus slot blocks when they hold anything.
+std::string IoAreas(const nlohmann::json& info) {
+    const auto bytes = [&](const char* key) {
+        const auto count = info[key].get<std::uint64_t>();
+        return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+    };
+    std::string text =
+        bytes("inputBytes") + " (%I, block 4), " + bytes("outputBytes") + " (%Q, block 5)";
+    if (info["inputSlotBytes"].get<std::uint64_t>() > 0) {
+        text += ", " + bytes("inputSlotBytes") + " (%I by slot, block 6)";
+    }
+    if (info["outputSlotBytes"].get<std::uint64_t>() > 0) {
+        text += ", " + bytes("outputSlotBytes") + " (%Q by slot, block 7)";
+    }
+    return text;
+}
+
 } // namespace
 
 InfoCommand::InfoCommand(HostSession& session) : m_Session(session) {}
@@ -48,6 +66,7 @@ InfoCommand::InfoCommand(HostSession& session) : m_Session(session) {}
 nlohmann::json InfoCommand::Collect(const std::string& path) {
     CVarbank& dictionary = m_Session.Dictionary();
     const Counts counts = CountUnderLock(dictionary);
+    const auto& ends = m_Session.Layout().blockEnds;
     return {{"file", path},
             {"dictionary", dictionary.GetDicoName()},
             {"project", dictionary.GetHostText()},
@@ -58,6 +77,10 @@ nlohmann::json InfoCommand::Collect(const std::string& path) {
             {"members", counts.members},
             {"words", counts.words},
             {"bits", counts.bits},
+            {"inputBytes", ends[LocatedAddress::kInputBlock]},
+            {"outputBytes", ends[LocatedAddress::kOutputBlock]},
+            {"inputSlotBytes", ends[LocatedAddress::kInputSlotBlock]},
+            {"outputSlotBytes", ends[LocatedAddress::kOutputSlotBlock]},
             {"stamp", dictionary.GetStampText()}};
 }
 
@@ -79,6 +102,7 @@ int InfoCommand::Run(const std::string& path, bool json, std::ostream& out) {
         << "members        " << count("members") << '\n'
         << "memory areas   " << count("words") << " words (%MW, block 1), " << count("bits")
         << " bits (%M, block 2)\n"
+        << "io areas       " << IoAreas(info) << '\n'
         << "stamp          " << info["stamp"].get<std::string>() << '\n';
     return kExitDone;
 }

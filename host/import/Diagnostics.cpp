@@ -32,19 +32,31 @@ void Diagnostics::Warning(std::size_t line, std::string message) {
     m_Entries.push_back({false, line, Bounded(std::move(message))});
 }
 
+void Diagnostics::Remark(std::size_t line, std::string message) {
+    m_Entries.push_back({false, line, Bounded(std::move(message)), false});
+}
+
 std::string Diagnostics::Format(const Entry& entry) const {
     std::string text = m_FileName;
     if (entry.line > 0) {
         text.append(":").append(std::to_string(entry.line));
     }
-    text.append(entry.error ? ": " : ": warning: ").append(entry.message);
+    text.append(entry.error || !entry.marked ? ": " : ": warning: ").append(entry.message);
     return text;
 }
 
 void Diagnostics::Print(std::ostream& out) const {
-    const std::size_t shown = std::min(m_Entries.size(), kMaxPrintedEntries);
+    // In file order: some reports (library types) are only complete once the whole file is read.
+    std::vector<const Entry*> sorted;
+    sorted.reserve(m_Entries.size());
+    for (const Entry& entry : m_Entries) {
+        sorted.push_back(&entry);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Entry* a, const Entry* b) { return a->line < b->line; });
+    const std::size_t shown = std::min(sorted.size(), kMaxPrintedEntries);
     for (std::size_t i = 0; i < shown; ++i) {
-        out << Format(m_Entries[i]) << '\n';
+        out << Format(*sorted[i]) << '\n';
     }
     if (shown < m_Entries.size()) {
         out << m_FileName << ": " << m_Entries.size() - shown << " more messages not shown ("

@@ -13,20 +13,25 @@ public:
         bool error = true;
         std::size_t line = 0; // 0 when the message concerns the whole file
         std::string message;
+        bool marked = true; // a warning printed with "warning:" before its reason
     };
 
     explicit Diagnostics(std::string fileName = {});
 
     void Error(std::size_t line, std::string message);
     void Warning(std::size_t line, std::string message);
+    // A warning whose text says what it is: printed like an error, "file:line: reason", so that
+    // the same line reads alike when a strict import makes it an error.
+    void Remark(std::size_t line, std::string message);
 
     bool HasErrors() const { return m_ErrorCount > 0; }
     std::size_t ErrorCount() const { return m_ErrorCount; }
     const std::vector<Entry>& Entries() const { return m_Entries; }
     const std::string& FileName() const { return m_FileName; }
 
-    // "file:line: reason" for errors, "file:line: warning: reason" for warnings.
+    // "file:line: reason" for errors and remarks, "file:line: warning: reason" for warnings.
     std::string Format(const Entry& entry) const;
+    // Every entry in line order (the first hundred, then a count of the rest).
     void Print(std::ostream& out) const;
 
 private:

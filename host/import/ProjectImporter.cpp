@@ -7,6 +7,9 @@
 
 ProjectImporter::ProjectImporter(Diagnostics& diagnostics) : m_Diagnostics(diagnostics) {}
 
+ProjectImporter::ProjectImporter(Diagnostics& diagnostics, Options options)
+    : m_Diagnostics(diagnostics), m_Options(options) {}
+
 std::optional<ProjectLayout> ProjectImporter::ImportFile(const std::string& path) {
     ProjectModel model;
     if (!PlcopenReader(m_Diagnostics).ReadFile(path, model)) {
@@ -33,6 +36,7 @@ std::optional<ProjectLayout> ProjectImporter::Import(const ProjectModel& model) 
     for (const ProgramInstance& instance : model.instances) {
         placer.PlaceInstance(instance);
     }
+    resolver.ReportLibraryTypes(m_Options.strict);
     if (m_Diagnostics.HasErrors()) {
         return std::nullopt;
     }
@@ -42,6 +46,7 @@ std::optional<ProjectLayout> ProjectImporter::Import(const ProjectModel& model) 
     layout.variables = placer.TakeVariables();
     layout.wordCount = placer.WordCount();
     layout.bitCount = placer.BitCount();
+    layout.blockEnds = placer.BlockEnds();
     layout.stamp = StampCalculator::Compute(layout, model);
     return layout;
 }

@@ -12,7 +12,12 @@
 // the diagnostics hold every error found.
 class ProjectImporter {
 public:
+    struct Options {
+        bool strict = false; // a type the file does not declare is an error, not a warning
+    };
+
     explicit ProjectImporter(Diagnostics& diagnostics);
+    ProjectImporter(Diagnostics& diagnostics, Options options);
 
     std::optional<ProjectLayout> ImportFile(const std::string& path);
     std::optional<ProjectLayout> ImportText(const std::string& text);
@@ -21,4 +26,5 @@ private:
     std::optional<ProjectLayout> Import(const ProjectModel& model);
 
     Diagnostics& m_Diagnostics;
+    Options m_Options;
 };

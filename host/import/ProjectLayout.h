@@ -1,5 +1,7 @@
 #pragma once
 
+#include "import/layout/LocatedAddress.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -52,5 +54,8 @@ struct ProjectLayout {
     std::vector<VariableLayout> variables;   // in declaration order
     std::uint32_t wordCount = 0;             // words of the word area (block 1)
     std::uint32_t bitCount = 0;              // bits of the bit area (block 2)
+    // How far each block is used, by block number: the end of its last variable in bytes (in
+    // bits for the bit area). The input and output blocks are sized by it.
+    std::array<std::uint64_t, LocatedAddress::kBlockCount> blockEnds{};
     std::array<std::uint32_t, 5> stamp{};
 };

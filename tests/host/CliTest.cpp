@@ -33,6 +33,7 @@ ShellRun Shell(std::string command) {
 }
 
 const std::string kFile = "examples/production_line.xml";
+const std::string kLibrary = "tests/host/data/library_types.xml";
 
 struct CliCase {
     std::string arguments;
@@ -60,6 +61,11 @@ TEST(Cli, ExitStatusAndMessages) {
         {"dump " + kFile + " --dir " + directory, 0,
          "wrote " + directory + "/production_line.kvxav", ""},
         {"dump " + kFile + " --dir /nonexistent", 2, "", "/nonexistent: no such directory"},
+        {"info " + kLibrary, 0, "variables      7",
+         kLibrary + ":13: type 'JSON_VAR' is not declared in this file (a library type?): its 3 "
+                    "variables are kept without members\n"},
+        {"resolve " + kLibrary + " Reply --strict", 2, "",
+         kLibrary + ":23: type 'MC_Power' is not declared in this file"},
         {"info /nonexistent.xml", 2, "",
          "/nonexistent.xml: cannot read the file: No such file or directory\n"},
         {"info " + malformed, 2, "", malformed + ":3: malformed XML"},

@@ -40,12 +40,42 @@ std::vector<ErrorCase> Cases() {
     const std::string fb = "<pou name=\"Fb\" pouType=\"functionBlock\"><interface/></pou>\n";
     const std::string program = "<pou name=\"Prg\" pouType=\"program\"><interface/></pou>\n";
     const ErrorCase unknownType =
-        Case("unknown type", Project("", "", "\n" + Var("A", "<derived name=\"Nope\"/>")), "Nope",
-             "unknown type 'Nope'");
+        Case("a type name that is no identifier",
+             Project("", "", "\n" + Var("A", "<derived name=\"No type\"/>")), "No type",
+             "unknown type 'No type'");
+    const auto programPou = [](const char* name, const std::string& variables) {
+        return "<pou name=\"" + std::string(name) +
+               "\" pouType=\"program\"><interface><localVars>" + variables +
+               "</localVars></interface></pou>\n";
+    };
+    const std::string instances = "<pouInstance name=\"I1\" typeName=\"P1\"/>"
+                                  "<pouInstance name=\"I2\" typeName=\"P2\"/>";
     return {
         unknownType,
         WithLineEnds(unknownType, "CRLF line ends", "\r\n"),
         WithLineEnds(unknownType, "CR line ends", "\r"),
+        Case("a reserved name", Project("", "", Var("A", "<derived name=\"Array\"/>")), "Array",
+             "unknown type 'Array'"),
+        Case("located variable of a function block",
+             Project("", "<pou name=\"Fb\" pouType=\"functionBlock\"><interface><localVars>\n" +
+                             Var("Lamp", "<BOOL/>", "%QX0.1") + "</localVars></interface></pou>"),
+             "Lamp",
+             "'Lamp' of function block 'Fb' is located at %QX0.1: every instance would share"),
+        Case("located member of a structure",
+             Project(Struct("S", "\n" + Var("In", "<INT/>", "%IW2"))), "\"In\"",
+             "'In' of structure 'S' is located at %IW2"),
+        Case("located variable of a program named like a global",
+             Project("", programPou("P1", "\n" + Var("Speed", "<INT/>", "%MW1")),
+                     Var("Speed", "<INT/>"), "<pouInstance name=\"I1\" typeName=\"P1\"/>"),
+             "%MW1", "; a located variable of program 'P1' is a top-level variable)"),
+        Case("located variables of two programs with one name",
+             Project("",
+                     programPou("P1", Var("Lamp", "<BOOL/>", "%QX0.0")) +
+                         programPou("P2", Var("Lamp", "<BOOL/>", "%QX0.1")),
+                     "", instances),
+             "%QX0.1", "duplicate variable 'Lamp' (first declared at line"),
+        Case("input address of two parts", Project("", "", Var("B", "<BYTE/>", "%IB1.2")), "%IB1",
+             "an input address has the forms %In, %IXn, %IXn.b"),
         Case("malformed XML", "<?xml version=\"1.0\"?>\n<project>\n<types>\n</project>\n",
              "</project>", "malformed XML"),
         Case("not a PLCopen project", "<?xml version=\"1.0\"?>\n<plc/>\n", "<plc",
@@ -150,7 +180,7 @@ TEST(ImportErrors, EachErrorNamesItsLineAndReasonAndNothingIsImported) {
 TEST(ImportErrors, ImportIsAllOrNothingAndReportsEveryError) {
     const std::string xml =
         Project("", "",
-                Var("Good", "<INT/>") + Var("Bad", "<derived name=\"Ghost\"/>") +
+                Var("Good", "<INT/>") + Var("Bad", "<derived name=\"Ghost type\"/>") +
                     Var("Worse", "<BOOL/>", "%MX1.9") + Var("Good", "<INT/>"));
     Diagnostics diagnostics("bad.xml");
     EXPECT_FALSE(Import(xml, diagnostics));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace {
 
 using namespace hosttest;
@@ -39,6 +41,8 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
         {"alias of an alias", "<derived name=\"alias\"/>", "UINT", 2},
         {"structure", "<derived name=\"Pair\"/>", "Pair", 8},
         {"pointer", "<pointer><baseType><INT/></baseType></pointer>", "UDINT", 4},
+        {"library type", "<derived name=\"Json_Var\"/>", "Json_Var", 2},
+        {"library type under its namespace", "<derived name=\"Json.Variant\"/>", "Json.Variant", 2},
         {"two dimensions",
          "<array><dimension lower=\"1\" upper=\"3\"/><dimension lower=\"0\" "
          "upper=\"9\"/><baseType><REAL/></baseType></array>",
@@ -75,7 +79,8 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
 }
 
 // Unlocated variables follow each other in declaration order in block 3, each aligned to its
-// type; located ones lie where their address says, inputs and outputs in blocks of their own.
+// type; located ones lie where their address says, inputs and outputs by address in blocks of
+// their own, fieldbus paths in slot blocks.
 TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
     const std::string globals =
         Var("A", "<BOOL/>") + Var("W", "<WORD/>", "%MW10") + Var("B", "<INT/>") +
@@ -83,16 +88,18 @@ TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
         Var("E", "<string length=\"3\"/>") + Var("X", "<BOOL/>", "%MX40.3") + Var("F", "<LREAL/>") +
         Var("G", "<derived name=\"S\"/>") + Var("H", "<BOOL/>") + Var("I", "<BOOL/>", "%IX0.1") +
         Var("Q", "<DINT/>", "%QD2") + Var("I2", "<INT/>", "%IW7") +
-        Var("Last", "<BYTE/>", "%MB4294967295");
+        Var("Last", "<BYTE/>", "%MB4294967295") + Var("F1", "<BYTE/>", "%IB0.0.32.1") +
+        Var("F2", "<INT/>", "%IW0.0.32.2") + Var("F3", "<BOOL/>", "%QX1.2.3");
     Diagnostics diagnostics("t.xml");
     const auto layout = Import(Project(Struct("S", Var("X", "<BOOL/>")), "", globals), diagnostics);
     ASSERT_TRUE(layout);
     const std::tuple<const char*, std::uint16_t, std::uint32_t, std::uint8_t> expected[] = {
-        {"A", 3, 0, 255},  {"B", 3, 2, 255},  {"C", 3, 4, 255},
-        {"D", 3, 8, 255},  {"E", 3, 12, 255}, {"F", 3, 16, 255},
-        {"G", 3, 24, 255}, {"H", 3, 26, 255}, {"W", 1, 20, 255},
-        {"M", 2, 7, 255},  {"X", 1, 40, 3},   {"I", 4, 0, 255},
-        {"Q", 5, 0, 255},  {"I2", 4, 2, 255}, {"Last", 1, 4294967295U, 255}};
+        {"A", 3, 0, 255},  {"B", 3, 2, 255},   {"C", 3, 4, 255},
+        {"D", 3, 8, 255},  {"E", 3, 12, 255},  {"F", 3, 16, 255},
+        {"G", 3, 24, 255}, {"H", 3, 26, 255},  {"W", 1, 20, 255},
+        {"M", 2, 7, 255},  {"X", 1, 40, 3},    {"I", 4, 0, 1},
+        {"Q", 5, 8, 255},  {"I2", 4, 14, 255}, {"Last", 1, 4294967295U, 255},
+        {"F1", 6, 0, 255}, {"F2", 6, 2, 255},  {"F3", 7, 0, 255}};
     for (const auto& [name, block, offset, bit] : expected) {
         const VariableLayout* variable = FindNamed(layout->variables, name);
         ASSERT_NE(variable, nullptr) << name;
@@ -105,6 +112,9 @@ TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
     EXPECT_EQ(FindNamed(layout->variables, "X")->address, "%MX40.3");
     EXPECT_EQ(layout->wordCount, 2147483648U); // the last byte ends the 32-bit space
     EXPECT_EQ(layout->bitCount, 8U);
+    // Each block is sized by the highest address (or the last slot) it holds.
+    const std::array<std::uint64_t, 8> ends = {0, 4294967296U, 8, 27, 16, 12, 4, 1};
+    EXPECT_EQ(layout->blockEnds, ends);
 }
 
 TEST(Importer, StructuresAndFunctionBlocksLayOutTheirMembers) {
@@ -144,27 +154,88 @@ TEST(Importer, StructuresAndFunctionBlocksLayOutTheirMembers) {
     EXPECT_EQ(ton->members[3].offset, 12U);
 }
 
-TEST(Importer, ProgramInstancesBecomeVariablesOfTheProgramStructure) {
+// A program instance is a variable of the program's structure. The program's located variables
+// are top-level variables at their addresses, placed once however many instances run it; one
+// whose address is incomplete stays a member and its comment tells the address.
+TEST(Importer, ProgramInstancesAndTheLocatedVariablesOfTheirPrograms) {
     const std::string pous = "<pou name=\"Main\" pouType=\"program\"><interface><localVars>" +
                              Var("Speed", "<INT/>") + Var("Out", "<BYTE/>", "%QB0.0.16.1") +
+                             Var("Lamp", "<BOOL/>", "%QX3.2") + Var("Spare", "<BOOL/>", "%IX*") +
                              "</localVars><externalVars>" + Var("G", "<INT/>") +
                              "</externalVars></interface></pou>";
+    const std::string instances = "<task name=\"T\" priority=\"1\"><pouInstance name=\"Inst\" "
+                                  "typeName=\"main\"/><pouInstance name=\"Inst2\" "
+                                  "typeName=\"Main\"/></task>\n";
     Diagnostics diagnostics("t.xml");
-    const auto layout = Import(Project("", pous, Var("G", "<INT/>"),
-                                       "<task name=\"T\" priority=\"1\"><pouInstance name=\"Inst\" "
-                                       "typeName=\"main\"/></task>\n"),
-                               diagnostics);
+    const auto layout = Import(Project("", pous, Var("G", "<INT/>"), instances), diagnostics);
     ASSERT_TRUE(layout);
-    const VariableLayout* instance = FindNamed(layout->variables, "Inst");
-    ASSERT_NE(instance, nullptr);
-    EXPECT_EQ(instance->typeName, "Main");
-    EXPECT_EQ(instance->offset, 2U); // after G
+    const std::tuple<const char*, const char*, std::uint16_t, std::uint32_t, std::uint8_t>
+        expected[] = {{"G", "INT", 3, 0, 255},
+                      {"Inst", "Main", 3, 2, 255},
+                      {"Out", "BYTE", 7, 0, 255},
+                      {"Lamp", "BOOL", 5, 3, 2},
+                      {"Inst2", "Main", 3, 6, 255}};
+    ASSERT_EQ(layout->variables.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const auto& [name, type, block, offset, bit] = expected[i];
+        const VariableLayout& variable = layout->variables[i];
+        EXPECT_EQ(variable.name, name);
+        EXPECT_EQ(variable.typeName, type);
+        EXPECT_EQ(variable.block, block) << name;
+        EXPECT_EQ(variable.offset, offset) << name;
+        EXPECT_EQ(variable.bit, bit) << name;
+    }
+    EXPECT_EQ(layout->variables[3].address, "%QX3.2");
     const CompositeLayout* program = FindNamed(layout->composites, "Main");
     ASSERT_NE(program, nullptr);
     EXPECT_FALSE(program->functionBlock);
     ASSERT_EQ(program->members.size(), 2U);
-    // A located variable of a program lies inside the instance; its address is told.
-    EXPECT_EQ(program->members[1].comment, "AT %QB0.0.16.1");
+    EXPECT_EQ(program->members[1].name, "Spare");
+    EXPECT_EQ(program->members[1].comment, "AT %IX*");
+}
+
+// Types of libraries that the file leaves out become opaque structures, one per name (as first
+// written), each reported once at its first use with the count of its uses; strict refuses
+// the file with the same reports as errors.
+TEST(Importer, LibraryTypesAreOpaqueAndReportedOnce) {
+    const std::string file = VARBANK_SOURCE_DIR "/tests/host/data/library_types.xml";
+    const std::vector<std::string> reports = {
+        "lib.xml:13: type 'JSON_VAR' is not declared in this file (a library type?): its 3 "
+        "variables are kept without members",
+        "lib.xml:23: type 'MC_Power' is not declared in this file (a library type?): its 1 "
+        "variable is kept without members"};
+    for (const bool strict : {false, true}) {
+        SCOPED_TRACE(strict);
+        Diagnostics diagnostics("lib.xml");
+        const auto layout = ProjectImporter(diagnostics, {strict}).ImportFile(file);
+        std::vector<std::string> printed;
+        for (const Diagnostics::Entry& entry : diagnostics.Entries()) {
+            printed.push_back(diagnostics.Format(entry));
+        }
+        EXPECT_EQ(printed, reports);
+        EXPECT_EQ(diagnostics.ErrorCount(), strict ? 2U : 0U);
+        ASSERT_EQ(layout.has_value(), !strict);
+        if (strict) {
+            continue;
+        }
+        const std::tuple<const char*, const char*, std::uint32_t, std::uint32_t> expected[] = {
+            {"Reply", "JSON_VAR", 0, 2},
+            {"History", "ARRAY[1..3] OF JSON_VAR", 2, 6},
+            {"Last", "Message", 8, 6}};
+        for (const auto& [name, type, offset, size] : expected) {
+            const VariableLayout* variable = FindNamed(layout->variables, name);
+            ASSERT_NE(variable, nullptr) << name;
+            EXPECT_EQ(variable->typeName, type);
+            EXPECT_EQ(variable->offset, offset) << name;
+            EXPECT_EQ(variable->size, size) << name;
+        }
+        const CompositeLayout* opaque = FindNamed(layout->composites, "JSON_VAR");
+        ASSERT_NE(opaque, nullptr);
+        EXPECT_TRUE(opaque->members.empty());
+        EXPECT_EQ(opaque->size, 2U);
+        EXPECT_EQ(FindNamed(layout->composites, "json_var"), nullptr);
+        EXPECT_EQ(FindNamed(layout->composites, "Message")->members[2].offset, 4U);
+    }
 }
 
 TEST(Importer, CommentsNamespacesAndPrefixes) {

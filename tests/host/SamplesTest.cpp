@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
+#include <map>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -142,7 +145,7 @@ std::vector<std::string> Samples() {
 }
 
 // Every global and every variable of a POU that the file declares (but external ones) is a
-// variable or a member of the layout.
+// variable or a member of the layout; a program's located variables are variables.
 void ExpectDeclaredVariablesLaidOut(const std::string& file, const ProjectLayout& layout) {
     Diagnostics diagnostics(file);
     ProjectModel model;
@@ -161,8 +164,11 @@ void ExpectDeclaredVariablesLaidOut(const std::string& file, const ProjectLayout
     }
     for (const PouDecl& pou : model.pous) {
         for (const VariableDecl& variable : pou.variables) {
+            const bool topLevel = pou.kind == PouKind::Program && !variable.address.empty() &&
+                                  variable.address.find('*') == std::string::npos;
             EXPECT_TRUE(variable.section == VarSection::External ||
-                        names.count(ToUpperAscii(pou.name + "." + variable.name)))
+                        names.count(ToUpperAscii(topLevel ? variable.name
+                                                          : pou.name + "." + variable.name)))
                 << pou.name << "." << variable.name;
         }
     }
@@ -185,6 +191,115 @@ TEST(Samples, EveryProgramImportsAndEveryVariableIsReachable) {
         walk.CheckRoot();
         EXPECT_GT(walk.Checked(), session->Layout().variables.size());
     }
+}
+
+// Where the README's memory-model table puts an address, worked out here on its own: the block,
+// the byte offset and the bit of a linear address; a fieldbus path (three numbers or more) has
+// a slot block and no fixed offset.
+struct Place {
+    int block = 0;
+    std::int64_t offset = -1; // -1: a slot, anywhere in its block
+    int bit = -1;
+};
+
+Place ExpectedPlace(const std::string& address) {
+    static const std::map<char, int> kAreaBlock = {{'M', 1}, {'I', 4}, {'Q', 5}};
+    static const std::map<char, int> kSlotBlock = {{'I', 6}, {'Q', 7}};
+    static const std::map<char, int> kUnit = {{'X', 1}, {'B', 1}, {'W', 2}, {'D', 4}, {'L', 8}};
+    std::string text = ToUpperAscii(address);
+    text.erase(0, text.front() == '%' ? 1 : 0);
+    const char area = text[0];
+    const bool letter = std::isdigit(static_cast<unsigned char>(text[1])) == 0;
+    const char size = letter ? text[1] : 'X';
+    std::vector<std::int64_t> n;
+    std::stringstream parts(text.substr(letter ? 2 : 1));
+    for (std::string part; std::getline(parts, part, '.');) {
+        n.push_back(std::stoll(part));
+    }
+    if (n.size() >= 3) {
+        return {kSlotBlock.at(area), -1, -1};
+    }
+    if (size == 'X' && n.size() == 1 && area == 'M') { // bit n of the bit area
+        return {2, n[0], -1};
+    }
+    Place place{kAreaBlock.at(area), n[0] * kUnit.at(size),
+                n.size() == 2 ? static_cast<int>(n[1]) : -1};
+    if (size == 'X' && n.size() == 1) { // bit n of an I/O area
+        place = {place.block, n[0] / 8, static_cast<int>(n[0] % 8)};
+    }
+    if (place.bit >= 0 && place.offset % 2 == 1) { // a bit of an odd byte: of the word before it
+        place = {place.block, place.offset - 1, place.bit + 8};
+    }
+    return place;
+}
+
+// The located variables of a file that name a place: its globals and the variables of the
+// programs it runs, each with the instances that run its program.
+std::vector<std::pair<VariableDecl, std::vector<std::string>>>
+LocatedDeclarations(const ProjectModel& model) {
+    std::vector<std::pair<VariableDecl, std::vector<std::string>>> located;
+    for (const VariableDecl& global : model.globals) {
+        if (!global.address.empty()) {
+            located.push_back({global, {}});
+        }
+    }
+    for (const PouDecl& pou : model.pous) {
+        std::vector<std::string> instances;
+        for (const ProgramInstance& instance : model.instances) {
+            if (EqualsNoCase(instance.typeName, pou.name)) {
+                instances.push_back(instance.name);
+            }
+        }
+        for (const VariableDecl& variable : pou.variables) {
+            if (!instances.empty() && !variable.address.empty() &&
+                variable.address.find('*') == std::string::npos) {
+                located.push_back({variable, instances});
+            }
+        }
+    }
+    return located;
+}
+
+// One datum, one position: each located variable resolves by its own name to its address text
+// and to the place the memory-model table gives; no instance member stands for it; fieldbus
+// paths each get a slot of their own.
+TEST(Samples, EveryLocatedVariableLiesAtItsAddress) {
+    std::vector<std::string> files = Samples();
+    files.push_back(kExample);
+    files.push_back(VARBANK_SOURCE_DIR "/tests/host/data/library_types.xml");
+    std::size_t checked = 0;
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        Diagnostics diagnostics(file);
+        ProjectModel model;
+        ASSERT_TRUE(PlcopenReader(diagnostics).ReadFile(file, model));
+        const auto session = HostSession::Open(file, {}, diagnostics);
+        ASSERT_TRUE(session);
+        ResolveCommand resolve(*session);
+        std::set<std::pair<int, std::int64_t>> slots;
+        for (const auto& [variable, instances] : LocatedDeclarations(model)) {
+            SCOPED_TRACE(variable.name + " AT " + variable.address);
+            const Place place = ExpectedPlace(variable.address);
+            const nlohmann::json result = resolve.Resolve(variable.name);
+            ASSERT_TRUE(result["resolved"].get<bool>()) << result.dump();
+            EXPECT_EQ(result["address"], variable.address);
+            EXPECT_EQ(result["block"], place.block);
+            EXPECT_EQ(result["bit"], place.bit < 0 ? nlohmann::json() : nlohmann::json(place.bit));
+            if (place.offset >= 0) {
+                EXPECT_EQ(result["offset"], place.offset);
+            } else {
+                EXPECT_TRUE(
+                    slots.insert({place.block, result["offset"].get<std::int64_t>()}).second);
+            }
+            for (const std::string& instance : instances) {
+                EXPECT_FALSE(
+                    resolve.Resolve(instance + "." + variable.name)["resolved"].get<bool>());
+            }
+            ++checked;
+        }
+    }
+    // The samples hold 1,032 located variables; the example and the test file 8.
+    EXPECT_EQ(checked, files.size() > 2 ? 1040U : 8U);
 }
 
 } // namespace

@@ -25,6 +25,7 @@ std::string AddressNote(const std::string& comment, const std::string& address) 
 
 // Where the next member of a composite goes, and the member names seen so far.
 struct CompositePlacer::Areas {
+    Kind kind;
     AreaCursor ordinary;
     AreaCursor secondary;
     VariableNames names;
@@ -35,9 +36,9 @@ CompositePlacer::CompositePlacer(TypeResolver& resolver, Diagnostics& diagnostic
 
 std::optional<CompositeLayout> CompositePlacer::Place(const std::string& name,
                                                       const std::vector<VariableDecl>& variables,
-                                                      bool functionBlock, std::size_t line) {
-    CompositeLayout layout{name, functionBlock, {}, 0};
-    Areas areas{{}, {}, VariableNames(m_Diagnostics, name)};
+                                                      Kind kind, std::size_t line) {
+    CompositeLayout layout{name, kind == Kind::FunctionBlock, {}, 0};
+    Areas areas{kind, {}, {}, VariableNames(m_Diagnostics, name)};
     bool complete = true;
     for (const VariableDecl& variable : variables) {
         if (HoldsStorage(variable.section)) {
@@ -60,6 +61,13 @@ std::optional<CompositeLayout> CompositePlacer::Place(const std::string& name,
 bool CompositePlacer::AddMember(CompositeLayout& layout, const VariableDecl& variable,
                                 Areas& areas) {
     if (!areas.names.Claim(variable.name, variable.line) || !CheckAddress(variable)) {
+        return false;
+    }
+    if (LocatedAddress::NamesAPlace(variable.address)) {
+        if (areas.kind == Kind::Program) {
+            return true; // a top-level variable at its address (see VariablePlacer)
+        }
+        RefuseLocated(layout, variable);
         return false;
     }
     const auto type = m_Resolver.Resolve(variable.type);
@@ -92,4 +100,14 @@ bool CompositePlacer::CheckAddress(const VariableDecl& variable) {
     m_Diagnostics.Error(variable.line, "cannot read the address " + Quoted(variable.address) +
                                            " of " + Quoted(variable.name) + ": " + error);
     return false;
+}
+
+void CompositePlacer::RefuseLocated(const CompositeLayout& layout, const VariableDecl& variable) {
+    const std::string owner =
+        (layout.functionBlock ? "function block " : "structure ") + Quoted(layout.name);
+    m_Diagnostics.Error(variable.line,
+                        Quoted(variable.name) + " of " + owner + " is located at " +
+                            variable.address +
+                            ": every instance would share that address; declare it in a program "
+                            "or as a global, or leave its address incomplete (%I*, %Q*, %M*)");
 }

@@ -79,20 +79,40 @@ std::optional<LocatedAddress> LocatedAddress::Parse(std::string_view text, std::
     return address;
 }
 
-std::optional<LocatedAddress::Position> LocatedAddress::MemoryPosition(std::string& error) const {
-    if (m_Area != 'M' || m_Incomplete) {
+std::uint16_t LocatedAddress::AreaBlock() const {
+    return m_Area == 'I' ? kInputBlock : m_Area == 'Q' ? kOutputBlock : kWordBlock;
+}
+
+std::string LocatedAddress::FormsText() const {
+    if (m_Area == 'M') {
+        return "a memory address has the forms %Mn, %MXn, %MXn.b, %MBn, %MWn, %MWn.b, %MDn "
+               "and %MLn";
+    }
+    const std::string a(1, m_Area);
+    return std::string(m_Area == 'I' ? "an input" : "an output") + " address has the forms %" + a +
+           "n, %" + a + "Xn, %" + a + "Xn.b, %" + a + "Bn, %" + a + "Wn, %" + a + "Wn.b, %" + a +
+           "Dn and %" + a + "Ln, or a fieldbus path of three numbers or more";
+}
+
+std::optional<LocatedAddress::Position> LocatedAddress::LinearPosition(std::string& error) const {
+    if (m_Incomplete || IsFieldbusPath()) {
         return std::nullopt;
     }
     const std::uint64_t n = m_Parts.front();
+    const bool io = m_Area != 'M';
+    // Without a size letter an address names a bit, as with X.
     const bool bitForm = m_Size == 0 || m_Size == 'X';
     if (m_Parts.size() == 1 && bitForm) {
-        return Position{kBitBlock, static_cast<std::uint32_t>(n), 255};
+        if (!io) {
+            return Position{kBitBlock, static_cast<std::uint32_t>(n), 255};
+        }
+        return Position{AreaBlock(), static_cast<std::uint32_t>(n / 8),
+                        static_cast<std::uint8_t>(n % 8)};
     }
-    const bool bitOfByte = m_Size == 'X' && m_Parts.size() == 2;
+    const bool bitOfByte = (m_Size == 'X' || (io && m_Size == 0)) && m_Parts.size() == 2;
     const bool bitOfWord = m_Size == 'W' && m_Parts.size() == 2;
     if (m_Parts.size() > 2 || (m_Parts.size() == 2 && !bitOfByte && !bitOfWord)) {
-        error = "a memory address has the forms %Mn, %MXn, %MXn.b, %MBn, %MWn, %MWn.b, %MDn "
-                "and %MLn";
+        error = FormsText();
         return std::nullopt;
     }
     if (m_Parts.size() == 2 && m_Parts[1] > (bitOfByte ? 7U : 15U)) {
@@ -106,5 +126,5 @@ std::optional<LocatedAddress::Position> LocatedAddress::MemoryPosition(std::stri
     }
     const auto bit =
         m_Parts.size() == 2 ? static_cast<std::uint8_t>(m_Parts[1]) : std::uint8_t{255};
-    return Position{kWordBlock, *offset, bit};
+    return Position{AreaBlock(), *offset, bit};
 }

@@ -11,11 +11,14 @@
 class LocatedAddress {
 public:
     // Memory blocks of the host's memory model.
-    static constexpr std::uint16_t kWordBlock = 1;      // %MW, %MD, %MB, %ML, %MXn.b
-    static constexpr std::uint16_t kBitBlock = 2;       // %Mn, %MXn
-    static constexpr std::uint16_t kUnlocatedBlock = 3; // variables without an address
-    static constexpr std::uint16_t kInputBlock = 4;     // %I
-    static constexpr std::uint16_t kOutputBlock = 5;    // %Q
+    static constexpr std::uint16_t kWordBlock = 1;       // %MW, %MD, %MB, %ML, %MXn.b
+    static constexpr std::uint16_t kBitBlock = 2;        // %Mn, %MXn
+    static constexpr std::uint16_t kUnlocatedBlock = 3;  // variables without an address
+    static constexpr std::uint16_t kInputBlock = 4;      // %I, by address
+    static constexpr std::uint16_t kOutputBlock = 5;     // %Q, by address
+    static constexpr std::uint16_t kInputSlotBlock = 6;  // %I fieldbus paths, one slot each
+    static constexpr std::uint16_t kOutputSlotBlock = 7; // %Q fieldbus paths, one slot each
+    static constexpr std::uint16_t kBlockCount = 8;      // blocks are numbered below this
 
     struct Position {
         std::uint16_t block = 0;
@@ -28,10 +31,23 @@ public:
     // On failure returns nothing and says why in error.
     static std::optional<LocatedAddress> Parse(std::string_view text, std::string& error);
 
-    // Where an %M address lies: bit-area forms (%Mn, %MXn) in the bit block at offset n,
-    // word-area forms in the word block at their byte offset, with the bit of %MXn.b (0..7)
-    // or %MWn.b (0..15). Inputs and outputs have no fixed position (nothing is returned).
-    std::optional<Position> MemoryPosition(std::string& error) const;
+    // True for a text that names one place: located, and without "*".
+    static bool NamesAPlace(std::string_view text) {
+        return !text.empty() && text.find('*') == std::string_view::npos;
+    }
+
+    // An input or output address of three parts or more (%IX0.3.1): a fieldbus path, which
+    // names no byte of a linear area.
+    bool IsFieldbusPath() const { return m_Area != 'M' && m_Parts.size() >= 3; }
+
+    // Where a linear address lies. %M: the bit-area forms (%Mn, %MXn) in the bit block at
+    // offset n, the others in the word block. %I and %Q: in their own block, %In and %IXn as
+    // bit n of the area (byte n/8, bit n%8). In a byte-addressed area %xBn is byte n, %xWn byte
+    // 2n, %xDn byte 4n, %xLn byte 8n; %xXn.b is bit b (0..7) of byte n and %xWn.b bit b (0..15)
+    // of word n, the bit going to the variable's bit field. Nothing for an incomplete address
+    // or a fieldbus path (error stays empty), nor for a form that names no place (error says
+    // why).
+    std::optional<Position> LinearPosition(std::string& error) const;
 
     char Area() const { return m_Area; }
     char SizeLetter() const { return m_Size; }
@@ -40,6 +56,9 @@ public:
     const std::vector<std::uint64_t>& Parts() const { return m_Parts; }
 
 private:
+    std::uint16_t AreaBlock() const;
+    std::string FormsText() const;
+
     char m_Area = 0;
     char m_Size = 0;
     bool m_HasPercent = true;

@@ -7,7 +7,7 @@
 VariableNames::VariableNames(Diagnostics& diagnostics, std::string scope)
     : m_Diagnostics(diagnostics), m_Scope(std::move(scope)) {}
 
-bool VariableNames::Claim(const std::string& name, std::size_t line) {
+bool VariableNames::Claim(const std::string& name, std::size_t line, const std::string& note) {
     if (!IsIdentifier(name)) {
         m_Diagnostics.Error(line, "variable name " + Quoted(name) + " is not a valid identifier");
         return false;
@@ -17,7 +17,7 @@ bool VariableNames::Claim(const std::string& name, std::size_t line) {
         const std::string where = m_Scope.empty() ? "" : " in " + Quoted(m_Scope);
         m_Diagnostics.Error(line, "duplicate variable " + Quoted(name) + where +
                                       " (first declared at line " + std::to_string(first->second) +
-                                      ")");
+                                      (note.empty() ? "" : "; " + note) + ")");
     }
     return inserted;
 }

@@ -13,8 +13,9 @@ public:
     // scope: the type whose members these are; empty for the globals.
     explicit VariableNames(Diagnostics& diagnostics, std::string scope = {});
 
-    // False, reported, for a name that is not an identifier or that the scope already holds.
-    bool Claim(const std::string& name, std::size_t line);
+    // False, reported, for a name that is not an identifier or that the scope already holds;
+    // a note, when given, ends the report of a duplicate.
+    bool Claim(const std::string& name, std::size_t line, const std::string& note = {});
 
 private:
     Diagnostics& m_Diagnostics;

@@ -8,7 +8,11 @@ VariablePlacer::VariablePlacer(TypeResolver& resolver, Diagnostics& diagnostics)
     : m_Resolver(resolver), m_Diagnostics(diagnostics), m_Names(diagnostics) {}
 
 void VariablePlacer::PlaceGlobal(const VariableDecl& variable) {
-    if (!m_Names.Claim(variable.name, variable.line)) {
+    Place(variable, {});
+}
+
+void VariablePlacer::Place(const VariableDecl& variable, const std::string& note) {
+    if (!m_Names.Claim(variable.name, variable.line, note)) {
         return;
     }
     const auto type = m_Resolver.Resolve(variable.type);
@@ -39,17 +43,44 @@ void VariablePlacer::PlaceInstance(const ProgramInstance& instance) {
     if (Append(layout, LocatedAddress::kUnlocatedBlock, type->align, instance.line)) {
         m_Variables.push_back(std::move(layout));
     }
+    PlaceProgramLocated(type->libName);
+}
+
+// A program's located variables are left out of its structure (see CompositePlacer): they are
+// reached by their own name at their address, whatever instance runs the program.
+void VariablePlacer::PlaceProgramLocated(const std::string& programName) {
+    const PouDecl* program = m_Resolver.ProgramDecl(programName);
+    if (program == nullptr || !m_ProgramsPlaced.insert(ToUpperAscii(programName)).second) {
+        return;
+    }
+    const std::string note =
+        "a located variable of program " + Quoted(program->name) + " is a top-level variable";
+    for (const VariableDecl& variable : program->variables) {
+        if (variable.section != VarSection::External &&
+            LocatedAddress::NamesAPlace(variable.address)) {
+            Place(variable, note);
+        }
+    }
 }
 
 std::uint32_t VariablePlacer::WordCount() const {
-    return static_cast<std::uint32_t>((m_WordBytes + 1) / 2);
+    return static_cast<std::uint32_t>((m_Reach[LocatedAddress::kWordBlock] + 1) / 2);
 }
 
 std::uint32_t VariablePlacer::BitCount() const {
-    return static_cast<std::uint32_t>(std::min(m_Bits, AreaCursor::kMax32));
+    return static_cast<std::uint32_t>(
+        std::min(m_Reach[LocatedAddress::kBitBlock], AreaCursor::kMax32));
 }
 
-// Reads a global's address; an incomplete one ("%I*") names no place.
+std::array<std::uint64_t, LocatedAddress::kBlockCount> VariablePlacer::BlockEnds() const {
+    std::array<std::uint64_t, LocatedAddress::kBlockCount> ends{};
+    for (std::size_t block = 0; block < ends.size(); ++block) {
+        ends[block] = std::max(m_Reach[block], m_Cursors[block].End());
+    }
+    return ends;
+}
+
+// Reads a top-level variable's address; an incomplete one ("%I*") names no place.
 std::optional<LocatedAddress> VariablePlacer::ReadAddress(const VariableLayout& layout,
                                                           std::size_t line) {
     std::string error;
@@ -73,15 +104,15 @@ bool VariablePlacer::Locate(VariableLayout& layout, std::uint32_t align, std::si
     if (!address) {
         return false;
     }
-    if (address->Area() != 'M') {
-        // Inputs and outputs get a slot each in their own block; clients reach them by name
-        // and by the address text, which is kept as written.
-        const std::uint16_t block =
-            address->Area() == 'I' ? LocatedAddress::kInputBlock : LocatedAddress::kOutputBlock;
+    if (address->IsFieldbusPath()) {
+        // A fieldbus path names no byte of the linear area: one slot each, in declaration
+        // order, in a block per direction; clients reach it by name and by its address text.
+        const std::uint16_t block = address->Area() == 'I' ? LocatedAddress::kInputSlotBlock
+                                                           : LocatedAddress::kOutputSlotBlock;
         return Append(layout, block, align, line);
     }
     std::string error;
-    const auto position = address->MemoryPosition(error);
+    const auto position = address->LinearPosition(error);
     // A located variable may end exactly at the end of the 32-bit space.
     if (!position || position->offset + std::uint64_t{layout.size} > AreaCursor::kMax32 + 1) {
         BadAddress(layout, line, position ? "it ends beyond 32 bits" : error);
@@ -90,9 +121,11 @@ bool VariablePlacer::Locate(VariableLayout& layout, std::uint32_t align, std::si
     layout.block = position->block;
     layout.offset = position->offset;
     layout.bit = position->bit;
-    const std::uint64_t end = position->offset + std::uint64_t{layout.size};
-    std::uint64_t& reach = position->block == LocatedAddress::kBitBlock ? m_Bits : m_WordBytes;
-    reach = std::max(reach, end);
+    // The dictionary reads a bit as the word that holds it, so a bit reaches to that word's end.
+    const std::uint64_t end =
+        std::max(position->offset + std::uint64_t{layout.size},
+                 position->bit == 255 ? 0 : AreaCursor::AlignUp(position->offset + 1ULL, 2));
+    m_Reach[position->block] = std::max(m_Reach[position->block], end);
     return true;
 }
 
@@ -104,8 +137,7 @@ void VariablePlacer::BadAddress(const VariableLayout& layout, std::size_t line,
 
 bool VariablePlacer::Append(VariableLayout& layout, std::uint16_t block, std::uint32_t align,
                             std::size_t line) {
-    AreaCursor& area = m_Areas[block - LocatedAddress::kUnlocatedBlock];
-    const auto offset = area.Place(layout.size, align);
+    const auto offset = m_Cursors[block].Place(layout.size, align);
     if (!offset) {
         m_Diagnostics.Error(line, "the variables of block " + std::to_string(block) +
                                       " do not fit 32 bits at " + Quoted(layout.name));

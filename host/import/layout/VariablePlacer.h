@@ -12,25 +12,34 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
-// Gives every top-level variable (globals and program instances) its place in the memory
-// model: located %M variables where their address says, inputs and outputs one after another
-// in their own blocks, everything else one after another in the unlocated block, each aligned
-// to its type.
+// Gives every top-level variable its place in the memory model: located variables where their
+// address says (%M in the word or bit area, %I and %Q in blocks of their own), fieldbus paths
+// one slot after another in a block per direction, everything else one after another in the
+// unlocated block, each aligned to its type. The located variables of a program are top-level
+// variables too: one datum, one name, one position.
 class VariablePlacer {
 public:
     VariablePlacer(TypeResolver& resolver, Diagnostics& diagnostics);
 
     void PlaceGlobal(const VariableDecl& variable);
+    // The instance, then the located variables of its program (once per program, however many
+    // instances it has).
     void PlaceInstance(const ProgramInstance& instance);
 
     std::vector<VariableLayout> TakeVariables() { return std::move(m_Variables); }
     // The words and bits that located variables reach: the sizes of the two memory areas.
     std::uint32_t WordCount() const;
     std::uint32_t BitCount() const;
+    // How far each block is used (see ProjectLayout::blockEnds).
+    std::array<std::uint64_t, LocatedAddress::kBlockCount> BlockEnds() const;
 
 private:
+    // note: added to a duplicate-name report.
+    void Place(const VariableDecl& variable, const std::string& note);
+    void PlaceProgramLocated(const std::string& programName);
     std::optional<LocatedAddress> ReadAddress(const VariableLayout& layout, std::size_t line);
     bool Locate(VariableLayout& layout, std::uint32_t align, std::size_t line);
     bool Append(VariableLayout& layout, std::uint16_t block, std::uint32_t align, std::size_t line);
@@ -40,7 +49,9 @@ private:
     Diagnostics& m_Diagnostics;
     std::vector<VariableLayout> m_Variables;
     VariableNames m_Names;
-    std::array<AreaCursor, 3> m_Areas{}; // blocks 3, 4 and 5
-    std::uint64_t m_WordBytes = 0;
-    std::uint64_t m_Bits = 0;
+    std::unordered_set<std::string> m_ProgramsPlaced; // upper-case program names
+    // Blocks filled one variable after another (3, 6, 7), and how far located variables reach
+    // into the others, by block number.
+    std::array<AreaCursor, LocatedAddress::kBlockCount> m_Cursors{};
+    std::array<std::uint64_t, LocatedAddress::kBlockCount> m_Reach{};
 };

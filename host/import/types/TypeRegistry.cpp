@@ -4,6 +4,25 @@
 #include "import/types/StandardFunctionBlocks.h"
 #include "import/types/TypeVocabulary.h"
 
+#include <algorithm>
+
+namespace {
+
+// An identifier, or identifiers joined by dots: a library's type, possibly under its namespace
+// (JSON.Variant).
+bool IsQualifiedName(std::string_view name) {
+    for (std::size_t start = 0; start <= name.size();) {
+        const std::size_t dot = std::min(name.find('.', start), name.size());
+        if (!IsIdentifier(name.substr(start, dot - start))) {
+            return false;
+        }
+        start = dot + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 TypeRegistry::TypeRegistry(const ProjectModel& model, Diagnostics& diagnostics)
     : m_Diagnostics(diagnostics) {
     for (const DataTypeDecl& type : model.dataTypes) {
@@ -52,6 +71,11 @@ TypeRegistry::Entry* TypeRegistry::Find(std::string_view name, std::size_t line,
     return entry;
 }
 
+const TypeRegistry::Entry* TypeRegistry::Lookup(std::string_view name) const {
+    const auto found = m_Entries.find(ToUpperAscii(name));
+    return found == m_Entries.end() ? nullptr : &found->second;
+}
+
 TypeRegistry::Entry* TypeRegistry::FindOrAddStandard(std::string_view name, std::size_t line,
                                                      bool program) {
     const std::string key = ToUpperAscii(name);
@@ -59,10 +83,15 @@ TypeRegistry::Entry* TypeRegistry::FindOrAddStandard(std::string_view name, std:
     if (found != m_Entries.end()) {
         return &found->second;
     }
-    const PouDecl* standard = StandardFunctionBlocks::Find(name);
-    if (standard == nullptr) {
+    if (const PouDecl* standard = StandardFunctionBlocks::Find(name)) {
+        return &m_Entries.emplace(key, Entry{nullptr, standard, 0}).first->second;
+    }
+    // A program must be in the file; a type may come from a library the export leaves out.
+    if (program || !IsQualifiedName(name) || key == "ARRAY") {
         m_Diagnostics.Error(line, (program ? "unknown program " : "unknown type ") + Quoted(name));
         return nullptr;
     }
-    return &m_Entries.emplace(key, Entry{nullptr, standard, 0}).first->second;
+    Entry* library = &m_Entries.emplace(key, Entry{nullptr, nullptr, line}).first->second;
+    m_Library.push_back(library);
+    return library;
 }

@@ -6,6 +6,7 @@
 #include "import/layout/CompositePlacer.h"
 #include "import/types/TypeVocabulary.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -36,6 +37,31 @@ void TypeResolver::ResolveAllDeclared() {
     for (TypeRegistry::Entry* entry : m_Registry.Declared()) {
         if (entry->state == TypeRegistry::State::Pending && !entry->IsProgram()) {
             Compute(*entry);
+        }
+    }
+}
+
+const PouDecl* TypeResolver::ProgramDecl(const std::string& name) const {
+    const TypeRegistry::Entry* entry = m_Registry.Lookup(name);
+    return entry != nullptr && entry->IsProgram() ? entry->pou : nullptr;
+}
+
+void TypeResolver::ReportLibraryTypes(bool strict) {
+    std::vector<const TypeRegistry::Entry*> library(m_Registry.Library().begin(),
+                                                    m_Registry.Library().end());
+    std::stable_sort(library.begin(), library.end(),
+                     [](const auto* a, const auto* b) { return a->line < b->line; });
+    for (const TypeRegistry::Entry* entry : library) {
+        const std::string uses = entry->uses == 1
+                                     ? "its 1 variable is kept"
+                                     : "its " + std::to_string(entry->uses) + " variables are kept";
+        std::string message = "type " + Quoted(entry->result.libName) +
+                              " is not declared in this file (a library type?): " + uses +
+                              " without members";
+        if (strict) {
+            m_Diagnostics.Error(entry->line, std::move(message));
+        } else {
+            m_Diagnostics.Remark(entry->line, std::move(message));
         }
     }
 }
@@ -243,18 +269,37 @@ std::optional<ResolvedType> TypeResolver::ResolveNamed(std::string_view name, st
     if (entry == nullptr || entry->state == TypeRegistry::State::Failed) {
         return std::nullopt; // a failed type was reported where it was declared
     }
+    if (entry->IsLibrary()) {
+        return UseLibraryType(*entry, name, line);
+    }
     if (entry->state == TypeRegistry::State::Done) {
         return entry->result;
     }
     return Compute(*entry);
 }
 
+// A library type is an opaque structure under the name as first written, laid out once.
+ResolvedType TypeResolver::UseLibraryType(TypeRegistry::Entry& entry, std::string_view name,
+                                          std::size_t line) {
+    ++entry.uses;
+    entry.line = std::min(entry.line, line);
+    if (entry.state != TypeRegistry::State::Done) {
+        const std::string written(name);
+        m_Composites.push_back({written, false, {}, kLibraryTypeSize});
+        entry.result = ResolvedType{written, written, kLibraryTypeSize, 2};
+        entry.state = TypeRegistry::State::Done;
+    }
+    return entry.result;
+}
+
 std::optional<ResolvedType> TypeResolver::Compute(TypeRegistry::Entry& entry) {
     entry.state = TypeRegistry::State::Busy;
     const PouDecl* pou = entry.pou;
+    const auto kind = pou == nullptr                  ? CompositePlacer::Kind::Structure
+                      : pou->kind == PouKind::Program ? CompositePlacer::Kind::Program
+                                                      : CompositePlacer::Kind::FunctionBlock;
     std::optional<ResolvedType> result =
-        pou != nullptr ? BuildComposite(pou->name, pou->variables,
-                                        pou->kind == PouKind::FunctionBlock, pou->line)
+        pou != nullptr ? BuildComposite(pou->name, pou->variables, kind, pou->line)
                        : ComputeDataType(*entry.dataType);
     entry.state = result ? TypeRegistry::State::Done : TypeRegistry::State::Failed;
     if (result) {
@@ -266,7 +311,8 @@ std::optional<ResolvedType> TypeResolver::Compute(TypeRegistry::Entry& entry) {
 // A structure is laid out; any other data type is its base type under the declared name.
 std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& type) {
     if (type.type.kind == TypeRef::Kind::Struct) {
-        return BuildComposite(type.name, type.type.members, false, type.line);
+        return BuildComposite(type.name, type.type.members, CompositePlacer::Kind::Structure,
+                              type.line);
     }
     std::optional<ResolvedType> result = Resolve(type.type);
     if (result) {
@@ -277,8 +323,9 @@ std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& ty
 
 std::optional<ResolvedType> TypeResolver::BuildComposite(const std::string& name,
                                                          const std::vector<VariableDecl>& variables,
-                                                         bool functionBlock, std::size_t line) {
-    auto layout = CompositePlacer(*this, m_Diagnostics).Place(name, variables, functionBlock, line);
+                                                         CompositePlacer::Kind kind,
+                                                         std::size_t line) {
+    auto layout = CompositePlacer(*this, m_Diagnostics).Place(name, variables, kind, line);
     if (!layout) {
         return std::nullopt;
     }

@@ -3,6 +3,7 @@
 #include "import/Diagnostics.h"
 #include "import/ProjectLayout.h"
 #include "import/ProjectModel.h"
+#include "import/layout/CompositePlacer.h"
 #include "import/types/TypeRegistry.h"
 #include "import/types/TypeText.h"
 
@@ -16,21 +17,31 @@
 
 // Resolves the types of a project to the dictionary's vocabulary: elementary keywords, string
 // and array texts, and the named types of the registry, whose structures, function blocks and
-// program structures it has laid out. An unknown type, an invalid name, a type that contains
-// itself or a size beyond 32 bits is reported with the line it was written on.
+// program structures it has laid out. An invalid name, an unknown program, a type that
+// contains itself or a size beyond 32 bits is reported with the line it was written on. A type
+// that the file names without declaring it is a library type: opaque, without members, of
+// kLibraryTypeSize bytes, reported once by ReportLibraryTypes.
 class TypeResolver {
 public:
     // Types that use types (aliases, arrays, members) nest at most this deep; the reader's own
     // limit on types written inside types is lower, so that it reports those first.
     static constexpr std::size_t kMaxDepth = 128;
+    // What a type of a library the file does not contain takes: one word, as an empty
+    // structure. Its true size is unknown here.
+    static constexpr std::uint32_t kLibraryTypeSize = 2;
 
     TypeResolver(const ProjectModel& model, Diagnostics& diagnostics);
 
     std::optional<ResolvedType> Resolve(const TypeRef& ref);
     // The structure made of a program's variables, for an instance of it.
     std::optional<ResolvedType> ResolveProgram(const std::string& name, std::size_t line);
+    // The program of that name, once resolved; null when there is none.
+    const PouDecl* ProgramDecl(const std::string& name) const;
     // Resolves every declared data type and POU, so that errors in unused ones show too.
     void ResolveAllDeclared();
+    // One report per library type, in the order of their first use: a warning, or an error
+    // when strict.
+    void ReportLibraryTypes(bool strict);
 
     // The laid-out structures and function blocks, each after the types it uses.
     std::vector<CompositeLayout> TakeComposites() { return std::move(m_Composites); }
@@ -48,10 +59,12 @@ private:
     std::optional<std::int32_t> Bound(std::string_view text, std::size_t line);
     std::optional<ResolvedType> ResolveNamed(std::string_view name, std::size_t line, bool program);
     std::optional<ResolvedType> Compute(TypeRegistry::Entry& entry);
+    ResolvedType UseLibraryType(TypeRegistry::Entry& entry, std::string_view name,
+                                std::size_t line);
     std::optional<ResolvedType> ComputeDataType(const DataTypeDecl& type);
     std::optional<ResolvedType> BuildComposite(const std::string& name,
                                                const std::vector<VariableDecl>& variables,
-                                               bool functionBlock, std::size_t line);
+                                               CompositePlacer::Kind kind, std::size_t line);
     // Answers true when the walk is deeper than kMaxDepth; reports the first time only.
     bool TooDeep(std::size_t line);
 
