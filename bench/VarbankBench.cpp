@@ -7,11 +7,14 @@
 #include <VarbankClient.h>
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -187,6 +190,95 @@ void BM_BrowseNamesStructureThreads(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// Work per second of `threads` threads running `work` together for a short burst.
+template <class Work> double Burst(int threads, const Work& work) {
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint64_t> done{0};
+    std::vector<std::thread> workers;
+    const auto start = std::chrono::steady_clock::now();
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            std::uint64_t count = 0;
+            for (std::size_t n = static_cast<std::size_t>(t) * 997; !stop; ++n, ++count) {
+                work(n);
+            }
+            done += count;
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    stop = true;
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    return static_cast<double>(done) / elapsed.count();
+}
+
+// How the throughput of 2 and 4 threads compares with 1 thread's, measured in alternating
+// bursts so that a shared machine's drift touches every thread count alike. Counters: the rate
+// of one thread, and the ratios of 2 and 4 threads to it.
+template <class Work> void Scaling(benchmark::State& state, const Work& work) {
+    double rates[3] = {};
+    for (auto _ : state) {
+        for (int round = 0; round < 8; ++round) {
+            rates[0] += Burst(1, work);
+            rates[1] += Burst(2, work);
+            rates[2] += Burst(4, work);
+        }
+    }
+    state.counters["one_thread_per_s"] = rates[0] / (8.0 * static_cast<double>(state.iterations()));
+    state.counters["x2_threads"] = rates[1] / rates[0];
+    state.counters["x4_threads"] = rates[2] / rates[0];
+}
+
+void ResolveScaling(benchmark::State& state, NameKind kind) {
+    CVarbank& dico = Dictionary(100000);
+    const std::vector<std::string> names = Names(100000, kind);
+    Scaling(state, [&](std::size_t n) {
+        benchmark::DoNotOptimize(varbank::Resolution(dico, names[n % names.size()]).Status());
+    });
+}
+// The floor (copy, upper-case, one map lookup, no lock): what the machine itself allows.
+void BM_ScalingFloor(benchmark::State& state) {
+    CVarbank& dico = Dictionary(100000);
+    const std::vector<std::string> names = Names(100000, NameKind::Plain);
+    Scaling(state, [&](std::size_t n) {
+        std::string key = names[n % names.size()];
+        for (char& c : key) {
+            if (c >= 'a' && c <= 'z') {
+                c = static_cast<char>(c - 'a' + 'A');
+            }
+        }
+        benchmark::DoNotOptimize(dico.m_Items.find(key));
+    });
+}
+void BM_ScalingResolvePlain(benchmark::State& state) {
+    ResolveScaling(state, NameKind::Plain);
+}
+void BM_ScalingResolvePath3(benchmark::State& state) {
+    ResolveScaling(state, NameKind::Path);
+}
+// One page of 100 root records, each from another place of the root.
+void BM_ScalingRootPage100(benchmark::State& state) {
+    CVarbank& dico = Dictionary(100000);
+    Scaling(state, [&](std::size_t n) {
+        varbank::BrowseRequest request;
+        request.position = u"BENCH";
+        request.maximum = 100;
+        const varbank::BrowsePage page(dico, request,
+                                       Utf8ToUtf16(generated::NameOf((n * 7919) % 99000)));
+        benchmark::DoNotOptimize(page.Count());
+    });
+}
+void BM_ScalingBrowseNamesStructure(benchmark::State& state) {
+    CVarbank& dico = Dictionary(100000);
+    Scaling(state, [&](std::size_t) {
+        std::vector<std::string> output;
+        dico.BrowseNames("", "*", 0, "V0000006.P", 0, 0, 0, 1, 1, 2, "AC", &output, nullptr);
+        benchmark::DoNotOptimize(output.data());
+    });
+}
+
 // Listing of an array of 10,000 structures.
 void BM_BrowseArrayOfStructures(benchmark::State& state) {
     CAppParameters params = generated::Parameters();
@@ -288,6 +380,11 @@ BENCHMARK(BM_BrowseRootPages100Threads)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BrowseNamesStructureThreads)->Arg(100000)->ThreadRange(1, 4)->UseRealTime();
+BENCHMARK(BM_ScalingFloor)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScalingResolvePlain)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScalingResolvePath3)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScalingRootPage100)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScalingBrowseNamesStructure)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BrowseArrayOfStructures)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillAndFinalyze)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveBinaryForm)->Apply(AllSizes)->Unit(benchmark::kMillisecond);

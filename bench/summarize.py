@@ -21,9 +21,10 @@ def main(path):
         if run.get("run_type") == "aggregate" and run.get("aggregate_name") != "median":
             continue
         notes = []
-        for key in ("x_floor", "records", "bytes_per_variable"):
+        for key in ("x_floor", "records", "bytes_per_variable", "one_thread_per_s", "x2_threads",
+                    "x4_threads"):
             if key in run:
-                notes.append(f"{key} {run[key]:.1f}")
+                notes.append(f"{key} {run[key]:.2f}" if key.startswith("x") else f"{key} {run[key]:.1f}")
         unit = run.get("time_unit", "ns")
         print(f"| {run['name']} | {run['real_time']:.1f} {unit} | {rate(run)} | "
               f"{', '.join(notes)} |")
