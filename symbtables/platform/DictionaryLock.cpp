@@ -4,24 +4,39 @@
 
 namespace {
 
-// The reader counter a thread uses: threads are spread over the counters in turn.
-std::size_t ThreadSlot(std::size_t slots) {
-    static std::atomic<std::size_t> next{0};
-    thread_local const std::size_t slot = next.fetch_add(1, std::memory_order_relaxed);
-    return slot % slots;
-}
+constexpr std::size_t kNoSlot = ~std::size_t{0};
+constexpr std::size_t kTrackedHolds = 8;
 
-// The shared holds of this thread, so that a shared holder may take a lock shared again even
+// One shared hold of this thread, so that a shared holder may take a lock shared again even
 // while an exclusive holder waits (it would otherwise wait for itself).
 struct SharedHold {
     const void* lock;
     std::uint32_t depth;
 };
-constexpr std::size_t kTrackedHolds = 8;
-thread_local std::array<SharedHold, kTrackedHolds> t_Holds{};
 
-SharedHold* FindHold(const void* lock) {
-    for (SharedHold& hold : t_Holds) {
+// What a thread keeps about the dictionary locks: its reader counter (threads are spread over
+// the counters in turn) and its shared holds. Constant-initialised, so reaching it costs no
+// guard; initial-exec, so that reaching it from the shared library costs no lookup call.
+struct ThreadState {
+    std::size_t slot = kNoSlot;
+    std::uint32_t holdCount = 0;
+    std::array<SharedHold, kTrackedHolds> holds{};
+};
+thread_local ThreadState t_State __attribute__((tls_model("initial-exec")));
+
+std::size_t SlotOf(ThreadState& state, std::size_t slots) {
+    static std::atomic<std::size_t> next{0};
+    if (state.slot == kNoSlot) {
+        state.slot = next.fetch_add(1, std::memory_order_relaxed) % slots;
+    }
+    return state.slot;
+}
+
+SharedHold* FindHold(ThreadState& state, const void* lock) {
+    if (state.holdCount == 0) {
+        return nullptr;
+    }
+    for (SharedHold& hold : state.holds) {
         if (hold.lock == lock) {
             return &hold;
         }
@@ -29,10 +44,22 @@ SharedHold* FindHold(const void* lock) {
     return nullptr;
 }
 
+void AddHold(ThreadState& state, const void* lock) {
+    for (SharedHold& hold : state.holds) {
+        if (hold.lock == nullptr) {
+            hold = {lock, 1};
+            ++state.holdCount;
+            return;
+        }
+    }
+}
+
 } // namespace
 
 bool CDictionaryLock::HeldExclusivelyHere() const {
-    return m_Owner.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    // The flag is raised by the holder itself, so without it no thread of ours holds the lock.
+    return m_Exclusive.load(std::memory_order_relaxed) &&
+           m_Owner.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
 void CDictionaryLock::WaitForReaders() {
@@ -50,9 +77,10 @@ void CDictionaryLock::Lock() {
     }
     // A shared holder asking for the lock exclusively stops counting as a reader while it waits,
     // and counts again before it lets the next exclusive holder in.
-    const bool upgrade = FindHold(this) != nullptr;
+    ThreadState& state = t_State;
+    const bool upgrade = FindHold(state, this) != nullptr;
     if (upgrade) {
-        m_Readers[ThreadSlot(kReaderSlots)].readers.fetch_sub(1, std::memory_order_release);
+        m_Readers[SlotOf(state, kReaderSlots)].readers.fetch_sub(1, std::memory_order_release);
     }
     m_Writer.lock();
     Acquired(upgrade);
@@ -71,7 +99,7 @@ bool CDictionaryLock::TryLock() {
         ++m_Depth;
         return true;
     }
-    if (FindHold(this) != nullptr || !m_Writer.try_lock()) {
+    if (FindHold(t_State, this) != nullptr || !m_Writer.try_lock()) {
         return false;
     }
     m_Exclusive.store(true, std::memory_order_seq_cst);
@@ -92,7 +120,7 @@ void CDictionaryLock::Unlock() {
     }
     m_Owner.store(std::thread::id(), std::memory_order_relaxed);
     if (m_Upgraded) {
-        m_Readers[ThreadSlot(kReaderSlots)].readers.fetch_add(1, std::memory_order_seq_cst);
+        m_Readers[SlotOf(t_State, kReaderSlots)].readers.fetch_add(1, std::memory_order_seq_cst);
     }
     m_Exclusive.store(false, std::memory_order_release);
     m_Writer.unlock();
@@ -103,11 +131,12 @@ void CDictionaryLock::LockShared() {
         ++m_Depth; // inside an exclusive hold, a shared one is a recursion of it
         return;
     }
-    if (SharedHold* hold = FindHold(this)) {
+    ThreadState& state = t_State;
+    if (SharedHold* hold = FindHold(state, this)) {
         ++hold->depth;
         return;
     }
-    std::atomic<std::uint32_t>& readers = m_Readers[ThreadSlot(kReaderSlots)].readers;
+    std::atomic<std::uint32_t>& readers = m_Readers[SlotOf(state, kReaderSlots)].readers;
     for (;;) {
         readers.fetch_add(1, std::memory_order_seq_cst);
         if (!m_Exclusive.load(std::memory_order_seq_cst)) {
@@ -117,9 +146,7 @@ void CDictionaryLock::LockShared() {
         // Wait for the exclusive holder to finish, then try again.
         const std::lock_guard<std::mutex> wait(m_Writer);
     }
-    if (SharedHold* free = FindHold(nullptr)) {
-        *free = {this, 1};
-    }
+    AddHold(state, this);
 }
 
 void CDictionaryLock::UnlockShared() {
@@ -127,12 +154,14 @@ void CDictionaryLock::UnlockShared() {
         --m_Depth;
         return;
     }
-    SharedHold* hold = FindHold(this);
-    if (hold != nullptr && --hold->depth != 0) {
-        return;
-    }
+    ThreadState& state = t_State;
+    SharedHold* hold = FindHold(state, this);
     if (hold != nullptr) {
+        if (--hold->depth != 0) {
+            return;
+        }
         *hold = {nullptr, 0};
+        --state.holdCount;
     }
-    m_Readers[ThreadSlot(kReaderSlots)].readers.fetch_sub(1, std::memory_order_release);
+    m_Readers[SlotOf(state, kReaderSlots)].readers.fetch_sub(1, std::memory_order_release);
 }

@@ -2,7 +2,8 @@
 
 namespace {
 
-thread_local CReadPass* t_CurrentPass = nullptr;
+// initial-exec: reached on every read, without a lookup call from the shared library.
+thread_local CReadPass* t_CurrentPass __attribute__((tls_model("initial-exec"))) = nullptr;
 
 } // namespace
 

@@ -110,14 +110,15 @@ HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNa
     *pnProperties = 0;
     *ppRecord = nullptr;
     *ppProperties = nullptr;
-    std::string name;
+    std::string name = ppszNames[0];
+    name.erase(0, name.find_first_not_of(' '));
     ItemResolution result;
-    auto start = [&] {
+    // A run made again starts from the name as given and an empty answer.
+    auto restart = [&] {
         name = ppszNames[0];
         name.erase(0, name.find_first_not_of(' '));
         result.Clear();
     };
-    start();
     auto attempt = [&] {
         const HRESULT hr = ResolveItemName(name, result);
         if (hr == S_OK) {
@@ -125,7 +126,7 @@ HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNa
         }
         return hr;
     };
-    const HRESULT hr = RunRead(attempt, start);
+    const HRESULT hr = RunRead(attempt, restart);
     if (hr != S_OK) {
         return hr;
     }
