@@ -101,8 +101,9 @@ HRESULT CVarbank::BrowseNames(const char* filter, const char* pattern, VARTYPE v
             ListPosition(path, request, *output, secondList, kinds, result);
             return result;
         } catch (...) {
-            // What was listed before the failure stays in the output.
-            return S_OK;
+            // An allocation failed while listing: the lists go back to what the host handed in.
+            undo();
+            return E_OUTOFMEMORY;
         }
     };
     return RunRead(attempt, undo);
