@@ -295,6 +295,59 @@ void BM_BrowseArrayOfStructures(benchmark::State& state) {
     }
 }
 
+// A dictionary of two large derived variables: ARR, an array of 1,000,000 INT, and ST, a
+// structure of 100,000 INT members; built once.
+CVarbank& LargeDerivedTypes() {
+    static CAppParameters params = generated::Parameters();
+    static const std::unique_ptr<CVarbank> dico = [] {
+        auto made = std::make_unique<CVarbank>("LARGE", "/tmp", &params);
+        auto* type = new CSymbXMLDDTStructDef();
+        type->m_Name = "WIDE";
+        for (std::uint32_t i = 0; i < 100000; ++i) {
+            type->AddMember(generated::Member(("M" + std::to_string(i)).c_str(), "INT", 2 * i, 2));
+        }
+        made->m_Types.AddType(type);
+        generated::Variable(*made, "ARR", "ARRAY[0..999999] OF INT", 3, 0, 2000000);
+        generated::Variable(*made, "ST", "WIDE", 4, 0, 200000);
+        made->FinalyzeListOfType();
+        return made;
+    }();
+    return *dico;
+}
+
+// Walks every child of `path` in pages of `page` records (0: one unpaged call).
+void BrowseLargeType(benchmark::State& state, const char* path, std::uint32_t page,
+                     std::size_t children) {
+    CVarbank& dico = LargeDerivedTypes();
+    varbank::BrowseRequest request;
+    request.path = path;
+    request.position = u"LARGE";
+    request.maximum = page;
+    for (auto _ : state) {
+        std::size_t listed = 0;
+        varbank::BrowsePager pager(dico, request);
+        for (varbank::BrowsePage records; pager.Next(records);) {
+            listed += records.Count();
+        }
+        if (listed != children) {
+            state.SkipWithError("wrong listing");
+        }
+    }
+}
+
+void BM_BrowseArrayUnpaged(benchmark::State& state) {
+    BrowseLargeType(state, "ARR", 0, 1000000);
+}
+void BM_BrowseArrayPages100(benchmark::State& state) {
+    BrowseLargeType(state, "ARR", 100, 1000000);
+}
+void BM_BrowseStructureUnpaged(benchmark::State& state) {
+    BrowseLargeType(state, "ST", 0, 100000);
+}
+void BM_BrowseStructurePages1000(benchmark::State& state) {
+    BrowseLargeType(state, "ST", 1000, 100000);
+}
+
 void BM_FillAndFinalyze(benchmark::State& state) {
     const auto size = static_cast<std::size_t>(state.range(0));
     CAppParameters params = generated::Parameters();
@@ -386,6 +439,10 @@ BENCHMARK(BM_ScalingResolvePath3)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScalingRootPage100)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScalingBrowseNamesStructure)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BrowseArrayOfStructures)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowseArrayUnpaged)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowseArrayPages100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowseStructureUnpaged)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrowseStructurePages1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillAndFinalyze)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveBinaryForm)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CleanCMaps)->Apply(AllSizes)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,9 @@
+#include "DictionaryGenerator.h"
 #include "FixtureDictionary.h"
 
 #include <gtest/gtest.h>
+
+#include <new>
 
 namespace {
 
@@ -102,6 +105,34 @@ TEST(BrowseNames, UnlocatedFilterSkipsALocatedPositionAndNullOutputIsRefused) {
     EXPECT_EQ(output.size(), 6U);
     EXPECT_EQ(fixture->BrowseNames("", "*", 0, "", 0, 0, 0, 1, 1, 0, "", nullptr, nullptr),
               E_INVALIDARG);
+}
+
+// A structure whose listing runs out of memory after its first entry.
+class ExhaustedStruct : public CSymbXMLDDTStructDef {
+public:
+    std::int32_t BuildCollectionFrom(const std::string&, const std::string&, VARTYPE,
+                                     const std::string&, std::uint32_t, std::uint32_t, std::int32_t,
+                                     std::int32_t, std::int32_t, std::uint16_t, std::uint32_t,
+                                     std::uint32_t, std::int32_t, const std::string&,
+                                     std::vector<std::string>& output, std::vector<std::string>*,
+                                     CVarbank*, std::vector<std::uint16_t>&) override {
+        output.push_back("partial");
+        throw std::bad_alloc();
+    }
+};
+
+TEST(BrowseNames, AllocationFailureLeavesTheListsAsHandedIn) {
+    CAppParameters params = generated::Parameters();
+    CVarbank dico("D", "/tmp", &params);
+    generated::AddType<ExhaustedStruct>(dico, "EXHAUSTED", {generated::Member("A", "INT", 0, 2)});
+    generated::Variable(dico, "X", "EXHAUSTED", 3, 0, 2);
+    dico.FinalyzeListOfType();
+    std::vector<std::string> output = {"kept"};
+    std::vector<std::string> second = {"second"};
+    EXPECT_EQ(dico.BrowseNames("", "*", 0, "X", 0, 0, 0, 1, 1, 0, "", &output, &second),
+              static_cast<HRESULT>(0x8007000EU));
+    EXPECT_EQ(output, V{"kept"});
+    EXPECT_EQ(second, V{"second"});
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "browse/BrowseRequest.h"
 #include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
+#include "types/ListingPage.h"
 
 #include <cstring>
 #include <limits>
@@ -153,7 +154,13 @@ HRESULT CVarbank::BrowseElements(const char* filter, const char* pattern, VARTYP
         std::vector<std::string> collection;
         std::vector<std::uint16_t> kinds;
         HRESULT result = S_OK;
-        if (!root && !ListPosition(path, request, collection, secondList, kinds, result)) {
+        // With a cap the position lists only the page from the continuation point, and one
+        // child more, whose name becomes the next continuation point.
+        const ListingPage page{*ppContinuation == nullptr ? std::string()
+                                                          : WideToNarrow(*ppContinuation),
+                               std::size_t{maximum > *pdwCount ? maximum - *pdwCount : 0} + 1};
+        if (!root && !ListPosition(path, request, collection, secondList, kinds, result,
+                                   maximum != 0 ? &page : nullptr)) {
             return result;
         }
         // The block grows once, for every child that can be written.

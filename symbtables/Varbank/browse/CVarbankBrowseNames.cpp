@@ -8,6 +8,7 @@
 #include "browse/BrowseRequest.h"
 #include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
+#include "types/ListingPage.h"
 
 namespace {
 
@@ -78,6 +79,15 @@ HRESULT CVarbank::BrowseNames(const char* filter, const char* pattern, VARTYPE v
         output == nullptr || path == nullptr) {
         return E_INVALIDARG;
     }
+    // A run made again starts from the lists as the host handed them in.
+    const std::size_t outputCount = output->size();
+    const std::size_t secondCount = secondList != nullptr ? secondList->size() : 0;
+    auto undo = [&] {
+        output->resize(outputCount);
+        if (secondList != nullptr) {
+            secondList->resize(secondCount);
+        }
+    };
     auto attempt = [&] {
         try {
             const BrowseRequest request(filter, pattern, varType, reservedA, reservedB,
@@ -91,17 +101,9 @@ HRESULT CVarbank::BrowseNames(const char* filter, const char* pattern, VARTYPE v
             ListPosition(path, request, *output, secondList, kinds, result);
             return result;
         } catch (...) {
-            // What was listed before the failure stays in the output.
-            return S_OK;
-        }
-    };
-    // A run made again starts from the lists as the host handed them in.
-    const std::size_t outputCount = output->size();
-    const std::size_t secondCount = secondList != nullptr ? secondList->size() : 0;
-    auto undo = [&] {
-        output->resize(outputCount);
-        if (secondList != nullptr) {
-            secondList->resize(secondCount);
+            // An allocation failed while listing: the lists go back to what the host handed in.
+            undo();
+            return E_OUTOFMEMORY;
         }
     };
     return RunRead(attempt, undo);
@@ -164,12 +166,18 @@ HRESULT CVarbank::ResolveBrowsePosition(const char* path, const BrowseRequest& r
 
 bool CVarbank::ListPosition(const char* path, const BrowseRequest& request,
                             std::vector<std::string>& output, std::vector<std::string>* secondList,
-                            std::vector<std::uint16_t>& kinds, HRESULT& result) {
+                            std::vector<std::uint16_t>& kinds, HRESULT& result,
+                            const ListingPage* page) {
     BrowsePosition position;
     const HRESULT hr = ResolveBrowsePosition(path, request, position);
     if (hr != S_OK) {
         result = hr == S_FALSE ? S_OK : hr;
         return false;
+    }
+    if (page != nullptr) {
+        position.finalType->BuildCollectionPage(request, position, *page, *this, output, kinds);
+        result = S_OK;
+        return true;
     }
     result = position.finalType->BuildCollectionFrom(
         request.filter, request.pattern, request.varType, position.positionText, request.reservedA,

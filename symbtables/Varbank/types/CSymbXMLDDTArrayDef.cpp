@@ -5,11 +5,15 @@
 #include "Varbank/MatchNamePattern.h"
 #include "Varbank/TextFile.h"
 #include "Varbank/VarbankCodes.h"
+#include "browse/BrowsePosition.h"
+#include "browse/BrowseRequest.h"
 #include "platform/TextUtil.h"
 #include "types/DerivedTypeListing.h"
 #include "types/ElementaryTypes.h"
+#include "types/ListingPage.h"
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -68,6 +72,11 @@ std::optional<CSymbXMLDDTArrayDef::Bounds> ScanBounds(std::string_view text, std
     }
     pos = at;
     return CSymbXMLDDTArrayDef::Bounds{*low, *high};
+}
+
+// The name of element `index` below a position: the position text and "[index]".
+std::string ElementName(const std::string& position, std::int64_t index) {
+    return position + StrFormat("[%d]", static_cast<int>(index));
 }
 
 } // namespace
@@ -255,9 +264,46 @@ std::int32_t CSymbXMLDDTArrayDef::BuildCollectionFrom(
     std::int32_t branches, std::uint16_t block, std::uint32_t offset, std::uint32_t size,
     std::int32_t columnCount, const std::string& columnCodes, std::vector<std::string>& output,
     std::vector<std::string>*, CVarbank* dico, std::vector<std::uint16_t>& kinds) {
+    const auto listing =
+        ElementListingFor(pattern, varType, position, ListingFlags{branchesOnly, leaves, branches},
+                          block, offset, size, columnCount, columnCodes, dico);
+    if (listing) {
+        ListElements(*listing, *dico, m_Dims[0].low, std::numeric_limits<std::size_t>::max(),
+                     output, kinds);
+    }
+    return 0;
+}
+
+void CSymbXMLDDTArrayDef::BuildCollectionPage(const BrowseRequest& request,
+                                              const BrowsePosition& position,
+                                              const ListingPage& page, CVarbank& dico,
+                                              std::vector<std::string>& output,
+                                              std::vector<std::uint16_t>& kinds) {
+    const auto listing = ElementListingFor(
+        request.pattern, request.varType, position.positionText,
+        ListingFlags{request.branchesOnly, request.leaves, request.branches}, position.block,
+        position.offset, position.size, request.columnCount, request.columnCodes, &dico);
+    if (!listing) {
+        return;
+    }
+    std::int64_t first = m_Dims[0].low;
+    if (!page.continuation.empty()) {
+        const auto index = ContinuationIndex(*listing, dico, page.continuation);
+        if (!index) {
+            return;
+        }
+        first = *index;
+    }
+    ListElements(*listing, dico, first, page.limit, output, kinds);
+}
+
+std::optional<CSymbXMLDDTArrayDef::ElementListing> CSymbXMLDDTArrayDef::ElementListingFor(
+    const std::string& pattern, VARTYPE varType, const std::string& position,
+    const ListingFlags& flags, std::uint16_t block, std::uint32_t offset, std::uint32_t size,
+    std::int32_t columnCount, const std::string& columnCodes, CVarbank* dico) {
     // Without a dictionary there is neither catalogue nor address text: nothing is listed.
     if (dico == nullptr) {
-        return 0;
+        return std::nullopt;
     }
     std::uint32_t elementarySize = 0;
     std::uint32_t elementCode = 0;
@@ -267,52 +313,85 @@ std::int32_t CSymbXMLDDTArrayDef::BuildCollectionFrom(
     // No element (no dimension, reversed or wrapped bounds): nothing listed, nothing divided.
     const std::uint32_t count = ElementCount();
     const bool derived = !elementary && element != nullptr;
-    const bool listed = (branchesOnly != 0 && derived) || (branches != 0 && derived) ||
-                        (leaves != 0 && !derived && PassesVarTypeFilter(varType, m_ElemVarType));
+    const bool listed =
+        (flags.branchesOnly != 0 && derived) || (flags.branches != 0 && derived) ||
+        (flags.leaves != 0 && !derived && PassesVarTypeFilter(varType, m_ElemVarType));
     if (count == 0 || !listed) {
-        return 0;
+        return std::nullopt;
     }
     // An element type that is neither elementary nor in the catalogue shows its name as written.
-    const std::string displayType = derived ? element->GetDisplayName() : m_ElementTypeName;
-    const ElementListing listing{position,
-                                 pattern,
-                                 block,
-                                 offset,
-                                 size / count,
-                                 columnCount,
-                                 columnCodes,
-                                 displayType,
-                                 elementary ? elementCode : kTypeCodeUnknown,
-                                 ListingKindWord(elementary)};
-    ListElements(listing, *dico, output, kinds);
-    return 0;
+    std::string displayType = derived ? element->GetDisplayName() : m_ElementTypeName;
+    return ElementListing{position,
+                          pattern,
+                          block,
+                          offset,
+                          size / count,
+                          columnCount,
+                          columnCodes,
+                          std::move(displayType),
+                          elementary ? elementCode : kTypeCodeUnknown,
+                          ListingKindWord(elementary)};
+}
+
+std::int64_t CSymbXMLDDTArrayDef::LastListedIndex() const {
+    return IsAccessedWhole() ? std::int64_t{m_Dims[0].low} : std::int64_t{m_Dims[0].high};
 }
 
 void CSymbXMLDDTArrayDef::ListElements(const ElementListing& listing, const CVarbank& dico,
+                                       std::int64_t first, std::size_t limit,
                                        std::vector<std::string>& output,
                                        std::vector<std::uint16_t>& kinds) const {
-    const std::int64_t low = m_Dims[0].low;
-    const std::int64_t last = IsAccessedWhole() ? low : std::int64_t{m_Dims[0].high};
+    const std::int64_t last = LastListedIndex();
+    std::size_t listed = 0;
     // 64-bit index, so that a high bound at the top of the 32-bit range ends the loop.
-    for (std::int64_t i = low; i <= last; ++i) {
+    for (std::int64_t i = first; i <= last && listed < limit; ++i) {
         YieldListing();
-        const std::string name = listing.position + StrFormat("[%d]", static_cast<int>(i));
+        const std::string name = ElementName(listing.position, i);
         if (!MatchNamePattern(name, listing.pattern)) {
             continue;
         }
-        // 32-bit arithmetic, as every other offset of the module.
-        const std::uint32_t elementOffset =
-            static_cast<std::uint32_t>(i - low) * listing.elementSize + listing.offset;
-        std::string addressText;
-        dico.FormatPhysicalAddress(AREA_KIND_ORDINARY, listing.block, elementOffset, BIT_NONE,
-                                   static_cast<std::int32_t>(listing.elementSize),
-                                   listing.elementCode, addressText);
-        const std::string column =
-            AddressColumnText(listing.displayType, listing.block, elementOffset, addressText);
-        output.push_back(
-            ListedEntry(name, listing.columnCount, listing.columnCodes, column, nullptr));
+        output.push_back(ElementEntry(listing, dico, i, name));
         kinds.push_back(listing.kindWord);
+        ++listed;
     }
+}
+
+std::string CSymbXMLDDTArrayDef::ElementEntry(const ElementListing& listing, const CVarbank& dico,
+                                              std::int64_t index, const std::string& name) const {
+    // 32-bit arithmetic, as every other offset of the module.
+    const std::uint32_t elementOffset =
+        static_cast<std::uint32_t>(index - m_Dims[0].low) * listing.elementSize + listing.offset;
+    std::string addressText;
+    dico.FormatPhysicalAddress(AREA_KIND_ORDINARY, listing.block, elementOffset, BIT_NONE,
+                               static_cast<std::int32_t>(listing.elementSize), listing.elementCode,
+                               addressText);
+    const std::string column =
+        AddressColumnText(listing.displayType, listing.block, elementOffset, addressText);
+    return ListedEntry(name, listing.columnCount, listing.columnCodes, column, nullptr);
+}
+
+std::optional<std::int64_t>
+CSymbXMLDDTArrayDef::ContinuationIndex(const ElementListing& listing, const CVarbank& dico,
+                                       const std::string& continuation) const {
+    // The entry starts with the position text and "[index]": the index is read back from it,
+    // and the element counts only when its own entry is the whole text.
+    const std::size_t open = listing.position.size();
+    if (continuation.size() <= open || continuation.compare(0, open, listing.position) != 0 ||
+        continuation[open] != '[') {
+        return std::nullopt;
+    }
+    std::int64_t index = 0;
+    const char* const digits = continuation.data() + open + 1;
+    const auto read = std::from_chars(digits, continuation.data() + continuation.size(), index);
+    if (read.ec != std::errc() || index < m_Dims[0].low || index > LastListedIndex()) {
+        return std::nullopt;
+    }
+    const std::string name = ElementName(listing.position, index);
+    if (!MatchNamePattern(name, listing.pattern) ||
+        ElementEntry(listing, dico, index, name) != continuation) {
+        return std::nullopt;
+    }
+    return index;
 }
 
 bool CSymbXMLDDTArrayDef::SaveBinary(CTextFile& file) {

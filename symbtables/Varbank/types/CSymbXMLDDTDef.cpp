@@ -1,8 +1,14 @@
 #include "Varbank/CSymbXMLDDTDef.h"
 
+#include "Varbank/VarbankCodes.h"
+#include "browse/BrowsePosition.h"
+#include "browse/BrowseRequest.h"
 #include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 #include "types/ElementaryTypes.h"
+#include "types/ListingPage.h"
+
+#include <algorithm>
 
 CSymbXMLDDTDef::~CSymbXMLDDTDef() = default;
 
@@ -62,4 +68,25 @@ bool CSymbXMLDDTDef::ClassifyTypeName(std::string& typeName, std::uint32_t& size
         MakeUpperAscii(typeName);
     }
     return ClassifyUpperName(typeName, size, code);
+}
+
+void CSymbXMLDDTDef::BuildCollectionPage(const BrowseRequest& request,
+                                         const BrowsePosition& position, const ListingPage& page,
+                                         CVarbank& dico, std::vector<std::string>& output,
+                                         std::vector<std::uint16_t>& kinds) {
+    std::vector<std::string> every;
+    std::vector<std::uint16_t> everyKind;
+    BuildCollectionFrom(request.filter, request.pattern, request.varType, position.positionText,
+                        request.reservedA, request.reservedB, request.branchesOnly, request.leaves,
+                        request.branches, position.block, position.offset, position.size,
+                        request.columnCount, request.columnCodes, every, nullptr, &dico, everyKind);
+    std::size_t first = 0;
+    if (!page.continuation.empty()) {
+        first = static_cast<std::size_t>(std::find(every.begin(), every.end(), page.continuation) -
+                                         every.begin());
+    }
+    for (std::size_t i = first; i < every.size() && i - first < page.limit; ++i) {
+        output.push_back(std::move(every[i]));
+        kinds.push_back(i < everyKind.size() ? everyKind[i] : std::uint16_t{LISTING_KIND_LEAF});
+    }
 }

@@ -4,11 +4,13 @@
 #include "PlatformApi.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CVarbank;
+struct ListingFlags;
 
 // The array type. The catalogue builds it from an array text such as ARRAY[0..9] OF INT and
 // splits multi-dimensional texts into chains of one-dimensional arrays with temporary names.
@@ -47,6 +49,11 @@ public:
                                      std::vector<std::string>& output,
                                      std::vector<std::string>* secondList, CVarbank* dico,
                                      std::vector<std::uint16_t>& kinds) override;
+    // Starts at the element that the continuation entry names, read from its index.
+    void BuildCollectionPage(const BrowseRequest& request, const BrowsePosition& position,
+                             const ListingPage& page, CVarbank& dico,
+                             std::vector<std::string>& output,
+                             std::vector<std::uint16_t>& kinds) override;
     void RemoveDFBMember(MAPOFDDTDEF* catalogue) override;
     bool IsOfKorvoType(tagETYPMGRTypeCode code, MAPOFDDTDEF& catalogue) override;
     void DefineSubType(MAPOFDDTDEF* catalogue) override;
@@ -103,8 +110,27 @@ private:
 
     // Reads the "low..high" pairs of the text behind the first "[" into m_Dims.
     void ParseBounds(std::string_view bounds);
-    void ListElements(const ElementListing& listing, const CVarbank& dico,
-                      std::vector<std::string>& output, std::vector<std::uint16_t>& kinds) const;
+    // The listing of the elements at a position, or none when nothing is listed: no dictionary,
+    // no element, or a kind selection that leaves the elements out.
+    std::optional<ElementListing> ElementListingFor(const std::string& pattern, VARTYPE varType,
+                                                    const std::string& position,
+                                                    const ListingFlags& flags, std::uint16_t block,
+                                                    std::uint32_t offset, std::uint32_t size,
+                                                    std::int32_t columnCount,
+                                                    const std::string& columnCodes, CVarbank* dico);
+    // Lists at most `limit` elements that pass the name pattern, from index `first` on.
+    void ListElements(const ElementListing& listing, const CVarbank& dico, std::int64_t first,
+                      std::size_t limit, std::vector<std::string>& output,
+                      std::vector<std::uint16_t>& kinds) const;
+    // The listed entry of element `index`, whose name is given.
+    std::string ElementEntry(const ElementListing& listing, const CVarbank& dico,
+                             std::int64_t index, const std::string& name) const;
+    // The index of the element whose entry is the continuation text, when it is listed.
+    std::optional<std::int64_t> ContinuationIndex(const ElementListing& listing,
+                                                  const CVarbank& dico,
+                                                  const std::string& continuation) const;
+    // The last index that the listing reaches.
+    std::int64_t LastListedIndex() const;
 
     // Set while IsOfKorvoType asks the element type, so that a cycle of host types ends.
     bool m_AskingKorvoType = false;

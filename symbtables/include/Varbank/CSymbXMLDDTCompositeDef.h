@@ -32,6 +32,11 @@ public:
                                      std::vector<std::string>& output,
                                      std::vector<std::string>* secondList, CVarbank* dico,
                                      std::vector<std::uint16_t>& kinds) override;
+    // Starts at the member that the continuation entry names, found through the member index.
+    void BuildCollectionPage(const BrowseRequest& request, const BrowsePosition& position,
+                             const ListingPage& page, CVarbank& dico,
+                             std::vector<std::string>& output,
+                             std::vector<std::uint16_t>& kinds) override;
 
     bool IsOfKorvoType(tagETYPMGRTypeCode code, MAPOFDDTDEF& catalogue) override;
     // SetMemberType on every member with its own type name.
@@ -60,6 +65,17 @@ protected:
                              std::uint16_t block, std::uint32_t offset, std::int32_t columnCount,
                              const std::string& columnCodes, std::vector<std::string>& output,
                              CVarbank& dico, std::vector<std::uint16_t>& kinds);
+    // What the listing of each member needs.
+    struct MemberListing;
+    // Lists at most `limit` members from index `first` on.
+    void ListMembersFrom(const MemberListing& listing, std::size_t first, std::size_t limit,
+                         std::vector<std::string>& output, std::vector<std::uint16_t>& kinds);
+    // Appends the entry and kind word of member `index` when the listing keeps it.
+    bool ListMember(const MemberListing& listing, std::size_t index,
+                    std::vector<std::string>& output, std::vector<std::uint16_t>& kinds);
+    // The index of the first member whose entry is the continuation text (the member count when
+    // none): the name is the text before one of its "|" or the whole text.
+    std::size_t ContinuationMember(const MemberListing& listing, const std::string& continuation);
     // The address column of a member at its position (block and offset already added): the
     // unit text of the member's type followed by the address text.
     virtual std::string MemberAddressColumn(const CSymbXMLDDTMember& member, std::uint16_t block,

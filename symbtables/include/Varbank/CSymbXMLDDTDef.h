@@ -12,6 +12,9 @@ class CSymbKorvoAnalyser;
 class CTextFile;
 class CVarbank;
 class MAPOFDDTDEF;
+struct BrowsePosition;
+struct BrowseRequest;
+struct ListingPage;
 struct tagRATVARPHYSICALIMPLEM;
 
 // Base of every derived type (structures, arrays, function blocks). The catalogue owns the
@@ -44,6 +47,13 @@ public:
                         const std::string& columnCodes, std::vector<std::string>& output,
                         std::vector<std::string>* secondList, CVarbank* dico,
                         std::vector<std::uint16_t>& kinds) = 0;
+    // One page of that listing for a browse position, the same entries and kinds. Arrays,
+    // structures and function blocks find the page's first child directly; this default lists
+    // every child and keeps the page.
+    virtual void BuildCollectionPage(const BrowseRequest& request, const BrowsePosition& position,
+                                     const ListingPage& page, CVarbank& dico,
+                                     std::vector<std::string>& output,
+                                     std::vector<std::uint16_t>& kinds);
     virtual void RemoveDFBMember(MAPOFDDTDEF* catalogue) = 0;
     virtual bool IsOfKorvoType(tagETYPMGRTypeCode code, MAPOFDDTDEF& catalogue) = 0;
     virtual void DefineSubType(MAPOFDDTDEF* catalogue);

@@ -21,6 +21,7 @@ class CSymbKorvoAnalysedItem;
 struct BrowsePosition;
 struct BrowseRequest;
 struct ItemResolution;
+struct ListingPage;
 template <class Result> class ReadStep;
 
 // The symbol dictionary of one PLC application: its variables, its derived types, its stamp
@@ -171,10 +172,12 @@ private:
                                   BrowsePosition& position);
     // Lets the derived type at the end of a browse path list its children: true with the
     // listing's result; false when the path leads to no derived type (result E_INVALIDARG) or
-    // the unlocated-only filter leaves it out (result S_OK, nothing listed).
+    // the unlocated-only filter leaves it out (result S_OK, nothing listed). With a page, only
+    // that page of the children is listed.
     bool ListPosition(const char* path, const BrowseRequest& request,
                       std::vector<std::string>& output, std::vector<std::string>* secondList,
-                      std::vector<std::uint16_t>& kinds, HRESULT& result);
+                      std::vector<std::uint16_t>& kinds, HRESULT& result,
+                      const ListingPage* page = nullptr);
     void ListRootNames(const BrowseRequest& request, std::vector<std::string>& output);
     // Writes the root's variables into the block reserved for them, from firstIndex on.
     void ListRootElements(const BrowseRequest& request, const std::string& positionPrefix,
