@@ -156,6 +156,13 @@ std::vector<ErrorCase> Cases() {
              "\"L\"", "the word area ends with %MW2147483646"),
         Case("a word just past the word area", Project("", "", Var("W", "<INT/>", "%MW2147483647")),
              "\"W\"", "the word area ends with %MW2147483646"),
+        Case("a function-block local over 64 KB",
+             Project("", "<pou name=\"Big\" pouType=\"functionBlock\"><interface><localVars>\n" +
+                             Var("Buffer", "<string length=\"70000\"/>") +
+                             "</localVars></interface></pou>\n"),
+             "Buffer",
+             "local 'Buffer' of function block 'Big' takes 70000 bytes; a function block's "
+             "local takes at most 65535"),
         Case("types written too deep", Project("", "", "\n" + Var("Deep", nestedArrays)), "Deep",
              "types nest deeper than 100 levels"),
         Case("array text too deep",
