@@ -6,6 +6,7 @@
 #include "commands/HostSession.h"
 #include "commands/InfoCommand.h"
 #include "commands/ResolveCommand.h"
+#include "commands/StagingDirectory.h"
 #include "commands/StampCommand.h"
 #include "import/NameText.h"
 
@@ -198,10 +199,17 @@ int CommandLine::Dump(const Settings& settings) {
         m_Err << settings.directory << ": no such directory\n";
         return kExitBadInput;
     }
+    StagingDirectory staging(settings.directory);
+    if (staging.Path().empty()) {
+        m_Err << settings.directory << ": cannot create a folder for the dump: " << staging.Reason()
+              << '\n';
+        return kExitRefused;
+    }
     auto session =
-        OpenSession(settings.file, {settings.trace, settings.strict, settings.directory}, m_Err);
-    return session ? DumpCommand(*session).Run(settings.directory, settings.json, m_Out, m_Err)
-                   : kExitBadInput;
+        OpenSession(settings.file, {settings.trace, settings.strict, staging.Path()}, m_Err);
+    return session
+               ? DumpCommand(*session).Run(staging, settings.directory, settings.json, m_Out, m_Err)
+               : kExitBadInput;
 }
 
 int CommandLine::Info(const Settings& settings) {

@@ -4,19 +4,28 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <exception>
 
 DumpCommand::DumpCommand(HostSession& session) : m_Session(session) {}
 
-int DumpCommand::Run(const std::string& directory, bool json, std::ostream& out,
-                     std::ostream& err) {
-    const std::string file = directory + "/" + m_Session.Name() + ".kvxav";
+int DumpCommand::Run(StagingDirectory& staging, const std::string& directory, bool json,
+                     std::ostream& out, std::ostream& err) {
+    const std::string name = m_Session.Name() + ".kvxav";
+    const std::string file = directory + "/" + name;
+    // Past a file size limit, a write fails instead of killing the process, so the private
+    // folder and its partial file are still removed.
+    std::signal(SIGXFSZ, SIG_IGN);
     bool written = false;
     std::string reason = "the dictionary did not write it";
     try {
         written = m_Session.Dictionary().SaveBinaryForm();
     } catch (const std::exception& error) {
         reason = error.what();
+    }
+    if (written && !staging.Publish(name)) {
+        written = false;
+        reason = staging.Reason();
     }
     if (!written) {
         err << file << ": cannot write the dump: " << reason << '\n';

@@ -1,16 +1,21 @@
 #pragma once
 
 #include "commands/HostSession.h"
+#include "commands/StagingDirectory.h"
 
 #include <ostream>
 #include <string>
 
-// varbank dump: writes the dictionary's quick-save dump into a directory.
+// varbank dump: writes the dictionary's quick-save dump into a directory. The session's
+// dictionary writes into a private folder there; only a complete file is renamed into place,
+// so a failed dump leaves the previous one whole.
 class DumpCommand {
 public:
     explicit DumpCommand(HostSession& session);
 
-    int Run(const std::string& directory, bool json, std::ostream& out, std::ostream& err);
+    // The session must have been opened with staging.Path() as its dump directory.
+    int Run(StagingDirectory& staging, const std::string& directory, bool json, std::ostream& out,
+            std::ostream& err);
 
 private:
     HostSession& m_Session;

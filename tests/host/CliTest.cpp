@@ -84,6 +84,29 @@ TEST(Cli, ExitStatusAndMessages) {
               std::string::npos);
 }
 
+// A dump cut short by the file size limit leaves the previous dump whole and nothing else.
+TEST(Cli, FailedDumpKeepsThePreviousOne) {
+    const auto directory =
+        std::filesystem::temp_directory_path() / ("varbank-dump-" + std::to_string(getpid()));
+    std::filesystem::remove_all(directory);
+    std::filesystem::create_directories(directory);
+    const std::string dump = (directory / "production_line.kvxav").string();
+    const std::string command = "varbank dump " + kFile + " --dir " + directory.string();
+    ASSERT_EQ(Shell(command).status, 0);
+    const std::string previous = ReadFile(dump);
+    ASSERT_GT(previous.size(), 2048U);
+    const ShellRun limited = Shell("ulimit -f 1 && '" VARBANK_BINARY "'" + command.substr(7));
+    EXPECT_EQ(limited.status, 1) << limited.err;
+    EXPECT_NE(limited.err.find(dump + ": cannot write the dump"), std::string::npos) << limited.err;
+    EXPECT_EQ(ReadFile(dump), previous);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1U);
+    std::filesystem::remove_all(directory);
+}
+
 TEST(Cli, EveryCommandSpeaksJson) {
     const std::string directory =
         std::filesystem::path(WriteTempFile("json.kvxav", "")).parent_path();

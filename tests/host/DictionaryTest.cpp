@@ -91,6 +91,37 @@ TEST_F(ExampleDictionary, ResolvesPathsElementsAndBits) {
     }
 }
 
+// The last word and bit of the %M areas are accepted, and their address texts are exact.
+TEST(EdgeAddresses, TheLastWordAndBitListTheirAddresses) {
+    const std::string path = WriteTempFile(
+        "edges.xml",
+        Project("", "",
+                Var("Words",
+                    "<array><dimension lower=\"0\" upper=\"1\"/><baseType><INT/></baseType>"
+                    "</array>",
+                    "%MW2147483645") +
+                    Var("Flags",
+                        "<array><dimension lower=\"0\" upper=\"1\"/><baseType><BOOL/>"
+                        "</baseType></array>",
+                        "%M2147483646")));
+    const auto session = OpenFile(path);
+    ASSERT_TRUE(session);
+    const std::pair<const char*, const char*> cases[] = {
+        {"Words", "Words[1]|U-INT (B:1 - O:4294967292) %MW2147483646"},
+        {"Flags", "Flags[1]|U-BOOL (B:2 - O:2147483647) %M2147483647"},
+    };
+    for (const auto& [variable, line] : cases) {
+        SCOPED_TRACE(variable);
+        BrowseCommand::Options options;
+        options.path = variable;
+        options.columns = "A";
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(BrowseCommand(*session).Run(options, false, out, err), 0) << err.str();
+        EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+    }
+}
+
 TEST_F(ExampleDictionary, RefusalsCarryAReason) {
     const std::pair<const char*, const char*> cases[] = {
         {"Nope", "unknown variable"},        {"Nope.X", "unknown variable"},

@@ -46,6 +46,21 @@ inline std::string Struct(const std::string& name, const std::string& members) {
            "</struct></baseType></dataType>\n";
 }
 
+// Data types T0 = ARRAY[0..0] OF INT and Tk = ARRAY[0..0] OF Tk-1 up to T<count-1>, one a line,
+// in that order or the reverse.
+inline std::string ArrayChain(std::size_t count, bool reversed = false) {
+    std::string types;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t at = reversed ? count - 1 - k : k;
+        const std::string element =
+            at == 0 ? "<INT/>" : "<derived name=\"T" + std::to_string(at - 1) + "\"/>";
+        types += "<dataType name=\"T" + std::to_string(at) +
+                 "\"><baseType><array><dimension lower=\"0\" upper=\"0\"/><baseType>" + element +
+                 "</baseType></array></baseType></dataType>\n";
+    }
+    return types;
+}
+
 inline std::optional<ProjectLayout> Import(const std::string& xml, Diagnostics& diagnostics) {
     return ProjectImporter(diagnostics).ImportText(xml);
 }

@@ -54,6 +54,13 @@ std::vector<Hostile> Cases() {
                                                     100000) +
                                                  "<INT/>" + Repeat("</baseType></array>", 100000))),
                      2, "types nest deeper than"});
+    std::string users;
+    for (int i = 0; i < 100; ++i) {
+        users += Var("V" + std::to_string(i), "<derived name=\"T9999\"/>");
+    }
+    cases.push_back({"10,000 array types, each of the previous",
+                     Project(ArrayChain(10000), "", users), 2,
+                     "types nest deeper than 128 levels through type 'T64'"});
     cases.push_back(
         {"elements nested 100,000 deep",
          Project("", "", "<x>" + Repeat("<x>", 100000) + Repeat("</x>", 100000)) + "</x>", 2,

@@ -88,7 +88,7 @@ TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
         Var("E", "<string length=\"3\"/>") + Var("X", "<BOOL/>", "%MX40.3") + Var("F", "<LREAL/>") +
         Var("G", "<derived name=\"S\"/>") + Var("H", "<BOOL/>") + Var("I", "<BOOL/>", "%IX0.1") +
         Var("Q", "<DINT/>", "%QD2") + Var("I2", "<INT/>", "%IW7") +
-        Var("Last", "<BYTE/>", "%MB4294967295") + Var("F1", "<BYTE/>", "%IB0.0.32.1") +
+        Var("Last", "<BYTE/>", "%MB4294967293") + Var("F1", "<BYTE/>", "%IB0.0.32.1") +
         Var("F2", "<INT/>", "%IW0.0.32.2") + Var("F3", "<BOOL/>", "%QX1.2.3");
     Diagnostics diagnostics("t.xml");
     const auto layout = Import(Project(Struct("S", Var("X", "<BOOL/>")), "", globals), diagnostics);
@@ -98,7 +98,7 @@ TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
         {"D", 3, 8, 255},  {"E", 3, 12, 255},  {"F", 3, 16, 255},
         {"G", 3, 24, 255}, {"H", 3, 26, 255},  {"W", 1, 20, 255},
         {"M", 2, 7, 255},  {"X", 1, 40, 3},    {"I", 4, 0, 1},
-        {"Q", 5, 8, 255},  {"I2", 4, 14, 255}, {"Last", 1, 4294967295U, 255},
+        {"Q", 5, 8, 255},  {"I2", 4, 14, 255}, {"Last", 1, 4294967293U, 255},
         {"F1", 6, 0, 255}, {"F2", 6, 2, 255},  {"F3", 7, 0, 255}};
     for (const auto& [name, block, offset, bit] : expected) {
         const VariableLayout* variable = FindNamed(layout->variables, name);
@@ -110,10 +110,10 @@ TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
     // A structure of one BOOL takes a word.
     EXPECT_EQ(FindNamed(layout->variables, "G")->size, 2U);
     EXPECT_EQ(FindNamed(layout->variables, "X")->address, "%MX40.3");
-    EXPECT_EQ(layout->wordCount, 2147483648U); // the last byte ends the 32-bit space
+    EXPECT_EQ(layout->wordCount, 2147483647U); // the last byte of the word area
     EXPECT_EQ(layout->bitCount, 8U);
     // Each block is sized by the highest address (or the last slot) it holds.
-    const std::array<std::uint64_t, 8> ends = {0, 4294967296U, 8, 27, 16, 12, 4, 1};
+    const std::array<std::uint64_t, 8> ends = {0, 4294967294U, 8, 27, 16, 12, 4, 1};
     EXPECT_EQ(layout->blockEnds, ends);
 }
 

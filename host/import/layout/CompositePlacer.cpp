@@ -77,6 +77,10 @@ bool CompositePlacer::AddMember(CompositeLayout& layout, const VariableDecl& var
     const bool local =
         variable.section == VarSection::Local || variable.section == VarSection::Temp;
     const std::uint16_t areaKind = layout.functionBlock && local ? 2 : 1;
+    if (areaKind == 2 && type->size > kMaxSecondarySize) {
+        RefuseLargeLocal(layout, variable, type->size);
+        return false;
+    }
     AreaCursor& area = areaKind == 2 ? areas.secondary : areas.ordinary;
     const auto offset = area.Place(type->size, type->align);
     if (!offset) {
@@ -100,6 +104,14 @@ bool CompositePlacer::CheckAddress(const VariableDecl& variable) {
     m_Diagnostics.Error(variable.line, "cannot read the address " + Quoted(variable.address) +
                                            " of " + Quoted(variable.name) + ": " + error);
     return false;
+}
+
+void CompositePlacer::RefuseLargeLocal(const CompositeLayout& layout, const VariableDecl& variable,
+                                       std::uint32_t size) {
+    m_Diagnostics.Error(variable.line, "local " + Quoted(variable.name) + " of function block " +
+                                           Quoted(layout.name) + " takes " + std::to_string(size) +
+                                           " bytes; a function block's local takes at most " +
+                                           std::to_string(kMaxSecondarySize));
 }
 
 void CompositePlacer::RefuseLocated(const CompositeLayout& layout, const VariableDecl& variable) {

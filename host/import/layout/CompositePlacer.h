@@ -5,6 +5,7 @@
 #include "import/ProjectModel.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ class TypeResolver;
 class CompositePlacer {
 public:
     enum class Kind { Structure, FunctionBlock, Program };
+    // The dictionary keeps a secondary-area member's size in 16 bits, so a larger function-block
+    // local is refused.
+    static constexpr std::uint32_t kMaxSecondarySize = 65535;
 
     CompositePlacer(TypeResolver& resolver, Diagnostics& diagnostics);
 
@@ -38,6 +42,8 @@ private:
     bool AddMember(CompositeLayout& layout, const VariableDecl& variable, Areas& areas);
     bool CheckAddress(const VariableDecl& variable);
     void RefuseLocated(const CompositeLayout& layout, const VariableDecl& variable);
+    void RefuseLargeLocal(const CompositeLayout& layout, const VariableDecl& variable,
+                          std::uint32_t size);
 
     TypeResolver& m_Resolver;
     Diagnostics& m_Diagnostics;

@@ -3,6 +3,31 @@
 #include "import/NameText.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+// The dictionary describes each %M area by a 32-bit count of objects and writes an object's
+// number as a signed 32-bit integer. The word area's byte span is twice its word count in 32
+// bits, so it holds at most 2^31 - 1 words (%MW0 to %MW2147483646, bytes 0 to 4294967293);
+// the bit area holds %M0 to %M2147483647.
+constexpr std::uint64_t kWordAreaEnd = 4294967294; // bytes
+constexpr std::uint64_t kBitAreaEnd = 2147483648;  // bits
+
+// Why a located variable reaching `end` in `block` has no address the dictionary can write, or
+// nothing.
+std::string BeyondArea(std::uint16_t block, std::uint64_t end) {
+    if (block == LocatedAddress::kWordBlock && end > kWordAreaEnd) {
+        return "the word area ends with %MW2147483646 (byte 4294967293)";
+    }
+    if (block == LocatedAddress::kBitBlock && end > kBitAreaEnd) {
+        return "the bit area ends with %M2147483647";
+    }
+    return {};
+}
+
+} // namespace
 
 VariablePlacer::VariablePlacer(TypeResolver& resolver, Diagnostics& diagnostics)
     : m_Resolver(resolver), m_Diagnostics(diagnostics), m_Names(diagnostics) {}
@@ -118,13 +143,18 @@ bool VariablePlacer::Locate(VariableLayout& layout, std::uint32_t align, std::si
         BadAddress(layout, line, position ? "it ends beyond 32 bits" : error);
         return false;
     }
-    layout.block = position->block;
-    layout.offset = position->offset;
-    layout.bit = position->bit;
     // The dictionary reads a bit as the word that holds it, so a bit reaches to that word's end.
     const std::uint64_t end =
         std::max(position->offset + std::uint64_t{layout.size},
                  position->bit == 255 ? 0 : AreaCursor::AlignUp(position->offset + 1ULL, 2));
+    const std::string beyond = BeyondArea(position->block, end);
+    if (!beyond.empty()) {
+        BadAddress(layout, line, beyond);
+        return false;
+    }
+    layout.block = position->block;
+    layout.offset = position->offset;
+    layout.bit = position->bit;
     m_Reach[position->block] = std::max(m_Reach[position->block], end);
     return true;
 }

@@ -32,7 +32,8 @@ public:
         std::size_t line = 0;                   // a library type: its first use
         std::size_t uses = 0;                   // a library type: how many places use it
         State state = State::Pending;
-        ResolvedType result; // when Done
+        ResolvedType result;   // when Done
+        std::size_t depth = 0; // when Done: the levels of nesting its resolution went through
     };
 
     // Registers the file's types; invalid, reserved and duplicate names are reported.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -66,21 +67,33 @@ void TypeResolver::ReportLibraryTypes(bool strict) {
     }
 }
 
-bool TypeResolver::TooDeep(std::size_t line) {
-    if (m_Depth <= kMaxDepth) {
+bool TypeResolver::TooDeep(std::size_t line, std::size_t depth, std::string_view name) {
+    m_Deepest = std::max(m_Deepest, depth);
+    if (depth <= kMaxDepth) {
         return false;
     }
     if (!m_ReportedTooDeep) {
-        m_Diagnostics.Error(line,
-                            "types nest deeper than " + std::to_string(kMaxDepth) + " levels");
+        const std::string_view outer = m_OuterType.empty() ? name : m_OuterType;
+        m_Diagnostics.Error(line, "types nest deeper than " + std::to_string(kMaxDepth) +
+                                      " levels" +
+                                      (outer.empty() ? "" : " through type " + Quoted(outer)));
         m_ReportedTooDeep = true;
     }
     return true;
 }
 
+bool TypeResolver::ReuseTooDeep(const TypeRegistry::Entry& entry, std::string_view name,
+                                std::size_t line) {
+    return TooDeep(line, m_Depth + entry.depth, name);
+}
+
+const std::string& TypeResolver::EntryName(const TypeRegistry::Entry& entry) {
+    return entry.pou != nullptr ? entry.pou->name : entry.dataType->name;
+}
+
 std::optional<ResolvedType> TypeResolver::Resolve(const TypeRef& ref) {
     const DepthGuard guard(m_Depth);
-    if (TooDeep(ref.line)) {
+    if (TooDeep(ref.line, m_Depth)) {
         return std::nullopt;
     }
     switch (ref.kind) {
@@ -169,7 +182,7 @@ std::optional<ResolvedType> TypeResolver::ResolveStringText(std::string_view upp
 std::optional<ResolvedType> TypeResolver::ResolveArrayText(std::string_view text,
                                                            std::size_t line) {
     const DepthGuard guard(m_Depth);
-    if (TooDeep(line)) {
+    if (TooDeep(line, m_Depth)) {
         return std::nullopt;
     }
     std::string error;
@@ -273,7 +286,8 @@ std::optional<ResolvedType> TypeResolver::ResolveNamed(std::string_view name, st
         return UseLibraryType(*entry, name, line);
     }
     if (entry->state == TypeRegistry::State::Done) {
-        return entry->result;
+        return ReuseTooDeep(*entry, name, line) ? std::nullopt
+                                                : std::optional<ResolvedType>(entry->result);
     }
     return Compute(*entry);
 }
@@ -294,18 +308,32 @@ ResolvedType TypeResolver::UseLibraryType(TypeRegistry::Entry& entry, std::strin
 
 std::optional<ResolvedType> TypeResolver::Compute(TypeRegistry::Entry& entry) {
     entry.state = TypeRegistry::State::Busy;
-    const PouDecl* pou = entry.pou;
-    const auto kind = pou == nullptr                  ? CompositePlacer::Kind::Structure
-                      : pou->kind == PouKind::Program ? CompositePlacer::Kind::Program
-                                                      : CompositePlacer::Kind::FunctionBlock;
-    std::optional<ResolvedType> result =
-        pou != nullptr ? BuildComposite(pou->name, pou->variables, kind, pou->line)
-                       : ComputeDataType(*entry.dataType);
+    const bool outermost = m_OuterType.empty();
+    if (outermost) {
+        m_OuterType = EntryName(entry);
+    }
+    const std::size_t deepestOutside = std::exchange(m_Deepest, m_Depth);
+    std::optional<ResolvedType> result = ComputeEntry(entry);
+    entry.depth = m_Deepest - m_Depth;
+    m_Deepest = std::max(m_Deepest, deepestOutside);
+    if (outermost) {
+        m_OuterType.clear();
+    }
     entry.state = result ? TypeRegistry::State::Done : TypeRegistry::State::Failed;
     if (result) {
         entry.result = *result;
     }
     return result;
+}
+
+// A structure, function block or program is laid out; any other data type resolved.
+std::optional<ResolvedType> TypeResolver::ComputeEntry(const TypeRegistry::Entry& entry) {
+    const PouDecl* pou = entry.pou;
+    const auto kind = pou == nullptr                  ? CompositePlacer::Kind::Structure
+                      : pou->kind == PouKind::Program ? CompositePlacer::Kind::Program
+                                                      : CompositePlacer::Kind::FunctionBlock;
+    return pou != nullptr ? BuildComposite(pou->name, pou->variables, kind, pou->line)
+                          : ComputeDataType(*entry.dataType);
 }
 
 // A structure is laid out; any other data type is its base type under the declared name.

@@ -59,19 +59,27 @@ private:
     std::optional<std::int32_t> Bound(std::string_view text, std::size_t line);
     std::optional<ResolvedType> ResolveNamed(std::string_view name, std::size_t line, bool program);
     std::optional<ResolvedType> Compute(TypeRegistry::Entry& entry);
+    std::optional<ResolvedType> ComputeEntry(const TypeRegistry::Entry& entry);
     ResolvedType UseLibraryType(TypeRegistry::Entry& entry, std::string_view name,
                                 std::size_t line);
     std::optional<ResolvedType> ComputeDataType(const DataTypeDecl& type);
     std::optional<ResolvedType> BuildComposite(const std::string& name,
                                                const std::vector<VariableDecl>& variables,
                                                CompositePlacer::Kind kind, std::size_t line);
-    // Answers true when the walk is deeper than kMaxDepth; reports the first time only.
-    bool TooDeep(std::size_t line);
+    // Answers true when the walk, at `depth` levels, is deeper than kMaxDepth; reports the first
+    // time only, naming the outermost named type being resolved, else `name`.
+    bool TooDeep(std::size_t line, std::size_t depth, std::string_view name = {});
+    // A resolved named type adds the levels it went through to the walk that uses it, so that
+    // a chain of types, each resolved once, is held to the same limit as nesting written out.
+    bool ReuseTooDeep(const TypeRegistry::Entry& entry, std::string_view name, std::size_t line);
+    static const std::string& EntryName(const TypeRegistry::Entry& entry);
 
     Diagnostics& m_Diagnostics;
     TypeRegistry m_Registry;
     std::unordered_map<std::string, std::int64_t> m_Constants; // upper-case name -> value
     std::vector<CompositeLayout> m_Composites;
     std::size_t m_Depth = 0;
+    std::size_t m_Deepest = 0; // the deepest level reached since the current named type began
+    std::string m_OuterType;   // the outermost named type being resolved, or empty
     bool m_ReportedTooDeep = false;
 };
