@@ -169,20 +169,3 @@ std::size_t FirstInvalidUtf8(std::string_view text) {
     }
     return std::string_view::npos;
 }
-
-bool DeclaresOtherEncoding(std::string_view text) {
-    if (text.size() >= 2 &&
-        ((text[0] == '\xFE' && text[1] == '\xFF') || (text[0] == '\xFF' && text[1] == '\xFE'))) {
-        return true;
-    }
-    const std::string declaration = ToUpperAscii(text.substr(0, text.find("?>")));
-    if (declaration.rfind("<?XML", 0) != 0) {
-        return false;
-    }
-    const std::size_t at = declaration.find("ENCODING=");
-    if (at == std::string::npos || at + 10 > declaration.size()) {
-        return false;
-    }
-    const std::string_view value = std::string_view(declaration).substr(at + 10);
-    return value.rfind("UTF-8", 0) != 0 && value.rfind("UTF8", 0) != 0;
-}

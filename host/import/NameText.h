@@ -17,9 +17,6 @@ std::string Quoted(std::string_view text);
 // Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
 std::size_t FirstInvalidUtf8(std::string_view text);
 
-// True when an XML text declares an encoding other than UTF-8, or starts with a UTF-16 mark.
-bool DeclaresOtherEncoding(std::string_view text);
-
 // An IEC identifier: a letter or "_", then letters, digits and "_".
 bool IsIdentifier(std::string_view text);
 

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -267,6 +275,154 @@ TEST(Importer, CommentsNamespacesAndPrefixes) {
     ASSERT_TRUE(prefixedLayout);
     EXPECT_TRUE(quiet.Entries().empty());
     EXPECT_NE(FindNamed(prefixedLayout->variables, "P"), nullptr);
+}
+
+// The code points of a UTF-8 text (well formed, as the tests write it).
+std::vector<std::uint32_t> CodePoints(const std::string& utf8) {
+    std::vector<std::uint32_t> codes;
+    for (std::size_t at = 0; at < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[at]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::uint32_t code = length == 1 ? lead : lead & (0x7FU >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            code = (code << 6) | (static_cast<unsigned char>(utf8[at + k]) & 0x3FU);
+        }
+        codes.push_back(code);
+        at += length;
+    }
+    return codes;
+}
+
+// The text in UTF-16 (width 2) or UTF-32 (width 4), behind a byte order mark if asked.
+std::string Wide(const std::string& utf8, std::size_t width, bool bigEndian, bool mark) {
+    std::string out;
+    const auto unit = [&](std::uint32_t value) {
+        for (std::size_t k = 0; k < width; ++k) {
+            out += static_cast<char>((value >> (8 * (bigEndian ? width - 1 - k : k))) & 0xFF);
+        }
+    };
+    if (mark) {
+        unit(0xFEFF);
+    }
+    for (const std::uint32_t code : CodePoints(utf8)) {
+        if (width == 2 && code > 0xFFFF) {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            unit(code);
+        }
+    }
+    return out;
+}
+
+// The text one byte a character under the declared encoding; the euro sign is windows-1252's
+// 0x80.
+std::string SingleByte(std::string utf8, const std::string& encoding) {
+    utf8.replace(0, utf8.find("?>"), "<?xml version=\"1.0\" encoding=\"" + encoding + "\"");
+    std::string out;
+    for (const std::uint32_t code : CodePoints(utf8)) {
+        out += static_cast<char>(code == 0x20AC ? 0x80 : code);
+    }
+    return out;
+}
+
+// A documented variable, then, after a few lines, one of a library type, reported on its line.
+std::string Documented(const std::string& comment) {
+    return Project("", "",
+                   "<variable name=\"V\"><type><INT/></type><documentation><p>" + comment +
+                       "</p></documentation></variable>\n" + Repeat("<!-- x -->\n", 5) +
+                       Var("Lib", "<derived name=\"Lib_T\"/>"));
+}
+
+// Whatever its encoding, a file's comments reach the dictionary in UTF-8 and its reports name
+// the line an editor shows. The long non-ASCII comment moves every other encoding's byte
+// offsets far from UTF-8's.
+TEST(Importer, EncodingsReadAsUtf8WithTheirLines) {
+    const std::string wide = "caf\xC3\xA9 " + Repeat("\xE2\x82\xAC", 300) + " \xF0\x9F\x94\xA7";
+    const std::string latin = "caf\xC3\xA9 " + Repeat("\xC3\xBF", 300);
+    const std::string euro = latin + "\xE2\x82\xAC";
+    const std::string utf8 = Documented(wide);
+    const auto libLine = [](const std::string& text) {
+        const auto end = text.begin() + static_cast<std::ptrdiff_t>(text.find("\"Lib\""));
+        return 1 + static_cast<std::size_t>(std::count(text.begin(), end, '\n'));
+    };
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        {"UTF-8", utf8, wide},
+        {"UTF-16LE with a mark", Wide(utf8, 2, false, true), wide},
+        {"UTF-16BE with a mark", Wide(utf8, 2, true, true), wide},
+        {"UTF-16LE without a mark", Wide(utf8, 2, false, false), wide},
+        {"UTF-32LE with a mark", Wide(utf8, 4, false, true), wide},
+        {"UTF-32BE without a mark", Wide(utf8, 4, true, false), wide},
+        {"ISO-8859-1", SingleByte(Documented(latin), "ISO-8859-1"), latin},
+        {"latin1", SingleByte(Documented(latin), "latin1"), latin},
+        {"windows-1252", SingleByte(Documented(euro), "windows-1252"), euro},
+    };
+    for (const auto& [what, bytes, comment] : cases) {
+        SCOPED_TRACE(what);
+        Diagnostics diagnostics("t.xml");
+        const auto layout = Import(bytes, diagnostics);
+        ASSERT_TRUE(layout);
+        ASSERT_EQ(diagnostics.Entries().size(), 1U);
+        EXPECT_EQ(diagnostics.Entries().front().line, libLine(utf8));
+        EXPECT_EQ(FindNamed(layout->variables, "V")->comment, comment);
+    }
+}
+
+// Bytes no encoding read can decode are refused on their line; an encoding the reader does
+// not know is refused as a whole.
+TEST(Importer, UndecodableFilesAreRefusedOnTheirLine) {
+    const std::string utf8 = Project("", "", Var("A", "<INT/>"));
+    const std::size_t lastLine =
+        1 + static_cast<std::size_t>(std::count(utf8.begin(), utf8.end(), '\n'));
+    const std::string lone =
+        Wide("<?xml version=\"1.0\"?>\n<a>\n", 2, false, true) + std::string("\x00\xD8\x41\x00", 4);
+    const std::tuple<const char*, std::string, std::size_t, std::string> cases[] = {
+        {"unknown encoding", SingleByte(utf8, "EBCDIC-US"), 1,
+         "the encoding 'EBCDIC-US' is not supported (UTF-8, UTF-16, UTF-32, ISO-8859-1 and "
+         "windows-1252 are)"},
+        {"UTF-16 declared in bytes", SingleByte(utf8, "UTF-16"), 1,
+         "the encoding 'UTF-16' is declared but the file is written in bytes"},
+        {"byte windows-1252 leaves unassigned", SingleByte("<?x?>\n\n\xC2\x81", "windows-1252"), 3,
+         "byte 0x81 is not a windows-1252 character"},
+        {"lone UTF-16 surrogate", lone, 3, "invalid UTF-16: a surrogate stands alone"},
+        {"UTF-16 cut inside a character", Wide(utf8, 2, true, true) + "x", lastLine,
+         "invalid UTF-16: the file ends inside a character"},
+        {"UTF-32 beyond the last character",
+         Wide(utf8, 4, false, true) + std::string("\x00\x00\x11\x00", 4), lastLine,
+         "invalid UTF-32: a unit is not a character"},
+    };
+    for (const auto& [what, bytes, line, message] : cases) {
+        SCOPED_TRACE(what);
+        Diagnostics diagnostics("t.xml");
+        EXPECT_FALSE(Import(bytes, diagnostics));
+        ASSERT_EQ(diagnostics.Entries().size(), 1U);
+        EXPECT_EQ(diagnostics.Entries().front().line, line);
+        EXPECT_EQ(diagnostics.Entries().front().message, message);
+    }
+}
+
+// The command line prints a windows-1252 file's comment as UTF-8 JSON and refuses an unknown
+// encoding with status 2.
+TEST(Importer, CommandsReadDeclaredEncodings) {
+    const std::string comment = "caf\xC3\xA9 \xE2\x82\xAC";
+    const std::string readable =
+        WriteTempFile("cp1252.xml", SingleByte(Documented(comment), "windows-1252"));
+    const std::string unknown = WriteTempFile("ebcdic.xml", SingleByte(Documented(""), "IBM037"));
+    const std::string out = WriteTempFile("encoding.out", "");
+    const auto run = [&](const std::string& file) {
+        const std::string command =
+            "'" VARBANK_BINARY "' --json resolve '" + file + "' V > '" + out + "' 2>&1";
+        const int status = std::system(command.c_str());
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out));
+    };
+    const auto [readStatus, json] = run(readable);
+    EXPECT_EQ(readStatus, 0);
+    EXPECT_NE(json.find("\"comment\": \"" + comment + "\""), std::string::npos) << json;
+    const auto [refusedStatus, message] = run(unknown);
+    EXPECT_EQ(refusedStatus, 2);
+    EXPECT_NE(message.find("ebcdic.xml:1: the encoding 'IBM037' is not supported"),
+              std::string::npos)
+        << message;
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 #include "import/plcopen/PlcopenReader.h"
 
 #include "import/NameText.h"
+#include "import/plcopen/DocumentDecoder.h"
 #include "import/types/TypeVocabulary.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -193,20 +193,18 @@ bool PlcopenReader::ReadFile(const std::string& path, ProjectModel& model) {
 }
 
 bool PlcopenReader::ReadText(const std::string& text, ProjectModel& model) {
-    m_Lines = SourceLines(text);
-    // Names and comments become UTF-16 texts for clients: a UTF-8 document must be well formed.
-    const std::size_t invalid =
-        DeclaresOtherEncoding(text) ? std::string::npos : FirstInvalidUtf8(text);
-    if (invalid != std::string::npos) {
-        char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[invalid]));
-        m_Diagnostics.Error(m_Lines.LineOf(static_cast<std::ptrdiff_t>(invalid)),
-                            std::string("invalid UTF-8: byte ") + byte +
-                                " does not start or continue a character");
+    // Names and comments become UTF-16 texts for clients: the document is read as UTF-8, and
+    // the line table counts the same bytes as the parser's offsets.
+    std::string utf8;
+    DocumentDecoder::Failure failure;
+    if (!DocumentDecoder::ToUtf8(text, utf8, failure)) {
+        m_Diagnostics.Error(failure.line, failure.message);
         return false;
     }
+    m_Lines = SourceLines(utf8);
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!parsed) {
         m_Diagnostics.Error(m_Lines.LineOf(parsed.offset),
                             std::string("malformed XML: ") + parsed.description());
