@@ -186,3 +186,65 @@ bool DeclaresOtherEncoding(std::string_view text) {
     const std::string_view value = std::string_view(declaration).substr(at + 10);
     return value.rfind("UTF-8", 0) != 0 && value.rfind("UTF8", 0) != 0;
 }
+
+std::string ValidUtf8(std::string_view text) {
+    std::string valid;
+    valid.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = Utf8SequenceAt(text, pos);
+        if (length == 0) {
+            valid += "\xEF\xBF\xBD";
+            ++pos;
+            continue;
+        }
+        valid.append(text.substr(pos, length));
+        pos += length;
+    }
+    return valid;
+}
+
+namespace {
+
+bool IsControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+std::string ControlEscape(char c) {
+    switch (c) {
+    case '\n':
+        return "\\n";
+    case '\r':
+        return "\\r";
+    case '\t':
+        return "\\t";
+    default: {
+        static const char kDigits[] = "0123456789ABCDEF";
+        const auto byte = static_cast<unsigned char>(c);
+        return std::string("\\x") + kDigits[byte >> 4] + kDigits[byte & 0xF];
+    }
+    }
+}
+
+} // namespace
+
+std::string TerminalText(std::string_view text) {
+    std::string shown;
+    for (char c : ValidUtf8(text)) {
+        if (IsControl(c)) {
+            shown += ControlEscape(c);
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+bool HasControlCharacter(std::string_view text) {
+    for (char c : text) {
+        if (IsControl(c)) {
+            return true;
+        }
+    }
+    return false;
+}

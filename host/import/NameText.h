@@ -17,6 +17,17 @@ std::string Quoted(std::string_view text);
 // Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
 std::size_t FirstInvalidUtf8(std::string_view text);
 
+// The text with every byte that does not belong to a well-formed UTF-8 sequence replaced by
+// U+FFFD, so that it can be shown and written as JSON.
+std::string ValidUtf8(std::string_view text);
+
+// The text for a terminal: ill-formed UTF-8 replaced as above, and control characters written as
+// escapes (\n, \t, \r, \x1B, ...) so that they cannot move the cursor or change the screen.
+std::string TerminalText(std::string_view text);
+
+// True when the text holds a C0 control character or DEL.
+bool HasControlCharacter(std::string_view text);
+
 // True when an XML text declares an encoding other than UTF-8, or starts with a UTF-16 mark.
 bool DeclaresOtherEncoding(std::string_view text);
 
