@@ -132,7 +132,7 @@ int BrowseCommand::RunNames(const Options& options, bool json, std::ostream& out
         return kExitDone;
     }
     for (const std::string& line : lines) {
-        out << line << '\n';
+        out << TerminalText(line) << '\n';
     }
     return kExitDone;
 }

@@ -77,8 +77,9 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 std::string Quoted(std::string_view text) {
+    // Names from the file may hold control characters: they are shown as escapes.
     std::string quoted(1, '\'');
-    quoted.append(text).append(1, '\'');
+    quoted.append(TerminalText(text)).append(1, '\'');
     return quoted;
 }
 
@@ -238,13 +239,4 @@ std::string TerminalText(std::string_view text) {
         }
     }
     return shown;
-}
-
-bool HasControlCharacter(std::string_view text) {
-    for (char c : text) {
-        if (IsControl(c)) {
-            return true;
-        }
-    }
-    return false;
 }

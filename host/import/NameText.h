@@ -11,8 +11,6 @@
 std::string ToUpperAscii(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string_view TrimBlanks(std::string_view text);
-// The text between single quotes, as messages quote names from the file.
-std::string Quoted(std::string_view text);
 
 // Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
 std::size_t FirstInvalidUtf8(std::string_view text);
@@ -25,8 +23,9 @@ std::string ValidUtf8(std::string_view text);
 // escapes (\n, \t, \r, \x1B, ...) so that they cannot move the cursor or change the screen.
 std::string TerminalText(std::string_view text);
 
-// True when the text holds a C0 control character or DEL.
-bool HasControlCharacter(std::string_view text);
+// The text between single quotes, shown as TerminalText, as messages quote names from the
+// file.
+std::string Quoted(std::string_view text);
 
 // True when an XML text declares an encoding other than UTF-8, or starts with a UTF-16 mark.
 bool DeclaresOtherEncoding(std::string_view text);

@@ -49,6 +49,10 @@ TEST(Cli, ExitStatusAndMessages) {
     example.replace(example.find("<type><REAL/></type>"), 20, "<type><LREAL/></type>");
     const std::string retyped = WriteTempFile("retyped.xml", example);
     const std::string directory = std::filesystem::path(retyped).parent_path().string();
+    std::string named = Project("", "", Var("A", "<INT/>"));
+    named.replace(named.find("\"Test\""), 6, "\"Te&#10;st&#27;[2J\"");
+    named.replace(named.find("</variable>"), 0, "<documentation>a&#27;[31mred</documentation>");
+    const std::string controls = WriteTempFile("controls.xml", named);
     const CliCase cases[] = {
         {"resolve " + kFile + " Motor1.Speed Nope", 1, "Nope: refused: unknown variable\n", ""},
         {"resolve " + kFile + " Nope --trace", 1, "",
@@ -66,6 +70,8 @@ TEST(Cli, ExitStatusAndMessages) {
                     "variables are kept without members\n"},
         {"resolve " + kLibrary + " Reply --strict", 2, "",
          kLibrary + ":23: type 'MC_Power' is not declared in this file"},
+        {"info " + controls, 0, "project        Te\\nst\\x1B[2J\n", ""},
+        {"browse " + controls + " --columns C", 0, "|a\\x1B[31mred", ""},
         {"info /nonexistent.xml", 2, "",
          "/nonexistent.xml: cannot read the file: No such file or directory\n"},
         {"info " + malformed, 2, "", malformed + ":3: malformed XML"},
