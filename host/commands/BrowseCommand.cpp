@@ -1,6 +1,7 @@
 #include "commands/BrowseCommand.h"
 
 #include "commands/ExitStatus.h"
+#include "import/NameText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -98,7 +99,7 @@ int BrowseCommand::RunElements(const Options& options, bool json, std::ostream& 
                                           : nlohmann::json(page.continuation)}});
             }
         }
-        out << result.dump(2) << '\n';
+        out << result.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return kExitDone;
     }
     for (const Page& page : pages) {
@@ -126,24 +127,25 @@ int BrowseCommand::RunNames(const Options& options, bool json, std::ostream& out
         out << nlohmann::json{{"path", options.path},
                               {"columns", options.columns},
                               {"lines", lines}}
-                   .dump(2)
+                   .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
             << '\n';
         return kExitDone;
     }
     for (const std::string& line : lines) {
-        out << line << '\n';
+        out << TerminalText(line) << '\n';
     }
     return kExitDone;
 }
 
 int BrowseCommand::Failed(HRESULT status, const Options& options, std::ostream& err) const {
     if (status == E_INVALIDARG) {
-        err << "browse " << options.path
+        err << "browse " << TerminalText(options.path)
             << ": not a variable of a structure, array or function-block type\n";
     } else if (status == E_NOTIMPL) {
         err << "browse: not available in this library build\n";
     } else {
-        err << "browse " << options.path << ": refused with status " << Hex(status) << '\n';
+        err << "browse " << TerminalText(options.path) << ": refused with status " << Hex(status)
+            << '\n';
     }
     return kExitRefused;
 }

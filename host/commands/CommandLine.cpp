@@ -109,7 +109,7 @@ int CommandLine::Run(int argc, const char* const* argv) {
     }
     settings.command = app.get_subcommands().front()->get_name();
     if (!settings.varType.empty() && !ParseVarType(settings.varType, settings.browse.varType)) {
-        m_Err << "--type: '" << settings.varType << "' is not a variant type\n";
+        m_Err << "--type: '" << TerminalText(settings.varType) << "' is not a variant type\n";
         return kExitBadInput;
     }
     // The dictionary reports only allocation and file failures as exceptions.
@@ -148,7 +148,7 @@ struct SessionSettings {
 
 std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionSettings& settings,
                                          std::ostream& err) {
-    Diagnostics diagnostics(path);
+    Diagnostics diagnostics(TerminalText(path));
     HostSession::Options options;
     options.traceEcho = settings.trace ? &err : nullptr;
     options.strict = settings.strict;
@@ -196,13 +196,13 @@ int CommandLine::Stamp(const Settings& settings) {
 int CommandLine::Dump(const Settings& settings) {
     std::error_code error;
     if (!std::filesystem::is_directory(settings.directory, error)) {
-        m_Err << settings.directory << ": no such directory\n";
+        m_Err << TerminalText(settings.directory) << ": no such directory\n";
         return kExitBadInput;
     }
     StagingDirectory staging(settings.directory);
     if (staging.Path().empty()) {
-        m_Err << settings.directory << ": cannot create a folder for the dump: " << staging.Reason()
-              << '\n';
+        m_Err << TerminalText(settings.directory)
+              << ": cannot create a folder for the dump: " << staging.Reason() << '\n';
         return kExitRefused;
     }
     auto session =

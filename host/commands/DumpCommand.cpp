@@ -1,6 +1,7 @@
 #include "commands/DumpCommand.h"
 
 #include "commands/ExitStatus.h"
+#include "import/NameText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -23,18 +24,19 @@ int DumpCommand::Run(StagingDirectory& staging, const std::string& directory, bo
     } catch (const std::exception& error) {
         reason = error.what();
     }
+    // The report is composed before the file is published: once the dump is in place, the
+    // command cannot fail any more.
+    const std::string report = json ? nlohmann::json{{"file", file}}.dump(
+                                          2, ' ', false, nlohmann::json::error_handler_t::replace)
+                                    : "wrote " + TerminalText(file);
     if (written && !staging.Publish(name)) {
         written = false;
         reason = staging.Reason();
     }
     if (!written) {
-        err << file << ": cannot write the dump: " << reason << '\n';
+        err << TerminalText(file) << ": cannot write the dump: " << reason << '\n';
         return kExitRefused;
     }
-    if (json) {
-        out << nlohmann::json{{"file", file}}.dump(2) << '\n';
-    } else {
-        out << "wrote " << file << '\n';
-    }
+    out << report << '\n';
     return kExitDone;
 }

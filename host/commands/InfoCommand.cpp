@@ -1,6 +1,7 @@
 #include "commands/InfoCommand.h"
 
 #include "commands/ExitStatus.h"
+#include "import/NameText.h"
 #include "import/layout/LocatedAddress.h"
 
 #include <string>
@@ -87,15 +88,15 @@ nlohmann::json InfoCommand::Collect(const std::string& path) {
 int InfoCommand::Run(const std::string& path, bool json, std::ostream& out) {
     const nlohmann::json info = Collect(path);
     if (json) {
-        out << info.dump(2) << '\n';
+        out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return kExitDone;
     }
     const auto count = [&](const char* key) {
         return std::to_string(info[key].get<std::size_t>());
     };
-    out << "file           " << path << '\n'
-        << "dictionary     " << info["dictionary"].get<std::string>() << '\n'
-        << "project        " << info["project"].get<std::string>() << '\n'
+    out << "file           " << TerminalText(path) << '\n'
+        << "dictionary     " << TerminalText(info["dictionary"].get<std::string>()) << '\n'
+        << "project        " << TerminalText(info["project"].get<std::string>()) << '\n'
         << "variables      " << count("variables") << '\n'
         << "types          " << count("structures") << " structures, " << count("functionBlocks")
         << " function blocks, " << count("arrays") << " arrays\n"

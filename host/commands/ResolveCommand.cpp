@@ -1,6 +1,7 @@
 #include "commands/ResolveCommand.h"
 
 #include "commands/ExitStatus.h"
+#include "import/NameText.h"
 
 #include <VarbankClient.h>
 
@@ -75,15 +76,22 @@ int ResolveCommand::Run(const std::vector<std::string>& names, bool json, std::o
         results.push_back(std::move(result));
     }
     if (json) {
-        out << nlohmann::json{{"results", results}}.dump(2) << '\n';
+        out << nlohmann::json{{"results", results}}.dump(2, ' ', false,
+                                                         nlohmann::json::error_handler_t::replace)
+            << '\n';
     }
     return allResolved ? kExitDone : kExitRefused;
 }
 
 nlohmann::json ResolveCommand::Resolve(const std::string& name) {
+    nlohmann::json result{{"name", ValidUtf8(name)}};
+    if (FirstInvalidUtf8(name) != std::string::npos) {
+        result["resolved"] = false;
+        result["reason"] = "the name is not valid UTF-8";
+        return result;
+    }
     m_Session.Trace().Clear();
     const varbank::Resolution resolution(m_Session.Dictionary(), name);
-    nlohmann::json result{{"name", name}};
     if (!resolution.Resolved()) {
         result["resolved"] = false;
         result["reason"] = RefusalReason(resolution.Status(), m_Session.Trace().Last());
@@ -98,7 +106,7 @@ nlohmann::json ResolveCommand::Resolve(const std::string& name) {
 }
 
 std::string ResolveCommand::Describe(const nlohmann::json& result) {
-    std::string text = result["name"].get<std::string>() + ": ";
+    std::string text = TerminalText(result["name"].get<std::string>()) + ": ";
     if (!result["resolved"].get<bool>()) {
         return text + "refused: " + result["reason"].get<std::string>();
     }
@@ -120,7 +128,7 @@ std::string ResolveCommand::Describe(const nlohmann::json& result) {
     }
     const std::string comment = result["comment"].get<std::string>();
     if (!comment.empty()) {
-        text += ", comment \"" + comment + "\"";
+        text += ", comment \"" + TerminalText(comment) + "\"";
     }
     return text;
 }

@@ -1,6 +1,7 @@
 #include "commands/StampCommand.h"
 
 #include "commands/ExitStatus.h"
+#include "import/NameText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -50,12 +51,14 @@ int StampCommand::Run(const std::string& builtPath, const std::string& runningPa
         out << nlohmann::json{{"file", {{"path", builtPath}, {"stamp", builtStamp}}},
                               {"other", {{"path", runningPath}, {"stamp", runningStamp}}},
                               {"result", text.name}}
-                   .dump(2)
+                   .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
             << '\n';
     } else {
-        const std::size_t width = std::max(builtPath.size(), runningPath.size()) + 2;
-        out << builtPath << std::string(width - builtPath.size(), ' ') << builtStamp << '\n'
-            << runningPath << std::string(width - runningPath.size(), ' ') << runningStamp << '\n'
+        const std::string built = TerminalText(builtPath);
+        const std::string running = TerminalText(runningPath);
+        const std::size_t width = std::max(built.size(), running.size()) + 2;
+        out << built << std::string(width - built.size(), ' ') << builtStamp << '\n'
+            << running << std::string(width - running.size(), ' ') << runningStamp << '\n'
             << text.name << ": " << text.explanation << '\n';
     }
     const bool compatible = result == CSymb::CONSISTENCE_OK || result == CSymb::CONSISTENCE_PARTIAL;

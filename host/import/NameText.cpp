@@ -77,8 +77,9 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 std::string Quoted(std::string_view text) {
+    // Names from the file may hold control characters: they are shown as escapes.
     std::string quoted(1, '\'');
-    quoted.append(text).append(1, '\'');
+    quoted.append(TerminalText(text)).append(1, '\'');
     return quoted;
 }
 
@@ -168,4 +169,57 @@ std::size_t FirstInvalidUtf8(std::string_view text) {
         pos += length;
     }
     return std::string_view::npos;
+}
+
+std::string ValidUtf8(std::string_view text) {
+    std::string valid;
+    valid.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = Utf8SequenceAt(text, pos);
+        if (length == 0) {
+            valid += "\xEF\xBF\xBD";
+            ++pos;
+            continue;
+        }
+        valid.append(text.substr(pos, length));
+        pos += length;
+    }
+    return valid;
+}
+
+namespace {
+
+bool IsControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+std::string ControlEscape(char c) {
+    switch (c) {
+    case '\n':
+        return "\\n";
+    case '\r':
+        return "\\r";
+    case '\t':
+        return "\\t";
+    default: {
+        static const char kDigits[] = "0123456789ABCDEF";
+        const auto byte = static_cast<unsigned char>(c);
+        return std::string("\\x") + kDigits[byte >> 4] + kDigits[byte & 0xF];
+    }
+    }
+}
+
+} // namespace
+
+std::string TerminalText(std::string_view text) {
+    std::string shown;
+    for (char c : ValidUtf8(text)) {
+        if (IsControl(c)) {
+            shown += ControlEscape(c);
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }

@@ -49,6 +49,10 @@ TEST(Cli, ExitStatusAndMessages) {
     example.replace(example.find("<type><REAL/></type>"), 20, "<type><LREAL/></type>");
     const std::string retyped = WriteTempFile("retyped.xml", example);
     const std::string directory = std::filesystem::path(retyped).parent_path().string();
+    std::string named = Project("", "", Var("A", "<INT/>"));
+    named.replace(named.find("\"Test\""), 6, "\"Te&#10;st&#27;[2J\"");
+    named.replace(named.find("</variable>"), 0, "<documentation>a&#27;[31mred</documentation>");
+    const std::string controls = WriteTempFile("controls.xml", named);
     const CliCase cases[] = {
         {"resolve " + kFile + " Motor1.Speed Nope", 1, "Nope: refused: unknown variable\n", ""},
         {"resolve " + kFile + " Nope --trace", 1, "",
@@ -66,6 +70,8 @@ TEST(Cli, ExitStatusAndMessages) {
                     "variables are kept without members\n"},
         {"resolve " + kLibrary + " Reply --strict", 2, "",
          kLibrary + ":23: type 'MC_Power' is not declared in this file"},
+        {"info " + controls, 0, "project        Te\\nst\\x1B[2J\n", ""},
+        {"browse " + controls + " --columns C", 0, "|a\\x1B[31mred", ""},
         {"info /nonexistent.xml", 2, "",
          "/nonexistent.xml: cannot read the file: No such file or directory\n"},
         {"info " + malformed, 2, "", malformed + ":3: malformed XML"},
@@ -126,6 +132,42 @@ TEST(Cli, EveryCommandSpeaksJson) {
         ASSERT_NO_THROW(parsed = nlohmann::json::parse(run.out)) << run.out;
         EXPECT_TRUE(parsed.contains(key)) << run.out;
     }
+}
+
+// Command-line text that is not UTF-8 is shown with U+FFFD; a bad name is refused alone, and a
+// dump reported as written is in place.
+TEST(Cli, TextThatIsNotUtf8) {
+    const std::string bad = "Bad\xFF";
+    const std::string shown = "Bad\xEF\xBF\xBD";
+    const ShellRun text = Shell("varbank resolve " + kFile + " Motor1.Speed '" + bad + "'");
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("Motor1.Speed: block 3"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(shown + ": refused: the name is not valid UTF-8\n"), std::string::npos)
+        << text.out;
+    const ShellRun json = Shell("varbank --json resolve " + kFile + " Motor1.Speed '" + bad + "'");
+    EXPECT_EQ(json.status, 1) << json.err;
+    nlohmann::json parsed;
+    ASSERT_NO_THROW(parsed = nlohmann::json::parse(json.out)) << json.out;
+    ASSERT_EQ(parsed["results"].size(), 2U);
+    EXPECT_TRUE(parsed["results"][0]["resolved"].get<bool>());
+    EXPECT_EQ(parsed["results"][1]["name"], shown);
+    EXPECT_FALSE(parsed["results"][1]["resolved"].get<bool>());
+
+    const auto directory =
+        std::filesystem::temp_directory_path() / ("varbank-" + bad + std::to_string(getpid()));
+    std::filesystem::remove_all(directory);
+    std::filesystem::create_directories(directory);
+    for (const char* flag : {"", "--json "}) {
+        SCOPED_TRACE(flag);
+        std::filesystem::remove(directory / "production_line.kvxav");
+        const ShellRun dump = Shell(std::string("varbank ") + flag + "dump " + kFile + " --dir '" +
+                                    directory.string() + "'");
+        EXPECT_EQ(dump.status, 0) << dump.err;
+        EXPECT_NE(dump.out.find(shown), std::string::npos) << dump.out;
+        EXPECT_EQ(dump.out.find(bad), std::string::npos) << dump.out;
+        EXPECT_TRUE(std::filesystem::exists(directory / "production_line.kvxav"));
+    }
+    std::filesystem::remove_all(directory);
 }
 
 // The README shows real runs: each block that starts with "$ varbank" is run again here and
