@@ -74,7 +74,7 @@ std::vector<Hostile> Cases() {
                      Project("", "",
                              Var("B", "<array><dimension lower=\"1\" upper=\"1000000000\"/>"
                                       "<baseType><DINT/></baseType></array>")),
-                     2, "at most 16777216 per dimension"});
+                     2, "at most 1048576 per dimension"});
     cases.push_back({"types that refer to each other",
                      Project(Struct("A", Var("b", "<derived name=\"B\"/>")) +
                              Struct("B", Var("a", "<derived name=\"A\"/>"))),

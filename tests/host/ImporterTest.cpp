@@ -68,8 +68,8 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
         {"array of an array text", "<derived name=\"ARRAY [0..1] OF ARRAY[1..2, 1..2] OF BOOL\"/>",
          "ARRAY[0..1] OF ARRAY[1..2, 1..2] OF BOOL", 8},
         {"one element", "<derived name=\"ARRAY[1..1] OF DINT\"/>", "ARRAY[1..1] OF DINT", 4},
-        {"the most elements of a dimension", "<derived name=\"ARRAY[1..16777216] OF BOOL\"/>",
-         "ARRAY[1..16777216] OF BOOL", 16777216},
+        {"the most elements of a dimension", "<derived name=\"ARRAY[1..1048576] OF BOOL\"/>",
+         "ARRAY[1..1048576] OF BOOL", 1048576},
         {"the most dimensions", "<derived name=\"ARRAY[" + tenDims + "] OF BOOL\"/>",
          "ARRAY[0..1" + Repeat(", 0..1", 9) + "] OF BOOL", 1024},
     };

@@ -14,7 +14,7 @@ namespace {
 
 // A listing of an array shows every element of a dimension, so a dimension is kept to a size
 // that a client can list.
-constexpr std::uint64_t kMaxElementsPerDimension = 16777216;
+constexpr std::uint64_t kMaxElementsPerDimension = 1048576;
 constexpr std::size_t kMaxDimensions = 10;
 
 } // namespace
