@@ -109,8 +109,8 @@ std::vector<ErrorCase> Cases() {
              Project("", "", Var("Huge", "<derived name=\"ARRAY[1..1000000000] OF BOOL\"/>")),
              "Huge", "give 1000000000 elements; at most 1048576 per dimension"),
         Case("one element more than a listing may hold",
-             Project("", "", Var("Wide", "<derived name=\"ARRAY[0..1048576] OF BOOL\"/>")),
-             "Wide", "give 1048577 elements; at most 1048576 per dimension"),
+             Project("", "", Var("Wide", "<derived name=\"ARRAY[0..1048576] OF BOOL\"/>")), "Wide",
+             "give 1048577 elements; at most 1048576 per dimension"),
         Case("array product beyond 32 bits",
              Project("", "",
                      Var("Wide", "<array><dimension lower=\"1\" upper=\"70000\"/>"
