@@ -1,5 +1,6 @@
 #include "commands/DictionaryBuilder.h"
 
+#include "import/NameText.h"
 #include "import/layout/LocatedAddress.h"
 
 #include <stdexcept>
@@ -23,7 +24,8 @@ std::unique_ptr<CVarbank> DictionaryBuilder::Build(const ProjectLayout& layout,
     for (std::size_t i = 0; i < layout.stamp.size(); ++i) {
         dictionary->m_Stamp[i] = layout.stamp[i];
     }
-    dictionary->m_HostText = layout.projectName;
+    // Free texts reach the dump's lines and every client: control characters go in as escapes.
+    dictionary->m_HostText = TerminalText(layout.projectName);
     dictionary->m_HostValue = static_cast<std::uint32_t>(layout.composites.size());
     dictionary->FinalyzeListOfType();
     return dictionary;
@@ -43,7 +45,7 @@ void DictionaryBuilder::AddType(CVarbank& dictionary, const CompositeLayout& com
     for (const MemberLayout& layout : composite.members) {
         auto member = std::make_unique<CSymbXMLDDTMember>();
         member->m_Name = layout.name;
-        member->m_Comment = layout.comment;
+        member->m_Comment = TerminalText(layout.comment);
         member->m_TypeName = layout.typeName; // codes follow in FinalyzeListOfType
         member->m_Offset = layout.offset;
         member->m_Size = layout.size;
@@ -63,7 +65,7 @@ void DictionaryBuilder::AddType(CVarbank& dictionary, const CompositeLayout& com
 void DictionaryBuilder::AddVariable(CVarbank& dictionary, const VariableLayout& variable) {
     auto item = std::make_unique<CSymbXMLItemDef>();
     item->m_Name = variable.name;
-    item->m_Comment = variable.comment;
+    item->m_Comment = TerminalText(variable.comment);
     item->m_InfoText = variable.iecType;
     item->m_Address = variable.address;
     item->SetType(variable.typeName, dictionary.m_Types);

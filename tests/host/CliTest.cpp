@@ -88,6 +88,12 @@ TEST(Cli, ExitStatusAndMessages) {
     // Children of another variant type are left out.
     EXPECT_EQ(Shell("varbank browse " + kFile + " Motor1 --type I2 --leaves").out.find("Running"),
               std::string::npos);
+    // Control characters of free texts reach the dump as escapes, never as raw bytes.
+    ASSERT_EQ(Shell("varbank dump " + controls + " --dir " + directory).status, 0);
+    const std::string dumped = ReadFile(directory + "/controls.kvxav");
+    EXPECT_NE(dumped.find("Te\\nst\\x1B[2J"), std::string::npos);
+    EXPECT_NE(dumped.find("a\\x1B[31mred"), std::string::npos);
+    EXPECT_EQ(dumped.find('\x1B'), std::string::npos);
 }
 
 // A dump cut short by the file size limit leaves the previous dump whole and nothing else.
