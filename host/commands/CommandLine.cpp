@@ -139,11 +139,10 @@ int CommandLine::Dispatch(const Settings& settings) {
 
 namespace {
 
-// How a session is opened: the command line's flags, and the dump directory when one is given.
+// How a session is opened: the command line's flags.
 struct SessionSettings {
     bool trace = false;
     bool strict = false;
-    std::string directory;
 };
 
 std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionSettings& settings,
@@ -152,9 +151,6 @@ std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionS
     HostSession::Options options;
     options.traceEcho = settings.trace ? &err : nullptr;
     options.strict = settings.strict;
-    if (!settings.directory.empty()) {
-        options.dumpDirectory = settings.directory;
-    }
     std::unique_ptr<HostSession> session;
     try {
         session = HostSession::Open(path, options, diagnostics);
@@ -168,7 +164,7 @@ std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionS
 } // namespace
 
 int CommandLine::Resolve(const Settings& settings) {
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict, {}}, m_Err);
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
     return session ? ResolveCommand(*session).Run(settings.names, settings.json, m_Out)
                    : kExitBadInput;
 }
@@ -178,15 +174,15 @@ int CommandLine::Browse(const Settings& settings) {
         m_Err << "--page-size lists item identifiers and cannot be combined with --columns\n";
         return kExitBadInput;
     }
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict, {}}, m_Err);
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
     return session ? BrowseCommand(*session).Run(settings.browse, settings.json, m_Out, m_Err)
                    : kExitBadInput;
 }
 
 int CommandLine::Stamp(const Settings& settings) {
-    auto built = OpenSession(settings.file, {settings.trace, settings.strict, {}}, m_Err);
+    auto built = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
     auto running =
-        built ? OpenSession(settings.other, {settings.trace, settings.strict, {}}, m_Err) : nullptr;
+        built ? OpenSession(settings.other, {settings.trace, settings.strict}, m_Err) : nullptr;
     if (!built || !running) {
         return kExitBadInput;
     }
@@ -205,14 +201,13 @@ int CommandLine::Dump(const Settings& settings) {
               << ": cannot create a folder for the dump: " << staging.Reason() << '\n';
         return kExitRefused;
     }
-    auto session =
-        OpenSession(settings.file, {settings.trace, settings.strict, staging.Path()}, m_Err);
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
     return session
                ? DumpCommand(*session).Run(staging, settings.directory, settings.json, m_Out, m_Err)
                : kExitBadInput;
 }
 
 int CommandLine::Info(const Settings& settings) {
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict, {}}, m_Err);
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
     return session ? InfoCommand(*session).Run(settings.file, settings.json, m_Out) : kExitBadInput;
 }

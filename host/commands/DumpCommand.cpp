@@ -6,24 +6,18 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
-#include <exception>
 
 DumpCommand::DumpCommand(HostSession& session) : m_Session(session) {}
 
 int DumpCommand::Run(StagingDirectory& staging, const std::string& directory, bool json,
                      std::ostream& out, std::ostream& err) {
-    const std::string name = m_Session.Name() + ".kvxav";
+    const std::string name = m_Session.DumpFileName();
     const std::string file = directory + "/" + name;
     // Past a file size limit, a write fails instead of killing the process, so the private
     // folder and its partial file are still removed.
     std::signal(SIGXFSZ, SIG_IGN);
-    bool written = false;
-    std::string reason = "the dictionary did not write it";
-    try {
-        written = m_Session.Dictionary().SaveBinaryForm();
-    } catch (const std::exception& error) {
-        reason = error.what();
-    }
+    std::string reason;
+    bool written = m_Session.WriteDump(staging.Path(), reason);
     // The report is composed before the file is published: once the dump is in place, the
     // command cannot fail any more.
     const std::string report = json ? nlohmann::json{{"file", file}}.dump(

@@ -13,7 +13,6 @@ class DumpCommand {
 public:
     explicit DumpCommand(HostSession& session);
 
-    // The session must have been opened with staging.Path() as its dump directory.
     int Run(StagingDirectory& staging, const std::string& directory, bool json, std::ostream& out,
             std::ostream& err);
 

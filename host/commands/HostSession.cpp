@@ -3,6 +3,7 @@
 #include "commands/DictionaryBuilder.h"
 #include "import/ProjectImporter.h"
 
+#include <exception>
 #include <filesystem>
 
 std::unique_ptr<HostSession> HostSession::Open(const std::string& path, const Options& options,
@@ -25,4 +26,22 @@ std::unique_ptr<HostSession> HostSession::Open(const std::string& path, const Op
 std::string HostSession::DictionaryName(const std::string& path) {
     const std::string stem = std::filesystem::path(path).stem().string();
     return stem.empty() ? "PLC" : stem;
+}
+
+bool HostSession::WriteDump(const std::string& directory, std::string& reason) {
+    CVarbank& dictionary = *m_Dictionary;
+    // The dump folder is the dictionary's setting; it is swapped for this call under the
+    // exclusive lock (recursive for its holder), so concurrent dumps never cross.
+    const CScopedLock lock(dictionary.m_Lock);
+    const std::string previous = dictionary.m_DumpDirectory;
+    dictionary.m_DumpDirectory = directory;
+    bool written = false;
+    reason = "the dictionary did not write it";
+    try {
+        written = dictionary.SaveBinaryForm();
+    } catch (const std::exception& error) {
+        reason = error.what();
+    }
+    dictionary.m_DumpDirectory = previous;
+    return written;
 }

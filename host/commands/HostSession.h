@@ -29,6 +29,11 @@ public:
     const ProjectLayout& Layout() const { return m_Layout; }
     const std::string& Name() const { return m_Name; }
 
+    // Writes the quick-save dump <directory>/<Name()>.kvxav; false with the reason when the
+    // dictionary could not write it. The dictionary is held exclusively meanwhile.
+    bool WriteDump(const std::string& directory, std::string& reason);
+    std::string DumpFileName() const { return m_Name + ".kvxav"; }
+
     // The dictionary name of a file: its name without directory and extension.
     static std::string DictionaryName(const std::string& path);
 
