@@ -1,5 +1,5 @@
 // The reference host: serves the symbols of a PLCopen XML program through the dictionary.
-#include "commands/CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <iostream>
 

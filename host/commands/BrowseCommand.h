@@ -37,8 +37,16 @@ public:
     // The pages of children; the status of the first call that failed, else S_OK.
     HRESULT BrowsePages(const Options& options, std::vector<Page>& pages);
 
-private:
+    // The library's request for these options, positioned at the session's dictionary.
     varbank::BrowseRequest Request(const Options& options) const;
+    // [{"name", "itemId", "path", "hasChildren"}], as the --json output lists children.
+    static nlohmann::json ChildrenJson(const std::vector<varbank::BrowseChild>& children);
+    // The item path of an identifier: what follows the dictionary name and "!".
+    static std::string ItemPath(const std::string& itemId);
+    // Variant types by number (decimal or 0x...) or by name (I2, VT_I2, BOOL, ...).
+    static bool ParseVarType(const std::string& text, VARTYPE& varType);
+
+private:
     int RunElements(const Options& options, bool json, std::ostream& out, std::ostream& err);
     int RunNames(const Options& options, bool json, std::ostream& out, std::ostream& err);
     int Failed(HRESULT status, const Options& options, std::ostream& err) const;

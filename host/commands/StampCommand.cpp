@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
+
 namespace {
 
 struct ResultText {
@@ -29,6 +31,31 @@ ResultText Describe(CSymb::Consistence result) {
 }
 
 } // namespace
+
+const char* StampCommand::ResultName(CSymb::Consistence result) {
+    return Describe(result).name;
+}
+
+bool StampCommand::ParseStampText(const std::string& text, PLCDicoStamping& record) {
+    record = {};
+    std::size_t start = 0;
+    for (int word = 0; word < 5; ++word) {
+        const std::size_t end = word < 4 ? text.find(':', start) : text.size();
+        if (end == std::string::npos || end == start || end - start > 8) {
+            return false;
+        }
+        std::uint32_t value = 0;
+        const char* first = text.data() + start;
+        const char* last = text.data() + end;
+        const auto [stop, error] = std::from_chars(first, last, value, 16);
+        if (error != std::errc() || stop != last || *first == '+' || *first == '-') {
+            return false;
+        }
+        record.m_Words[word] = value;
+        start = end + 1;
+    }
+    return true;
+}
 
 StampCommand::StampCommand(HostSession& built, HostSession& running)
     : m_Built(built), m_Running(running) {}

@@ -16,6 +16,12 @@ public:
             std::ostream& out);
     CSymb::Consistence Compare();
 
+    // "OK", "PARTIAL", "MISMATCH" or "NO STAMP".
+    static const char* ResultName(CSymb::Consistence result);
+    // A stamp as GetStampText writes it ("%X:%X:%X:%X:%X") back into its words; false when
+    // the text is not one.
+    static bool ParseStampText(const std::string& text, PLCDicoStamping& record);
+
 private:
     HostSession& m_Built;
     HostSession& m_Running;

@@ -1,4 +1,4 @@
-#include "commands/CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include "commands/BrowseCommand.h"
 #include "commands/DumpCommand.h"
@@ -9,6 +9,7 @@
 #include "commands/StagingDirectory.h"
 #include "commands/StampCommand.h"
 #include "import/NameText.h"
+#include "service/ServeCommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -27,33 +28,10 @@ struct CommandLine::Settings {
     std::string directory;
     std::string varType;
     BrowseCommand::Options browse;
+    ServeCommand::Options serve;
 };
 
 namespace {
-
-// Variant types by number (decimal or 0x...) or by name (I2, VT_I2, BOOL, ...).
-bool ParseVarType(const std::string& text, VARTYPE& varType) {
-    static const std::pair<const char*, VARTYPE> kNames[] = {
-        {"I2", VT_I2},     {"I4", VT_I4},   {"R4", VT_R4},   {"R8", VT_R8},  {"BSTR", VT_BSTR},
-        {"BOOL", VT_BOOL}, {"UI1", VT_UI1}, {"UI2", VT_UI2}, {"UI4", VT_UI4}};
-    std::string name = ToUpperAscii(text);
-    if (name.rfind("VT_", 0) == 0) {
-        name = name.substr(3);
-    }
-    for (const auto& [known, value] : kNames) {
-        if (name == known) {
-            varType = value;
-            return true;
-        }
-    }
-    const std::string digits = name.rfind("0X", 0) == 0 ? "16#" + name.substr(2) : name;
-    const auto number = ParseIntegerLiteral(digits);
-    if (!number || *number < 0 || *number > 0xFFFF) {
-        return false;
-    }
-    varType = static_cast<VARTYPE>(*number);
-    return true;
-}
 
 void AddBrowseOptions(CLI::App& browse, BrowseCommand::Options& options, std::string& varType) {
     browse.add_option("PATH", options.path, "position to list; the root when omitted");
@@ -68,6 +46,22 @@ void AddBrowseOptions(CLI::App& browse, BrowseCommand::Options& options, std::st
                       "add columns: A address, C comment (for example AC)");
     browse.add_option("--page-size", options.pageSize, "children per page (paged listing)")
         ->check(CLI::Range(1U, 1000000U));
+}
+
+void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
+    serve.add_option("PATH", options.paths, "PLCopen XML files, or folders of them")->required();
+    serve.add_option("--bind", options.bind, "address to listen on")->capture_default_str();
+    serve.add_option("--port", options.port, "port to listen on (0: any free port)")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    serve.add_option("--threads", options.threads, "worker threads (default: one per core)")
+        ->check(CLI::Range(1U, 1024U));
+    serve
+        .add_option("--watch-ms", options.watchMilliseconds,
+                    "how often the files are checked for changes, in milliseconds")
+        ->capture_default_str()
+        ->check(CLI::Range(10U, 3600000U));
+    serve.add_flag("--verbose", options.verbose, "log one line per request");
 }
 
 } // namespace
@@ -101,6 +95,9 @@ int CommandLine::Run(int argc, const char* const* argv) {
     CLI::App* info = app.add_subcommand("info", "count what the dictionary holds");
     info->add_option("FILE", settings.file, "PLCopen XML file")->required();
 
+    CLI::App* serve = app.add_subcommand("serve", "serve dictionaries over HTTP until Ctrl-C");
+    AddServeOptions(*serve, settings.serve);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -108,7 +105,8 @@ int CommandLine::Run(int argc, const char* const* argv) {
         return status == 0 ? kExitDone : kExitBadInput;
     }
     settings.command = app.get_subcommands().front()->get_name();
-    if (!settings.varType.empty() && !ParseVarType(settings.varType, settings.browse.varType)) {
+    if (!settings.varType.empty() &&
+        !BrowseCommand::ParseVarType(settings.varType, settings.browse.varType)) {
         m_Err << "--type: '" << TerminalText(settings.varType) << "' is not a variant type\n";
         return kExitBadInput;
     }
@@ -133,6 +131,11 @@ int CommandLine::Dispatch(const Settings& settings) {
     }
     if (settings.command == "dump") {
         return Dump(settings);
+    }
+    if (settings.command == "serve") {
+        ServeCommand::Options options = settings.serve;
+        options.strict = settings.strict;
+        return ServeCommand(options, m_Out, m_Err).Run();
     }
     return Info(settings);
 }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "commands/BrowseCommand.h"
+
+#include <httplib.h>
+
+#include <cstdint>
+#include <string>
+
+// The query of a browse request (path, pageSize, continuation, pattern, type, kind, columns),
+// checked and turned into the browse command's options.
+struct BrowseQuery {
+    static constexpr std::uint32_t kDefaultPageSize = 100;
+    static constexpr std::uint32_t kMaxPageSize = 10000;
+
+    BrowseCommand::Options options;
+    std::string continuation; // empty: the first page
+    bool address = false;     // columns A and C: each child's address and comment
+    bool comment = false;
+
+    // False with the reason when a parameter is malformed.
+    bool Parse(const httplib::Request& request, std::string& reason);
+
+private:
+    bool ParsePageSize(const std::string& text, std::string& reason);
+    bool ParseKind(const std::string& text, std::string& reason);
+    bool ParseColumns(const std::string& text, std::string& reason);
+};

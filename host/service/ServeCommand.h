@@ -1,0 +1,30 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// varbank serve: keeps the dictionaries of PLCopen files loaded and answers clients over
+// HTTP/JSON until SIGINT or SIGTERM. Files that change are imported again in the background.
+class ServeCommand {
+public:
+    struct Options {
+        std::vector<std::string> paths; // files, or folders of *.xml files
+        std::string bind = "127.0.0.1";
+        int port = 8080;
+        unsigned threads = 0; // 0: one per core
+        unsigned watchMilliseconds = 1000;
+        bool verbose = false;
+        bool strict = false;
+    };
+
+    ServeCommand(Options options, std::ostream& out, std::ostream& err);
+
+    // The exit status (see ExitStatus.h).
+    int Run();
+
+private:
+    Options m_Options;
+    std::ostream& m_Out;
+    std::ostream& m_Err;
+};

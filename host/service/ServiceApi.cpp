@@ -1,0 +1,135 @@
+#include "service/ServiceApi.h"
+
+#include "service/DictionaryEndpoints.h"
+#include "service/PageAssets.h"
+
+namespace {
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string JoinTail(const std::vector<std::string>& parts, std::size_t from) {
+    std::string tail;
+    for (std::size_t i = from; i < parts.size(); ++i) {
+        tail += "/" + parts[i];
+    }
+    return tail;
+}
+
+// A 405 naming the methods the path takes.
+ApiReply WrongMethod(httplib::Response& response, const char* allowed) {
+    response.set_header("Allow", allowed);
+    return ApiReply::Error(405, std::string("this path takes ") + allowed);
+}
+
+bool Is(const httplib::Request& request, const char* method) {
+    return request.method == method || (request.method == "HEAD" && std::string(method) == "GET");
+}
+
+} // namespace
+
+ServiceApi::ServiceApi(ProgramRegistry& registry) : m_Registry(registry) {}
+
+void ServiceApi::Handle(const httplib::Request& request, httplib::Response& response) const {
+    Send(Route(request, SplitPath(request.path), response), response);
+}
+
+void ServiceApi::Send(const ApiReply& reply, httplib::Response& response) {
+    response.status = reply.status;
+    if (!reply.contentType.empty()) {
+        response.set_content(reply.text, reply.contentType.c_str());
+        return;
+    }
+    response.set_content(reply.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                         "application/json; charset=utf-8");
+}
+
+ApiReply ServiceApi::Route(const httplib::Request& request, const std::vector<std::string>& parts,
+                           httplib::Response& response) const {
+    if (parts.size() >= 2 && parts[0] == "api" && parts[1] == "dictionaries") {
+        if (parts.size() == 2 || (parts.size() == 3 && parts[2].empty())) {
+            return Is(request, "GET") ? Listing() : WrongMethod(response, "GET");
+        }
+        return OnDictionary(request, parts[2], JoinTail(parts, 3), response);
+    }
+    if (request.path == "/healthz") {
+        return Is(request, "GET") ? Health() : WrongMethod(response, "GET");
+    }
+    if (!parts.empty() && parts[0] == "api") {
+        return ApiReply::Error(404, "no such endpoint: " + request.path);
+    }
+    return Page(request, response);
+}
+
+ApiReply ServiceApi::Listing() const {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& program : m_Registry.Programs()) {
+        list.push_back(program->Summary());
+    }
+    return ApiReply::Json(std::move(list));
+}
+
+ApiReply ServiceApi::Health() const {
+    std::size_t serving = 0;
+    for (const auto& program : m_Registry.Programs()) {
+        serving += program->Current() ? 1 : 0;
+    }
+    return ApiReply::Json(
+        {{"status", "ok"}, {"dictionaries", m_Registry.Programs().size()}, {"serving", serving}});
+}
+
+ApiReply ServiceApi::OnDictionary(const httplib::Request& request, const std::string& name,
+                                  std::string_view tail, httplib::Response& response) const {
+    const ServedProgram* program = m_Registry.Find(name);
+    if (program == nullptr) {
+        return ApiReply::Error(404, "no dictionary named '" + name + "'");
+    }
+    // Held to the end of the request: a reload meanwhile does not pull it away.
+    const std::shared_ptr<const ServedProgram::Loaded> loaded = program->Current();
+    if (!loaded) {
+        return ApiReply::Error(503, "'" + name + "' is not in service: " + program->Error());
+    }
+    const DictionaryEndpoints endpoints(*program, *loaded);
+    if (tail.empty() || tail == "/") {
+        return Is(request, "GET") ? endpoints.Info() : WrongMethod(response, "GET");
+    }
+    if (tail == "/resolve") {
+        return Is(request, "GET") || Is(request, "POST") ? endpoints.Resolve(request)
+                                                         : WrongMethod(response, "GET, POST");
+    }
+    if (tail == "/browse") {
+        return Is(request, "GET") ? endpoints.Browse(request) : WrongMethod(response, "GET");
+    }
+    if (tail == "/stamp") {
+        return Is(request, "GET") ? endpoints.Stamp() : WrongMethod(response, "GET");
+    }
+    if (tail == "/stamp/compare") {
+        return Is(request, "POST") ? endpoints.CompareStamp(request)
+                                   : WrongMethod(response, "POST");
+    }
+    if (tail == "/dump") {
+        return Is(request, "GET") ? endpoints.Dump() : WrongMethod(response, "GET");
+    }
+    return ApiReply::Error(404, "no such endpoint: " + request.path);
+}
+
+ApiReply ServiceApi::Page(const httplib::Request& request, httplib::Response& response) {
+    const PageAssets::File* file =
+        PageAssets::Find(request.path == "/" ? "/index.html" : request.path);
+    if (file == nullptr) {
+        return ApiReply::Error(404, "no such page: " + request.path);
+    }
+    if (!Is(request, "GET")) {
+        return WrongMethod(response, "GET");
+    }
+    response.set_header("Cache-Control", "no-cache");
+    return ApiReply::Text(std::string(file->content), file->contentType);
+}
