@@ -30,6 +30,10 @@ public:
         if (m_Thread.joinable()) {
             m_Thread.join();
         }
+        // A second signal during the stop is taken here rather than ending the process.
+        const timespec none{0, 0};
+        while (sigtimedwait(&m_Set, nullptr, &none) > 0) {
+        }
         pthread_sigmask(SIG_SETMASK, &m_Previous, nullptr);
     }
     StopSignals(const StopSignals&) = delete;

@@ -1,0 +1,98 @@
+"""Runs `varbank serve` on 127.0.0.1 with a free port for the service tests."""
+import json
+import os
+import pathlib
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import urllib.error
+import urllib.parse
+import urllib.request
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "scripts"))
+EXAMPLE = ROOT / "examples" / "production_line.xml"
+
+
+class Server:
+    """One `varbank serve` process; stopped with SIGTERM."""
+
+    def __init__(self, paths, *options):
+        binary = os.environ.get("VARBANK_BIN", str(ROOT / "build" / "host" / "varbank"))
+        command = [binary, "serve", *map(str, paths), "--port", "0", "--bind", "127.0.0.1",
+                   "--watch-ms", "50", *options]
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        text=True)
+        line = self.process.stdout.readline()
+        if "http://" not in line:
+            self.process.kill()
+            raise RuntimeError("serve did not start: " + line + self.process.stderr.read())
+        self.url = line.split(" at ")[1].strip()
+
+    def request(self, method, endpoint, params=None, body=None, headers=None):
+        """(status, decoded JSON or text) of one request."""
+        url = self.url + endpoint.lstrip("/")
+        if params:
+            url += "?" + urllib.parse.urlencode(params, doseq=True)
+        data = body if isinstance(body, (bytes, type(None))) else json.dumps(body).encode()
+        request = urllib.request.Request(url, data=data, method=method, headers=headers or {})
+        try:
+            with urllib.request.urlopen(request, timeout=30) as response:
+                return response.status, decode(response)
+        except urllib.error.HTTPError as error:
+            return error.code, decode(error)
+
+    def get(self, endpoint, **params):
+        return self.request("GET", endpoint, params)
+
+    def post(self, endpoint, body):
+        return self.request("POST", endpoint, body=body)
+
+    def stop(self, timeout=20):
+        """SIGTERM, then the exit status and what the service logged."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise
+        return self.process.returncode, self.process.stderr.read()
+
+
+def decode(response):
+    text = response.read().decode("utf-8")
+    kind = response.headers.get("Content-Type", "")
+    return json.loads(text) if kind.startswith("application/json") else text
+
+
+def wait_until(check, timeout=15.0):
+    """Polls check() until it is true; fails the test after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if check():
+            return
+        time.sleep(0.05)
+    pytest.fail("condition not met within %.0f s" % timeout)
+
+
+@pytest.fixture(scope="session")
+def generated(tmp_path_factory):
+    """A folder with the example and a generated program of 2,500 variables."""
+    from generate_program import write_program
+    folder = tmp_path_factory.mktemp("programs")
+    shutil.copy(EXAMPLE, folder / "production_line.xml")
+    write_program(folder / "plant.xml", 2500, "plant")
+    return folder
+
+
+@pytest.fixture(scope="module")
+def server(generated):
+    served = Server([generated])
+    yield served
+    status, log = served.stop()
+    assert status == 0, log

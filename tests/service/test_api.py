@@ -1,0 +1,197 @@
+"""The service's API against a running `varbank serve`: each endpoint, paging, errors."""
+import concurrent.futures
+import http.client
+import json
+import os
+import subprocess
+import urllib.parse
+
+import pytest
+
+from conftest import EXAMPLE, Server
+
+DICT = "api/dictionaries/production_line"
+
+
+def cli_json(*args):
+    binary = os.environ.get("VARBANK_BIN", "build/host/varbank")
+    run = subprocess.run([binary, "--json", *map(str, args)], capture_output=True, text=True,
+                         check=False, timeout=60)
+    return json.loads(run.stdout)
+
+
+def test_listing_names_each_program_with_its_stamp(server, generated):
+    status, listing = server.get("api/dictionaries")
+    assert status == 200
+    assert [entry["name"] for entry in listing] == ["plant", "production_line"]
+    plant = listing[0]
+    assert plant["variables"] == 2500 and plant["error"] is None
+    assert plant["file"].endswith("plant.xml")
+    status, stamp = server.get("api/dictionaries/plant/stamp")
+    assert status == 200 and stamp == {"stamp": plant["stamp"]}
+
+
+def test_info_is_what_the_info_command_shows(server, generated):
+    status, info = server.get(DICT)
+    expected = cli_json("info", generated / "production_line.xml")
+    assert status == 200
+    assert {key: info[key] for key in expected} == expected
+    assert info["name"] == "production_line" and info["error"] is None
+
+
+def test_resolve_by_get_and_post_matches_the_resolve_command(server, generated):
+    names = ["Motor1.Speed", "Status.3", "Speeds[4]", "Conveyors[2].Belt.Label", "Nope",
+             "Motor1.Nope", "Speeds[10]", "Line.Filler"]
+    expected = cli_json("resolve", generated / "production_line.xml", *names)
+    status, by_get = server.get(DICT + "/resolve", item=names)
+    assert status == 200 and by_get == expected
+    status, by_post = server.post(DICT + "/resolve", {"items": names})
+    assert status == 200 and by_post == expected
+    refused = {result["name"]: result["reason"] for result in by_post["results"]
+               if not result["resolved"]}
+    assert refused["Nope"] == "unknown variable"
+
+
+def walk(server, dictionary, page_size, **query):
+    """Every child of a browse, page by page; the pages' sizes."""
+    children, sizes, continuation = [], [], None
+    while True:
+        params = dict(query, pageSize=page_size)
+        if continuation is not None:
+            params["continuation"] = continuation
+        status, page = server.get(f"api/dictionaries/{dictionary}/browse", **params)
+        assert status == 200, page
+        children += page["children"]
+        sizes.append(len(page["children"]))
+        continuation = page["continuation"]
+        if continuation is None:
+            return children, sizes
+        assert len(sizes) < 10000, "the continuation never ends"
+
+
+@pytest.mark.parametrize("dictionary,query", [
+    ("plant", {}),
+    ("plant", {"kind": "branches"}),
+    ("plant", {"kind": "leaves", "pattern": "V01*"}),
+    ("plant", {"type": "I2"}),
+    ("plant", {"path": "V00004"}),
+    ("production_line", {"path": "Line.Conveyors[2]"}),
+    ("production_line", {"path": "Line.Filler"}),
+    ("production_line", {"path": "Line.Conveyors"}),
+])
+def test_paged_walk_equals_the_unpaged_listing(server, dictionary, query):
+    whole, _ = walk(server, dictionary, 10000, **query)
+    assert whole, "an empty listing proves nothing"
+    for page_size in (1, 7, 100):
+        paged, sizes = walk(server, dictionary, page_size, **query)
+        assert paged == whole
+        assert all(size == page_size for size in sizes[:-1])
+
+
+def test_browse_columns_add_address_and_comment(server):
+    status, page = server.get(DICT + "/browse", columns="AC", pageSize=100)
+    assert status == 200
+    rows = {child["name"]: child for child in page["children"]}
+    assert rows["Status"]["address"] == "%MW10"
+    assert rows["Status"]["comment"] == "line status word"
+    status, plain = server.get(DICT + "/browse", pageSize=100)
+    assert "address" not in plain["children"][0]
+
+
+def test_stamp_comparison(server):
+    stamp = server.get(DICT + "/stamp")[1]["stamp"]
+    words = stamp.split(":")
+    partial = ":".join([words[0], "1", *words[2:]])
+    other = ":".join(["1", *words[1:]])
+    for text, result in [(stamp, "OK"), (stamp.lower(), "OK"), (partial, "PARTIAL"),
+                         (other, "MISMATCH")]:
+        assert server.post(DICT + "/stamp/compare", {"stamp": text}) == (200, {"result": result})
+
+
+def test_dump_is_the_quick_save_text_and_leaves_no_file(generated, tmp_path):
+    temporary = tmp_path / "tmp"
+    temporary.mkdir()
+    os.environ["TMPDIR"] = str(temporary)
+    try:
+        served = Server([generated / "production_line.xml"])
+    finally:
+        del os.environ["TMPDIR"]
+    try:
+        status, text = served.get(DICT + "/dump")
+    finally:
+        assert served.stop()[0] == 0
+    assert status == 200
+    lines = text.splitlines()
+    assert lines[0].startswith("QUICK SAVE DICO V1.0 production_line")
+    assert lines[-1].startswith("QUICK SAVE DICO V1.0 END OF FILE")
+    assert "Motor1" in text
+    assert list(temporary.iterdir()) == []
+
+
+def raw_post(server, path, body, content_type="application/json"):
+    host, port = urllib.parse.urlsplit(server.url).netloc.split(":")
+    connection = http.client.HTTPConnection(host, int(port), timeout=30)
+    connection.request("POST", "/" + path, body=body, headers={"Content-Type": content_type})
+    response = connection.getresponse()
+    payload = json.loads(response.read())
+    connection.close()
+    return response.status, payload
+
+
+@pytest.mark.parametrize("method,path,params,body,status", [
+    ("GET", "api/dictionaries/nosuch", None, None, 404),
+    ("GET", "api/dictionaries/..%2Fproduction_line", None, None, 404),
+    ("GET", "api/dictionaries/production_line/nosuch", None, None, 404),
+    ("GET", "api/nosuch", None, None, 404),
+    ("GET", DICT + "/browse", {"path": "Motor1.Speed"}, None, 404),
+    ("GET", DICT + "/browse", {"path": "Nope"}, None, 404),
+    ("GET", DICT + "/browse", {"pageSize": "0"}, None, 400),
+    ("GET", DICT + "/browse", {"pageSize": "10001"}, None, 400),
+    ("GET", DICT + "/browse", {"pageSize": "ten"}, None, 400),
+    ("GET", DICT + "/browse", {"kind": "some"}, None, 400),
+    ("GET", DICT + "/browse", {"columns": "AX"}, None, 400),
+    ("GET", DICT + "/browse", {"type": "NOTATYPE"}, None, 400),
+    ("POST", DICT + "/resolve", None, b"{not json", 400),
+    ("POST", DICT + "/resolve", None, {"items": "Motor1"}, 400),
+    ("POST", DICT + "/resolve", None, {"items": [1, 2]}, 400),
+    ("POST", DICT + "/resolve", None, {"items": ["x"] * 10001}, 400),
+    ("POST", DICT + "/stamp/compare", None, {"stamp": "12:34"}, 400),
+    ("POST", DICT + "/stamp/compare", None, [], 400),
+    ("DELETE", DICT + "/resolve", None, None, 405),
+    ("POST", DICT + "/browse", None, {}, 405),
+    ("GET", DICT + "/stamp/compare", None, None, 405),
+    ("PUT", "api/dictionaries", None, {}, 405),
+])
+def test_client_errors_are_json_with_their_status(server, method, path, params, body, status):
+    got, payload = server.request(method, path, params, body)
+    assert got == status
+    assert isinstance(payload, dict) and payload["error"]
+
+
+def test_body_limits(server):
+    items = json.dumps({"items": ["Motor1.Speed"] * 10000})
+    status, payload = raw_post(server, DICT + "/resolve", items)
+    assert status == 200 and len(payload["results"]) == 10000
+    # A JSON body labelled as a form is still read as JSON.
+    status, _ = raw_post(server, DICT + "/resolve", items, "application/x-www-form-urlencoded")
+    assert status == 200
+    status, payload = raw_post(server, DICT + "/resolve", "x" * (1024 * 1024 + 1))
+    assert status == 413 and payload["error"]
+
+
+def test_parallel_clients_each_get_their_own_answers(server):
+    names = ["Motor1.Speed", "Nope", "Speeds[11]", "Status.3", "Motor1.Nope"]
+    expected = server.post(DICT + "/resolve", {"items": names})[1]
+
+    def client(_):
+        return [server.post(DICT + "/resolve", {"items": names})[1] for _ in range(40)]
+
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        for answers in pool.map(client, range(8)):
+            assert all(answer == expected for answer in answers)
+
+
+def test_page_is_served(server):
+    status, html = server.get("")
+    assert status == 200 and "<html" in html.lower()
+    assert server.get("healthz") == (200, {"dictionaries": 2, "serving": 2, "status": "ok"})
