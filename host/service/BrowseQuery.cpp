@@ -2,27 +2,26 @@
 
 #include <charconv>
 
-bool BrowseQuery::Parse(const httplib::Request& request, std::string& reason) {
-    options.path = request.get_param_value("path");
-    options.pattern = request.has_param("pattern") ? request.get_param_value("pattern") : "*";
+bool BrowseQuery::Parse(const HttpRequest& request, std::string& reason) {
+    options.path = request.Param("path");
+    options.pattern = request.HasParam("pattern") ? request.Param("pattern") : "*";
     if (options.pattern.empty()) {
         options.pattern = "*";
     }
-    continuation = request.get_param_value("continuation");
+    continuation = request.Param("continuation");
     options.pageSize = kDefaultPageSize;
-    if (request.has_param("pageSize") &&
-        !ParsePageSize(request.get_param_value("pageSize"), reason)) {
+    if (request.HasParam("pageSize") && !ParsePageSize(request.Param("pageSize"), reason)) {
         return false;
     }
-    const std::string type = request.get_param_value("type");
+    const std::string type = request.Param("type");
     if (!type.empty() && !BrowseCommand::ParseVarType(type, options.varType)) {
         reason = "type: '" + type +
                  "' is not a variant type (a number, or I2, I4, R4, R8, BSTR, "
                  "BOOL, UI1, UI2, UI4)";
         return false;
     }
-    return ParseKind(request.get_param_value("kind"), reason) &&
-           ParseColumns(request.get_param_value("columns"), reason);
+    return ParseKind(request.Param("kind"), reason) &&
+           ParseColumns(request.Param("columns"), reason);
 }
 
 bool BrowseQuery::ParsePageSize(const std::string& text, std::string& reason) {

@@ -2,7 +2,7 @@
 
 #include "commands/BrowseCommand.h"
 
-#include <httplib.h>
+#include "service/HttpRequest.h"
 
 #include <cstdint>
 #include <string>
@@ -19,7 +19,7 @@ struct BrowseQuery {
     bool comment = false;
 
     // False with the reason when a parameter is malformed.
-    bool Parse(const httplib::Request& request, std::string& reason);
+    bool Parse(const HttpRequest& request, std::string& reason);
 
 private:
     bool ParsePageSize(const std::string& text, std::string& reason);

@@ -24,7 +24,7 @@ ApiReply DictionaryEndpoints::Info() const {
     return ApiReply::Json(std::move(info));
 }
 
-bool DictionaryEndpoints::BodyObject(const httplib::Request& request, nlohmann::json& body,
+bool DictionaryEndpoints::BodyObject(const HttpRequest& request, nlohmann::json& body,
                                      std::string& reason) {
     body = nlohmann::json::parse(request.body, nullptr, false);
     if (body.is_discarded() || !body.is_object()) {
@@ -34,13 +34,10 @@ bool DictionaryEndpoints::BodyObject(const httplib::Request& request, nlohmann::
     return true;
 }
 
-bool DictionaryEndpoints::ItemNames(const httplib::Request& request,
-                                    std::vector<std::string>& names, std::string& reason) {
+bool DictionaryEndpoints::ItemNames(const HttpRequest& request, std::vector<std::string>& names,
+                                    std::string& reason) {
     if (request.method != "POST") {
-        const std::size_t count = request.get_param_value_count("item");
-        for (std::size_t i = 0; i < count && i <= kMaxItems; ++i) {
-            names.push_back(request.get_param_value("item", i));
-        }
+        names = request.Params("item");
     } else {
         nlohmann::json body;
         if (!BodyObject(request, body, reason)) {
@@ -66,7 +63,7 @@ bool DictionaryEndpoints::ItemNames(const httplib::Request& request,
     return true;
 }
 
-ApiReply DictionaryEndpoints::Resolve(const httplib::Request& request) const {
+ApiReply DictionaryEndpoints::Resolve(const HttpRequest& request) const {
     std::vector<std::string> names;
     std::string reason;
     if (!ItemNames(request, names, reason)) {
@@ -80,7 +77,7 @@ ApiReply DictionaryEndpoints::Resolve(const httplib::Request& request) const {
     return ApiReply::Json({{"results", std::move(results)}});
 }
 
-ApiReply DictionaryEndpoints::Browse(const httplib::Request& request) const {
+ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
     BrowseQuery query;
     std::string reason;
     if (!query.Parse(request, reason)) {
@@ -128,7 +125,7 @@ ApiReply DictionaryEndpoints::Stamp() const {
     return ApiReply::Json({{"stamp", m_Loaded.stamp}});
 }
 
-ApiReply DictionaryEndpoints::CompareStamp(const httplib::Request& request) const {
+ApiReply DictionaryEndpoints::CompareStamp(const HttpRequest& request) const {
     nlohmann::json body;
     std::string reason;
     if (!BodyObject(request, body, reason)) {

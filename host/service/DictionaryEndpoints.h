@@ -3,7 +3,7 @@
 #include "service/ApiReply.h"
 #include "service/ServedProgram.h"
 
-#include <httplib.h>
+#include "service/HttpRequest.h"
 
 #include <string>
 #include <vector>
@@ -17,19 +17,18 @@ public:
     DictionaryEndpoints(const ServedProgram& program, const ServedProgram::Loaded& loaded);
 
     ApiReply Info() const;
-    ApiReply Resolve(const httplib::Request& request) const;
-    ApiReply Browse(const httplib::Request& request) const;
+    ApiReply Resolve(const HttpRequest& request) const;
+    ApiReply Browse(const HttpRequest& request) const;
     ApiReply Stamp() const;
-    ApiReply CompareStamp(const httplib::Request& request) const;
+    ApiReply CompareStamp(const HttpRequest& request) const;
     ApiReply Dump() const;
 
     // The item names of a request: every `item` parameter of a GET, or the "items" array of
     // a POST body. False with the reason (a 400) when the request is malformed.
-    static bool ItemNames(const httplib::Request& request, std::vector<std::string>& names,
+    static bool ItemNames(const HttpRequest& request, std::vector<std::string>& names,
                           std::string& reason);
     // The body as a JSON object; false with the reason when it is not one.
-    static bool BodyObject(const httplib::Request& request, nlohmann::json& body,
-                           std::string& reason);
+    static bool BodyObject(const HttpRequest& request, nlohmann::json& body, std::string& reason);
 
 private:
     HostSession& Session() const { return *m_Loaded.session; }

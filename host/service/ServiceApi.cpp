@@ -25,12 +25,13 @@ std::string JoinTail(const std::vector<std::string>& parts, std::size_t from) {
 }
 
 // A 405 naming the methods the path takes.
-ApiReply WrongMethod(httplib::Response& response, const char* allowed) {
-    response.set_header("Allow", allowed);
-    return ApiReply::Error(405, std::string("this path takes ") + allowed);
+ApiReply WrongMethod(const char* allowed) {
+    ApiReply reply = ApiReply::Error(405, std::string("this path takes ") + allowed);
+    reply.headers.emplace_back("Allow", allowed);
+    return reply;
 }
 
-bool Is(const httplib::Request& request, const char* method) {
+bool Is(const HttpRequest& request, const char* method) {
     return request.method == method || (request.method == "HEAD" && std::string(method) == "GET");
 }
 
@@ -38,35 +39,25 @@ bool Is(const httplib::Request& request, const char* method) {
 
 ServiceApi::ServiceApi(ProgramRegistry& registry) : m_Registry(registry) {}
 
-void ServiceApi::Handle(const httplib::Request& request, httplib::Response& response) const {
-    Send(Route(request, SplitPath(request.path), response), response);
+ApiReply ServiceApi::Handle(const HttpRequest& request) const {
+    return Route(request, SplitPath(request.path));
 }
 
-void ServiceApi::Send(const ApiReply& reply, httplib::Response& response) {
-    response.status = reply.status;
-    if (!reply.contentType.empty()) {
-        response.set_content(reply.text, reply.contentType.c_str());
-        return;
-    }
-    response.set_content(reply.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-                         "application/json; charset=utf-8");
-}
-
-ApiReply ServiceApi::Route(const httplib::Request& request, const std::vector<std::string>& parts,
-                           httplib::Response& response) const {
+ApiReply ServiceApi::Route(const HttpRequest& request,
+                           const std::vector<std::string>& parts) const {
     if (parts.size() >= 2 && parts[0] == "api" && parts[1] == "dictionaries") {
         if (parts.size() == 2 || (parts.size() == 3 && parts[2].empty())) {
-            return Is(request, "GET") ? Listing() : WrongMethod(response, "GET");
+            return Is(request, "GET") ? Listing() : WrongMethod("GET");
         }
-        return OnDictionary(request, parts[2], JoinTail(parts, 3), response);
+        return OnDictionary(request, parts[2], JoinTail(parts, 3));
     }
     if (request.path == "/healthz") {
-        return Is(request, "GET") ? Health() : WrongMethod(response, "GET");
+        return Is(request, "GET") ? Health() : WrongMethod("GET");
     }
     if (!parts.empty() && parts[0] == "api") {
         return ApiReply::Error(404, "no such endpoint: " + request.path);
     }
-    return Page(request, response);
+    return Page(request);
 }
 
 ApiReply ServiceApi::Listing() const {
@@ -86,8 +77,8 @@ ApiReply ServiceApi::Health() const {
         {{"status", "ok"}, {"dictionaries", m_Registry.Programs().size()}, {"serving", serving}});
 }
 
-ApiReply ServiceApi::OnDictionary(const httplib::Request& request, const std::string& name,
-                                  std::string_view tail, httplib::Response& response) const {
+ApiReply ServiceApi::OnDictionary(const HttpRequest& request, const std::string& name,
+                                  std::string_view tail) const {
     const ServedProgram* program = m_Registry.Find(name);
     if (program == nullptr) {
         return ApiReply::Error(404, "no dictionary named '" + name + "'");
@@ -99,37 +90,37 @@ ApiReply ServiceApi::OnDictionary(const httplib::Request& request, const std::st
     }
     const DictionaryEndpoints endpoints(*program, *loaded);
     if (tail.empty() || tail == "/") {
-        return Is(request, "GET") ? endpoints.Info() : WrongMethod(response, "GET");
+        return Is(request, "GET") ? endpoints.Info() : WrongMethod("GET");
     }
     if (tail == "/resolve") {
         return Is(request, "GET") || Is(request, "POST") ? endpoints.Resolve(request)
-                                                         : WrongMethod(response, "GET, POST");
+                                                         : WrongMethod("GET, POST");
     }
     if (tail == "/browse") {
-        return Is(request, "GET") ? endpoints.Browse(request) : WrongMethod(response, "GET");
+        return Is(request, "GET") ? endpoints.Browse(request) : WrongMethod("GET");
     }
     if (tail == "/stamp") {
-        return Is(request, "GET") ? endpoints.Stamp() : WrongMethod(response, "GET");
+        return Is(request, "GET") ? endpoints.Stamp() : WrongMethod("GET");
     }
     if (tail == "/stamp/compare") {
-        return Is(request, "POST") ? endpoints.CompareStamp(request)
-                                   : WrongMethod(response, "POST");
+        return Is(request, "POST") ? endpoints.CompareStamp(request) : WrongMethod("POST");
     }
     if (tail == "/dump") {
-        return Is(request, "GET") ? endpoints.Dump() : WrongMethod(response, "GET");
+        return Is(request, "GET") ? endpoints.Dump() : WrongMethod("GET");
     }
     return ApiReply::Error(404, "no such endpoint: " + request.path);
 }
 
-ApiReply ServiceApi::Page(const httplib::Request& request, httplib::Response& response) {
+ApiReply ServiceApi::Page(const HttpRequest& request) {
     const PageAssets::File* file =
         PageAssets::Find(request.path == "/" ? "/index.html" : request.path);
     if (file == nullptr) {
         return ApiReply::Error(404, "no such page: " + request.path);
     }
     if (!Is(request, "GET")) {
-        return WrongMethod(response, "GET");
+        return WrongMethod("GET");
     }
-    response.set_header("Cache-Control", "no-cache");
-    return ApiReply::Text(std::string(file->content), file->contentType);
+    ApiReply reply = ApiReply::Text(std::string(file->content), file->contentType);
+    reply.headers.emplace_back("Cache-Control", "no-cache");
+    return reply;
 }

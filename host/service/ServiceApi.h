@@ -3,7 +3,7 @@
 #include "service/ApiReply.h"
 #include "service/ProgramRegistry.h"
 
-#include <httplib.h>
+#include "service/HttpRequest.h"
 
 #include <string>
 #include <string_view>
@@ -16,18 +16,15 @@ class ServiceApi {
 public:
     explicit ServiceApi(ProgramRegistry& registry);
 
-    void Handle(const httplib::Request& request, httplib::Response& response) const;
-    // Sends a reply; an error reply's body is {"error": reason}.
-    static void Send(const ApiReply& reply, httplib::Response& response);
+    ApiReply Handle(const HttpRequest& request) const;
 
 private:
-    ApiReply Route(const httplib::Request& request, const std::vector<std::string>& parts,
-                   httplib::Response& response) const;
+    ApiReply Route(const HttpRequest& request, const std::vector<std::string>& parts) const;
     ApiReply Listing() const;
     ApiReply Health() const;
-    ApiReply OnDictionary(const httplib::Request& request, const std::string& name,
-                          std::string_view tail, httplib::Response& response) const;
-    static ApiReply Page(const httplib::Request& request, httplib::Response& response);
+    ApiReply OnDictionary(const HttpRequest& request, const std::string& name,
+                          std::string_view tail) const;
+    static ApiReply Page(const HttpRequest& request);
 
     ProgramRegistry& m_Registry;
 };

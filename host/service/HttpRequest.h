@@ -1,0 +1,29 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A request as the endpoints see it: the method, the decoded path, the query parameters and
+// the body.
+struct HttpRequest {
+    std::string method;
+    std::string target; // as sent, for the log
+    std::string path;   // percent-decoded
+    std::multimap<std::string, std::string> params;
+    std::string body;
+
+    // The first value of a parameter, or empty.
+    std::string Param(const std::string& key) const;
+    bool HasParam(const std::string& key) const { return params.count(key) > 0; }
+    // Every value of a parameter, in the order sent.
+    std::vector<std::string> Params(const std::string& key) const;
+
+    // Splits "/path?a=1&b=2" into the decoded path and parameters ("+" is a space in the
+    // query). False when the target is not a path or its percent-encoding is malformed.
+    bool SetTarget(std::string_view text);
+
+private:
+    static bool Decode(std::string_view text, bool plusIsSpace, std::string& decoded);
+};
