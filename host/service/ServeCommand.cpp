@@ -6,62 +6,12 @@
 #include "service/ProgramWatcher.h"
 #include "service/ServiceApi.h"
 #include "service/ServiceLog.h"
+#include "service/StopSignals.h"
 
-#include <atomic>
-#include <csignal>
-#include <ctime>
 #include <sstream>
 #include <thread>
 
 namespace {
-
-// SIGINT and SIGTERM are blocked in every thread of the service and taken by one waiting
-// thread, which stops the server; the blocking is undone when the service ends.
-class StopSignals {
-public:
-    StopSignals() {
-        sigemptyset(&m_Set);
-        sigaddset(&m_Set, SIGINT);
-        sigaddset(&m_Set, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_Set, &m_Previous);
-    }
-    ~StopSignals() {
-        m_Done = true;
-        if (m_Thread.joinable()) {
-            m_Thread.join();
-        }
-        // A second signal during the stop is taken here rather than ending the process.
-        const timespec none{0, 0};
-        while (sigtimedwait(&m_Set, nullptr, &none) > 0) {
-        }
-        pthread_sigmask(SIG_SETMASK, &m_Previous, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    // Calls stop (once) when a signal comes.
-    template <class Stop> void Watch(Stop stop, ServiceLog& log) {
-        m_Thread = std::thread([this, stop, &log] {
-            const timespec pause{0, 100 * 1000 * 1000};
-            while (!m_Done) {
-                const int signal = sigtimedwait(&m_Set, nullptr, &pause);
-                if (signal > 0) {
-                    log.Write(std::string("stopping on ") +
-                              (signal == SIGINT ? "SIGINT" : "SIGTERM") +
-                              "; requests in progress finish");
-                    stop();
-                    return;
-                }
-            }
-        });
-    }
-
-private:
-    sigset_t m_Set{};
-    sigset_t m_Previous{};
-    std::atomic<bool> m_Done{false};
-    std::thread m_Thread;
-};
 
 std::string Url(const std::string& bind, int port) {
     const bool ipv6 = bind.find(':') != std::string::npos;
