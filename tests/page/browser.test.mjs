@@ -44,7 +44,9 @@ function writePrograms(folder) {
   fs.writeFileSync(path.join(folder, 'big.xml'), `<?xml version="1.0" encoding="utf-8"?>
 <project xmlns="http://www.plcopen.org/xml/tc6_0201" xmlns:xhtml="http://www.w3.org/1999/xhtml">
   <fileHeader companyName="Varbank" productName="Page test" productVersion="1.0" creationDateTime="2024-01-15T08:00:00"/>
-  <contentHeader name="Big line"><coordinateInfo><fbd><scaling x="1" y="1"/></fbd><ld><scaling x="1" y="1"/></ld><sfc><scaling x="1" y="1"/></sfc></coordinateInfo></contentHeader>
+  <contentHeader name="Big line"><coordinateInfo>
+    <fbd><scaling x="1" y="1"/></fbd><ld><scaling x="1" y="1"/></ld><sfc><scaling x="1" y="1"/></sfc>
+  </coordinateInfo></contentHeader>
   <types><dataTypes/><pous/></types>
   <instances><configurations><configuration name="Plant"><globalVars>
 ${variables.join('\n')}
@@ -97,7 +99,8 @@ const idle = (page) => page.waitForFunction(() => !document.querySelector('#tree
 
 async function openDictionary(page, name, firstRow) {
   await page.select('#dict', name);
-  await page.waitForFunction((first) => [...document.querySelectorAll('#tree .row')].some((r) => r.dataset.path === first), WAIT, firstRow);
+  await page.waitForFunction((first) =>
+    [...document.querySelectorAll('#tree .row')].some((r) => r.dataset.path === first), WAIT, firstRow);
   await idle(page);
 }
 
@@ -123,11 +126,13 @@ async function moreFollowsContinuation(page) {
   check('no row is listed twice', new Set(all).size === all.length);
   check('the last page ends the list', (await page.$('#tree .row.more')) === null);
   const markup = await page.evaluate(() => ({
-    text: [...document.querySelectorAll('#tree .row')].find((r) => r.dataset.path === 'Markup').querySelector('.comment').textContent,
+    text: [...document.querySelectorAll('#tree .row')].find((r) => r.dataset.path === 'Markup')
+      .querySelector('.comment').textContent,
     elements: document.querySelectorAll('#tree img, #tree b').length,
     injected: window.injected,
   }));
-  check('a comment holding markup is shown as text', markup.text.startsWith('<img src=x') && markup.elements === 0 && markup.injected === undefined, markup);
+  check('a comment holding markup is shown as text',
+    markup.text.startsWith('<img src=x') && markup.elements === 0 && markup.injected === undefined, markup);
 }
 
 async function structureAndResolve(page, url) {
@@ -135,7 +140,8 @@ async function structureAndResolve(page, url) {
   await (await rowHandle(page, 'Motor1')).click();
   await page.waitForFunction(() => document.querySelector('#tree .row[aria-expanded="true"] + ul .row'), WAIT);
   const members = await childPaths(page, 'Motor1');
-  check('opening Motor1 lists its members', members.join() === 'Motor1.Running,Motor1.Speed,Motor1.Current,Motor1.State,Motor1.Label', members);
+  check('opening Motor1 lists its members',
+    members.join() === 'Motor1.Running,Motor1.Speed,Motor1.Current,Motor1.State,Motor1.Label', members);
   const hash = await page.evaluate(() => location.hash);
   check('the URL keeps the dictionary and the open path', hash === '#dict=production_line&path=Motor1', hash);
 
@@ -146,7 +152,8 @@ async function structureAndResolve(page, url) {
   await page.click('#item');
   await page.keyboard.type('Motor1.Speed');
   await page.keyboard.press('Enter');
-  await page.waitForFunction(() => document.querySelector('#record h3')?.textContent === 'Motor1.Speed' && document.querySelector('#record dd'), WAIT);
+  await page.waitForFunction(() =>
+    document.querySelector('#record h3')?.textContent === 'Motor1.Speed' && document.querySelector('#record dd'), WAIT);
   const record = await recordFields(page);
   check('Enter resolves the name to its physical record', record.block === '3' && record.offset === '2' && record.size === '2' &&
     record.bit === '—' && record.typeName === 'INT' && record.comment === 'speed setpoint (rpm)', record);
@@ -180,7 +187,8 @@ async function sharedUrls(url) {
   const deep = 'Line.Conveyors[2].Belt.Speed';
   const page = await openShared(url, 'production_line', deep);
   const open = await page.$$eval('#tree .row[aria-expanded="true"]', (rows) => rows.map((r) => r.dataset.path));
-  check('a shared URL reopens the tree down to the path', open.join() === 'Line,Line.Conveyors,Line.Conveyors[2],Line.Conveyors[2].Belt', open);
+  check('a shared URL reopens the tree down to the path',
+    open.join() === 'Line,Line.Conveyors,Line.Conveyors[2],Line.Conveyors[2].Belt', open);
   const record = await recordFields(page);
   check('a shared URL shows the record of its path', record.typeName === 'INT' && record.size === '2', record);
   await page.screenshot({ path: path.join(work, 'browser.png') });

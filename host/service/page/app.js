@@ -7,7 +7,14 @@ const PAGE_SIZE = 200; // children read per request; a large program opens a pag
 const SEEK_PAGES = 25; // pages read at one level to reach a path given in the URL
 const STAMP_POLL_MS = 15000;
 
-const state = { dict: null, listing: new Map(), stamp: null, filters: { pattern: '', kind: 'all', type: '' } };
+const state = {
+  dict: null, // the open dictionary's name
+  listing: new Map(), // name -> entry of the dictionary list
+  stamp: null,
+  filters: { pattern: '', kind: 'all', type: '' },
+  opened: 0, // counts openings, so that a slow one gives way to a later one
+  resolving: 0,
+};
 const $ = (id) => document.getElementById(id);
 
 function el(tag, className, text) {
@@ -80,6 +87,7 @@ function dictOption(entry) {
 }
 
 async function openDictionary(name, path) {
+  const opened = ++state.opened; // a later opening makes this one stop
   state.dict = name;
   state.stamp = null;
   $('dict').value = name;
@@ -96,6 +104,7 @@ async function openDictionary(name, path) {
   }
   writeHash(path);
   const info = await api(dictUrl(name));
+  if (opened !== state.opened) return;
   showInfo(info, info.error);
   showStamp(info.stamp);
   const root = newGroup(0);
@@ -292,12 +301,14 @@ function onTreeKey(event) {
   if (!row) return;
   const rows = Array.from($('tree').querySelectorAll('.row')).filter((r) => r.offsetParent !== null);
   const index = rows.indexOf(row);
-  const parentRow = row.closest('ul').closest('li');
+  const go = (target) => target && focusRow(target);
+  const parentItem = row.closest('ul').closest('li');
+  const parentRow = parentItem && parentItem.querySelector(':scope > .row');
   const moves = {
-    ArrowDown: () => rows[index + 1] && focusRow(rows[index + 1]),
-    ArrowUp: () => rows[index - 1] && focusRow(rows[index - 1]),
-    ArrowRight: () => (row.dataset.branch && !isOpen(row) ? setOpen(row, true) : rows[index + 1] && focusRow(rows[index + 1])),
-    ArrowLeft: () => (isOpen(row) ? setOpen(row, false) : parentRow && focusRow(parentRow.querySelector(':scope > .row'))),
+    ArrowDown: () => go(rows[index + 1]),
+    ArrowUp: () => go(rows[index - 1]),
+    ArrowRight: () => (row.dataset.branch && !isOpen(row) ? setOpen(row, true) : go(rows[index + 1])),
+    ArrowLeft: () => (isOpen(row) ? setOpen(row, false) : go(parentRow)),
     Enter: () => activate(row),
     ' ': () => activate(row),
   };
@@ -315,12 +326,13 @@ const RECORD_FIELDS = [['address', 'Address'], ['block', 'Block'], ['offset', 'O
 async function resolve(name) {
   const box = $('record');
   if (!name || !state.dict) return;
+  const asked = ++state.resolving; // only the last question's answer is shown
   box.replaceChildren(el('p', 'note', `resolving ${name}…`));
   try {
     const reply = await api(`${dictUrl(state.dict)}/resolve?${new URLSearchParams({ item: name })}`);
-    showRecord(reply.results[0]);
+    if (asked === state.resolving) showRecord(reply.results[0]);
   } catch (error) {
-    box.replaceChildren(el('p', 'error', error.message));
+    if (asked === state.resolving) box.replaceChildren(el('p', 'error', error.message));
   }
 }
 
