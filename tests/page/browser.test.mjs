@@ -118,9 +118,12 @@ async function moreFollowsContinuation(page) {
   check('the large root opens with one page', first.length === 200 && first[0] === 'Var001', first.length);
   const more = await page.$('#tree .row.more');
   check('a "more..." row follows the first page', more !== null);
-  await more.click();
+  await more.focus();
+  await page.keyboard.press('Enter');
   await page.waitForFunction(() => document.querySelectorAll('#tree > ul > li > .row:not(.more)').length > 200, WAIT);
   await idle(page);
+  const focused = await page.evaluate(() => document.activeElement.dataset.path);
+  check('Enter on "more..." moves the focus to the next page', focused === 'Var201', focused);
   const all = await childPaths(page, '');
   check('"more..." appends the next page', all.length === 301 && all[200] === 'Var201' && all[300] === 'Markup', all.length);
   check('no row is listed twice', new Set(all).size === all.length);

@@ -90,6 +90,7 @@ async function openDictionary(name, path) {
   const opened = ++state.opened; // a later opening makes this one stop
   state.dict = name;
   state.stamp = null;
+  document.title = `${name} — varbank symbol browser`;
   $('dict').value = name;
   $('record').replaceChildren();
   $('tree').replaceChildren();
@@ -211,11 +212,16 @@ function moreItem(path, continuation, depth) {
   return item;
 }
 
+// Replaces a "more..." row with the next page; keyboard focus moves to the page's first row.
 async function loadMore(row) {
   const group = row.closest('ul');
   const next = row.dataset.continuation;
+  const hadFocus = document.activeElement === row;
+  const before = group.children.length - 1;
   row.parentElement.remove();
   await loadPage(group, row.dataset.parent, next);
+  const first = group.children[before] && group.children[before].querySelector('.row');
+  if (hadFocus && first) focusRow(first);
 }
 
 // Opens or closes a branch row; the first opening reads its first page.
