@@ -20,6 +20,22 @@ varbank_ensure_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
+# Installs Chromium for the page test when it is missing. Optional: returns non-zero, without
+# stopping the calling script, where it cannot be installed (the page test is then skipped).
+varbank_ensure_browser() {
+    [ -x /usr/bin/chromium ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "chromium is missing: the page test will be skipped (install the chromium package)" >&2
+        return 1
+    fi
+    echo "installing: chromium"
+    if ! { DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium >/dev/null; }; then
+        echo "chromium could not be installed: the page test will be skipped" >&2
+        return 1
+    fi
+}
+
 # Configures (once) and builds one CMake preset.
 varbank_build() {
     local preset=$1

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the library, the host and the tests, then runs every test suite.
+# Builds the library, the host and the tests, then runs every test suite (Chromium, for the
+# page test, is installed when possible).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 varbank_ensure_packages
+varbank_ensure_browser || true
 varbank_build default
 ctest --preset default -j "$(nproc)"

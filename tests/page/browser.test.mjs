@@ -1,0 +1,248 @@
+// The symbol browser page in headless Chromium, against a running `varbank serve`: the dictionary
+// list, opening a structure, "more..." on a large root, resolving a name, the stamp, a file that
+// does not import, markup in comments, and reopening a shared URL.
+// Usage: node browser.test.mjs VARBANK CHROMIUM WORK_DIR EXAMPLES_DIR. Exit 0 pass, 1 fail.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import readline from 'node:readline';
+import puppeteer from 'puppeteer-core';
+
+const [binary, chromium, work, examples] = process.argv.slice(2);
+const WAIT = { timeout: 10000 };
+const failures = [];
+let passed = 0;
+let server = null;
+let browser = null;
+
+function check(what, ok, detail) {
+  if (ok) passed++;
+  else failures.push(`${what}${detail === undefined ? '' : `: ${JSON.stringify(detail)}`}`);
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+}
+
+function withTimeout(promise, ms, what) {
+  let timer;
+  const timeout = new Promise((_, reject) => {
+    timer = setTimeout(() => reject(new Error(`timed out after ${ms} ms: ${what}`)), ms);
+  });
+  return Promise.race([promise, timeout]).finally(() => clearTimeout(timer));
+}
+
+// A program whose root needs two pages: 300 INT globals, then one whose comment is markup.
+function writePrograms(folder) {
+  fs.rmSync(folder, { recursive: true, force: true });
+  fs.mkdirSync(folder, { recursive: true });
+  fs.copyFileSync(path.join(examples, 'production_line.xml'), path.join(folder, 'production_line.xml'));
+  fs.writeFileSync(path.join(folder, 'broken.xml'), '<project><unclosed>\n');
+  const variables = [];
+  for (let i = 1; i <= 300; i++) {
+    variables.push(`<variable name="Var${String(i).padStart(3, '0')}"><type><INT/></type></variable>`);
+  }
+  variables.push('<variable name="Markup"><type><BOOL/></type><documentation><xhtml:p><![CDATA[' +
+    '<img src=x onerror="window.injected=1"><b>bold</b>]]></xhtml:p></documentation></variable>');
+  fs.writeFileSync(path.join(folder, 'big.xml'), `<?xml version="1.0" encoding="utf-8"?>
+<project xmlns="http://www.plcopen.org/xml/tc6_0201" xmlns:xhtml="http://www.w3.org/1999/xhtml">
+  <fileHeader companyName="Varbank" productName="Page test" productVersion="1.0" creationDateTime="2024-01-15T08:00:00"/>
+  <contentHeader name="Big line"><coordinateInfo>
+    <fbd><scaling x="1" y="1"/></fbd><ld><scaling x="1" y="1"/></ld><sfc><scaling x="1" y="1"/></sfc>
+  </coordinateInfo></contentHeader>
+  <types><dataTypes/><pous/></types>
+  <instances><configurations><configuration name="Plant"><globalVars>
+${variables.join('\n')}
+  </globalVars></configuration></configurations></instances>
+</project>
+`);
+}
+
+// Starts the server on a free port and returns its URL, read from its first line.
+async function startServer(folder) {
+  server = spawn(binary, ['serve', folder, '--bind', '127.0.0.1', '--port', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
+  let log = '';
+  server.stderr.on('data', (data) => { log += data; });
+  const url = new Promise((resolve, reject) => {
+    readline.createInterface({ input: server.stdout }).once('line', (line) => {
+      const match = /at (http:\/\/\S+)/.exec(line);
+      if (match) resolve(match[1]);
+      else reject(new Error(`unexpected first line: ${line}`));
+    });
+    server.once('exit', (code) => reject(new Error(`varbank serve exited (${code}): ${log}`)));
+  });
+  return withTimeout(url, 10000, 'the first line of varbank serve');
+}
+
+async function stopServer() {
+  if (!server || server.exitCode !== null) return server ? server.exitCode : null;
+  const exited = new Promise((resolve) => server.once('exit', (code, signal) => resolve(signal || code)));
+  server.kill('SIGTERM');
+  return withTimeout(exited, 5000, 'varbank serve to stop').catch(() => {
+    server.kill('SIGKILL');
+    return 'killed';
+  });
+}
+
+// Paths of the rows listed under path ('' = the root), or null while it is not open.
+const childPaths = (page, parent) => page.evaluate((parent) => {
+  const row = [...document.querySelectorAll('#tree .row')].find((r) => r.dataset.path === parent);
+  const group = parent === '' ? document.querySelector('#tree > ul') : row && row.parentElement.querySelector(':scope > ul');
+  return group ? [...group.querySelectorAll(':scope > li > .row:not(.more)')].map((r) => r.dataset.path) : null;
+}, parent);
+
+const rowHandle = (page, rowPath) => page.evaluateHandle((p) =>
+  [...document.querySelectorAll('#tree .row')].find((r) => r.dataset.path === p), rowPath);
+
+const recordFields = (page) => page.$$eval('#record dd', (dds) =>
+  Object.fromEntries(dds.map((dd) => [dd.dataset.field, dd.textContent])));
+
+const idle = (page) => page.waitForFunction(() => !document.querySelector('#tree li.note') ||
+  !document.querySelector('#tree li.note').textContent.startsWith('loading'), WAIT);
+
+async function openDictionary(page, name, firstRow) {
+  await page.select('#dict', name);
+  await page.waitForFunction((first) =>
+    [...document.querySelectorAll('#tree .row')].some((r) => r.dataset.path === first), WAIT, firstRow);
+  await idle(page);
+}
+
+async function dictionaryList(page) {
+  await page.waitForFunction(() => document.querySelectorAll('#dict option').length === 3, WAIT);
+  const names = await page.$$eval('#dict option', (options) => options.map((o) => o.value));
+  check('the dictionary list names every program', names.slice().sort().join() === 'big,broken,production_line', names);
+  const broken = await page.$eval('#dict option[value="broken"]', (o) => o.textContent);
+  check('the list marks the program that does not import', broken.includes('does not import'), broken);
+}
+
+async function moreFollowsContinuation(page) {
+  await openDictionary(page, 'big', 'Var001');
+  const first = await childPaths(page, '');
+  check('the large root opens with one page', first.length === 200 && first[0] === 'Var001', first.length);
+  const more = await page.$('#tree .row.more');
+  check('a "more..." row follows the first page', more !== null);
+  await more.focus();
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => document.querySelectorAll('#tree > ul > li > .row:not(.more)').length > 200, WAIT);
+  await idle(page);
+  const focused = await page.evaluate(() => document.activeElement.dataset.path);
+  check('Enter on "more..." moves the focus to the next page', focused === 'Var201', focused);
+  const all = await childPaths(page, '');
+  check('"more..." appends the next page', all.length === 301 && all[200] === 'Var201' && all[300] === 'Markup', all.length);
+  check('no row is listed twice', new Set(all).size === all.length);
+  check('the last page ends the list', (await page.$('#tree .row.more')) === null);
+  const markup = await page.evaluate(() => ({
+    text: [...document.querySelectorAll('#tree .row')].find((r) => r.dataset.path === 'Markup')
+      .querySelector('.comment').textContent,
+    elements: document.querySelectorAll('#tree img, #tree b').length,
+    injected: window.injected,
+  }));
+  check('a comment holding markup is shown as text',
+    markup.text.startsWith('<img src=x') && markup.elements === 0 && markup.injected === undefined, markup);
+}
+
+async function structureAndResolve(page, url) {
+  await openDictionary(page, 'production_line', 'Motor1');
+  await (await rowHandle(page, 'Motor1')).click();
+  await page.waitForFunction(() => document.querySelector('#tree .row[aria-expanded="true"] + ul .row'), WAIT);
+  const members = await childPaths(page, 'Motor1');
+  check('opening Motor1 lists its members',
+    members.join() === 'Motor1.Running,Motor1.Speed,Motor1.Current,Motor1.State,Motor1.Label', members);
+  const hash = await page.evaluate(() => location.hash);
+  check('the URL keeps the dictionary and the open path', hash === '#dict=production_line&path=Motor1', hash);
+
+  const stamp = await (await fetch(`${url}api/dictionaries/production_line/stamp`)).json();
+  const shown = await page.$eval('#stamp', (s) => s.textContent);
+  check('the stamp is shown', shown === stamp.stamp, { shown, stamp });
+
+  await page.click('#item');
+  await page.keyboard.type('Motor1.Speed');
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() =>
+    document.querySelector('#record h3')?.textContent === 'Motor1.Speed' && document.querySelector('#record dd'), WAIT);
+  const record = await recordFields(page);
+  check('Enter resolves the name to its physical record', record.block === '3' && record.offset === '2' && record.size === '2' &&
+    record.bit === '—' && record.typeName === 'INT' && record.comment === 'speed setpoint (rpm)', record);
+
+  await page.click('#item', { clickCount: 3 });
+  await page.keyboard.type('Motor1.Nope');
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => document.querySelector('#record h3')?.textContent === 'Motor1.Nope', WAIT);
+  const refused = await page.$eval('#record', (r) => r.textContent);
+  check('an unknown name shows the reason', refused.includes('not resolved'), refused);
+}
+
+async function importError(page) {
+  await page.select('#dict', 'broken');
+  await page.waitForSelector('#info .error', WAIT);
+  const error = await page.$eval('#info .error', (e) => e.textContent);
+  check('a program that does not import shows its error', error.includes('broken.xml') && error.includes('malformed XML'), error);
+}
+
+// Opens a shared URL in a fresh page and waits for the path's row to be selected.
+async function openShared(url, dict, rowPath) {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1280, height: 800 });
+  await page.goto(`${url}#${new URLSearchParams({ dict, path: rowPath })}`, WAIT);
+  await page.waitForFunction((p) => document.querySelector('#tree .row.selected')?.dataset.path === p &&
+    document.querySelector('#record h3')?.textContent === p, WAIT, rowPath);
+  return page;
+}
+
+async function sharedUrls(url) {
+  const deep = 'Line.Conveyors[2].Belt.Speed';
+  const page = await openShared(url, 'production_line', deep);
+  const open = await page.$$eval('#tree .row[aria-expanded="true"]', (rows) => rows.map((r) => r.dataset.path));
+  check('a shared URL reopens the tree down to the path',
+    open.join() === 'Line,Line.Conveyors,Line.Conveyors[2],Line.Conveyors[2].Belt', open);
+  const record = await recordFields(page);
+  check('a shared URL shows the record of its path', record.typeName === 'INT' && record.size === '2', record);
+  await page.screenshot({ path: path.join(work, 'browser.png') });
+
+  await page.keyboard.press('ArrowLeft'); // from the leaf to its structure
+  await page.keyboard.press('ArrowLeft'); // closes the structure
+  const belt = await page.$eval('#tree .row:focus', (r) => [r.dataset.path, r.getAttribute('aria-expanded')]);
+  check('arrow keys move to the parent and close it', belt.join() === 'Line.Conveyors[2].Belt,false', belt);
+  await page.close();
+
+  const paged = await openShared(url, 'big', 'Var250');
+  check('a shared URL reaches a path on a later page', (await childPaths(paged, '')).includes('Var250'));
+  await paged.close();
+}
+
+async function main() {
+  const folder = path.join(work, 'programs');
+  writePrograms(folder);
+  const url = await startServer(folder);
+  browser = await puppeteer.launch({ executablePath: chromium, headless: true, timeout: 20000,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'] });
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1280, height: 800 });
+  const pageErrors = [];
+  page.on('pageerror', (error) => pageErrors.push(error.message));
+  await page.goto(url, WAIT);
+  await dictionaryList(page);
+  await moreFollowsContinuation(page);
+  await structureAndResolve(page, url);
+  await importError(page);
+  await sharedUrls(url);
+  check('the page raised no script error', pageErrors.length === 0, pageErrors);
+}
+
+async function finish(code) {
+  if (browser) await withTimeout(browser.close(), 5000, 'closing Chromium').catch(() => browser.process()?.kill('SIGKILL'));
+  const stopped = await stopServer();
+  if (stopped !== null && code === 0) check('varbank serve stops cleanly on SIGTERM', stopped === 0, stopped);
+  console.log(`page: ${passed} passed, ${failures.length} failed`);
+  for (const failure of failures) console.log(`  ${failure}`);
+  process.exit(failures.length || code ? 1 : 0);
+}
+
+const watchdog = setTimeout(() => {
+  failures.push('the test did not end within 60 s');
+  finish(1);
+}, 60000);
+process.on('SIGTERM', () => finish(1));
+
+main().then(() => { clearTimeout(watchdog); return finish(0); }, (error) => {
+  clearTimeout(watchdog);
+  failures.push(error.stack || String(error));
+  return finish(1);
+});
