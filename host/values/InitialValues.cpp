@@ -77,7 +77,11 @@ void InitialValues::AssignComposite(const std::string& path, const CompositeLayo
         }
         items = std::move(*parsed);
     }
-    for (const MemberLayout& member : composite.members) {
+    for (std::size_t i = 0; i < composite.members.size(); ++i) {
+        const MemberLayout& member = composite.members[i];
+        if (i > 0 && composite.functionBlock && HoldsFunctionBlock(member)) {
+            continue; // the dictionary serves no function block inside another but the first
+        }
         std::string value = member.initialValue;
         for (const auto& [name, written] : items) {
             value = EqualsNoCase(name, member.name) ? written : value;
@@ -112,6 +116,11 @@ void InitialValues::AssignLeaf(const std::string& path, const nlohmann::json& va
     if (!result["error"].is_null()) {
         m_Problems.push_back(result["error"].get<std::string>());
     }
+}
+
+bool InitialValues::HoldsFunctionBlock(const MemberLayout& member) const {
+    const CompositeLayout* type = m_Types.Composite(m_Types.Underlying(member.iecType));
+    return type != nullptr && type->functionBlock;
 }
 
 bool InitialValues::HasDefaults(const std::string& type) {

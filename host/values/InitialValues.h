@@ -31,6 +31,7 @@ private:
     void AssignArray(const std::string& path, const LayoutTypes::ArrayShape& shape,
                      const std::string& text);
     void AssignLeaf(const std::string& path, const nlohmann::json& value);
+    bool HoldsFunctionBlock(const MemberLayout& member) const;
     // True when a value of the type starts other than zero somewhere.
     bool HasDefaults(const std::string& type);
     bool ComputeDefaults(const std::string& type);

@@ -48,8 +48,12 @@ std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
     m_Session.Trace().Clear();
     const varbank::Resolution resolution(m_Session.Dictionary(), name);
     if (!resolution.Resolved()) {
-        error = name + ": " +
-                ResolveCommand::RefusalReason(resolution.Status(), m_Session.Trace().Last());
+        const std::string& trace = m_Session.Trace().Last();
+        // The dictionary refuses a function-block instance whole; it is read by its members.
+        if (trace.find("FULL DFB") != std::string::npos) {
+            return Target{{}, std::nullopt, m_Types.TypeOf(name)};
+        }
+        error = name + ": " + ResolveCommand::RefusalReason(resolution.Status(), trace);
         return std::nullopt;
     }
     const tagRATVARPHYSICALIMPLEM& record = resolution.Record()->Record;
