@@ -38,6 +38,17 @@ std::optional<std::uint32_t> WordAreaBase(std::uint32_t offset, std::uint32_t si
     return std::nullopt;
 }
 
+// Why a block other than the word area, %I and %Q has no Modbus place.
+std::string NoPlace(std::uint16_t block) {
+    if (block == LocatedAddress::kBitBlock) {
+        return "the bit area (%M, %MX) has no Modbus place";
+    }
+    if (block == LocatedAddress::kInputSlotBlock || block == LocatedAddress::kOutputSlotBlock) {
+        return "a fieldbus path has no Modbus place";
+    }
+    return "it is not located, so it has no Modbus place";
+}
+
 } // namespace
 
 std::optional<ModbusMap::Place> ModbusMap::Find(std::uint16_t block, std::uint32_t offset,
@@ -56,7 +67,7 @@ std::optional<ModbusMap::Place> ModbusMap::Find(std::uint16_t block, std::uint32
     } else if (block == LocatedAddress::kWordBlock) {
         place = Place{Table::HoldingRegisters, kWordBase + offset / 2, 1, bit};
     } else {
-        error = "it is not located, so it has no Modbus place";
+        error = NoPlace(block);
         return std::nullopt;
     }
     if (place->address >= kAddressCount) {
@@ -84,7 +95,7 @@ std::optional<ModbusMap::Place> ModbusMap::FindRegisters(std::uint16_t block, st
         }
         place = Place{Table::HoldingRegisters, *base + offset / 2, size / 2, 255};
     } else {
-        error = "it is not located, so it has no Modbus place";
+        error = NoPlace(block);
         return std::nullopt;
     }
     if (std::uint64_t{place->address} + place->count > kAddressCount) {

@@ -174,23 +174,30 @@ std::vector<nlohmann::json> ValueAccess::ReadMany(const std::vector<std::string>
     }
     m_Memory.ReadBatch(batch.reads);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        std::string error = roots[i].error;
-        nlohmann::json value = error.empty() ? Assemble(roots[i], batch, error) : nullptr;
-        if (!error.empty()) {
-            results[i]["error"] = error.find(names[i]) == 0 ? error : names[i] + ": " + error;
-            continue;
-        }
-        results[i]["value"] = std::move(value);
-        if (roots[i].read != SIZE_MAX) {
-            const MemoryRead& read = batch.reads[roots[i].read];
-            const nlohmann::json ms =
-                ValueCodec::Decode(batch.types[roots[i].read], read.bytes).milliseconds;
-            if (!ms.is_null()) {
-                results[i]["milliseconds"] = ms;
-            }
-        }
+        Finish(roots[i], batch, results[i]);
     }
     return results;
+}
+
+// The value of a name once its batch is read, or the first error met on the way.
+void ValueAccess::Finish(const Node& root, const Batch& batch, nlohmann::json& result) const {
+    const std::string name = result["name"].get<std::string>();
+    std::string error = root.error;
+    if (error.empty() && root.read != SIZE_MAX && batch.reads[root.read].result.ok) {
+        DecodedValue decoded =
+            ValueCodec::Decode(batch.types[root.read], batch.reads[root.read].bytes);
+        result["value"] = std::move(decoded.value);
+        if (!decoded.milliseconds.is_null()) {
+            result["milliseconds"] = std::move(decoded.milliseconds);
+        }
+        return;
+    }
+    nlohmann::json value = error.empty() ? Assemble(root, batch, error) : nullptr;
+    if (!error.empty()) {
+        result["error"] = error.find(name) == 0 ? error : name + ": " + error;
+        return;
+    }
+    result["value"] = std::move(value);
 }
 
 std::mutex& ValueAccess::WordLock(const MemoryPlace& place) {

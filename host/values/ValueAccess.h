@@ -46,6 +46,7 @@ private:
     bool Collect(const std::string& path, Node& node, Batch& batch, std::string& error);
     nlohmann::json Assemble(const Node& node, const Batch& batch, std::string& error) const;
     nlohmann::json Decoded(const Batch& batch, std::size_t read, std::string& error) const;
+    void Finish(const Node& root, const Batch& batch, nlohmann::json& result) const;
     MemoryResult Store(const Target& target, const std::vector<std::uint8_t>& bytes);
     std::mutex& WordLock(const MemoryPlace& place);
 

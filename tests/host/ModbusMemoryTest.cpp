@@ -1,9 +1,9 @@
 // Values over Modbus TCP against a libmodbus server that the test runs on 127.0.0.1, on a
 // port the system picks: every located kind both ways, grouped reads, and the failures (a
 // refused connection, a dropped one, a server that never answers, an exception).
+#include "values/ModbusMemory.h"
 #include "HostTestSupport.h"
 #include "commands/HostSession.h"
-#include "values/ModbusMemory.h"
 #include "values/ValueAccess.h"
 
 #include <gtest/gtest.h>
@@ -128,7 +128,8 @@ struct Fixture {
     std::unique_ptr<ModbusMemory> memory;
     std::unique_ptr<ValueAccess> access;
 
-    Fixture(std::uint16_t port, ModbusMemory::WordOrder order = ModbusMemory::WordOrder::HighFirst) {
+    Fixture(std::uint16_t port,
+            ModbusMemory::WordOrder order = ModbusMemory::WordOrder::HighFirst) {
         Diagnostics diagnostics("located.xml");
         session = HostSession::Open(hosttest::WriteTempFile("located.xml", LocatedProgram()), {},
                                     diagnostics);
@@ -146,7 +147,7 @@ TEST(ModbusMemory, ReadsEveryLocatedKindWhereTheConventionPutsIt) {
     modbus_mapping_t& map = server.Map();
     map.tab_input_bits[8 * 1 + 2] = 1;    // %IX1.2
     map.tab_bits[5] = 1;                  // %QX0.5
-    map.tab_input_registers[3] = 0xFFFE; // %IW3
+    map.tab_input_registers[3] = 0xFFFE;  // %IW3
     map.tab_registers[2] = 0x1234;        // %QW2
     map.tab_registers[1024 + 10] = 1500;  // %MW10
     map.tab_registers[2048 + 8] = 0x0001; // %MD4, most significant word first
@@ -156,9 +157,8 @@ TEST(ModbusMemory, ReadsEveryLocatedKindWhereTheConventionPutsIt) {
     map.tab_registers[1024 + 12] = 0x0008; // %MW12, bit 3
     Fixture fixture(server.Port());
     const std::vector<std::pair<std::string, nlohmann::json>> expected = {
-        {"In", true},      {"Out", true},   {"Sensor", -2},   {"Valve", 0x1234},
-        {"Speed", 1500},   {"Count", 65538}, {"Ratio", 1.5}, {"Total", -2.25},
-        {"Mode.3", true},  {"Mode.2", false}};
+        {"In", true},     {"Out", true},  {"Sensor", -2},   {"Valve", 0x1234}, {"Speed", 1500},
+        {"Count", 65538}, {"Ratio", 1.5}, {"Total", -2.25}, {"Mode.3", true},  {"Mode.2", false}};
     for (const auto& [name, value] : expected) {
         const nlohmann::json result = fixture.access->Read(name);
         EXPECT_TRUE(result["error"].is_null()) << name << ": " << result["error"];
@@ -173,8 +173,8 @@ TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {
     TestServer server(TestServer::Mode::Answer);
     Fixture fixture(server.Port(), ModbusMemory::WordOrder::LowFirst);
     const std::vector<std::pair<std::string, nlohmann::json>> writes = {
-        {"Out", true},     {"Valve", 0xBEEF}, {"Speed", -1},    {"Count", 65538},
-        {"Total", -2.25},  {"Mode.3", true},  {"Mode.15", true}};
+        {"Out", true},    {"Valve", 0xBEEF}, {"Speed", -1},    {"Count", 65538},
+        {"Total", -2.25}, {"Mode.3", true},  {"Mode.15", true}};
     for (const auto& [name, value] : writes) {
         const nlohmann::json result = fixture.access->Write(name, value);
         EXPECT_TRUE(result["error"].is_null()) << name << ": " << result["error"];
@@ -189,6 +189,27 @@ TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {
     EXPECT_EQ(map.tab_registers[1036], 0x8008);
     EXPECT_EQ(fixture.access->Write("Sensor", 1)["error"],
               "Sensor: input register 3 is an input: it cannot be written");
+}
+
+TEST(ModbusMemory, ConcurrentBitWritesIntoOneRegisterKeepEveryBit) {
+    TestServer server(TestServer::Mode::Answer);
+    Fixture fixture(server.Port());
+    constexpr int kThreads = 16;
+    constexpr int kRounds = 40;
+    std::vector<std::thread> threads;
+    for (int bit = 0; bit < kThreads; ++bit) {
+        threads.emplace_back([&fixture, bit] {
+            const std::string name = "Mode." + std::to_string(bit);
+            for (int round = 0; round < kRounds; ++round) {
+                fixture.access->Write(name, true);
+                fixture.access->Write(name, round + 1 == kRounds ? bit % 2 == 0 : false);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(server.Map().tab_registers[1036], 0x5555);
 }
 
 TEST(ModbusMemory, GroupsNeighbouringRegistersIntoFewRequests) {

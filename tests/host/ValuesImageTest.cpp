@@ -52,8 +52,9 @@ const char* kInitialTypes = R"(
 )";
 
 std::string InitialProgram() {
-    const std::string array = "<array><dimension lower=\"1\" upper=\"2\"/>"
-                              "<dimension lower=\"0\" upper=\"2\"/><baseType><INT/></baseType></array>";
+    const std::string array =
+        "<array><dimension lower=\"1\" upper=\"2\"/>"
+        "<dimension lower=\"0\" upper=\"2\"/><baseType><INT/></baseType></array>";
     const std::string globals =
         Var("Table", array) + Var("Start", "<derived name=\"Point\"/>") +
         Var("Colours", "<array><dimension lower=\"0\" upper=\"2\"/><baseType><derived "
@@ -80,8 +81,7 @@ TEST(ValuesImage, HoldsTheInitialValuesOfEveryKind) {
     ASSERT_TRUE(loaded.session);
     EXPECT_TRUE(loaded.problems.empty()) << loaded.problems.front();
     EXPECT_EQ(loaded.Value("Table"), nlohmann::json::parse("[[4,4,16],[0,0,0]]"));
-    EXPECT_EQ(loaded.Value("Start"),
-              nlohmann::json::parse(R"({"X":1.5,"Y":7,"Name":"origin"})"));
+    EXPECT_EQ(loaded.Value("Start"), nlohmann::json::parse(R"({"X":1.5,"Y":7,"Name":"origin"})"));
     EXPECT_EQ(loaded.Value("Colours"), nlohmann::json::parse("[5,1,1]"));
     EXPECT_EQ(loaded.Value("Big"), -2.25);
     EXPECT_EQ(loaded.Value("Wait"), "T#1s500ms");
@@ -141,10 +141,12 @@ TEST(ValuesImage, WritesByTypeAndRefusesWithoutWriting) {
         {"Motor1.Speed", 1500, nullptr},
         {"Motor1.Speed", 40000, "Motor1.Speed: 40000 is out of range for INT (-32768..32767)"},
         {"Motor1.Current", "abc", "Motor1.Current: 'abc' is not a REAL"},
-        {"Motor1.Label", "a label too long", "Motor1.Label: 'a label too long' is longer than "
-                                             "STRING[12] holds (12 bytes)"},
-        {"Motor1", 1, "Motor1: a structure, array or function block is written member by "
-                      "member, not whole"},
+        {"Motor1.Label", "a label too long",
+         "Motor1.Label: 'a label too long' is longer than "
+         "STRING[12] holds (12 bytes)"},
+        {"Motor1", 1,
+         "Motor1: a structure, array or function block is written member by "
+         "member, not whole"},
         {"Nope", 1, "Nope: unknown variable"},
         {"Line.Mode", "Fault", nullptr},
         {"Status.3", true, nullptr},
