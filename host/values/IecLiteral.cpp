@@ -1,5 +1,7 @@
 #include "values/IecLiteral.h"
 
+#include "import/NameText.h"
+
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -11,29 +13,6 @@ namespace {
 constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::int64_t kNsPerSecond = 1000000000;
 constexpr std::int64_t kSecondsPerDay = 86400;
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string WithoutUnderscores(std::string_view text) {
     std::string result;
@@ -266,7 +245,7 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 } // namespace
 
 std::string_view IecLiteral::StripPrefix(std::string_view text, std::string_view prefixes) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     const std::size_t hash = text.find('#');
     if (hash == std::string_view::npos) {
         return text;
@@ -283,7 +262,7 @@ std::string_view IecLiteral::StripPrefix(std::string_view text, std::string_view
 }
 
 std::optional<IecLiteral::Integer> IecLiteral::ParseInteger(std::string_view text) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     // A type prefix (INT#, UDINT#) names the type; a number before '#' is the base.
     const std::size_t hash = text.find('#');
     if (hash != std::string_view::npos && hash > 0 &&
@@ -341,7 +320,7 @@ std::optional<bool> IecLiteral::ParseBool(std::string_view text) {
 }
 
 std::optional<std::int64_t> IecLiteral::ParseDuration(std::string_view text) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     const std::string_view body = StripPrefix(text, "T|TIME|LT|LTIME");
     if (body.size() == text.size()) {
         // No prefix: a plain number of milliseconds.

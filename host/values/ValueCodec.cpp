@@ -228,8 +228,9 @@ EncodedValue EncodeBool(const ValueType& type, const nlohmann::json& value) {
     std::optional<bool> flag;
     if (value.is_boolean()) {
         flag = value.get<bool>();
-    } else if (value.is_number_integer() && (value == 0 || value == 1)) {
-        flag = value == 1;
+    } else if (value.is_number_integer() && value.get<std::int64_t>() >= 0 &&
+               value.get<std::int64_t>() <= 1) {
+        flag = value.get<std::int64_t>() == 1;
     } else if (value.is_string()) {
         flag = IecLiteral::ParseBool(value.get<std::string>());
     }
