@@ -54,6 +54,7 @@ public:
 
     std::uint16_t Port() const { return m_Port; }
     modbus_mapping_t& Map() { return *m_Map; }
+    void SetMode(Mode mode) { m_Mode = mode; }
     int Requests() const { return m_Requests.load(); }
 
 private:
@@ -101,7 +102,7 @@ private:
         }
     }
 
-    Mode m_Mode;
+    std::atomic<Mode> m_Mode;
     modbus_mapping_t* m_Map;
     modbus_t* m_Context;
     int m_Listen;
@@ -244,12 +245,16 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
     }
     {
         TestServer server(TestServer::Mode::Silent);
+        server.Map().tab_registers[1034] = 7;
         Fixture fixture(server.Port());
         const auto start = std::chrono::steady_clock::now();
         const nlohmann::json silent = fixture.access->Read("Speed");
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         EXPECT_NE(silent["error"].get<std::string>().find("timed out"), std::string::npos)
             << silent["error"];
+        // The next request connects again, to a server that now answers.
+        server.SetMode(TestServer::Mode::Answer);
+        EXPECT_EQ(fixture.access->Read("Speed")["value"], 7);
     }
     std::uint16_t port = 0;
     {
@@ -271,6 +276,37 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
         EXPECT_EQ(fixture.access->Read("Speed")["error"],
                   "Speed: cannot connect to 127.0.0.1:" + std::to_string(port) +
                       "/1: Connection refused");
+    }
+}
+
+struct TargetCase {
+    const char* text;
+    const char* parsed; // Text() of the target, or null when refused
+};
+
+TEST(ModbusTarget, ReadsHostPortAndUnitWithTheirDefaults) {
+    const std::vector<TargetCase> cases = {
+        {"plc", "plc:502/1"},
+        {"plc:1502", "plc:1502/1"},
+        {"plc/3", "plc:502/3"},
+        {"127.0.0.1:1502/7", "127.0.0.1:1502/7"},
+        {"[::1]:1502/2", "[::1]:1502/2"},
+        {"plc:0", nullptr},
+        {"plc:port", nullptr},
+        {"plc:70000", nullptr},
+        {"plc/256", nullptr},
+        {":502", nullptr},
+    };
+    for (const TargetCase& c : cases) {
+        std::string error;
+        const auto target = ModbusTarget::Parse(c.text, error);
+        if (c.parsed == nullptr) {
+            EXPECT_FALSE(target.has_value()) << c.text;
+            EXPECT_FALSE(error.empty()) << c.text;
+        } else {
+            ASSERT_TRUE(target.has_value()) << c.text << ": " << error;
+            EXPECT_EQ(target->Text(), c.parsed);
+        }
     }
 }
 
