@@ -10,6 +10,11 @@
 #include "commands/StampCommand.h"
 #include "import/NameText.h"
 #include "service/ServeCommand.h"
+#include "values/InitialValues.h"
+#include "values/MemoryImage.h"
+#include "values/ModbusMemory.h"
+#include "values/ReadCommand.h"
+#include "values/WriteCommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -29,6 +34,10 @@ struct CommandLine::Settings {
     std::string varType;
     BrowseCommand::Options browse;
     ServeCommand::Options serve;
+    // read and write: where the values are
+    std::string modbus;
+    std::string wordOrder = "high-first";
+    unsigned timeoutMs = 1000;
 };
 
 namespace {
@@ -64,6 +73,19 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
     serve.add_flag("--verbose", options.verbose, "log one line per request");
 }
 
+void AddMemoryOptions(CLI::App& command, CommandLine::Settings& settings) {
+    command.add_option("--modbus", settings.modbus,
+                       "read the PLC over Modbus TCP at HOST[:PORT][/UNIT] (port 502, unit 1)");
+    command
+        .add_option("--word-order", settings.wordOrder,
+                    "register order of 32- and 64-bit values over Modbus")
+        ->check(CLI::IsMember({"high-first", "low-first"}))
+        ->capture_default_str();
+    command.add_option("--timeout", settings.timeoutMs, "Modbus timeout in milliseconds")
+        ->check(CLI::Range(1U, 600000U))
+        ->capture_default_str();
+}
+
 } // namespace
 
 CommandLine::CommandLine(std::ostream& out, std::ostream& err) : m_Out(out), m_Err(err) {}
@@ -97,6 +119,16 @@ int CommandLine::Run(int argc, const char* const* argv) {
 
     CLI::App* serve = app.add_subcommand("serve", "serve dictionaries over HTTP until Ctrl-C");
     AddServeOptions(*serve, settings.serve);
+    CLI::App* read = app.add_subcommand("read", "read the values of item names");
+    read->add_option("FILE", settings.file, "PLCopen XML file")->required();
+    read->add_option("NAME", settings.names, "item names, such as MOTOR1.SPEED or STATUS.3")
+        ->required();
+    AddMemoryOptions(*read, settings);
+    CLI::App* write = app.add_subcommand("write", "write values to a PLC over Modbus TCP");
+    write->add_option("FILE", settings.file, "PLCopen XML file")->required();
+    write->add_option("ASSIGNMENT", settings.names, "NAME=VALUE, such as Motor1.Speed=1500")
+        ->required();
+    AddMemoryOptions(*write, settings);
 
     try {
         app.parse(argc, argv);
@@ -137,6 +169,12 @@ int CommandLine::Dispatch(const Settings& settings) {
         options.strict = settings.strict;
         return ServeCommand(options, m_Out, m_Err).Run();
     }
+    if (settings.command == "read") {
+        return Read(settings);
+    }
+    if (settings.command == "write") {
+        return Write(settings);
+    }
     return Info(settings);
 }
 
@@ -164,7 +202,56 @@ std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionS
     return session;
 }
 
+// The memory behind the session: the PLC over Modbus, or the memory image with the program's
+// initial values.
+std::unique_ptr<MemoryBackend> OpenMemory(const CommandLine::Settings& settings,
+                                          HostSession& session, std::ostream& err) {
+    if (settings.modbus.empty()) {
+        auto image = std::make_unique<MemoryImage>(session.Layout());
+        ValueAccess access(session, *image);
+        InitialValues(session.Layout()).WriteInto(access);
+        return image;
+    }
+    std::string error;
+    const auto target = ModbusTarget::Parse(settings.modbus, error);
+    if (!target) {
+        err << "--modbus: '" << TerminalText(settings.modbus) << "': " << error << '\n';
+        return nullptr;
+    }
+    ModbusMemory::Options options;
+    options.target = *target;
+    options.wordOrder = settings.wordOrder == "low-first" ? ModbusMemory::WordOrder::LowFirst
+                                                          : ModbusMemory::WordOrder::HighFirst;
+    options.timeout = std::chrono::milliseconds(settings.timeoutMs);
+    return std::make_unique<ModbusMemory>(options);
+}
+
 } // namespace
+
+int CommandLine::Read(const Settings& settings) {
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
+    auto memory = session ? OpenMemory(settings, *session, m_Err) : nullptr;
+    if (!memory) {
+        return kExitBadInput;
+    }
+    ValueAccess access(*session, *memory);
+    return ReadCommand(access).Run(settings.names, settings.json, m_Out);
+}
+
+int CommandLine::Write(const Settings& settings) {
+    if (settings.modbus.empty()) {
+        m_Err << "write: needs --modbus HOST[:PORT][/UNIT]; the memory image lives only for one "
+                 "command, so a write into it would be lost\n";
+        return kExitBadInput;
+    }
+    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
+    auto memory = session ? OpenMemory(settings, *session, m_Err) : nullptr;
+    if (!memory) {
+        return kExitBadInput;
+    }
+    ValueAccess access(*session, *memory);
+    return WriteCommand(access).Run(settings.names, settings.json, m_Out, m_Err);
+}
 
 int CommandLine::Resolve(const Settings& settings) {
     auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);

@@ -12,14 +12,18 @@ public:
     // The exit status (see ExitStatus.h).
     int Run(int argc, const char* const* argv);
 
-private:
+    // What the command line asked for (defined with the parser).
     struct Settings;
+
+private:
     int Dispatch(const Settings& settings);
     int Resolve(const Settings& settings);
     int Browse(const Settings& settings);
     int Stamp(const Settings& settings);
     int Dump(const Settings& settings);
     int Info(const Settings& settings);
+    int Read(const Settings& settings);
+    int Write(const Settings& settings);
 
     std::ostream& m_Out;
     std::ostream& m_Err;

@@ -18,9 +18,9 @@ public:
     // The resolution of one name: position, type, comment; or the refusal and its reason.
     nlohmann::json Resolve(const std::string& name);
     static std::string Describe(const nlohmann::json& result);
-
-private:
+    // Why the dictionary refused a name, from its status and this thread's last trace.
     static std::string RefusalReason(HRESULT status, const std::string& trace);
 
+private:
     HostSession& m_Session;
 };

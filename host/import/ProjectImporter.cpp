@@ -44,6 +44,7 @@ std::optional<ProjectLayout> ProjectImporter::Import(const ProjectModel& model) 
     layout.projectName = model.projectName;
     layout.composites = resolver.TakeComposites();
     layout.variables = placer.TakeVariables();
+    layout.namedTypes = resolver.TakeNamedTypes();
     layout.wordCount = placer.WordCount();
     layout.bitCount = placer.BitCount();
     layout.blockEnds = placer.BlockEnds();

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The imported project laid out in the host's memory model: what the dictionary is filled
@@ -26,6 +27,8 @@ struct MemberLayout {
     std::uint32_t offset = 0;
     std::uint32_t size = 0;
     std::uint16_t areaKind = 1; // 1 ordinary area, 2 secondary area (function-block locals)
+    std::string iecType;        // as the program writes it
+    std::string initialValue;   // canonical initial value text, empty when none
 };
 
 // A structure, a function block, or the structure of a program's variables.
@@ -46,12 +49,25 @@ struct VariableLayout {
     std::uint32_t offset = 0;
     std::uint32_t size = 0;
     std::uint8_t bit = 255;
+    std::string initialValue{}; // canonical initial value text, empty when none
+};
+
+// A declared data type that is not a structure (an alias, enumeration, subrange or array type):
+// what a variable of it starts with when it gives no initial value of its own. Structures keep
+// their members' initial values; their type-level value is kept here too.
+struct NamedTypeLayout {
+    std::string name;
+    std::string baseType;     // the base type as the program writes it; empty for a structure
+    std::string initialValue; // canonical text, empty when none
+    // An enumeration's values by name, in declaration order.
+    std::vector<std::pair<std::string, std::int64_t>> enumValues;
 };
 
 struct ProjectLayout {
     std::string projectName;
     std::vector<CompositeLayout> composites; // every type before the types that use it
     std::vector<VariableLayout> variables;   // in declaration order
+    std::vector<NamedTypeLayout> namedTypes; // declared data types, for initial values
     std::uint32_t wordCount = 0;             // words of the word area (block 1)
     std::uint32_t bitCount = 0;              // bits of the bit area (block 2)
     // How far each block is used, by block number: the end of its last variable in bytes (in

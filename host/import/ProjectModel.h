@@ -34,6 +34,9 @@ struct TypeRef {
     std::vector<std::pair<std::string, std::string>> dims; // array bounds as written
     std::shared_ptr<TypeRef> base;     // element of an array, base of enum, subrange or pointer
     std::vector<VariableDecl> members; // members of a structure
+    // Values of an enumeration in order: the name and its value as written (empty: the
+    // position in the list).
+    std::vector<std::pair<std::string, std::string>> enumValues;
     std::size_t line = 0;
 };
 

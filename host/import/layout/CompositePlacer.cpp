@@ -91,8 +91,8 @@ bool CompositePlacer::AddMember(CompositeLayout& layout, const VariableDecl& var
     const std::string comment = variable.address.empty()
                                     ? variable.comment
                                     : AddressNote(variable.comment, variable.address);
-    layout.members.push_back(
-        {variable.name, comment, type->libName, *offset, type->size, areaKind});
+    layout.members.push_back({variable.name, comment, type->libName, *offset, type->size, areaKind,
+                              type->iecName, variable.initialValue});
     return true;
 }
 

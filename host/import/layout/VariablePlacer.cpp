@@ -47,6 +47,7 @@ void VariablePlacer::Place(const VariableDecl& variable, const std::string& note
     VariableLayout layout{variable.name, variable.comment, type->libName, type->iecName,
                           variable.address};
     layout.size = type->size;
+    layout.initialValue = variable.initialValue;
     const bool placed = variable.address.empty() ? Append(layout, LocatedAddress::kUnlocatedBlock,
                                                           type->align, variable.line)
                                                  : Locate(layout, type->align, variable.line);

@@ -377,6 +377,10 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
         ReadArray(element, ref);
     } else if (name == "enum") {
         ref.kind = TypeRef::Kind::Enum;
+        ForEachChild(Child(element, "values"), "value", [&](pugi::xml_node value) {
+            ref.enumValues.emplace_back(value.attribute("name").value(),
+                                        value.attribute("value").value());
+        });
         ReadBase(element, ref, false);
     } else if (name == "subrangeSigned" || name == "subrangeUnsigned") {
         ref.kind = TypeRef::Kind::Subrange;

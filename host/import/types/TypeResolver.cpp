@@ -339,14 +339,31 @@ std::optional<ResolvedType> TypeResolver::ComputeEntry(const TypeRegistry::Entry
 // A structure is laid out; any other data type is its base type under the declared name.
 std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& type) {
     if (type.type.kind == TypeRef::Kind::Struct) {
-        return BuildComposite(type.name, type.type.members, CompositePlacer::Kind::Structure,
-                              type.line);
+        auto result = BuildComposite(type.name, type.type.members, CompositePlacer::Kind::Structure,
+                                     type.line);
+        if (result) {
+            KeepNamedType(type, {});
+        }
+        return result;
     }
     std::optional<ResolvedType> result = Resolve(type.type);
     if (result) {
+        KeepNamedType(type, result->iecName);
         result->iecName = type.name;
     }
     return result;
+}
+
+// What a variable of the type starts with: its initial value and, for an enumeration, the
+// values of its names (each the one before plus one unless written).
+void TypeResolver::KeepNamedType(const DataTypeDecl& type, const std::string& baseType) {
+    NamedTypeLayout named{type.name, baseType, type.initialValue, {}};
+    std::int64_t next = 0;
+    for (const auto& [name, written] : type.type.enumValues) {
+        next = ParseIntegerLiteral(written).value_or(next);
+        named.enumValues.emplace_back(name, next++);
+    }
+    m_NamedTypes.push_back(std::move(named));
 }
 
 std::optional<ResolvedType> TypeResolver::BuildComposite(const std::string& name,

@@ -45,6 +45,8 @@ public:
 
     // The laid-out structures and function blocks, each after the types it uses.
     std::vector<CompositeLayout> TakeComposites() { return std::move(m_Composites); }
+    // The declared data types with their type-level initial values and enumeration values.
+    std::vector<NamedTypeLayout> TakeNamedTypes() { return std::move(m_NamedTypes); }
 
 private:
     void CollectConstants(const ProjectModel& model);
@@ -63,6 +65,7 @@ private:
     ResolvedType UseLibraryType(TypeRegistry::Entry& entry, std::string_view name,
                                 std::size_t line);
     std::optional<ResolvedType> ComputeDataType(const DataTypeDecl& type);
+    void KeepNamedType(const DataTypeDecl& type, const std::string& baseType);
     std::optional<ResolvedType> BuildComposite(const std::string& name,
                                                const std::vector<VariableDecl>& variables,
                                                CompositePlacer::Kind kind, std::size_t line);
@@ -78,6 +81,7 @@ private:
     TypeRegistry m_Registry;
     std::unordered_map<std::string, std::int64_t> m_Constants; // upper-case name -> value
     std::vector<CompositeLayout> m_Composites;
+    std::vector<NamedTypeLayout> m_NamedTypes;
     std::size_t m_Depth = 0;
     std::size_t m_Deepest = 0; // the deepest level reached since the current named type began
     std::string m_OuterType;   // the outermost named type being resolved, or empty

@@ -1,0 +1,187 @@
+// Values read per second by name: from the memory image, and from a PLC over Modbus TCP (a
+// libmodbus server in a thread on 127.0.0.1), one name at a time and in batches of 100.
+#include "commands/HostSession.h"
+#include "import/Diagnostics.h"
+#include "values/MemoryImage.h"
+#include "values/ModbusMemory.h"
+#include "values/ValueAccess.h"
+
+#include <benchmark/benchmark.h>
+#include <modbus.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int kNames = 1000;
+
+// 1,000 located words (%MW0..%MW999, holding registers 1024..2023) and 1,000 plain INTs.
+std::string Program() {
+    std::string xml = "<?xml version=\"1.0\"?><project xmlns=\"http://www.plcopen.org/xml/"
+                      "tc6_0201\"><contentHeader name=\"bench\"/><types><dataTypes/><pous/>"
+                      "</types><instances><configurations><configuration name=\"C\"><globalVars>"
+                      "<variable name=\"Words\" address=\"%MW0\"><type><array><dimension "
+                      "lower=\"0\" upper=\"999\"/><baseType><INT/></baseType></array></type>"
+                      "</variable>";
+    for (int i = 0; i < kNames; ++i) {
+        xml += "<variable name=\"V" + std::to_string(i) + "\"><type><INT/></type></variable>";
+    }
+    return xml + "</globalVars></configuration></configurations></instances></project>";
+}
+
+HostSession& Session() {
+    static const std::unique_ptr<HostSession> session = [] {
+        const auto path = std::filesystem::temp_directory_path() / "varbank-values-bench.xml";
+        std::ofstream(path) << Program();
+        Diagnostics diagnostics(path.string());
+        return HostSession::Open(path.string(), {}, diagnostics);
+    }();
+    return *session;
+}
+
+// A Modbus TCP server on a port the system picks, serving one client at a time.
+class LocalServer {
+public:
+    LocalServer() {
+        m_Map = modbus_mapping_new(0, 0, 4096, 0);
+        m_Context = modbus_new_tcp("127.0.0.1", 0);
+        m_Listen = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(m_Listen, reinterpret_cast<sockaddr*>(&address), length);
+        listen(m_Listen, 4);
+        getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length);
+        m_Port = ntohs(address.sin_port);
+        m_Thread = std::thread([this] { Run(); });
+    }
+    LocalServer(const LocalServer&) = delete;
+    LocalServer& operator=(const LocalServer&) = delete;
+    ~LocalServer() {
+        m_Stop = true;
+        m_Thread.join();
+        close(m_Listen);
+        modbus_free(m_Context);
+        modbus_mapping_free(m_Map);
+    }
+    std::uint16_t Port() const { return m_Port; }
+
+private:
+    static bool Readable(int socket) {
+        pollfd poll{socket, POLLIN, 0};
+        return ::poll(&poll, 1, 20) > 0;
+    }
+    void Run() {
+        std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
+        while (!m_Stop) {
+            if (!Readable(m_Listen)) {
+                continue;
+            }
+            const int client = accept(m_Listen, nullptr, nullptr);
+            modbus_set_socket(m_Context, client);
+            while (!m_Stop) {
+                if (!Readable(client)) {
+                    continue;
+                }
+                const int length = modbus_receive(m_Context, query);
+                if (length == -1) {
+                    break;
+                }
+                if (length > 0) {
+                    modbus_reply(m_Context, query, length, m_Map);
+                }
+            }
+            close(client);
+        }
+    }
+
+    modbus_mapping_t* m_Map;
+    modbus_t* m_Context;
+    int m_Listen;
+    std::uint16_t m_Port = 0;
+    std::thread m_Thread;
+    std::atomic<bool> m_Stop{false};
+};
+
+std::vector<std::string> Names(const std::string& prefix, const std::string& suffix) {
+    std::vector<std::string> names;
+    for (int i = 0; i < kNames; ++i) {
+        names.push_back(prefix + std::to_string(i) + suffix);
+    }
+    return names;
+}
+
+void ReadSingles(benchmark::State& state, ValueAccess& access,
+                 const std::vector<std::string>& names) {
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const nlohmann::json result = access.Read(names[i++ % names.size()]);
+        if (!result["error"].is_null()) {
+            state.SkipWithError(result["error"].get<std::string>().c_str());
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void ReadBatches(benchmark::State& state, ValueAccess& access,
+                 const std::vector<std::string>& names) {
+    std::size_t start = 0;
+    for (auto _ : state) {
+        const std::vector<std::string> batch(names.begin() + static_cast<std::ptrdiff_t>(start),
+                                             names.begin() + static_cast<std::ptrdiff_t>(start) +
+                                                 100);
+        start = (start + 100) % names.size();
+        benchmark::DoNotOptimize(access.ReadMany(batch));
+    }
+    state.SetItemsProcessed(state.iterations() * 100);
+}
+
+void BM_ValuesImageSingle(benchmark::State& state) {
+    MemoryImage image(Session().Layout());
+    ValueAccess access(Session(), image);
+    ReadSingles(state, access, Names("V", ""));
+}
+BENCHMARK(BM_ValuesImageSingle);
+
+void BM_ValuesImageBatch100(benchmark::State& state) {
+    MemoryImage image(Session().Layout());
+    ValueAccess access(Session(), image);
+    ReadBatches(state, access, Names("V", ""));
+}
+BENCHMARK(BM_ValuesImageBatch100);
+
+ModbusMemory::Options LocalOptions(const LocalServer& server) {
+    ModbusMemory::Options options;
+    options.target = {"127.0.0.1", server.Port(), 1};
+    return options;
+}
+
+void BM_ValuesModbusSingle(benchmark::State& state) {
+    const LocalServer server;
+    ModbusMemory memory(LocalOptions(server));
+    ValueAccess access(Session(), memory);
+    ReadSingles(state, access, Names("Words[", "]"));
+}
+BENCHMARK(BM_ValuesModbusSingle);
+
+void BM_ValuesModbusBatch100(benchmark::State& state) {
+    const LocalServer server;
+    ModbusMemory memory(LocalOptions(server));
+    ValueAccess access(Session(), memory);
+    ReadBatches(state, access, Names("Words[", "]"));
+}
+BENCHMARK(BM_ValuesModbusBatch100);
+
+} // namespace

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "import/ProjectLayout.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// The types of a laid-out project by the names the program writes: the IEC type of an item
+// name (Line.Conveyors[2].Belt.Speed), the shape of an array text, the value of an enumeration
+// name. The dictionary knows types by its own keywords (DT for every 8-byte type); this tells
+// a value's type as the program wrote it.
+class LayoutTypes {
+public:
+    struct ArrayShape {
+        std::vector<std::pair<std::int64_t, std::int64_t>> dims; // low, high
+        std::string element;                                     // as written
+        std::uint64_t Count() const;
+    };
+
+    explicit LayoutTypes(const ProjectLayout& layout);
+
+    const CompositeLayout* Composite(std::string_view name) const;
+    const NamedTypeLayout* Named(std::string_view name) const;
+    static std::optional<ArrayShape> Array(std::string_view typeText);
+
+    // The type of an item name as the program writes it; BOOL for a bit; empty when unknown.
+    std::string TypeOf(const std::string& itemName) const;
+    // Follows declared aliases, enumerations and subranges to the type that holds the value.
+    std::string Underlying(const std::string& typeText) const;
+    // The value of an enumeration name (Running, MotorState#Running) of that type, if it is one.
+    std::optional<std::int64_t> EnumValue(const std::string& typeText, std::string_view text) const;
+
+private:
+    std::string MemberType(const std::string& owner, std::string_view member) const;
+    std::string Indexed(std::string type, std::size_t indexCount) const;
+
+    std::unordered_map<std::string, const CompositeLayout*> m_Composites; // upper-case names
+    std::unordered_map<std::string, const NamedTypeLayout*> m_Named;
+    std::unordered_map<std::string, const VariableLayout*> m_Variables;
+};

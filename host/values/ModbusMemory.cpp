@@ -1,0 +1,306 @@
+#include "values/ModbusMemory.h"
+
+#include <modbus.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <numeric>
+
+namespace {
+
+constexpr std::uint32_t kMaxRegisters = MODBUS_MAX_READ_REGISTERS; // 125
+constexpr std::uint32_t kMaxBits = MODBUS_MAX_READ_BITS;           // 2000
+// How far apart two places of one table may lie and still be read in one request.
+constexpr std::uint32_t kRegisterGap = 8;
+constexpr std::uint32_t kBitGap = 64;
+
+bool IsException(int error) {
+    return error > MODBUS_ENOBASE && error <= EMBXGTAR;
+}
+
+std::uint32_t Limit(ModbusMap::Table table) {
+    return ModbusMap::IsBitTable(table) ? kMaxBits : kMaxRegisters;
+}
+
+std::uint32_t Gap(ModbusMap::Table table) {
+    return ModbusMap::IsBitTable(table) ? kBitGap : kRegisterGap;
+}
+
+// Reads bits or registers into 16-bit values; -1 with errno on failure.
+int ReadRaw(modbus_t* context, const ModbusMap::Place& place, std::vector<std::uint16_t>& values) {
+    const auto address = static_cast<int>(place.address);
+    const auto count = static_cast<int>(place.count);
+    values.assign(place.count, 0);
+    if (ModbusMap::IsBitTable(place.table)) {
+        std::vector<std::uint8_t> bits(place.count);
+        const int rc = place.table == ModbusMap::Table::Coils
+                           ? modbus_read_bits(context, address, count, bits.data())
+                           : modbus_read_input_bits(context, address, count, bits.data());
+        std::copy(bits.begin(), bits.end(), values.begin());
+        return rc;
+    }
+    return place.table == ModbusMap::Table::InputRegisters
+               ? modbus_read_input_registers(context, address, count, values.data())
+               : modbus_read_registers(context, address, count, values.data());
+}
+
+} // namespace
+
+// Places of one table read in one request: [first, end), and the reads it serves.
+struct ModbusMemory::Group {
+    ModbusMap::Table table;
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+    std::vector<std::pair<std::size_t, ModbusMap::Place>> members; // read index, its place
+};
+
+ModbusMemory::ModbusMemory(Options options) : m_Options(std::move(options)) {}
+
+ModbusMemory::~ModbusMemory() {
+    Disconnect();
+}
+
+void ModbusMemory::Disconnect() {
+    if (m_Context != nullptr) {
+        modbus_close(m_Context);
+        modbus_free(m_Context);
+        m_Context = nullptr;
+    }
+}
+
+MemoryResult ModbusMemory::Connected() {
+    if (m_Context != nullptr) {
+        return MemoryResult::Done();
+    }
+    const ModbusTarget& target = m_Options.target;
+    const std::string port = std::to_string(target.port);
+    m_Context = modbus_new_tcp_pi(target.host.c_str(), port.c_str());
+    if (m_Context == nullptr) {
+        return MemoryResult::Failed(target.Text() + ": " + modbus_strerror(errno));
+    }
+    const auto ms =
+        static_cast<std::uint32_t>(std::max<std::int64_t>(m_Options.timeout.count(), 1));
+    modbus_set_slave(m_Context, target.unit);
+    modbus_set_response_timeout(m_Context, ms / 1000, (ms % 1000) * 1000);
+    if (modbus_connect(m_Context) == -1) {
+        const int error = errno;
+        Disconnect();
+        return MemoryResult::Failed("cannot connect to " + target.Text() + ": " +
+                                    modbus_strerror(error));
+    }
+    return MemoryResult::Done();
+}
+
+// A failure's reason; the connection is dropped unless the PLC answered with an exception, so
+// that the next request connects again.
+MemoryResult ModbusMemory::Failure(const std::string& what, const ModbusMap::Place& place) {
+    const int error = errno;
+    const bool exception = IsException(error);
+    if (!exception) {
+        Disconnect();
+    }
+    return MemoryResult::Failed(
+        m_Options.target.Text() + ": " + what + " " + ModbusMap::Describe(place) + ": " +
+        (exception ? "the PLC answered with an exception: " : "") + modbus_strerror(error));
+}
+
+MemoryResult ModbusMemory::ReadTable(const ModbusMap::Place& place,
+                                     std::vector<std::uint16_t>& values) {
+    MemoryResult connected = Connected();
+    if (!connected.ok) {
+        return connected;
+    }
+    ++m_Requests;
+    if (ReadRaw(m_Context, place, values) == -1) {
+        return Failure("reading", place);
+    }
+    return MemoryResult::Done();
+}
+
+MemoryResult ModbusMemory::WriteTable(const ModbusMap::Place& place,
+                                      const std::vector<std::uint16_t>& values) {
+    MemoryResult connected = Connected();
+    if (!connected.ok) {
+        return connected;
+    }
+    ++m_Requests;
+    int rc = 0;
+    if (place.table == ModbusMap::Table::Coils) {
+        rc = modbus_write_bit(m_Context, static_cast<int>(place.address), values.front());
+    } else if (place.table == ModbusMap::Table::HoldingRegisters) {
+        rc = values.size() == 1
+                 ? modbus_write_register(m_Context, static_cast<int>(place.address), values.front())
+                 : modbus_write_registers(m_Context, static_cast<int>(place.address),
+                                          static_cast<int>(values.size()), values.data());
+    } else {
+        return MemoryResult::Failed(ModbusMap::Describe(place) +
+                                    " is an input: it cannot be written");
+    }
+    return rc == -1 ? Failure("writing", place) : MemoryResult::Done();
+}
+
+// Registers as the PLC holds them to little-endian bytes: two or four registers make one value
+// in the configured word order, any other count is a sequence of words.
+std::vector<std::uint8_t> ModbusMemory::ToBytes(const std::vector<std::uint16_t>& registers) const {
+    const std::size_t count = registers.size();
+    const bool reversed = (count == 2 || count == 4) && m_Options.wordOrder == WordOrder::HighFirst;
+    std::vector<std::uint8_t> bytes(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint16_t word = registers[reversed ? count - 1 - i : i];
+        bytes[2 * i] = static_cast<std::uint8_t>(word & 0xFF);
+        bytes[2 * i + 1] = static_cast<std::uint8_t>(word >> 8);
+    }
+    return bytes;
+}
+
+std::vector<std::uint16_t> ModbusMemory::ToRegisters(std::span<const std::uint8_t> bytes) const {
+    const std::size_t count = bytes.size() / 2;
+    const bool reversed = (count == 2 || count == 4) && m_Options.wordOrder == WordOrder::HighFirst;
+    std::vector<std::uint16_t> registers(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        registers[reversed ? count - 1 - i : i] =
+            static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+    return registers;
+}
+
+MemoryResult ModbusMemory::Read(std::uint16_t block, std::uint32_t offset,
+                                std::span<std::uint8_t> bytes) {
+    std::string error;
+    const auto place = ModbusMap::Find(block, offset, static_cast<std::uint32_t>(bytes.size()),
+                                       MemoryPlace::kNoBit, error);
+    if (!place) {
+        return MemoryResult::Failed(error);
+    }
+    const std::lock_guard lock(m_Mutex);
+    std::vector<std::uint16_t> registers;
+    MemoryResult result = ReadTable(*place, registers);
+    if (result.ok) {
+        const std::vector<std::uint8_t> read = ToBytes(registers);
+        std::copy_n(read.begin(), std::min(read.size(), bytes.size()), bytes.begin());
+    }
+    return result;
+}
+
+MemoryResult ModbusMemory::Write(std::uint16_t block, std::uint32_t offset,
+                                 std::span<const std::uint8_t> bytes) {
+    std::string error;
+    const auto place = ModbusMap::Find(block, offset, static_cast<std::uint32_t>(bytes.size()),
+                                       MemoryPlace::kNoBit, error);
+    if (!place) {
+        return MemoryResult::Failed(error);
+    }
+    const std::lock_guard lock(m_Mutex);
+    return WriteTable(*place, ToRegisters(bytes));
+}
+
+MemoryResult ModbusMemory::ReadBit(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
+                                   bool& value) {
+    std::string error;
+    const auto place = ModbusMap::Find(block, offset, 2, bit, error);
+    if (!place) {
+        return MemoryResult::Failed(error);
+    }
+    const std::lock_guard lock(m_Mutex);
+    std::vector<std::uint16_t> values;
+    MemoryResult result = ReadTable(*place, values);
+    if (result.ok) {
+        const unsigned shift = place->registerBit == 255 ? 0 : place->registerBit;
+        value = ((values.front() >> shift) & 1U) != 0;
+    }
+    return result;
+}
+
+MemoryResult ModbusMemory::WriteBit(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
+                                    bool value) {
+    std::string error;
+    const auto place = ModbusMap::Find(block, offset, 2, bit, error);
+    if (!place) {
+        return MemoryResult::Failed(error);
+    }
+    const std::lock_guard lock(m_Mutex);
+    if (place->registerBit == 255) {
+        return WriteTable(*place, {static_cast<std::uint16_t>(value ? 1 : 0)});
+    }
+    // A bit of a register: read, change that bit, write back, all under the context's lock.
+    std::vector<std::uint16_t> word;
+    MemoryResult result = ReadTable(*place, word);
+    if (!result.ok) {
+        return result;
+    }
+    const auto mask = static_cast<std::uint16_t>(1U << place->registerBit);
+    word.front() =
+        static_cast<std::uint16_t>(value ? (word.front() | mask) : (word.front() & ~mask));
+    return WriteTable(*place, word);
+}
+
+void ModbusMemory::Distribute(const Group& group, const std::vector<std::uint16_t>& values,
+                              std::vector<MemoryRead>& reads) const {
+    for (const auto& [index, place] : group.members) {
+        const auto first = values.begin() + (place.address - group.first);
+        MemoryRead& read = reads[index];
+        read.result = MemoryResult::Done();
+        if (ModbusMap::IsBitTable(place.table)) {
+            read.bytes.assign(1, static_cast<std::uint8_t>(*first != 0 ? 1 : 0));
+        } else if (place.registerBit != 255) {
+            read.bytes.assign(1, static_cast<std::uint8_t>((*first >> place.registerBit) & 1U));
+        } else {
+            read.bytes = ToBytes(std::vector<std::uint16_t>(first, first + place.count));
+        }
+    }
+}
+
+// One request for the group; when the PLC refuses it (a gap it does not have, say), each
+// place is read on its own.
+void ModbusMemory::ReadGroup(Group& group, std::vector<MemoryRead>& reads) {
+    const ModbusMap::Place whole{group.table, group.first, group.end - group.first, 255};
+    std::vector<std::uint16_t> values;
+    const MemoryResult result = ReadTable(whole, values);
+    if (result.ok) {
+        Distribute(group, values, reads);
+        return;
+    }
+    const bool retry = group.members.size() > 1 && m_Context != nullptr;
+    for (const auto& [index, place] : group.members) {
+        reads[index].result = result;
+        if (retry) {
+            Group single{group.table, place.address, place.address + place.count, {{index, place}}};
+            ReadGroup(single, reads);
+        }
+    }
+}
+
+void ModbusMemory::ReadBatch(std::vector<MemoryRead>& reads) {
+    std::vector<std::pair<std::size_t, ModbusMap::Place>> places;
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+        const MemoryPlace& at = reads[i].place;
+        std::string error;
+        const auto place = ModbusMap::Find(at.block, at.offset, at.size, at.bit, error);
+        if (place) {
+            places.emplace_back(i, *place);
+        } else {
+            reads[i].result = MemoryResult::Failed(error);
+        }
+    }
+    std::sort(places.begin(), places.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.second.table, a.second.address) <
+               std::tie(b.second.table, b.second.address);
+    });
+    const std::lock_guard lock(m_Mutex);
+    std::vector<Group> groups;
+    for (const auto& [index, place] : places) {
+        const std::uint32_t end = place.address + place.count;
+        Group* last = groups.empty() ? nullptr : &groups.back();
+        if (last != nullptr && last->table == place.table &&
+            place.address <= last->end + Gap(place.table) &&
+            std::max(last->end, end) - last->first <= Limit(place.table)) {
+            last->end = std::max(last->end, end);
+            last->members.emplace_back(index, place);
+            continue;
+        }
+        groups.push_back({place.table, place.address, end, {{index, place}}});
+    }
+    for (Group& group : groups) {
+        ReadGroup(group, reads);
+    }
+}

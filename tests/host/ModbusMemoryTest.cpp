@@ -1,0 +1,313 @@
+// Values over Modbus TCP against a libmodbus server that the test runs on 127.0.0.1, on a
+// port the system picks: every located kind both ways, grouped reads, and the failures (a
+// refused connection, a dropped one, a server that never answers, an exception).
+#include "values/ModbusMemory.h"
+#include "HostTestSupport.h"
+#include "commands/HostSession.h"
+#include "values/ValueAccess.h"
+
+#include <gtest/gtest.h>
+#include <modbus.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using hosttest::Var;
+
+// A Modbus TCP server in a thread: answers, drops every connection, or never answers.
+class TestServer {
+public:
+    enum class Mode { Answer, Drop, Silent };
+
+    explicit TestServer(Mode mode) : m_Mode(mode) {
+        m_Map = modbus_mapping_new(2000, 2000, 8192, 1000);
+        m_Context = modbus_new_tcp("127.0.0.1", 0);
+        m_Listen = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(m_Listen, reinterpret_cast<sockaddr*>(&address), length);
+        listen(m_Listen, 4);
+        getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length);
+        m_Port = ntohs(address.sin_port);
+        m_Thread = std::thread([this] { Run(); });
+    }
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+    ~TestServer() {
+        m_Stop = true;
+        m_Thread.join();
+        close(m_Listen);
+        modbus_free(m_Context);
+        modbus_mapping_free(m_Map);
+    }
+
+    std::uint16_t Port() const { return m_Port; }
+    modbus_mapping_t& Map() { return *m_Map; }
+    void SetMode(Mode mode) { m_Mode = mode; }
+    int Requests() const { return m_Requests.load(); }
+
+private:
+    static bool Readable(int socket) {
+        pollfd poll{socket, POLLIN, 0};
+        return ::poll(&poll, 1, 20) > 0;
+    }
+
+    void Run() {
+        while (!m_Stop) {
+            if (!Readable(m_Listen)) {
+                continue;
+            }
+            const int client = accept(m_Listen, nullptr, nullptr);
+            if (m_Mode == Mode::Drop) {
+                close(client);
+                continue;
+            }
+            Serve(client);
+            close(client);
+        }
+    }
+
+    void Serve(int client) {
+        modbus_set_socket(m_Context, client);
+        std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
+        while (!m_Stop) {
+            if (!Readable(client)) {
+                continue;
+            }
+            if (m_Mode == Mode::Silent) {
+                if (recv(client, query, sizeof query, 0) <= 0) {
+                    return;
+                }
+                continue;
+            }
+            const int length = modbus_receive(m_Context, query);
+            if (length == -1) {
+                return; // the client went away
+            }
+            if (length > 0) {
+                ++m_Requests;
+                modbus_reply(m_Context, query, length, m_Map);
+            }
+        }
+    }
+
+    std::atomic<Mode> m_Mode;
+    modbus_mapping_t* m_Map;
+    modbus_t* m_Context;
+    int m_Listen;
+    std::uint16_t m_Port = 0;
+    std::thread m_Thread;
+    std::atomic<bool> m_Stop{false};
+    std::atomic<int> m_Requests{0};
+};
+
+std::string LocatedProgram() {
+    const std::string words = "<array><dimension lower=\"0\" upper=\"999\"/><baseType><INT/>"
+                              "</baseType></array>";
+    const std::string globals = Var("In", "<BOOL/>", "%IX1.2") + Var("Out", "<BOOL/>", "%QX0.5") +
+                                Var("Sensor", "<INT/>", "%IW3") + Var("Valve", "<WORD/>", "%QW2") +
+                                Var("Speed", "<INT/>", "%MW10") + Var("Count", "<DINT/>", "%MD4") +
+                                Var("Ratio", "<REAL/>", "%MD5") + Var("Total", "<LREAL/>", "%ML3") +
+                                Var("Mode", "<WORD/>", "%MW12") + Var("Words", words, "%MW100") +
+                                Var("Plain", "<INT/>");
+    return hosttest::Project("", "", globals);
+}
+
+struct Fixture {
+    std::unique_ptr<HostSession> session;
+    std::unique_ptr<ModbusMemory> memory;
+    std::unique_ptr<ValueAccess> access;
+
+    Fixture(std::uint16_t port,
+            ModbusMemory::WordOrder order = ModbusMemory::WordOrder::HighFirst) {
+        Diagnostics diagnostics("located.xml");
+        session = HostSession::Open(hosttest::WriteTempFile("located.xml", LocatedProgram()), {},
+                                    diagnostics);
+        ModbusMemory::Options options;
+        options.target = {"127.0.0.1", port, 1};
+        options.wordOrder = order;
+        options.timeout = std::chrono::milliseconds(200);
+        memory = std::make_unique<ModbusMemory>(options);
+        access = std::make_unique<ValueAccess>(*session, *memory);
+    }
+};
+
+TEST(ModbusMemory, ReadsEveryLocatedKindWhereTheConventionPutsIt) {
+    TestServer server(TestServer::Mode::Answer);
+    modbus_mapping_t& map = server.Map();
+    map.tab_input_bits[8 * 1 + 2] = 1;    // %IX1.2
+    map.tab_bits[5] = 1;                  // %QX0.5
+    map.tab_input_registers[3] = 0xFFFE;  // %IW3
+    map.tab_registers[2] = 0x1234;        // %QW2
+    map.tab_registers[1024 + 10] = 1500;  // %MW10
+    map.tab_registers[2048 + 8] = 0x0001; // %MD4, most significant word first
+    map.tab_registers[2048 + 9] = 0x0002;
+    map.tab_registers[2048 + 10] = 0x3FC0; // %MD5 = 1.5f
+    map.tab_registers[4096 + 12] = 0xC002; // %ML3 = -2.25
+    map.tab_registers[1024 + 12] = 0x0008; // %MW12, bit 3
+    Fixture fixture(server.Port());
+    const std::vector<std::pair<std::string, nlohmann::json>> expected = {
+        {"In", true},     {"Out", true},  {"Sensor", -2},   {"Valve", 0x1234}, {"Speed", 1500},
+        {"Count", 65538}, {"Ratio", 1.5}, {"Total", -2.25}, {"Mode.3", true},  {"Mode.2", false}};
+    for (const auto& [name, value] : expected) {
+        const nlohmann::json result = fixture.access->Read(name);
+        EXPECT_TRUE(result["error"].is_null()) << name << ": " << result["error"];
+        EXPECT_EQ(result["value"], value) << name;
+    }
+    const nlohmann::json plain = fixture.access->Read("Plain");
+    EXPECT_TRUE(plain["value"].is_null());
+    EXPECT_EQ(plain["error"], "Plain: it is not located, so it has no Modbus place");
+}
+
+TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {
+    TestServer server(TestServer::Mode::Answer);
+    Fixture fixture(server.Port(), ModbusMemory::WordOrder::LowFirst);
+    const std::vector<std::pair<std::string, nlohmann::json>> writes = {
+        {"Out", true},    {"Valve", 0xBEEF}, {"Speed", -1},    {"Count", 65538},
+        {"Total", -2.25}, {"Mode.3", true},  {"Mode.15", true}};
+    for (const auto& [name, value] : writes) {
+        const nlohmann::json result = fixture.access->Write(name, value);
+        EXPECT_TRUE(result["error"].is_null()) << name << ": " << result["error"];
+    }
+    modbus_mapping_t& map = server.Map();
+    EXPECT_EQ(map.tab_bits[5], 1);
+    EXPECT_EQ(map.tab_registers[2], 0xBEEF);
+    EXPECT_EQ(map.tab_registers[1034], 0xFFFF);
+    EXPECT_EQ(map.tab_registers[2056], 0x0002); // least significant word first
+    EXPECT_EQ(map.tab_registers[2057], 0x0001);
+    EXPECT_EQ(map.tab_registers[4096 + 15], 0xC002);
+    EXPECT_EQ(map.tab_registers[1036], 0x8008);
+    EXPECT_EQ(fixture.access->Write("Sensor", 1)["error"],
+              "Sensor: input register 3 is an input: it cannot be written");
+}
+
+TEST(ModbusMemory, ConcurrentBitWritesIntoOneRegisterKeepEveryBit) {
+    TestServer server(TestServer::Mode::Answer);
+    Fixture fixture(server.Port());
+    constexpr int kThreads = 16;
+    constexpr int kRounds = 40;
+    std::vector<std::thread> threads;
+    for (int bit = 0; bit < kThreads; ++bit) {
+        threads.emplace_back([&fixture, bit] {
+            const std::string name = "Mode." + std::to_string(bit);
+            for (int round = 0; round < kRounds; ++round) {
+                fixture.access->Write(name, true);
+                fixture.access->Write(name, round + 1 == kRounds ? bit % 2 == 0 : false);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(server.Map().tab_registers[1036], 0x5555);
+}
+
+TEST(ModbusMemory, GroupsNeighbouringRegistersIntoFewRequests) {
+    TestServer server(TestServer::Mode::Answer);
+    for (int i = 0; i < 1000; ++i) {
+        server.Map().tab_registers[1024 + 100 + i] = static_cast<std::uint16_t>(i);
+    }
+    Fixture fixture(server.Port());
+    std::vector<std::string> names;
+    for (int i = 0; i < 1000; ++i) {
+        names.push_back("Words[" + std::to_string(i) + "]");
+    }
+    const std::vector<nlohmann::json> results = fixture.access->ReadMany(names);
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(results[i]["value"], i) << results[i]["error"];
+    }
+    EXPECT_EQ(fixture.memory->RequestCount(), 8U); // 1,000 registers, 125 a request
+    // A whole array read is grouped the same way.
+    EXPECT_EQ(fixture.access->Read("Words")["value"].size(), 1000U);
+    EXPECT_EQ(fixture.memory->RequestCount(), 16U);
+    EXPECT_EQ(server.Requests(), 16);
+}
+
+TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
+    {
+        TestServer server(TestServer::Mode::Drop);
+        Fixture fixture(server.Port());
+        const nlohmann::json dropped = fixture.access->Read("Speed");
+        ASSERT_TRUE(dropped["error"].is_string());
+        EXPECT_NE(dropped["error"].get<std::string>().find("Speed: 127.0.0.1:"), std::string::npos)
+            << dropped["error"];
+    }
+    {
+        TestServer server(TestServer::Mode::Silent);
+        server.Map().tab_registers[1034] = 7;
+        Fixture fixture(server.Port());
+        const auto start = std::chrono::steady_clock::now();
+        const nlohmann::json silent = fixture.access->Read("Speed");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_NE(silent["error"].get<std::string>().find("timed out"), std::string::npos)
+            << silent["error"];
+        // The next request connects again, to a server that now answers.
+        server.SetMode(TestServer::Mode::Answer);
+        EXPECT_EQ(fixture.access->Read("Speed")["value"], 7);
+    }
+    std::uint16_t port = 0;
+    {
+        TestServer server(TestServer::Mode::Answer);
+        port = server.Port();
+        Fixture fixture(port);
+        // A register beyond the server's map: an exception, and the connection stays.
+        const nlohmann::json exception = fixture.access->Read("Words[999]");
+        EXPECT_TRUE(exception["error"].is_null());
+        server.Map().nb_registers = 1024;
+        EXPECT_EQ(fixture.access->Read("Speed")["error"],
+                  "Speed: 127.0.0.1:" + std::to_string(port) +
+                      "/1: reading holding register 1034: the PLC answered with an exception: "
+                      "Illegal data address");
+    }
+    // The server is gone: refused, then the next request tries again.
+    Fixture fixture(port);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(fixture.access->Read("Speed")["error"],
+                  "Speed: cannot connect to 127.0.0.1:" + std::to_string(port) +
+                      "/1: Connection refused");
+    }
+}
+
+struct TargetCase {
+    const char* text;
+    const char* parsed; // Text() of the target, or null when refused
+};
+
+TEST(ModbusTarget, ReadsHostPortAndUnitWithTheirDefaults) {
+    const std::vector<TargetCase> cases = {
+        {"plc", "plc:502/1"},
+        {"plc:1502", "plc:1502/1"},
+        {"plc/3", "plc:502/3"},
+        {"127.0.0.1:1502/7", "127.0.0.1:1502/7"},
+        {"[::1]:1502/2", "[::1]:1502/2"},
+        {"plc:0", nullptr},
+        {"plc:port", nullptr},
+        {"plc:70000", nullptr},
+        {"plc/256", nullptr},
+        {":502", nullptr},
+    };
+    for (const TargetCase& c : cases) {
+        std::string error;
+        const auto target = ModbusTarget::Parse(c.text, error);
+        if (c.parsed == nullptr) {
+            EXPECT_FALSE(target.has_value()) << c.text;
+            EXPECT_FALSE(error.empty()) << c.text;
+        } else {
+            ASSERT_TRUE(target.has_value()) << c.text << ": " << error;
+            EXPECT_EQ(target->Text(), c.parsed);
+        }
+    }
+}
+
+} // namespace
