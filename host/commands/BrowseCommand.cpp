@@ -22,18 +22,12 @@ KindFlags Kinds(const BrowseCommand::Options& options) {
     return {options.branchesOnly ? 1 : 0, options.leaves ? 1 : 0, options.branches ? 1 : 0};
 }
 
-// The item path of an identifier: what follows the dictionary name and "!".
-std::string ItemPath(const std::string& itemId) {
-    const std::size_t bang = itemId.find('!');
-    return bang == std::string::npos ? itemId : itemId.substr(bang + 1);
-}
-
 nlohmann::json ChildrenJson(const std::vector<varbank::BrowseChild>& children) {
     nlohmann::json list = nlohmann::json::array();
     for (const varbank::BrowseChild& child : children) {
         list.push_back({{"name", child.name},
                         {"itemId", child.itemId},
-                        {"path", ItemPath(child.itemId)},
+                        {"path", BrowseCommand::ItemPath(child.itemId)},
                         {"hasChildren", child.hasChildren}});
     }
     return list;
@@ -48,6 +42,34 @@ std::string Hex(HRESULT status) {
 } // namespace
 
 BrowseCommand::BrowseCommand(HostSession& session) : m_Session(session) {}
+
+std::string BrowseCommand::ItemPath(const std::string& itemId) {
+    const std::size_t bang = itemId.find('!');
+    return bang == std::string::npos ? itemId : itemId.substr(bang + 1);
+}
+
+bool BrowseCommand::ParseVarType(const std::string& text, VARTYPE& varType) {
+    static const std::pair<const char*, VARTYPE> kNames[] = {
+        {"I2", VT_I2},     {"I4", VT_I4},   {"R4", VT_R4},   {"R8", VT_R8},  {"BSTR", VT_BSTR},
+        {"BOOL", VT_BOOL}, {"UI1", VT_UI1}, {"UI2", VT_UI2}, {"UI4", VT_UI4}};
+    std::string name = ToUpperAscii(text);
+    if (name.rfind("VT_", 0) == 0) {
+        name = name.substr(3);
+    }
+    for (const auto& [known, value] : kNames) {
+        if (name == known) {
+            varType = value;
+            return true;
+        }
+    }
+    const std::string digits = name.rfind("0X", 0) == 0 ? "16#" + name.substr(2) : name;
+    const auto number = ParseIntegerLiteral(digits);
+    if (!number || *number < 0 || *number > 0xFFFF) {
+        return false;
+    }
+    varType = static_cast<VARTYPE>(*number);
+    return true;
+}
 
 int BrowseCommand::Run(const Options& options, bool json, std::ostream& out, std::ostream& err) {
     return options.columns.empty() ? RunElements(options, json, out, err)

@@ -29,6 +29,8 @@ public:
     explicit BrowseCommand(HostSession& session);
 
     int Run(const Options& options, bool json, std::ostream& out, std::ostream& err);
+    // What BrowseElements is asked for these options (position, kinds, records per page).
+    varbank::BrowseRequest Request(const Options& options) const;
 
     struct Page {
         std::vector<varbank::BrowseChild> children;
@@ -37,8 +39,13 @@ public:
     // The pages of children; the status of the first call that failed, else S_OK.
     HRESULT BrowsePages(const Options& options, std::vector<Page>& pages);
 
+    // The item path of an identifier: what follows the dictionary name and "!".
+    static std::string ItemPath(const std::string& itemId);
+    // A variant type by number (decimal or 0x...) or by name (I2, VT_I2, BOOL, ...); false when
+    // the text names none.
+    static bool ParseVarType(const std::string& text, VARTYPE& varType);
+
 private:
-    varbank::BrowseRequest Request(const Options& options) const;
     int RunElements(const Options& options, bool json, std::ostream& out, std::ostream& err);
     int RunNames(const Options& options, bool json, std::ostream& out, std::ostream& err);
     int Failed(HRESULT status, const Options& options, std::ostream& err) const;

@@ -31,30 +31,6 @@ struct CommandLine::Settings {
 
 namespace {
 
-// Variant types by number (decimal or 0x...) or by name (I2, VT_I2, BOOL, ...).
-bool ParseVarType(const std::string& text, VARTYPE& varType) {
-    static const std::pair<const char*, VARTYPE> kNames[] = {
-        {"I2", VT_I2},     {"I4", VT_I4},   {"R4", VT_R4},   {"R8", VT_R8},  {"BSTR", VT_BSTR},
-        {"BOOL", VT_BOOL}, {"UI1", VT_UI1}, {"UI2", VT_UI2}, {"UI4", VT_UI4}};
-    std::string name = ToUpperAscii(text);
-    if (name.rfind("VT_", 0) == 0) {
-        name = name.substr(3);
-    }
-    for (const auto& [known, value] : kNames) {
-        if (name == known) {
-            varType = value;
-            return true;
-        }
-    }
-    const std::string digits = name.rfind("0X", 0) == 0 ? "16#" + name.substr(2) : name;
-    const auto number = ParseIntegerLiteral(digits);
-    if (!number || *number < 0 || *number > 0xFFFF) {
-        return false;
-    }
-    varType = static_cast<VARTYPE>(*number);
-    return true;
-}
-
 void AddBrowseOptions(CLI::App& browse, BrowseCommand::Options& options, std::string& varType) {
     browse.add_option("PATH", options.path, "position to list; the root when omitted");
     browse
@@ -108,7 +84,8 @@ int CommandLine::Run(int argc, const char* const* argv) {
         return status == 0 ? kExitDone : kExitBadInput;
     }
     settings.command = app.get_subcommands().front()->get_name();
-    if (!settings.varType.empty() && !ParseVarType(settings.varType, settings.browse.varType)) {
+    if (!settings.varType.empty() &&
+        !BrowseCommand::ParseVarType(settings.varType, settings.browse.varType)) {
         m_Err << "--type: '" << TerminalText(settings.varType) << "' is not a variant type\n";
         return kExitBadInput;
     }

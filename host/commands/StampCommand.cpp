@@ -33,6 +33,10 @@ ResultText Describe(CSymb::Consistence result) {
 StampCommand::StampCommand(HostSession& built, HostSession& running)
     : m_Built(built), m_Running(running) {}
 
+const char* StampCommand::ResultName(CSymb::Consistence result) {
+    return Describe(result).name;
+}
+
 CSymb::Consistence StampCommand::Compare() {
     PLCDicoStamping record{};
     for (int i = 0; i < 7; ++i) {

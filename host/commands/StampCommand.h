@@ -15,6 +15,8 @@ public:
     int Run(const std::string& builtPath, const std::string& runningPath, bool json,
             std::ostream& out);
     CSymb::Consistence Compare();
+    // OK, PARTIAL, MISMATCH, NO STAMP or NONE.
+    static const char* ResultName(CSymb::Consistence result);
 
 private:
     HostSession& m_Built;
