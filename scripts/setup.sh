@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, when they are missing. Sourced by the other
 # scripts; runs apt-get only as root and only for what is absent.
 VARBANK_PACKAGES=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
-                  clang-format clang-tidy libpugixml-dev libcli11-dev nlohmann-json3-dev zlib1g-dev libclang-rt-14-dev python3)
+                  clang-format clang-tidy libpugixml-dev libcli11-dev nlohmann-json3-dev zlib1g-dev libclang-rt-14-dev python3
+                  pybind11-dev python3-dev python3-pytest)
 
 varbank_ensure_packages() {
     local missing=()

@@ -1,5 +1,7 @@
 """Browsing and walking: the children the command lists, page by page."""
 
+import threading
+
 import pytest
 import varbank
 
@@ -81,3 +83,23 @@ def test_walk_is_the_depth_first_tree(example):
 def test_a_walk_outlives_its_dictionary():
     listing = varbank.load(EXAMPLE).walk()
     assert len(list(listing)) == 85
+
+
+def test_threads_walk_and_share_one_listing():
+    dictionary = varbank.load(EXAMPLE)
+    expected = children(dictionary.walk())
+    shared = dictionary.walk(page_size=3)
+    taken, walks = [], []
+
+    def work():
+        walks.append(children(dictionary.walk(page_size=2)) == expected)
+        for child in shared:  # each child goes to exactly one thread
+            taken.append(child.path)
+
+    threads = [threading.Thread(target=work) for _ in range(6)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert walks == [True] * 6
+    assert sorted(taken) == sorted(path for _, path, _, _ in expected)
