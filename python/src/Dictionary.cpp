@@ -48,7 +48,7 @@ std::shared_ptr<Dictionary> Dictionary::Load(const std::string& path, bool stric
 }
 
 Item Dictionary::Resolve(const std::string& name) {
-    Item item = Item::FromJson(ResolveCommand(*m_Session).Resolve(name));
+    Item item = Item::From(ResolveCommand(*m_Session).Find(name));
     if (!item.resolved) {
         throw UnknownItem(name, item.reason);
     }
@@ -60,7 +60,7 @@ std::vector<Item> Dictionary::ResolveMany(const std::vector<std::string>& names)
     std::vector<Item> items;
     items.reserve(names.size());
     for (const std::string& name : names) {
-        items.push_back(Item::FromJson(command.Resolve(name)));
+        items.push_back(Item::From(command.Find(name)));
     }
     return items;
 }

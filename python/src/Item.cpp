@@ -1,45 +1,34 @@
 #include "Item.h"
 
-#include <string>
+#include <utility>
 
-namespace {
-
-std::uint32_t Number(const nlohmann::json& result, const char* key) {
-    return result.value(key, std::uint32_t{0});
-}
-
-std::string Text(const nlohmann::json& result, const char* key) {
-    return result.value(key, std::string());
-}
-
-} // namespace
-
-Item Item::FromJson(const nlohmann::json& result) {
+Item Item::From(ResolveCommand::Result result) {
     Item item;
-    item.name = Text(result, "name");
-    item.resolved = result.value("resolved", false);
-    item.reason = Text(result, "reason");
+    item.name = std::move(result.name);
+    item.resolved = result.resolved;
+    item.reason = std::move(result.reason);
     if (!item.resolved) {
         return item;
     }
-    item.address = Text(result, "address");
-    item.block = Number(result, "block");
-    item.offset = Number(result, "offset");
-    item.size = Number(result, "size");
-    if (result.contains("bit") && !result["bit"].is_null()) {
-        item.bit = result["bit"].get<std::uint32_t>();
+    const tagRATVARPHYSICALIMPLEM& record = result.record.Record;
+    item.address = std::move(result.address);
+    item.block = record.wBlock;
+    item.offset = record.dwOffset;
+    item.size = record.dwSize;
+    if (record.byBit != 255) {
+        item.bit = record.byBit;
     }
-    item.typeName = Text(result, "typeName");
-    item.typeCode = static_cast<std::uint32_t>(std::stoul(Text(result, "typeCode"), nullptr, 16));
-    item.kind = Text(result, "kind");
-    item.info = Text(result, "info");
-    item.comment = Text(result, "comment");
-    item.accessKind = Number(result, "accessKind");
-    item.areaKind = Number(result, "areaKind");
-    item.subOffset = Number(result, "subOffset");
-    item.subSize = Number(result, "subSize");
-    item.elementIndex = Number(result, "elementIndex");
-    item.stampSum = Number(result, "stampSum");
-    item.attribute = Number(result, "attribute");
+    item.typeName = std::move(result.typeName).value_or("");
+    item.typeCode = record.dwTypeCode;
+    item.kind = std::move(result.kind).value_or("");
+    item.info = std::move(result.info).value_or("");
+    item.comment = std::move(result.comment);
+    item.accessKind = record.dwAccessKind;
+    item.areaKind = record.dwAreaKind;
+    item.subOffset = record.dwSubOffset;
+    item.subSize = record.wSubSize;
+    item.elementIndex = record.dwElementIndex;
+    item.stampSum = record.dwStampSum;
+    item.attribute = result.record.dwAttribute;
     return item;
 }

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include "commands/ResolveCommand.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 // One resolved (or refused) item name: the physical record, type and comment the dictionary
-// gave, as the resolve command's JSON holds them.
+// gave, the fields of the resolve command's JSON.
 struct Item {
     std::string name;
     bool resolved = false;
@@ -30,6 +30,5 @@ struct Item {
     std::uint32_t stampSum = 0;
     std::uint32_t attribute = 0;
 
-    // From one result of ResolveCommand::Resolve.
-    static Item FromJson(const nlohmann::json& result);
+    static Item From(ResolveCommand::Result result);
 };
