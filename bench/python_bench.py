@@ -7,7 +7,7 @@ time, in batches of 1,000 through resolve_many, and in batches from two threads 
 C++ figure is BM_ResolvePlain of the same size in bench/results/latest.md (scripts/bench.sh).
 Prints a Markdown table.
 
-    /usr/bin/python3 bench/python_bench.py [--build build-release] [--variables 100000]
+    /usr/bin/python3 bench/python_bench.py [--build build-release] [--variables 1000,100000]
 """
 
 import argparse
@@ -93,23 +93,30 @@ def cxx_figure(variables):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default="build-release", help="build folder of the module")
-    parser.add_argument("--variables", type=int, default=100000)
+    parser.add_argument("--variables", default="1000,100000", help="dictionary sizes, by commas")
     parser.add_argument("--seconds", type=float, default=2.0, help="time per measure")
     args = parser.parse_args()
     sys.path.insert(0, str((ROOT / args.build / "python").resolve()))
     import varbank
 
+    print(f"Python {sys.version.split()[0]}, module {varbank.__file__}, load average "
+          f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores.\n")
+    print("| Resolution of plain names | Rate | Per name | Time per name against C++ |")
+    print("|---|---|---|---|")
+    for variables in (int(n) for n in args.variables.split(",")):
+        measure(varbank, variables, args.seconds)
+
+
+def measure(varbank, variables, seconds):
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, "bench.xml")
         with open(path, "w", encoding="utf-8") as out:
-            out.write(generated_project(args.variables))
-        start = time.perf_counter()
+            out.write(generated_project(variables))
         dictionary = varbank.load(path)
-        load_seconds = time.perf_counter() - start
 
-    # 4,096 distinct plain names (INT variables), as the C++ benchmark resolves.
-    plain = [f"Var{i}" for i in range(0, args.variables, 10)]
-    names = [plain[(i * 7919) % len(plain)] for i in range(min(4096, len(plain)))]
+    # Distinct plain names (INT variables), up to 4,096, as the C++ benchmark resolves.
+    plain = [f"Var{i}" for i in range(0, variables, 10)]
+    names = [plain[(i * 7919) % len(plain)] for i in range(4096)]
     batch = names[:1000]
 
     def one_at_a_time():
@@ -119,25 +126,19 @@ def main():
     def many():
         dictionary.resolve_many(batch)
 
-    single = rate(one_at_a_time, len(names), args.seconds)
-    batched = rate(many, len(batch), args.seconds)
-    two_threads = threaded_rate(many, len(batch), args.seconds, 2)
-    cxx = cxx_figure(args.variables)
+    cxx = cxx_figure(variables)
 
     def row(what, value):
-        ratio = f"{cxx / value:.1f} x slower" if cxx else "no C++ figure"
-        return f"| {what} | {value / 1e6:.2f} M/s | {1e9 / value:.0f} ns | {ratio} |"
+        ratio = f"x {cxx / value:.1f}" if cxx else "no C++ figure"
+        print(f"| {what} | {value / 1e6:.2f} M/s | {1e9 / value:.0f} ns | {ratio} |")
 
-    print(f"Python {sys.version.split()[0]}, module {varbank.__file__}, "
-          f"{args.variables} variables (load {load_seconds:.2f} s).\n")
-    print("| Resolution of plain names | Rate | Per name | Against C++ |")
-    print("|---|---|---|---|")
     if cxx:
-        print(f"| C++ (BM_ResolvePlain/{args.variables}, bench/results/latest.md) | "
-              f"{cxx / 1e6:.2f} M/s | {1e9 / cxx:.0f} ns | 1 |")
-    print(row("resolve(), one name at a time", single))
-    print(row("resolve_many() of 1,000 names", batched))
-    print(row("resolve_many() of 1,000 names, 2 threads together", two_threads))
+        row(f"C++, BM_ResolvePlain/{variables} (bench/results/latest.md)", cxx)
+    row(f"{variables} variables: resolve(), one name at a time",
+        rate(one_at_a_time, len(names), seconds))
+    row(f"{variables} variables: resolve_many() of 1,000 names", rate(many, len(batch), seconds))
+    row(f"{variables} variables: resolve_many() of 1,000 names, 2 threads together",
+        threaded_rate(many, len(batch), seconds, 2))
 
 
 if __name__ == "__main__":

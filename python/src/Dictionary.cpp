@@ -95,7 +95,7 @@ std::string Dictionary::Dump(const std::string& directory) {
     if (staging.Path().empty()) {
         throw FileFailure(0, directory, "cannot create a folder for the dump: " + staging.Reason());
     }
-    const std::string file = directory + "/" + m_Session->DumpFileName();
+    std::string file = directory + "/" + m_Session->DumpFileName();
     std::string reason;
     if (!DumpCommand(*m_Session).Write(staging, reason)) {
         throw FileFailure(0, file, "cannot write the dump: " + reason);

@@ -35,6 +35,8 @@ void Raise(py::handle type, const py::tuple& arguments, const py::dict& attribut
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
+// The signature pybind11 asks of a translator.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void Translate(std::exception_ptr pointer) {
     try {
         if (pointer) {
