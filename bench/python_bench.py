@@ -4,16 +4,19 @@
 Imports a generated PLCopen program (the program of the C++ import benchmark: global variables
 of elementary, structure and array types), then resolves 4,096 distinct plain names one at a
 time, in batches of 1,000 through resolve_many, and in batches from two threads at once. The
-C++ figure is BM_ResolvePlain of the same size in bench/results/latest.md (scripts/bench.sh).
+C++ figure is BM_ResolvePlain of the same size, run just before from the build's C++ benchmark
+(so both run under the same load), else read from bench/results/latest.md (scripts/bench.sh).
 Prints a Markdown table.
 
     /usr/bin/python3 bench/python_bench.py [--build build-release] [--variables 1000,100000]
 """
 
 import argparse
+import json
 import os
 import pathlib
 import re
+import subprocess
 import sys
 import tempfile
 import threading
@@ -81,13 +84,22 @@ def threaded_rate(work, names_per_call, seconds, threads):
     return sum(rates)
 
 
-def cxx_figure(variables):
-    """The C++ rate of plain names (names/s) from bench/results/latest.md, or None."""
+def cxx_figure(variables, build):
+    """The C++ time per plain name (ns) and where it comes from: a run of the C++ benchmark of
+    this build now, under the same load, else bench/results/latest.md; or None."""
+    binary = ROOT / build / "bench" / "varbank_bench"
+    name = f"BM_ResolvePlain/{variables}"
+    if binary.exists():
+        done = subprocess.run([str(binary), f"--benchmark_filter={name}$",
+                               "--benchmark_format=json"], capture_output=True, text=True,
+                              check=False)
+        runs = json.loads(done.stdout).get("benchmarks", []) if done.returncode == 0 else []
+        if runs:
+            return runs[0]["real_time"], f"C++, {name}, run now"
     results = ROOT / "bench" / "results" / "latest.md"
-    if not results.exists():
-        return None
-    match = re.search(rf"\| BM_ResolvePlain/{variables} \| ([\d.]+) ns \|", results.read_text())
-    return 1e9 / float(match.group(1)) if match else None
+    match = re.search(rf"\| {name} \| ([\d.]+) ns \|", results.read_text()) \
+        if results.exists() else None
+    return (float(match.group(1)), f"C++, {name}, bench/results/latest.md") if match else None
 
 
 def main():
@@ -99,15 +111,16 @@ def main():
     sys.path.insert(0, str((ROOT / args.build / "python").resolve()))
     import varbank
 
-    print(f"Python {sys.version.split()[0]}, module {varbank.__file__}, load average "
+    module = pathlib.Path(varbank.__file__).resolve().relative_to(ROOT)
+    print(f"Python {sys.version.split()[0]}, module {module}, load average "
           f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores.\n")
     print("| Resolution of plain names | Rate | Per name | Time per name against C++ |")
     print("|---|---|---|---|")
     for variables in (int(n) for n in args.variables.split(",")):
-        measure(varbank, variables, args.seconds)
+        measure(varbank, variables, args.seconds, cxx_figure(variables, args.build))
 
 
-def measure(varbank, variables, seconds):
+def measure(varbank, variables, seconds, cxx_figure):
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, "bench.xml")
         with open(path, "w", encoding="utf-8") as out:
@@ -126,14 +139,14 @@ def measure(varbank, variables, seconds):
     def many():
         dictionary.resolve_many(batch)
 
-    cxx = cxx_figure(variables)
+    cxx = 1e9 / cxx_figure[0] if cxx_figure else None
 
     def row(what, value):
         ratio = f"x {cxx / value:.1f}" if cxx else "no C++ figure"
         print(f"| {what} | {value / 1e6:.2f} M/s | {1e9 / value:.0f} ns | {ratio} |")
 
     if cxx:
-        row(f"C++, BM_ResolvePlain/{variables} (bench/results/latest.md)", cxx)
+        row(cxx_figure[1], cxx)
     row(f"{variables} variables: resolve(), one name at a time",
         rate(one_at_a_time, len(names), seconds))
     row(f"{variables} variables: resolve_many() of 1,000 names", rate(many, len(batch), seconds))
