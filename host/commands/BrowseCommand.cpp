@@ -42,7 +42,7 @@ nlohmann::json BrowseCommand::ChildrenJson(const std::vector<varbank::BrowseChil
     for (const varbank::BrowseChild& child : children) {
         list.push_back({{"name", child.name},
                         {"itemId", child.itemId},
-                        {"path", ItemPath(child.itemId)},
+                        {"path", BrowseCommand::ItemPath(child.itemId)},
                         {"hasChildren", child.hasChildren}});
     }
     return list;

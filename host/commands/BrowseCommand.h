@@ -29,6 +29,8 @@ public:
     explicit BrowseCommand(HostSession& session);
 
     int Run(const Options& options, bool json, std::ostream& out, std::ostream& err);
+    // What BrowseElements is asked for these options (position, kinds, records per page).
+    varbank::BrowseRequest Request(const Options& options) const;
 
     struct Page {
         std::vector<varbank::BrowseChild> children;
@@ -37,8 +39,6 @@ public:
     // The pages of children; the status of the first call that failed, else S_OK.
     HRESULT BrowsePages(const Options& options, std::vector<Page>& pages);
 
-    // The library's request for these options, positioned at the session's dictionary.
-    varbank::BrowseRequest Request(const Options& options) const;
     // [{"name", "itemId", "path", "hasChildren"}], as the --json output lists children.
     static nlohmann::json ChildrenJson(const std::vector<varbank::BrowseChild>& children);
     // The item path of an identifier: what follows the dictionary name and "!".

@@ -15,6 +15,9 @@ public:
 
     int Run(StagingDirectory& staging, const std::string& directory, bool json, std::ostream& out,
             std::ostream& err);
+    // Writes the dump into the staging folder and publishes it into the staging's target;
+    // false with the reason when the file is not in place.
+    bool Write(StagingDirectory& staging, std::string& reason);
 
 private:
     HostSession& m_Session;

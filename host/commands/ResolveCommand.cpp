@@ -15,27 +15,26 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-// The JSON key of a property the host shows, or null.
-const char* PropertyKey(std::uint32_t id) {
+// The property a result keeps for an identifier, or null.
+std::optional<std::string>* PropertyField(std::uint32_t id, ResolveCommand::Result& result) {
     switch (id) {
     case varbank::kPropertyTypeName:
-        return "typeName";
+        return &result.typeName;
     case varbank::kPropertyKind:
-        return "kind";
+        return &result.kind;
     case varbank::kPropertyInfo:
-        return "info";
+        return &result.info;
     default:
         return nullptr;
     }
 }
 
 // A string property shows as its text, a property of another kind as an empty text.
-void AddProperties(const varbank::Resolution& resolution, nlohmann::json& result) {
+void AddProperties(const varbank::Resolution& resolution, ResolveCommand::Result& result) {
     for (std::uint32_t i = 0; i < resolution.PropertyCount(); ++i) {
         const PropertyEntry& entry = resolution.Properties()[i];
-        if (const char* key = PropertyKey(entry.dwPropertyId)) {
-            result[key] =
-                entry.vValue.vt == VT_BSTR ? Utf16ToUtf8(entry.vValue.bstrVal) : std::string();
+        if (std::optional<std::string>* field = PropertyField(entry.dwPropertyId, result)) {
+            *field = entry.vValue.vt == VT_BSTR ? Utf16ToUtf8(entry.vValue.bstrVal) : std::string();
         }
     }
 }
@@ -54,6 +53,12 @@ void AddRecord(const ImplemRecord& implem, nlohmann::json& result) {
     result["elementIndex"] = record.dwElementIndex;
     result["stampSum"] = record.dwStampSum;
     result["attribute"] = implem.dwAttribute;
+}
+
+void AddText(const char* key, const std::optional<std::string>& text, nlohmann::json& result) {
+    if (text) {
+        result[key] = *text;
+    }
 }
 
 bool Contains(const std::string& text, const char* part) {
@@ -83,26 +88,44 @@ int ResolveCommand::Run(const std::vector<std::string>& names, bool json, std::o
     return allResolved ? kExitDone : kExitRefused;
 }
 
-nlohmann::json ResolveCommand::Resolve(const std::string& name) {
-    nlohmann::json result{{"name", ValidUtf8(name)}};
+ResolveCommand::Result ResolveCommand::Find(const std::string& name) {
+    Result result;
+    result.name = ValidUtf8(name);
     if (FirstInvalidUtf8(name) != std::string::npos) {
-        result["resolved"] = false;
-        result["reason"] = "the name is not valid UTF-8";
+        result.reason = "the name is not valid UTF-8";
         return result;
     }
     m_Session.Trace().Clear();
     const varbank::Resolution resolution(m_Session.Dictionary(), name);
     if (!resolution.Resolved()) {
-        result["resolved"] = false;
-        result["reason"] = RefusalReason(resolution.Status(), m_Session.Trace().Last());
+        result.reason = RefusalReason(resolution.Status(), m_Session.Trace().Last());
         return result;
     }
-    result["resolved"] = true;
-    result["address"] = resolution.Address();
-    AddRecord(*resolution.Record(), result);
+    result.resolved = true;
+    result.address = resolution.Address();
+    result.comment = resolution.Comment();
+    result.record = *resolution.Record();
     AddProperties(resolution, result);
-    result["comment"] = resolution.Comment();
     return result;
+}
+
+nlohmann::json ResolveCommand::Resolve(const std::string& name) {
+    return ToJson(Find(name));
+}
+
+nlohmann::json ResolveCommand::ToJson(const Result& result) {
+    nlohmann::json json{{"name", result.name}, {"resolved", result.resolved}};
+    if (!result.resolved) {
+        json["reason"] = result.reason;
+        return json;
+    }
+    json["address"] = result.address;
+    AddRecord(result.record, json);
+    AddText("typeName", result.typeName, json);
+    AddText("kind", result.kind, json);
+    AddText("info", result.info, json);
+    json["comment"] = result.comment;
+    return json;
 }
 
 std::string ResolveCommand::Describe(const nlohmann::json& result) {

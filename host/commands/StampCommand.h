@@ -16,7 +16,7 @@ public:
             std::ostream& out);
     CSymb::Consistence Compare();
 
-    // "OK", "PARTIAL", "MISMATCH" or "NO STAMP".
+    // "OK", "PARTIAL", "MISMATCH", "NO STAMP" or "NONE".
     static const char* ResultName(CSymb::Consistence result);
     // A stamp as GetStampText writes it ("%X:%X:%X:%X:%X") back into its words; false when
     // the text is not one.

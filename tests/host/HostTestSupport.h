@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 // Helpers shared by the host suites: small PLCopen documents and temporary files.
 namespace hosttest {
 
@@ -82,8 +84,19 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // A file in a fresh directory under the system's temporary directory.
+// ctest runs tests in parallel processes, so each process writes into a folder of its own,
+// removed when the process ends.
 inline std::string WriteTempFile(const std::string& name, const std::string& text) {
-    const auto directory = std::filesystem::temp_directory_path() / "varbank-host-tests";
+    struct Folder {
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("varbank-host-tests-" + std::to_string(::getpid()));
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Folder folder;
+    const auto& directory = folder.path;
     std::filesystem::create_directories(directory);
     const auto path = directory / name;
     std::ofstream(path, std::ios::binary) << text;

@@ -1,0 +1,47 @@
+#include "Bindings.h"
+#include "BrowseIterator.h"
+#include "Child.h"
+
+#include <optional>
+#include <string>
+
+namespace py = pybind11;
+
+namespace {
+
+std::string Repr(const Child& child) {
+    return "Child(" + std::string(py::repr(py::str(child.name))) +
+           ", path=" + std::string(py::repr(py::str(child.path))) +
+           ", has_children=" + (child.hasChildren ? "True" : "False") + ")";
+}
+
+Child Next(BrowseIterator& iterator) {
+    std::optional<Child> child;
+    {
+        const py::gil_scoped_release release;
+        child = iterator.Next();
+    }
+    if (!child) {
+        throw py::stop_iteration();
+    }
+    return *child;
+}
+
+} // namespace
+
+void BindBrowse(py::module_& module) {
+    py::class_<Child>(module, "Child", "One child listed by Dictionary.browse() or walk().")
+        .def_readonly("name", &Child::name, "The child's own name (Speed, Conveyors[2]).")
+        .def_readonly("path", &Child::path, "The full item name (Motor1.Speed), for resolve().")
+        .def_readonly("item_id", &Child::itemId,
+                      "The dictionary's item identifier: dictionary name, '!', path.")
+        .def_readonly("has_children", &Child::hasChildren,
+                      "True for a branch (structure, array, function block).")
+        .def("__repr__", &Repr);
+    py::class_<BrowseIterator, std::shared_ptr<BrowseIterator>>(
+        module, "BrowseIterator",
+        "A lazy iterator of Child: it fetches the next page from the dictionary's\n"
+        "continuation point when the current one is used up.")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &Next, "The next child; StopIteration at the end.");
+}

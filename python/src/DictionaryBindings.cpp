@@ -1,0 +1,203 @@
+#include "Bindings.h"
+
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <cctype>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+constexpr long long kMaximumPageSize = 1000000;
+
+// infoBytes -> info_bytes: the info fields in Python's spelling.
+std::string SnakeCase(const std::string& key) {
+    std::string name;
+    for (const char c : key) {
+        if (std::isupper(static_cast<unsigned char>(c)) != 0) {
+            name += '_';
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else {
+            name += c;
+        }
+    }
+    return name;
+}
+
+// The info fields: numbers and texts.
+py::dict InfoDict(const nlohmann::json& info) {
+    py::dict result;
+    for (const auto& [key, value] : info.items()) {
+        const py::str name(SnakeCase(key));
+        if (value.is_string()) {
+            result[name] = value.get<std::string>();
+        } else {
+            result[name] = value.get<std::uint64_t>();
+        }
+    }
+    return result;
+}
+
+void SetKind(const std::string& kind, BrowseCommand::Options& options) {
+    if (kind == "leaves") {
+        options.leaves = true;
+    } else if (kind == "branches") {
+        options.branches = true;
+    } else if (kind == "branches_only") {
+        options.branchesOnly = true;
+    } else if (kind != "all") {
+        throw py::value_error("kind must be 'all', 'leaves', 'branches' or 'branches_only', not '" +
+                              kind + "'");
+    }
+}
+
+VARTYPE VarType(const py::object& varType) {
+    if (varType.is_none()) {
+        return 0;
+    }
+    if (py::isinstance<py::str>(varType)) {
+        VARTYPE value = 0;
+        if (!BrowseCommand::ParseVarType(varType.cast<std::string>(), value)) {
+            throw py::value_error("'" + varType.cast<std::string>() + "' is not a variant type");
+        }
+        return value;
+    }
+    if (py::isinstance<py::int_>(varType)) {
+        const auto value = varType.cast<long long>();
+        if (value < 0 || value > 0xFFFF) {
+            throw py::value_error("a variant type lies between 0 and 65535");
+        }
+        return static_cast<VARTYPE>(value);
+    }
+    throw py::type_error("var_type must be None, an int or a str");
+}
+
+std::uint32_t PageSize(long long pageSize) {
+    if (pageSize < 0 || pageSize > kMaximumPageSize) {
+        throw py::value_error("page_size lies between 0 (everything at once) and 1000000");
+    }
+    return static_cast<std::uint32_t>(pageSize);
+}
+
+std::shared_ptr<BrowseIterator> Browse(Dictionary& dictionary, const std::string& path,
+                                       const std::string& pattern, const std::string& kind,
+                                       const py::object& varType, long long pageSize) {
+    BrowseCommand::Options options;
+    options.path = path;
+    options.pattern = pattern;
+    SetKind(kind, options);
+    options.varType = VarType(varType);
+    options.pageSize = PageSize(pageSize);
+    const py::gil_scoped_release release;
+    return dictionary.Browse(options, false);
+}
+
+std::shared_ptr<BrowseIterator> Walk(Dictionary& dictionary, const std::string& path,
+                                     long long pageSize) {
+    BrowseCommand::Options options;
+    options.path = path;
+    options.pageSize = PageSize(pageSize);
+    const py::gil_scoped_release release;
+    return dictionary.Browse(options, true);
+}
+
+py::list ResolveMany(Dictionary& dictionary, const py::iterable& names) {
+    std::vector<std::string> texts;
+    for (const py::handle name : names) {
+        if (!py::isinstance<py::str>(name)) {
+            throw py::type_error("an item name is a str, not " +
+                                 std::string(py::str(py::type::of(name).attr("__name__"))));
+        }
+        texts.push_back(name.cast<std::string>());
+    }
+    std::vector<Item> items;
+    {
+        const py::gil_scoped_release release;
+        items = dictionary.ResolveMany(texts);
+    }
+    py::list result(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        result[i] = py::cast(std::move(items[i]));
+    }
+    return result;
+}
+
+py::dict Info(Dictionary& dictionary) {
+    nlohmann::json info;
+    {
+        const py::gil_scoped_release release;
+        info = dictionary.Info();
+    }
+    return InfoDict(info);
+}
+
+std::string Repr(const Dictionary& dictionary) {
+    return "<varbank.Dictionary " + std::string(py::repr(py::str(dictionary.Name()))) + " from " +
+           std::string(py::repr(py::str(dictionary.Path()))) + ">";
+}
+
+std::shared_ptr<Dictionary> Load(const std::filesystem::path& path, bool strict) {
+    return Dictionary::Load(path.string(), strict);
+}
+
+std::string Dump(Dictionary& dictionary, const std::filesystem::path& directory) {
+    return dictionary.Dump(directory.string());
+}
+
+} // namespace
+
+void BindDictionary(py::module_& module, DictionaryClass& dictionary) {
+    using Release = py::call_guard<py::gil_scoped_release>;
+    module.def("load", &Load, Release(), py::arg("path"), py::arg("strict") = false,
+               "Imports a PLCopen TC6 XML file and builds its dictionary.\n\n"
+               "strict=True refuses a file that uses types it does not declare (library\n"
+               "types); otherwise they become opaque 2-byte structures, with a warning in\n"
+               "Dictionary.warnings. Raises ProgramError, with every 'file:line: reason',\n"
+               "when the file cannot be read or imported.");
+    dictionary
+        .def_property_readonly("name", &Dictionary::Name,
+                               "The dictionary name: the file name without folder and extension.")
+        .def_property_readonly("path", &Dictionary::Path, "The file the dictionary was built from.")
+        .def_property_readonly("warnings", &Dictionary::Warnings,
+                               "The import's warnings, 'file:line: reason' each, in line order.")
+        .def_property_readonly("stamp", py::cpp_function(&Dictionary::Stamp, Release()),
+                               "The build stamp: five hexadecimal words joined by colons.")
+        .def("resolve", &Dictionary::Resolve, Release(), py::arg("name"),
+             "Resolves one item name (Motor1.Speed, Tab[4].X, Status.3) into an Item.\n\n"
+             "Raises UnknownItem, with the reason, when the name is refused.")
+        .def("resolve_many", &ResolveMany, py::arg("names"),
+             "Resolves every name of an iterable; one Item per name, in order.\n\n"
+             "A refused name gives an Item with resolved False and the reason; nothing\n"
+             "is raised for it.")
+        .def("browse", &Browse, py::arg("path") = "", py::arg("pattern") = "*",
+             py::arg("kind") = "all", py::arg("var_type") = py::none(), py::arg("page_size") = 1000,
+             "Lists the children of a position (the root when path is ''), lazily.\n\n"
+             "pattern: a name prefix, optionally ending in '*'. kind: 'all', 'leaves',\n"
+             "'branches' or 'branches_only'. var_type: None, a variant type number or\n"
+             "name (I2, I4, R4, R8, BOOL, UI1, UI2, UI4). page_size: children fetched per\n"
+             "call, following the continuation point (0: everything at once).\n"
+             "Raises UnknownItem when the path leads to no structure, array or function\n"
+             "block.")
+        .def("walk", &Walk, py::arg("path") = "", py::arg("page_size") = 1000,
+             "Lists every child below a position (the whole tree by default), depth first:\n"
+             "each branch is followed by its own children.")
+        .def("compare_stamp", &Dictionary::CompareStamp, Release(), py::arg("other_stamp"),
+             "Compares this dictionary's stamp with another build's stamp text (that of\n"
+             "the application running in the PLC): 'OK' (the same build), 'PARTIAL' (only\n"
+             "comments or initial values differ) or 'MISMATCH'. Raises ValueError for a\n"
+             "malformed text.")
+        .def("dump", &Dump, Release(), py::arg("directory"),
+             "Writes the quick-save dump <directory>/<name>.kvxav and returns its path.\n\n"
+             "Only a complete file replaces an earlier dump. Raises OSError when the\n"
+             "folder is missing or the file cannot be written.")
+        .def("info", &Info,
+             "What the dictionary holds: a dict of file, dictionary, project, variables,\n"
+             "structures, function_blocks, arrays, members, words, bits, input_bytes,\n"
+             "output_bytes, input_slot_bytes, output_slot_bytes and stamp.")
+        .def("__repr__", &Repr);
+}

@@ -1,0 +1,36 @@
+"""Shared fixtures: the repository, the varbank command of the same build, the example."""
+
+import json
+import os
+import pathlib
+import subprocess
+
+import pytest
+
+SOURCE_DIR = pathlib.Path(os.environ.get("VARBANK_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
+BUILD_DIR = pathlib.Path(os.environ.get("VARBANK_BUILD_DIR", SOURCE_DIR / "build"))
+EXAMPLE = SOURCE_DIR / "examples" / "production_line.xml"
+HOST_DATA = SOURCE_DIR / "tests" / "host" / "data"
+SAMPLES_DIR = SOURCE_DIR.parent / "shared" / "plcopen-samples"
+SAMPLES = sorted(SAMPLES_DIR.glob("*.xml"))
+
+
+def run_cli(*args):
+    """Runs the varbank command of this build; (exit status, stdout, stderr)."""
+    done = subprocess.run([str(BUILD_DIR / "host" / "varbank"), *map(str, args)],
+                          capture_output=True, text=True, check=False)
+    return done.returncode, done.stdout, done.stderr
+
+
+def cli_json(*args):
+    """The JSON the varbank command prints for `--json ARGS`."""
+    _, out, err = run_cli("--json", *args)
+    assert out, err
+    return json.loads(out)
+
+
+@pytest.fixture(scope="session")
+def example():
+    import varbank
+
+    return varbank.load(EXAMPLE)

@@ -1,0 +1,194 @@
+"""The symbol dictionary of a PLC application, from Python.
+
+varbank.load(path) imports a PLCopen TC6 XML program and builds its dictionary; the Dictionary
+resolves item names (MOTOR1.SPEED, TAB[4].X, STATUS.3) into PLC memory positions, browses the
+name space page by page, compares build stamps and writes the quick-save dump. Calls release
+the GIL, so threads resolve in parallel.
+"""
+
+import os
+from typing import Iterable, Iterator, Literal, Optional, Union
+
+_Path = Union[str, os.PathLike[str]]
+
+class ProgramError(Exception):
+    """A PLCopen file that does not import.
+
+    str(error) holds every 'file:line: reason', one per line.
+    """
+
+    errors: list[str]
+    """The errors alone, 'file:line: reason' each, in line order."""
+    lines: list[str]
+    """Every line the import reported, warnings included, in line order."""
+
+class UnknownItem(LookupError):
+    """A name the dictionary refused or does not know, or a browse path that leads to no
+    structure, array or function block."""
+
+    name: str
+    reason: str
+
+class Item:
+    """Where an item name lives: the physical record the dictionary gave.
+
+    resolve() returns resolved items only; resolve_many() also returns the refused names, with
+    resolved False and the reason. The fields of a refused item other than name, resolved and
+    reason are 0, '' or None.
+    """
+
+    @property
+    def name(self) -> str:
+        """The item name as asked."""
+    @property
+    def resolved(self) -> bool:
+        """True when the dictionary resolved the name."""
+    @property
+    def reason(self) -> str:
+        """Why the name was refused; '' when resolved."""
+    @property
+    def address(self) -> str:
+        """The direct address (%MW10.3, %IX0.1), or '' when the item has none."""
+    @property
+    def block(self) -> int:
+        """Memory block: 1 %MW words, 2 %M bits, 3 unlocated, 4 %I, 5 %Q, 6 and 7 fieldbus slots."""
+    @property
+    def offset(self) -> int:
+        """Byte offset (bit offset in block 2)."""
+    @property
+    def size(self) -> int:
+        """Size in bytes (a bit reads as its 2-byte word)."""
+    @property
+    def bit(self) -> Optional[int]:
+        """The bit within the element, or None."""
+    @property
+    def type_name(self) -> str:
+        """The type name (INT, WORD, FILLSTATION, ...)."""
+    @property
+    def type_code(self) -> int:
+        """The dictionary's 32-bit type code."""
+    @property
+    def kind(self) -> str:
+        """The type's kind: EDT, DDT, Unknown, ..."""
+    @property
+    def info(self) -> str:
+        """The dictionary's information text."""
+    @property
+    def comment(self) -> str:
+        """The variable's or member's comment."""
+    @property
+    def access_kind(self) -> int:
+        """The record's access kind."""
+    @property
+    def area_kind(self) -> int:
+        """The record's area kind (2 and above: a function block's local area)."""
+    @property
+    def sub_offset(self) -> int:
+        """The record's sub-offset."""
+    @property
+    def sub_size(self) -> int:
+        """The record's sub-size."""
+    @property
+    def element_index(self) -> int:
+        """The record's element index."""
+    @property
+    def stamp_sum(self) -> int:
+        """The record's stamp sum."""
+    @property
+    def attribute(self) -> int:
+        """The record's attribute word."""
+
+class Child:
+    """One child listed by Dictionary.browse() or walk()."""
+
+    @property
+    def name(self) -> str:
+        """The child's own name (Speed, Conveyors[2])."""
+    @property
+    def path(self) -> str:
+        """The full item name (Motor1.Speed), for resolve()."""
+    @property
+    def item_id(self) -> str:
+        """The dictionary's item identifier: dictionary name, '!', path."""
+    @property
+    def has_children(self) -> bool:
+        """True for a branch (structure, array, function block)."""
+
+class BrowseIterator(Iterator[Child]):
+    """A lazy iterator of Child: it fetches the next page from the dictionary's continuation
+    point when the current one is used up."""
+
+    def __iter__(self) -> BrowseIterator: ...
+    def __next__(self) -> Child:
+        """The next child; StopIteration at the end."""
+
+class Dictionary:
+    """The dictionary of one imported PLCopen program (made by varbank.load()).
+
+    Every method may be called from several threads at once.
+    """
+
+    @property
+    def name(self) -> str:
+        """The dictionary name: the file name without folder and extension."""
+    @property
+    def path(self) -> str:
+        """The file the dictionary was built from."""
+    @property
+    def warnings(self) -> list[str]:
+        """The import's warnings, 'file:line: reason' each, in line order."""
+    @property
+    def stamp(self) -> str:
+        """The build stamp: five hexadecimal words joined by colons."""
+    def resolve(self, name: str) -> Item:
+        """Resolves one item name (Motor1.Speed, Tab[4].X, Status.3) into an Item.
+
+        Raises UnknownItem, with the reason, when the name is refused.
+        """
+    def resolve_many(self, names: Iterable[str]) -> list[Item]:
+        """Resolves every name of an iterable; one Item per name, in order.
+
+        A refused name gives an Item with resolved False and the reason; nothing is raised
+        for it.
+        """
+    def browse(
+        self,
+        path: str = "",
+        pattern: str = "*",
+        kind: Literal["all", "leaves", "branches", "branches_only"] = "all",
+        var_type: Union[None, int, str] = None,
+        page_size: int = 1000,
+    ) -> BrowseIterator:
+        """Lists the children of a position (the root when path is ''), lazily.
+
+        pattern: a name prefix, optionally ending in '*'. kind: 'all', 'leaves', 'branches' or
+        'branches_only'. var_type: None, a variant type number or name (I2, I4, R4, R8, BOOL,
+        UI1, UI2, UI4). page_size: children fetched per call, following the continuation point
+        (0: everything at once). Raises UnknownItem when the path leads to no structure, array
+        or function block.
+        """
+    def walk(self, path: str = "", page_size: int = 1000) -> BrowseIterator:
+        """Lists every child below a position (the whole tree by default), depth first: each
+        branch is followed by its own children."""
+    def compare_stamp(self, other_stamp: str) -> Literal["OK", "PARTIAL", "MISMATCH"]:
+        """Compares this dictionary's stamp with another build's stamp text (that of the
+        application running in the PLC): 'OK' (the same build), 'PARTIAL' (only comments or
+        initial values differ) or 'MISMATCH'. Raises ValueError for a malformed text."""
+    def dump(self, directory: _Path) -> str:
+        """Writes the quick-save dump <directory>/<name>.kvxav and returns its path.
+
+        Only a complete file replaces an earlier dump. Raises OSError when the folder is
+        missing or the file cannot be written.
+        """
+    def info(self) -> dict[str, Union[int, str]]:
+        """What the dictionary holds: a dict of file, dictionary, project, variables,
+        structures, function_blocks, arrays, members, words, bits, input_bytes, output_bytes,
+        input_slot_bytes, output_slot_bytes and stamp."""
+
+def load(path: _Path, strict: bool = False) -> Dictionary:
+    """Imports a PLCopen TC6 XML file and builds its dictionary.
+
+    strict=True refuses a file that uses types it does not declare (library types); otherwise
+    they become opaque 2-byte structures, with a warning in Dictionary.warnings. Raises
+    ProgramError, with every 'file:line: reason', when the file cannot be read or imported.
+    """
