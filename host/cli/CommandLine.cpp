@@ -10,9 +10,7 @@
 #include "commands/StampCommand.h"
 #include "import/NameText.h"
 #include "service/ServeCommand.h"
-#include "values/InitialValues.h"
-#include "values/MemoryImage.h"
-#include "values/ModbusMemory.h"
+#include "values/LiveValues.h"
 #include "values/ReadCommand.h"
 #include "values/WriteCommand.h"
 
@@ -202,40 +200,32 @@ std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionS
     return session;
 }
 
-// The memory behind the session: the PLC over Modbus, or the memory image with the program's
+// The values behind the session: the PLC over Modbus, or the memory image with the program's
 // initial values.
-std::unique_ptr<MemoryBackend> OpenMemory(const CommandLine::Settings& settings,
-                                          HostSession& session, std::ostream& err) {
-    if (settings.modbus.empty()) {
-        auto image = std::make_unique<MemoryImage>(session.Layout());
-        ValueAccess access(session, *image);
-        InitialValues(session.Layout()).WriteInto(access);
-        return image;
-    }
-    std::string error;
-    const auto target = ModbusTarget::Parse(settings.modbus, error);
-    if (!target) {
-        err << "--modbus: '" << TerminalText(settings.modbus) << "': " << error << '\n';
-        return nullptr;
-    }
-    ModbusMemory::Options options;
-    options.target = *target;
+std::unique_ptr<LiveValues> OpenValues(const CommandLine::Settings& settings, HostSession& session,
+                                       std::ostream& err) {
+    LiveValues::Options options;
+    options.modbus = settings.modbus;
     options.wordOrder = settings.wordOrder == "low-first" ? ModbusMemory::WordOrder::LowFirst
                                                           : ModbusMemory::WordOrder::HighFirst;
     options.timeout = std::chrono::milliseconds(settings.timeoutMs);
-    return std::make_unique<ModbusMemory>(options);
+    std::string error;
+    auto values = LiveValues::Open(session, options, error);
+    if (!values) {
+        err << "--modbus: '" << TerminalText(settings.modbus) << "': " << error << '\n';
+    }
+    return values;
 }
 
 } // namespace
 
 int CommandLine::Read(const Settings& settings) {
     auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    auto memory = session ? OpenMemory(settings, *session, m_Err) : nullptr;
-    if (!memory) {
+    auto values = session ? OpenValues(settings, *session, m_Err) : nullptr;
+    if (!values) {
         return kExitBadInput;
     }
-    ValueAccess access(*session, *memory);
-    return ReadCommand(access).Run(settings.names, settings.json, m_Out);
+    return ReadCommand(values->Access()).Run(settings.names, settings.json, m_Out);
 }
 
 int CommandLine::Write(const Settings& settings) {
@@ -245,12 +235,11 @@ int CommandLine::Write(const Settings& settings) {
         return kExitBadInput;
     }
     auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    auto memory = session ? OpenMemory(settings, *session, m_Err) : nullptr;
-    if (!memory) {
+    auto values = session ? OpenValues(settings, *session, m_Err) : nullptr;
+    if (!values) {
         return kExitBadInput;
     }
-    ValueAccess access(*session, *memory);
-    return WriteCommand(access).Run(settings.names, settings.json, m_Out, m_Err);
+    return WriteCommand(values->Access()).Run(settings.names, settings.json, m_Out, m_Err);
 }
 
 int CommandLine::Resolve(const Settings& settings) {
