@@ -11,11 +11,13 @@
 #include "import/NameText.h"
 #include "service/ServeCommand.h"
 #include "values/LiveValues.h"
+#include "values/ModbusTarget.h"
 #include "values/ReadCommand.h"
 #include "values/WriteCommand.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -69,6 +71,10 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
         ->capture_default_str()
         ->check(CLI::Range(10U, 3600000U));
     serve.add_flag("--verbose", options.verbose, "log one line per request");
+    serve.add_flag("--writable", options.writes.writable,
+                   "accept writes of values (PUT .../values), with the token of --token");
+    serve.add_option("--token", options.writes.token,
+                     "the bearer token a write needs (default: $VARBANK_TOKEN)");
 }
 
 void AddMemoryOptions(CLI::App& command, CommandLine::Settings& settings) {
@@ -117,6 +123,7 @@ int CommandLine::Run(int argc, const char* const* argv) {
 
     CLI::App* serve = app.add_subcommand("serve", "serve dictionaries over HTTP until Ctrl-C");
     AddServeOptions(*serve, settings.serve);
+    AddMemoryOptions(*serve, settings);
     CLI::App* read = app.add_subcommand("read", "read the values of item names");
     read->add_option("FILE", settings.file, "PLCopen XML file")->required();
     read->add_option("NAME", settings.names, "item names, such as MOTOR1.SPEED or STATUS.3")
@@ -163,9 +170,7 @@ int CommandLine::Dispatch(const Settings& settings) {
         return Dump(settings);
     }
     if (settings.command == "serve") {
-        ServeCommand::Options options = settings.serve;
-        options.strict = settings.strict;
-        return ServeCommand(options, m_Out, m_Err).Run();
+        return Serve(settings);
     }
     if (settings.command == "read") {
         return Read(settings);
@@ -200,17 +205,21 @@ std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionS
     return session;
 }
 
-// The values behind the session: the PLC over Modbus, or the memory image with the program's
-// initial values.
-std::unique_ptr<LiveValues> OpenValues(const CommandLine::Settings& settings, HostSession& session,
-                                       std::ostream& err) {
+LiveValues::Options ValueOptions(const CommandLine::Settings& settings) {
     LiveValues::Options options;
     options.modbus = settings.modbus;
     options.wordOrder = settings.wordOrder == "low-first" ? ModbusMemory::WordOrder::LowFirst
                                                           : ModbusMemory::WordOrder::HighFirst;
     options.timeout = std::chrono::milliseconds(settings.timeoutMs);
+    return options;
+}
+
+// The values behind the session: the PLC over Modbus, or the memory image with the program's
+// initial values.
+std::unique_ptr<LiveValues> OpenValues(const CommandLine::Settings& settings, HostSession& session,
+                                       std::ostream& err) {
     std::string error;
-    auto values = LiveValues::Open(session, options, error);
+    auto values = LiveValues::Open(session, ValueOptions(settings), error);
     if (!values) {
         err << "--modbus: '" << TerminalText(settings.modbus) << "': " << error << '\n';
     }
@@ -218,6 +227,27 @@ std::unique_ptr<LiveValues> OpenValues(const CommandLine::Settings& settings, Ho
 }
 
 } // namespace
+
+int CommandLine::Serve(const Settings& settings) {
+    ServeCommand::Options options = settings.serve;
+    options.programs.strict = settings.strict;
+    options.programs.values = ValueOptions(settings);
+    std::string error;
+    if (!settings.modbus.empty() && !ModbusTarget::Parse(settings.modbus, error)) {
+        m_Err << "--modbus: '" << TerminalText(settings.modbus) << "': " << error << '\n';
+        return kExitBadInput;
+    }
+    const char* token = std::getenv("VARBANK_TOKEN");
+    if (options.writes.token.empty() && token != nullptr) {
+        options.writes.token = token;
+    }
+    if (options.writes.writable && options.writes.token.empty()) {
+        m_Err << "serve: --writable needs a token (--token or $VARBANK_TOKEN), which every "
+                 "write must then carry\n";
+        return kExitBadInput;
+    }
+    return ServeCommand(options, m_Out, m_Err).Run();
+}
 
 int CommandLine::Read(const Settings& settings) {
     auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);

@@ -22,6 +22,7 @@ private:
     int Stamp(const Settings& settings);
     int Dump(const Settings& settings);
     int Info(const Settings& settings);
+    int Serve(const Settings& settings);
     int Read(const Settings& settings);
     int Write(const Settings& settings);
 

@@ -13,14 +13,16 @@
 #include <sstream>
 
 DictionaryEndpoints::DictionaryEndpoints(const ServedProgram& program,
-                                         const ServedProgram::Loaded& loaded)
-    : m_Program(program), m_Loaded(loaded) {}
+                                         const ServedProgram::Loaded& loaded, bool writable)
+    : m_Program(program), m_Loaded(loaded), m_Writable(writable) {}
 
 ApiReply DictionaryEndpoints::Info() const {
     nlohmann::json info = m_Loaded.info;
     info["name"] = m_Program.Name();
     const std::string error = m_Program.Error();
     info["error"] = error.empty() ? nlohmann::json() : nlohmann::json(error);
+    info["memory"] = m_Loaded.values->OnPlc() ? "modbus" : "image";
+    info["writable"] = m_Writable;
     return ApiReply::Json(std::move(info));
 }
 
@@ -160,4 +162,33 @@ ApiReply DictionaryEndpoints::Dump() const {
         return ApiReply::Error(500, "cannot read the dump back");
     }
     return ApiReply::Text(text.str(), "text/plain; charset=utf-8");
+}
+
+ApiReply DictionaryEndpoints::ReadValues(const HttpRequest& request) const {
+    std::vector<std::string> names;
+    std::string reason;
+    if (!ItemNames(request, names, reason)) {
+        return ApiReply::Error(400, reason);
+    }
+    return ApiReply::Json({{"values", m_Loaded.values->Access().ReadMany(names)}});
+}
+
+ApiReply DictionaryEndpoints::WriteValues(const HttpRequest& request) const {
+    nlohmann::json body;
+    std::string reason;
+    if (!BodyObject(request, body, reason)) {
+        return ApiReply::Error(400, reason);
+    }
+    const auto values = body.find("values");
+    if (values == body.end() || !values->is_object()) {
+        return ApiReply::Error(400, "the body has no \"values\" object of names and values");
+    }
+    if (values->size() > kMaxItems) {
+        return ApiReply::Error(400, "at most " + std::to_string(kMaxItems) + " items per request");
+    }
+    nlohmann::json results = nlohmann::json::array();
+    for (const auto& [name, value] : values->items()) {
+        results.push_back(m_Loaded.values->Access().Write(name, value));
+    }
+    return ApiReply::Json({{"values", std::move(results)}});
 }

@@ -14,7 +14,8 @@ class DictionaryEndpoints {
 public:
     static constexpr std::size_t kMaxItems = 10000;
 
-    DictionaryEndpoints(const ServedProgram& program, const ServedProgram::Loaded& loaded);
+    DictionaryEndpoints(const ServedProgram& program, const ServedProgram::Loaded& loaded,
+                        bool writable);
 
     ApiReply Info() const;
     ApiReply Resolve(const HttpRequest& request) const;
@@ -22,6 +23,11 @@ public:
     ApiReply Stamp() const;
     ApiReply CompareStamp(const HttpRequest& request) const;
     ApiReply Dump() const;
+    // {"values": [{"name", "value", "type", "error"}]}, one per item, read in one batch.
+    ApiReply ReadValues(const HttpRequest& request) const;
+    // {"values": {"NAME": value, ...}}: each item written whole or not at all; one result per
+    // item, {"name", "type", "error"}.
+    ApiReply WriteValues(const HttpRequest& request) const;
 
     // The item names of a request: every `item` parameter of a GET, or the "items" array of
     // a POST body. False with the reason (a 400) when the request is malformed.
@@ -36,4 +42,5 @@ private:
 
     const ServedProgram& m_Program;
     const ServedProgram::Loaded& m_Loaded;
+    bool m_Writable;
 };

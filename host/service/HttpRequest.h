@@ -13,6 +13,7 @@ struct HttpRequest {
     std::string path;   // percent-decoded
     std::multimap<std::string, std::string> params;
     std::string body;
+    std::string authorization; // the Authorization header, or empty
 
     // The first value of a parameter, or empty.
     std::string Param(const std::string& key) const;

@@ -65,6 +65,7 @@ void HttpSession::Answer(const Request& request) {
     HttpRequest query;
     query.method = std::string(request.method_string());
     query.body = request.body();
+    query.authorization = std::string(request[http::field::authorization]);
     const bool head = request.method() == http::verb::head;
     if (head) {
         query.method = "GET";

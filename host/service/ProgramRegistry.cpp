@@ -18,7 +18,8 @@ bool IsProgramFile(const fs::directory_entry& entry) {
 
 } // namespace
 
-ProgramRegistry::ProgramRegistry(bool strict) : m_Strict(strict) {}
+ProgramRegistry::ProgramRegistry(ServedProgram::Settings settings)
+    : m_Settings(std::move(settings)) {}
 
 bool ProgramRegistry::Add(const std::string& path, std::string& reason) {
     std::error_code error;
@@ -55,7 +56,7 @@ bool ProgramRegistry::AddFile(const std::string& path, std::string& reason) {
                  "' is already served from " + TerminalText(other->Path());
         return false;
     }
-    m_Programs.push_back(std::make_unique<ServedProgram>(name, path, m_Strict));
+    m_Programs.push_back(std::make_unique<ServedProgram>(name, path, m_Settings));
     return true;
 }
 

@@ -24,7 +24,7 @@ ServeCommand::ServeCommand(Options options, std::ostream& out, std::ostream& err
     : m_Options(std::move(options)), m_Out(out), m_Err(err) {}
 
 int ServeCommand::Run() {
-    ProgramRegistry registry(m_Options.strict);
+    ProgramRegistry registry(m_Options.programs);
     for (const std::string& path : m_Options.paths) {
         std::string reason;
         if (!registry.Add(path, reason)) {
@@ -38,7 +38,7 @@ int ServeCommand::Run() {
     log.Write(messages.str());
 
     StopSignals signals; // before any thread starts, so that every thread inherits it
-    ServiceApi api(registry);
+    ServiceApi api(registry, m_Options.writes);
     HttpService::Options http{m_Options.bind, m_Options.port, m_Options.threads, m_Options.verbose};
     if (http.threads == 0) {
         http.threads = std::max(1U, std::thread::hardware_concurrency());

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "service/ServedProgram.h"
+#include "service/ServiceApi.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,7 +18,8 @@ public:
         unsigned threads = 0; // 0: one per core
         unsigned watchMilliseconds = 1000;
         bool verbose = false;
-        bool strict = false;
+        ServedProgram::Settings programs; // strictness, and where the values are
+        ServiceApi::WritePolicy writes;
     };
 
     ServeCommand(Options options, std::ostream& out, std::ostream& err);

@@ -9,8 +9,8 @@
 #include <exception>
 #include <sstream>
 
-ServedProgram::ServedProgram(std::string name, std::string path, bool strict)
-    : m_Name(std::move(name)), m_Path(std::move(path)), m_Strict(strict) {}
+ServedProgram::ServedProgram(std::string name, std::string path, Settings settings)
+    : m_Name(std::move(name)), m_Path(std::move(path)), m_Settings(std::move(settings)) {}
 
 ServedProgram::FileSignature ServedProgram::Signature(const std::string& path) {
     struct stat status {};
@@ -50,10 +50,13 @@ std::shared_ptr<const ServedProgram::Loaded> ServedProgram::Import(std::string& 
                                                                    std::ostream& log) const {
     Diagnostics diagnostics(TerminalText(m_Path));
     HostSession::Options options;
-    options.strict = m_Strict;
+    options.strict = m_Settings.strict;
     auto loaded = std::make_shared<Loaded>();
     try {
         loaded->session = HostSession::Open(m_Path, options, diagnostics);
+        if (loaded->session) {
+            OpenValues(*loaded, diagnostics);
+        }
         if (loaded->session) {
             loaded->info = InfoCommand(*loaded->session).Collect(m_Path);
             loaded->stamp = loaded->info["stamp"].get<std::string>();
@@ -76,6 +79,21 @@ std::shared_ptr<const ServedProgram::Loaded> ServedProgram::Import(std::string& 
         return nullptr;
     }
     return loaded;
+}
+
+// The memory behind the new dictionary; its initial values that do not fit are warnings.
+void ServedProgram::OpenValues(Loaded& loaded, Diagnostics& diagnostics) const {
+    std::string error;
+    loaded.values = LiveValues::Open(*loaded.session, m_Settings.values, error);
+    if (!loaded.values) {
+        diagnostics.Error(0, "values: " + error);
+        loaded.session.reset();
+        return;
+    }
+    std::istringstream warnings(loaded.values->Warnings());
+    for (std::string line; std::getline(warnings, line);) {
+        diagnostics.Warning(0, "initial value: " + line);
+    }
 }
 
 std::shared_ptr<const ServedProgram::Loaded> ServedProgram::Current() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/HostSession.h"
+#include "values/LiveValues.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,14 +16,21 @@
 // dictionary replaces the old one in one step; requests that hold the old one finish on it.
 class ServedProgram {
 public:
+    // How programs are imported and where their values are.
+    struct Settings {
+        bool strict = false;
+        LiveValues::Options values;
+    };
+
     // What one import produced; never changed once in service.
     struct Loaded {
         std::unique_ptr<HostSession> session;
-        nlohmann::json info; // what `varbank info` shows
+        std::unique_ptr<LiveValues> values; // uses the session, so declared after it
+        nlohmann::json info;                // what `varbank info` shows
         std::string stamp;
     };
 
-    ServedProgram(std::string name, std::string path, bool strict);
+    ServedProgram(std::string name, std::string path, Settings settings);
 
     // Imports the file when it changed since the last attempt (or was never read). True when a
     // new dictionary went into service. Import messages go to log. One caller at a time.
@@ -48,10 +56,11 @@ private:
     };
     static FileSignature Signature(const std::string& path);
     std::shared_ptr<const Loaded> Import(std::string& error, std::ostream& log) const;
+    void OpenValues(Loaded& loaded, Diagnostics& diagnostics) const;
 
     std::string m_Name;
     std::string m_Path;
-    bool m_Strict;
+    Settings m_Settings;
     FileSignature m_Seen;
     bool m_Tried = false;
     mutable std::mutex m_Mutex; // guards m_Current and m_Error

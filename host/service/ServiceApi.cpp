@@ -31,13 +31,38 @@ ApiReply WrongMethod(const char* allowed) {
     return reply;
 }
 
+// Compares a secret in a time that does not depend on where the texts differ.
+bool SameSecret(const std::string& given, const std::string& expected) {
+    unsigned difference = given.size() == expected.size() ? 0U : 1U;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const char c = i < given.size() ? given[i] : '\0';
+        difference |= static_cast<unsigned char>(c ^ expected[i]);
+    }
+    return difference == 0;
+}
+
 bool Is(const HttpRequest& request, const char* method) {
     return request.method == method || (request.method == "HEAD" && std::string(method) == "GET");
 }
 
 } // namespace
 
-ServiceApi::ServiceApi(ProgramRegistry& registry) : m_Registry(registry) {}
+ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes)
+    : m_Registry(registry), m_Writes(std::move(writes)) {}
+
+std::optional<ApiReply> ServiceApi::RefuseWrite(const HttpRequest& request) const {
+    if (!m_Writes.writable) {
+        return ApiReply::Error(403, "writes are off: the service runs without --writable");
+    }
+    if (!m_Writes.token.empty() && !SameSecret(request.authorization, "Bearer " + m_Writes.token)) {
+        ApiReply reply = ApiReply::Error(401, "a write needs the header "
+                                              "\"Authorization: Bearer <token>\" with the "
+                                              "service's token");
+        reply.headers.emplace_back("WWW-Authenticate", "Bearer");
+        return reply;
+    }
+    return std::nullopt;
+}
 
 ApiReply ServiceApi::Handle(const HttpRequest& request) const {
     return Route(request, SplitPath(request.path));
@@ -88,7 +113,7 @@ ApiReply ServiceApi::OnDictionary(const HttpRequest& request, const std::string&
     if (!loaded) {
         return ApiReply::Error(503, "'" + name + "' is not in service: " + program->Error());
     }
-    const DictionaryEndpoints endpoints(*program, *loaded);
+    const DictionaryEndpoints endpoints(*program, *loaded, m_Writes.writable);
     if (tail.empty() || tail == "/") {
         return Is(request, "GET") ? endpoints.Info() : WrongMethod("GET");
     }
@@ -104,6 +129,16 @@ ApiReply ServiceApi::OnDictionary(const HttpRequest& request, const std::string&
     }
     if (tail == "/stamp/compare") {
         return Is(request, "POST") ? endpoints.CompareStamp(request) : WrongMethod("POST");
+    }
+    if (tail == "/values") {
+        if (Is(request, "GET") || Is(request, "POST")) {
+            return endpoints.ReadValues(request);
+        }
+        if (!Is(request, "PUT")) {
+            return WrongMethod("GET, POST, PUT");
+        }
+        const std::optional<ApiReply> refusal = RefuseWrite(request);
+        return refusal ? *refusal : endpoints.WriteValues(request);
     }
     if (tail == "/dump") {
         return Is(request, "GET") ? endpoints.Dump() : WrongMethod("GET");

@@ -5,6 +5,7 @@
 
 #include "service/HttpRequest.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +15,14 @@
 // the path does not take.
 class ServiceApi {
 public:
-    explicit ServiceApi(ProgramRegistry& registry);
+    // Writes are refused unless the service was started writable; then a write request needs
+    // the token, when one is set, as "Authorization: Bearer <token>".
+    struct WritePolicy {
+        bool writable = false;
+        std::string token;
+    };
+
+    ServiceApi(ProgramRegistry& registry, WritePolicy writes);
 
     ApiReply Handle(const HttpRequest& request) const;
 
@@ -26,5 +34,9 @@ private:
                           std::string_view tail) const;
     static ApiReply Page(const HttpRequest& request);
 
+    // Null when the request may write; else the refusal (403 or 401).
+    std::optional<ApiReply> RefuseWrite(const HttpRequest& request) const;
+
     ProgramRegistry& m_Registry;
+    WritePolicy m_Writes;
 };

@@ -1,0 +1,95 @@
+"""Values through the service: the memory image's initial values, writes with their checks,
+the write switch and its token."""
+import concurrent.futures
+
+import pytest
+
+from conftest import EXAMPLE, Server
+
+DICT = "api/dictionaries/production_line"
+TOKEN = "plant-floor-42"
+
+
+@pytest.fixture(scope="module")
+def writable():
+    served = Server([EXAMPLE], "--writable", "--token", TOKEN)
+    yield served
+    assert served.stop()[0] == 0
+
+
+def values(server, *names):
+    status, payload = server.get(DICT + "/values", item=list(names))
+    assert status == 200
+    return {entry["name"]: entry for entry in payload["values"]}
+
+
+def put(server, mapping, token=TOKEN):
+    headers = {"Authorization": "Bearer " + token} if token is not None else {}
+    return server.request("PUT", DICT + "/values", body={"values": mapping}, headers=headers)
+
+
+def test_reads_give_the_initial_values_of_the_image(server):
+    got = values(server, "LineName", "Line.ActiveRecipe", "Motor1.Speed", "Motor1", "Nope")
+    assert got["LineName"]["value"] == "Bottling line 1"
+    assert got["LineName"]["type"] == "STRING[20]"
+    assert got["Line.ActiveRecipe"]["value"] == 1
+    assert got["Motor1"]["value"]["Speed"] == 0 and "Label" in got["Motor1"]["value"]
+    assert got["Nope"]["value"] is None and "unknown variable" in got["Nope"]["error"]
+    by_post = server.post(DICT + "/values", {"items": ["LineName", "Nope"]})[1]["values"]
+    assert by_post == [got["LineName"], got["Nope"]]
+
+
+def test_writes_are_off_unless_the_service_is_writable(server):
+    status, payload = put(server, {"Motor1.Speed": 5})
+    assert status == 403 and "--writable" in payload["error"]
+    assert values(server, "Motor1.Speed")["Motor1.Speed"]["value"] == 0
+
+
+@pytest.mark.parametrize("token", [None, "", "plant-floor-4", "plant-floor-421", "x" * 15])
+def test_a_write_needs_the_token(writable, token):
+    status, _ = put(writable, {"Motor2.Speed": 7}, token)
+    assert status == 401
+    assert values(writable, "Motor2.Speed")["Motor2.Speed"]["value"] == 0
+
+
+def test_each_item_is_written_whole_or_refused(writable):
+    status, payload = put(writable, {"Motor1.Speed": 1500, "Line.ActiveRecipe": 40000,
+                                     "Motor1.Current": "abc", "LineName": "x" * 21,
+                                     "Motor1": 1, "Status.3": True})
+    assert status == 200
+    errors = {entry["name"]: entry["error"] for entry in payload["values"]}
+    assert errors["Motor1.Speed"] is None and errors["Status.3"] is None
+    for refused in ("Line.ActiveRecipe", "Motor1.Current", "LineName", "Motor1"):
+        assert errors[refused], refused
+    got = values(writable, "Motor1.Speed", "Line.ActiveRecipe", "Motor1.Current", "LineName",
+                 "Status.3", "Status")
+    assert got["Motor1.Speed"]["value"] == 1500
+    assert got["Line.ActiveRecipe"]["value"] == 1
+    assert got["Motor1.Current"]["value"] == 0
+    assert got["LineName"]["value"] == "Bottling line 1"
+    assert got["Status.3"]["value"] is True
+
+
+def test_clients_setting_bits_of_one_word_keep_each_others_bits(writable):
+    put(writable, {"Status": 0})
+
+    def toggle(bit):
+        for round_ in range(30):
+            status, payload = put(writable, {f"Status.{bit}": round_ % 2 == 0})
+            assert status == 200 and payload["values"][0]["error"] is None
+        put(writable, {f"Status.{bit}": bit % 2 == 0})
+
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        list(pool.map(toggle, range(8)))
+    assert values(writable, "Status")["Status"]["value"] == 0b01010101
+
+
+@pytest.mark.parametrize("body,status", [
+    ({"values": ["Motor1.Speed"]}, 400),
+    ({"items": {"Motor1.Speed": 1}}, 400),
+    ({"values": {f"V{i}": 0 for i in range(10001)}}, 400),
+])
+def test_malformed_writes(writable, body, status):
+    got, payload = writable.request("PUT", DICT + "/values", body=body,
+                                    headers={"Authorization": "Bearer " + TOKEN})
+    assert got == status and payload["error"]
