@@ -164,7 +164,7 @@ std::vector<nlohmann::json> ValueAccess::ReadMany(const std::vector<std::string>
         } else if (target) {
             batch.leaves = 0;
             if (!Collect(names[i], roots[i], batch, error)) {
-                error = names[i] + ": " + error;
+                error.insert(0, names[i] + ": ");
             }
         }
         roots[i].error = error;
