@@ -1,5 +1,6 @@
 // Values read per second by name: from the memory image, and from a PLC over Modbus TCP (a
 // libmodbus server in a thread on 127.0.0.1), one name at a time and in batches of 100.
+#include "LocalModbusServer.h"
 #include "commands/HostSession.h"
 #include "import/Diagnostics.h"
 #include "values/MemoryImage.h"
@@ -7,19 +8,10 @@
 #include "values/ValueAccess.h"
 
 #include <benchmark/benchmark.h>
-#include <modbus.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -48,71 +40,6 @@ HostSession& Session() {
     }();
     return *session;
 }
-
-// A Modbus TCP server on a port the system picks, serving one client at a time.
-class LocalServer {
-public:
-    LocalServer() {
-        m_Map = modbus_mapping_new(0, 0, 4096, 0);
-        m_Context = modbus_new_tcp("127.0.0.1", 0);
-        m_Listen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(m_Listen, reinterpret_cast<sockaddr*>(&address), length);
-        listen(m_Listen, 4);
-        getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_Port = ntohs(address.sin_port);
-        m_Thread = std::thread([this] { Run(); });
-    }
-    LocalServer(const LocalServer&) = delete;
-    LocalServer& operator=(const LocalServer&) = delete;
-    ~LocalServer() {
-        m_Stop = true;
-        m_Thread.join();
-        close(m_Listen);
-        modbus_free(m_Context);
-        modbus_mapping_free(m_Map);
-    }
-    std::uint16_t Port() const { return m_Port; }
-
-private:
-    static bool Readable(int socket) {
-        pollfd poll{socket, POLLIN, 0};
-        return ::poll(&poll, 1, 20) > 0;
-    }
-    void Run() {
-        std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
-        while (!m_Stop) {
-            if (!Readable(m_Listen)) {
-                continue;
-            }
-            const int client = accept(m_Listen, nullptr, nullptr);
-            modbus_set_socket(m_Context, client);
-            while (!m_Stop) {
-                if (!Readable(client)) {
-                    continue;
-                }
-                const int length = modbus_receive(m_Context, query);
-                if (length == -1) {
-                    break;
-                }
-                if (length > 0) {
-                    modbus_reply(m_Context, query, length, m_Map);
-                }
-            }
-            close(client);
-        }
-    }
-
-    modbus_mapping_t* m_Map;
-    modbus_t* m_Context;
-    int m_Listen;
-    std::uint16_t m_Port = 0;
-    std::thread m_Thread;
-    std::atomic<bool> m_Stop{false};
-};
 
 std::vector<std::string> Names(const std::string& prefix, const std::string& suffix) {
     std::vector<std::string> names;
@@ -162,14 +89,14 @@ void BM_ValuesImageBatch100(benchmark::State& state) {
 }
 BENCHMARK(BM_ValuesImageBatch100);
 
-ModbusMemory::Options LocalOptions(const LocalServer& server) {
+ModbusMemory::Options LocalOptions(const LocalModbusServer& server) {
     ModbusMemory::Options options;
     options.target = {"127.0.0.1", server.Port(), 1};
     return options;
 }
 
 void BM_ValuesModbusSingle(benchmark::State& state) {
-    const LocalServer server;
+    const LocalModbusServer server;
     ModbusMemory memory(LocalOptions(server));
     ValueAccess access(Session(), memory);
     ReadSingles(state, access, Names("Words[", "]"));
@@ -177,7 +104,7 @@ void BM_ValuesModbusSingle(benchmark::State& state) {
 BENCHMARK(BM_ValuesModbusSingle);
 
 void BM_ValuesModbusBatch100(benchmark::State& state) {
-    const LocalServer server;
+    const LocalModbusServer server;
     ModbusMemory memory(LocalOptions(server));
     ValueAccess access(Session(), memory);
     ReadBatches(state, access, Names("Words[", "]"));

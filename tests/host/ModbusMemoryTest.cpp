@@ -3,17 +3,11 @@
 // refused connection, a dropped one, a server that never answers, an exception).
 #include "values/ModbusMemory.h"
 #include "HostTestSupport.h"
+#include "LocalModbusServer.h"
 #include "commands/HostSession.h"
 #include "values/ValueAccess.h"
 
 #include <gtest/gtest.h>
-#include <modbus.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,95 +16,6 @@
 namespace {
 
 using hosttest::Var;
-
-// A Modbus TCP server in a thread: answers, drops every connection, or never answers.
-class TestServer {
-public:
-    enum class Mode { Answer, Drop, Silent };
-
-    explicit TestServer(Mode mode) : m_Mode(mode) {
-        m_Map = modbus_mapping_new(2000, 2000, 8192, 1000);
-        m_Context = modbus_new_tcp("127.0.0.1", 0);
-        m_Listen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(m_Listen, reinterpret_cast<sockaddr*>(&address), length);
-        listen(m_Listen, 4);
-        getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_Port = ntohs(address.sin_port);
-        m_Thread = std::thread([this] { Run(); });
-    }
-    TestServer(const TestServer&) = delete;
-    TestServer& operator=(const TestServer&) = delete;
-    ~TestServer() {
-        m_Stop = true;
-        m_Thread.join();
-        close(m_Listen);
-        modbus_free(m_Context);
-        modbus_mapping_free(m_Map);
-    }
-
-    std::uint16_t Port() const { return m_Port; }
-    modbus_mapping_t& Map() { return *m_Map; }
-    void SetMode(Mode mode) { m_Mode = mode; }
-    int Requests() const { return m_Requests.load(); }
-
-private:
-    static bool Readable(int socket) {
-        pollfd poll{socket, POLLIN, 0};
-        return ::poll(&poll, 1, 20) > 0;
-    }
-
-    void Run() {
-        while (!m_Stop) {
-            if (!Readable(m_Listen)) {
-                continue;
-            }
-            const int client = accept(m_Listen, nullptr, nullptr);
-            if (m_Mode == Mode::Drop) {
-                close(client);
-                continue;
-            }
-            Serve(client);
-            close(client);
-        }
-    }
-
-    void Serve(int client) {
-        modbus_set_socket(m_Context, client);
-        std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
-        while (!m_Stop) {
-            if (!Readable(client)) {
-                continue;
-            }
-            if (m_Mode == Mode::Silent) {
-                if (recv(client, query, sizeof query, 0) <= 0) {
-                    return;
-                }
-                continue;
-            }
-            const int length = modbus_receive(m_Context, query);
-            if (length == -1) {
-                return; // the client went away
-            }
-            if (length > 0) {
-                ++m_Requests;
-                modbus_reply(m_Context, query, length, m_Map);
-            }
-        }
-    }
-
-    std::atomic<Mode> m_Mode;
-    modbus_mapping_t* m_Map;
-    modbus_t* m_Context;
-    int m_Listen;
-    std::uint16_t m_Port = 0;
-    std::thread m_Thread;
-    std::atomic<bool> m_Stop{false};
-    std::atomic<int> m_Requests{0};
-};
 
 std::string LocatedProgram() {
     const std::string words = "<array><dimension lower=\"0\" upper=\"999\"/><baseType><INT/>"
@@ -144,7 +49,7 @@ struct Fixture {
 };
 
 TEST(ModbusMemory, ReadsEveryLocatedKindWhereTheConventionPutsIt) {
-    TestServer server(TestServer::Mode::Answer);
+    LocalModbusServer server(LocalModbusServer::Mode::Answer);
     modbus_mapping_t& map = server.Map();
     map.tab_input_bits[8 * 1 + 2] = 1;    // %IX1.2
     map.tab_bits[5] = 1;                  // %QX0.5
@@ -171,7 +76,7 @@ TEST(ModbusMemory, ReadsEveryLocatedKindWhereTheConventionPutsIt) {
 }
 
 TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {
-    TestServer server(TestServer::Mode::Answer);
+    LocalModbusServer server(LocalModbusServer::Mode::Answer);
     Fixture fixture(server.Port(), ModbusMemory::WordOrder::LowFirst);
     const std::vector<std::pair<std::string, nlohmann::json>> writes = {
         {"Out", true},    {"Valve", 0xBEEF}, {"Speed", -1},    {"Count", 65538},
@@ -193,7 +98,7 @@ TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {
 }
 
 TEST(ModbusMemory, ConcurrentBitWritesIntoOneRegisterKeepEveryBit) {
-    TestServer server(TestServer::Mode::Answer);
+    LocalModbusServer server(LocalModbusServer::Mode::Answer);
     Fixture fixture(server.Port());
     constexpr int kThreads = 16;
     constexpr int kRounds = 40;
@@ -214,7 +119,7 @@ TEST(ModbusMemory, ConcurrentBitWritesIntoOneRegisterKeepEveryBit) {
 }
 
 TEST(ModbusMemory, GroupsNeighbouringRegistersIntoFewRequests) {
-    TestServer server(TestServer::Mode::Answer);
+    LocalModbusServer server(LocalModbusServer::Mode::Answer);
     for (int i = 0; i < 1000; ++i) {
         server.Map().tab_registers[1024 + 100 + i] = static_cast<std::uint16_t>(i);
     }
@@ -236,7 +141,7 @@ TEST(ModbusMemory, GroupsNeighbouringRegistersIntoFewRequests) {
 
 TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
     {
-        TestServer server(TestServer::Mode::Drop);
+        LocalModbusServer server(LocalModbusServer::Mode::Drop);
         Fixture fixture(server.Port());
         const nlohmann::json dropped = fixture.access->Read("Speed");
         ASSERT_TRUE(dropped["error"].is_string());
@@ -244,7 +149,7 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
             << dropped["error"];
     }
     {
-        TestServer server(TestServer::Mode::Silent);
+        LocalModbusServer server(LocalModbusServer::Mode::Silent);
         server.Map().tab_registers[1034] = 7;
         Fixture fixture(server.Port());
         const auto start = std::chrono::steady_clock::now();
@@ -253,12 +158,12 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
         EXPECT_NE(silent["error"].get<std::string>().find("timed out"), std::string::npos)
             << silent["error"];
         // The next request connects again, to a server that now answers.
-        server.SetMode(TestServer::Mode::Answer);
+        server.SetMode(LocalModbusServer::Mode::Answer);
         EXPECT_EQ(fixture.access->Read("Speed")["value"], 7);
     }
     std::uint16_t port = 0;
     {
-        TestServer server(TestServer::Mode::Answer);
+        LocalModbusServer server(LocalModbusServer::Mode::Answer);
         port = server.Port();
         Fixture fixture(port);
         // A register beyond the server's map: an exception, and the connection stays.
