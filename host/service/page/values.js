@@ -221,7 +221,7 @@ function onEditorKey(event, cell, editor) {
   event.stopPropagation(); // the tree's keys do not apply inside the editor
   if (event.key !== 'Enter' && event.key !== 'Escape') return;
   event.preventDefault();
-  const value = editedValue(editor, (live.last.get(cell.dataset.name) || {}).type);
+  const value = editedValue(editor, live.last.get(cell.dataset.name) || {});
   endEdit(cell, editor);
   cell.closest('.row').focus();
   if (event.key === 'Enter') commitEdit(cell, value);
@@ -234,16 +234,17 @@ function endEdit(cell, editor) {
   editor.remove();
 }
 
-// Numbers for the numeric types; other text goes as a string, which the service reads as a
-// literal of the name's type (16#FF, T#2s, an enumeration name) or refuses with its reason.
-function editedValue(editor, type) {
+// Numbers for the numeric types (and for names last read as a number, e.g. an enumeration
+// without names); other text goes as a string, which the service reads as a literal of the
+// name's type (16#FF, T#2s, an enumeration name) or refuses with its reason.
+function editedValue(editor, last) {
   if (editor.type === 'checkbox') return editor.checked;
   const text = editor.value;
-  const base = (type || '').toUpperCase();
+  const type = (last.type || '').toUpperCase();
   const number = text.trim() === '' ? NaN : Number(text);
-  if (REAL_TYPES.has(base) && Number.isFinite(number)) return number;
-  if (INTEGER_TYPES.has(base) && Number.isSafeInteger(number)) return number;
-  return text;
+  if (REAL_TYPES.has(type) && Number.isFinite(number)) return number;
+  const integral = INTEGER_TYPES.has(type) || (!REAL_TYPES.has(type) && typeof last.value === 'number');
+  return integral && Number.isSafeInteger(number) ? number : text;
 }
 
 async function commitEdit(cell, value) {
@@ -270,20 +271,24 @@ async function writeValue(name, value) {
     const answer = await sendJson('PUT', `${dictUrl(dict)}/values`, { values: { [name]: value } }, token);
     if (answer.status !== 401) return answer.ok ? answer.reply.values[0].error : answer.reason;
     sessionStorage.removeItem(TOKEN_KEY);
-    why = `The service refused the token (${answer.reason}); give it again.`;
+    why = 'The service refused the token; give it again.';
   }
 }
 
+// The reason goes under the value (without the name it starts with); the tooltip keeps it whole.
 function showNote(cell, reason) {
   clearNote(cell);
-  const note = el('span', 'write-note', `✗ ${reason}`);
+  const prefix = `${cell.dataset.name}: `;
+  const note = el('span', 'write-note', `✗ ${reason.startsWith(prefix) ? reason.slice(prefix.length) : reason}`);
   note.title = reason;
   cell.append(note);
-  setTimeout(() => note.remove(), NOTE_MS);
+  cell.classList.add('noted');
+  setTimeout(() => note.isConnected && clearNote(cell), NOTE_MS);
 }
 
 function clearNote(cell) {
   for (const note of cell.querySelectorAll('.write-note')) note.remove();
+  cell.classList.remove('noted');
 }
 
 // ---- the token field: asked once, kept in sessionStorage for the tab
