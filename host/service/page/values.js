@@ -180,6 +180,8 @@ function valuesOpened(name, info) {
   live.writable = Boolean(info && info.writable);
   live.detail = null;
   live.last.clear();
+  live.observer.disconnect(); // the old tree is gone; the new one's cells observe themselves
+  live.onScreen.clear();
   $('value-hint').textContent = live.writable ? ' Double-click a value, or press F2, to change it.' : '';
   refreshSoon();
 }
