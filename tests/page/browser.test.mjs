@@ -1,6 +1,7 @@
 // The symbol browser page in headless Chromium, against a running `varbank serve`: the dictionary
 // list, opening a structure, "more..." on a large root, resolving a name, the stamp, a file that
-// does not import, markup in comments, and reopening a shared URL.
+// does not import, markup in comments, reopening a shared URL, the live value column (read for
+// the rows on screen, paused while the tab is hidden) and editing a value in place.
 // Usage: node browser.test.mjs VARBANK CHROMIUM WORK_DIR EXAMPLES_DIR. Exit 0 pass, 1 fail.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -11,8 +12,10 @@ import puppeteer from 'puppeteer-core';
 const [binary, chromium, work, examples] = process.argv.slice(2);
 const WAIT = { timeout: 10000 };
 const failures = [];
+const pageErrors = [];
 let passed = 0;
-let server = null;
+const servers = [];
+const TOKEN = 'page-test-token';
 let browser = null;
 
 function check(what, ok, detail) {
@@ -55,9 +58,11 @@ ${variables.join('\n')}
 `);
 }
 
-// Starts the server on a free port and returns its URL, read from its first line.
-async function startServer(folder) {
-  server = spawn(binary, ['serve', folder, '--bind', '127.0.0.1', '--port', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
+// Starts a server on a free port and returns its URL, read from its first line.
+async function startServer(folder, ...options) {
+  const server = spawn(binary, ['serve', folder, '--bind', '127.0.0.1', '--port', '0', ...options],
+    { stdio: ['ignore', 'pipe', 'pipe'] });
+  servers.push(server);
   let log = '';
   server.stderr.on('data', (data) => { log += data; });
   const url = new Promise((resolve, reject) => {
@@ -71,8 +76,8 @@ async function startServer(folder) {
   return withTimeout(url, 10000, 'the first line of varbank serve');
 }
 
-async function stopServer() {
-  if (!server || server.exitCode !== null) return server ? server.exitCode : null;
+async function stopServer(server) {
+  if (server.exitCode !== null) return server.exitCode;
   const exited = new Promise((resolve) => server.once('exit', (code, signal) => resolve(signal || code)));
   server.kill('SIGTERM');
   return withTimeout(exited, 5000, 'varbank serve to stop').catch(() => {
@@ -93,6 +98,22 @@ const rowHandle = (page, rowPath) => page.evaluateHandle((p) =>
 
 const recordFields = (page) => page.$$eval('#record dd', (dds) =>
   Object.fromEntries(dds.map((dd) => [dd.dataset.field, dd.textContent])));
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+const valueCell = (page, rowPath) => page.evaluateHandle((p) =>
+  [...document.querySelectorAll('#tree .value')].find((c) => c.dataset.name === p), rowPath);
+
+// Waits until the value cell of rowPath shows wanted; true when it does.
+const showsValue = (page, rowPath, wanted) => page.waitForFunction((p, w) =>
+  [...document.querySelectorAll('#tree .value')].find((c) => c.dataset.name === p)?.querySelector('.v').textContent === w,
+  WAIT, rowPath, wanted).then(() => true, () => false);
+
+// Makes the page believe its tab was hidden or shown again.
+const setVisibility = (page, visibility) => page.evaluate((v) => {
+  Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => v });
+  document.dispatchEvent(new Event('visibilitychange'));
+}, visibility);
 
 const idle = (page) => page.waitForFunction(() => !document.querySelector('#tree li.note') ||
   !document.querySelector('#tree li.note').textContent.startsWith('loading'), WAIT);
@@ -169,6 +190,79 @@ async function structureAndResolve(page, url) {
   check('an unknown name shows the reason', refused.includes('not resolved'), refused);
 }
 
+async function valueColumn(page) {
+  check('a leaf at the root shows its value', await showsValue(page, 'LineName', '"Bottling line 1"'));
+  await (await rowHandle(page, 'Line')).click();
+  check('a leaf shows its value once its parent opens', await showsValue(page, 'Line.ActiveRecipe', '1'));
+  await (await valueCell(page, 'LineName')).click({ count: 2 });
+  check('a read-only service offers no editor', (await page.$('#tree .value.editing, #tree .editor')) === null);
+}
+
+// On the large root: one POST a refresh, naming only rows near the screen, and none while hidden.
+async function valuesOnScreen(page) {
+  const posts = [];
+  const onRequest = (request) => {
+    if (request.method() === 'POST' && request.url().endsWith('/values')) posts.push(JSON.parse(request.postData()).items);
+  };
+  page.on('request', onRequest);
+  await sleep(3000);
+  const counts = posts.map((items) => items.length);
+  check('values are read about once a second, for the rows on screen only',
+    counts.length >= 2 && counts.length <= 5 && counts.every((n) => n > 0 && n < 100), counts);
+  await setVisibility(page, 'hidden');
+  await sleep(300); // a read already under way may finish
+  const before = posts.length;
+  await sleep(2200);
+  check('no value is read while the tab is hidden', posts.length === before, posts.length - before);
+  await setVisibility(page, 'visible');
+  await sleep(600);
+  check('reading resumes when the tab is shown again', posts.length > before, posts.length - before);
+  page.off('request', onRequest);
+}
+
+// Types text into the value cell of rowPath, opened by a double-click or by F2 on its row.
+async function editValue(page, rowPath, text, byKey) {
+  if (byKey) {
+    await (await rowHandle(page, rowPath)).focus();
+    await page.keyboard.press('F2');
+  } else {
+    await (await valueCell(page, rowPath)).click({ count: 2 });
+  }
+  await page.waitForSelector('#tree .value.editing .editor:focus', WAIT);
+  await page.keyboard.type(text); // the editor starts with the old value selected
+  await page.keyboard.press('Enter');
+}
+
+async function giveToken(page, token) {
+  await page.waitForSelector('#token-form:not([hidden]) #token:focus', WAIT);
+  await page.keyboard.type(token);
+  await page.keyboard.press('Enter');
+}
+
+async function editInPlace(url) {
+  const speed = 'Motor1.Speed';
+  const page = await openShared(url, 'production_line', speed);
+  check('the value is shown before an edit', await showsValue(page, speed, '0'));
+  await editValue(page, speed, '1500', false);
+  await giveToken(page, 'wrong');
+  await page.waitForFunction(() => document.querySelector('#token-why').textContent.includes('refused'), WAIT);
+  await giveToken(page, TOKEN);
+  check('an edit written with the token shows at the next refresh', await showsValue(page, speed, '1500'));
+  const detail = await page.waitForFunction(() =>
+    document.querySelector('#record dd[data-field="value"]')?.textContent === '1500', WAIT).then(() => true, () => false);
+  check('the side pane shows the selected leaf\'s value', detail);
+
+  await editValue(page, speed, '40000', true);
+  await page.waitForSelector('#tree .write-note', WAIT);
+  const note = await page.$eval('#tree .write-note', (n) => [n.closest('.value').dataset.name, n.textContent]);
+  check('a refused write shows its reason beside the cell', note[0] === speed && /range/i.test(note[1]), note);
+  check('the token is asked only once per tab', await page.$eval('#token-form', (f) => f.hidden));
+  await sleep(1300);
+  check('a refused write leaves the value', await showsValue(page, speed, '1500'));
+  await page.screenshot({ path: path.join(work, 'browser.png') });
+  await page.close();
+}
+
 async function importError(page) {
   await page.select('#dict', 'broken');
   await page.waitForSelector('#info .error', WAIT);
@@ -180,6 +274,7 @@ async function importError(page) {
 async function openShared(url, dict, rowPath) {
   const page = await browser.newPage();
   await page.setViewport({ width: 1280, height: 800 });
+  page.on('pageerror', (error) => pageErrors.push(error.message));
   await page.goto(`${url}#${new URLSearchParams({ dict, path: rowPath })}`, WAIT);
   await page.waitForFunction((p) => document.querySelector('#tree .row.selected')?.dataset.path === p &&
     document.querySelector('#record h3')?.textContent === p, WAIT, rowPath);
@@ -194,8 +289,6 @@ async function sharedUrls(url) {
     open.join() === 'Line,Line.Conveyors,Line.Conveyors[2],Line.Conveyors[2].Belt', open);
   const record = await recordFields(page);
   check('a shared URL shows the record of its path', record.typeName === 'INT' && record.size === '2', record);
-  await page.screenshot({ path: path.join(work, 'browser.png') });
-
   await page.keyboard.press('ArrowLeft'); // from the leaf to its structure
   await page.keyboard.press('ArrowLeft'); // closes the structure
   const belt = await page.$eval('#tree .row:focus', (r) => [r.dataset.path, r.getAttribute('aria-expanded')]);
@@ -215,30 +308,32 @@ async function main() {
     args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'] });
   const page = await browser.newPage();
   await page.setViewport({ width: 1280, height: 800 });
-  const pageErrors = [];
   page.on('pageerror', (error) => pageErrors.push(error.message));
   await page.goto(url, WAIT);
   await dictionaryList(page);
   await moreFollowsContinuation(page);
+  await valuesOnScreen(page);
   await structureAndResolve(page, url);
+  await valueColumn(page);
   await importError(page);
   await sharedUrls(url);
+  await editInPlace(await startServer(folder, '--writable', '--token', TOKEN));
   check('the page raised no script error', pageErrors.length === 0, pageErrors);
 }
 
 async function finish(code) {
   if (browser) await withTimeout(browser.close(), 5000, 'closing Chromium').catch(() => browser.process()?.kill('SIGKILL'));
-  const stopped = await stopServer();
-  if (stopped !== null && code === 0) check('varbank serve stops cleanly on SIGTERM', stopped === 0, stopped);
+  const stopped = await Promise.all(servers.map(stopServer));
+  if (stopped.length && code === 0) check('varbank serve stops cleanly on SIGTERM', stopped.every((s) => s === 0), stopped);
   console.log(`page: ${passed} passed, ${failures.length} failed`);
   for (const failure of failures) console.log(`  ${failure}`);
   process.exit(failures.length || code ? 1 : 0);
 }
 
 const watchdog = setTimeout(() => {
-  failures.push('the test did not end within 60 s');
+  failures.push('the test did not end within 80 s');
   finish(1);
-}, 60000);
+}, 80000);
 process.on('SIGTERM', () => finish(1));
 
 main().then(() => { clearTimeout(watchdog); return finish(0); }, (error) => {

@@ -1,4 +1,5 @@
-// The symbol browser: picks a dictionary, browses its name space page by page, resolves names.
+// The symbol browser: picks a dictionary, browses its name space page by page, resolves names;
+// values.js adds the live value column.
 // Names and comments are arbitrary text, so everything from the server enters the page through
 // textContent or dataset, never as markup.
 'use strict';
@@ -100,6 +101,7 @@ async function openDictionary(name, path) {
     const reason = entry ? entry.error : `no dictionary named ${name}`;
     $('tree').append(el('p', 'note error', `Not in service: ${reason}`));
     showInfo(null, reason);
+    valuesOpened(null, null);
     writeHash('');
     return;
   }
@@ -108,6 +110,7 @@ async function openDictionary(name, path) {
   if (opened !== state.opened) return;
   showInfo(info, info.error);
   showStamp(info.stamp);
+  valuesOpened(name, info);
   const root = newGroup(0);
   $('tree').append(root);
   await loadPage(root, '', null);
@@ -123,13 +126,13 @@ function showStamp(stamp) {
 
 const INFO_FIELDS = [['project', 'Project'], ['file', 'File'], ['variables', 'Variables'],
   ['structures', 'Structures'], ['functionBlocks', 'Function blocks'], ['arrays', 'Arrays'],
-  ['members', 'Members'], ['words', 'Words'], ['bits', 'Bits']];
+  ['members', 'Members'], ['words', 'Words'], ['bits', 'Bits'], ['memory', 'Memory'], ['writes', 'Writes']];
 
 function showInfo(info, error) {
   const box = $('info');
   box.replaceChildren();
   if (error) box.append(el('p', 'error', error));
-  if (info) box.append(fieldList(INFO_FIELDS, info));
+  if (info) box.append(fieldList(INFO_FIELDS, { ...info, writes: info.writable ? 'allowed' : 'off' }));
 }
 
 function fieldList(fields, record) {
@@ -144,7 +147,7 @@ function fieldList(fields, record) {
 }
 
 // ---- the tree: ul.group > li.node > div.row (+ ul.group once opened); a row's cells are a CSS
-// grid, so a value cell can be added after the comment.
+// grid; a leaf's value cell follows the comment.
 
 function newGroup(depth) {
   const group = el('ul', 'group');
@@ -193,6 +196,7 @@ function nodeItem(child, depth) {
   name.style.setProperty('--depth', String(depth));
   name.append(el('span', 'twisty', child.hasChildren ? '▸' : ''), el('span', 'label', child.name));
   row.append(name, el('span', 'addr', child.address || ''), el('span', 'comment', child.comment || ''));
+  if (!child.hasChildren) row.append(valueCell(child.path));
   row.title = child.path;
   item.append(row);
   return item;
@@ -315,8 +319,9 @@ function onTreeKey(event) {
     ArrowUp: () => go(rows[index - 1]),
     ArrowRight: () => (row.dataset.branch && !isOpen(row) ? setOpen(row, true) : go(rows[index + 1])),
     ArrowLeft: () => (isOpen(row) ? setOpen(row, false) : go(parentRow)),
-    Enter: () => activate(row),
+    Enter: () => activate(row).then(() => beginEdit(row)), // a leaf opens its value for editing
     ' ': () => activate(row),
+    F2: () => beginEdit(row),
   };
   if (!moves[event.key]) return;
   event.preventDefault();
@@ -333,6 +338,7 @@ async function resolve(name) {
   const box = $('record');
   if (!name || !state.dict) return;
   const asked = ++state.resolving; // only the last question's answer is shown
+  watchRecord(null);
   box.replaceChildren(el('p', 'note', `resolving ${name}…`));
   try {
     const reply = await api(`${dictUrl(state.dict)}/resolve?${new URLSearchParams({ item: name })}`);
@@ -350,7 +356,9 @@ function showRecord(result) {
     box.append(el('p', 'error', `not resolved: ${result.reason}`));
     return;
   }
-  box.append(fieldList(RECORD_FIELDS, result));
+  const list = fieldList(RECORD_FIELDS, result);
+  box.append(list);
+  watchRecord(result, list);
 }
 
 // ---- refreshing and the stamp
@@ -409,6 +417,7 @@ function wire() {
   $('tree').addEventListener('keydown', onTreeKey);
   window.addEventListener('hashchange', refresh);
   setInterval(pollStamp, STAMP_POLL_MS);
+  wireValues();
 }
 
 wire();
