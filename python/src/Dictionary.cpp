@@ -52,7 +52,8 @@ std::shared_ptr<Dictionary> Dictionary::Load(const std::string& path, bool stric
     }
     std::istringstream problems(dictionary->m_Values->Warnings());
     for (std::string problem; std::getline(problems, problem);) {
-        dictionary->m_Warnings.push_back(path + ": " + problem);
+        dictionary->m_Warnings.push_back(path + ": ");
+        dictionary->m_Warnings.back() += problem;
     }
     return dictionary;
 }

@@ -89,7 +89,8 @@ py::object DateTime(std::int64_t ns, const std::string& text) {
     if (!day) {
         return py::str(text);
     }
-    const Clock clock = ClockOf(ns - days * kNsPerDay);
+    const std::int64_t rest = ns % kNsPerDay; // days * kNsPerDay may overflow
+    const Clock clock = ClockOf(rest < 0 ? rest + kNsPerDay : rest);
     return Checked(PyDateTime_FromDateAndTime(
         static_cast<int>(day->year()), static_cast<int>(static_cast<unsigned>(day->month())),
         static_cast<int>(static_cast<unsigned>(day->day())), clock.hour, clock.minute, clock.second,
@@ -178,17 +179,23 @@ py::object ValueConversion::ToPython(const nlohmann::json& value, const std::str
 py::object ValueConversion::List(const nlohmann::json& value, const std::string& path) const {
     const std::int64_t low = m_Values.ArrayLow(path).value_or(0);
     py::list list(value.size());
+    std::string child = path + "[";
     for (std::size_t i = 0; i < value.size(); ++i) {
-        const std::string index = std::to_string(low + static_cast<std::int64_t>(i));
-        list[i] = ToPython(value[i], path + "[" + index + "]");
+        child.resize(path.size() + 1);
+        child += std::to_string(low + static_cast<std::int64_t>(i));
+        child += ']';
+        list[i] = ToPython(value[i], child);
     }
     return list;
 }
 
 py::object ValueConversion::Dict(const nlohmann::json& value, const std::string& path) const {
     py::dict dict;
+    std::string child = path + ".";
     for (const auto& [key, member] : value.items()) {
-        dict[py::str(key)] = ToPython(member, path + "." + key);
+        child.resize(path.size() + 1);
+        child += key;
+        dict[py::str(key)] = ToPython(member, child);
     }
     return dict;
 }
