@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,7 +29,6 @@ public:
 
     // Initial values that do not fit the memory image, one per line.
     const std::string& Warnings() const { return m_Live->Warnings(); }
-    bool OnPlc() const { return m_Live->OnPlc(); }
 
     std::vector<nlohmann::json> ReadMany(const std::vector<std::string>& names);
     // The write tried on the scratch image: the result the real write would give, unless the
