@@ -251,4 +251,4 @@ def test_a_read_waiting_for_the_plc_releases_the_gil():
             time.sleep(0.01)
         thread.join()
         assert time.perf_counter() - start >= 0.4 and len(outcome) == 1
-        assert ticks >= 20
+        assert ticks >= 10  # holding the GIL would allow one or two
