@@ -112,12 +112,12 @@ void WriteAll(Dictionary& dictionary, const std::vector<Assignment>& assignments
     }
 }
 
-void Write(Dictionary& dictionary, const std::string& name, const py::handle value) {
+void Write(Dictionary& dictionary, const std::string& name, const py::object& value) {
     const ValueConversion conversion(dictionary.Values());
     WriteAll(dictionary, {{name, conversion.FromPython(value, name)}});
 }
 
-void WriteMany(Dictionary& dictionary, const py::handle mapping) {
+void WriteMany(Dictionary& dictionary, const py::object& mapping) {
     if (!py::hasattr(mapping, "items")) {
         throw py::type_error("write_many takes a mapping of names to values, not " +
                              TypeName(mapping));
