@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Names resolved per second from Python, against the C++ figure.
+"""Names resolved and values read per second from Python, against the C++ figures.
 
 Imports a generated PLCopen program (the program of the C++ import benchmark: global variables
 of elementary, structure and array types), then resolves 4,096 distinct plain names one at a
 time, in batches of 1,000 through resolve_many, and in batches from two threads at once. The
 C++ figure is BM_ResolvePlain of the same size, run just before from the build's C++ benchmark
 (so both run under the same load), else read from bench/results/latest.md (scripts/bench.sh).
-Prints a Markdown table.
+Then reads the values of 1,000 INT variables from the memory image (the program of the C++
+values benchmark), one at a time, in batches of 100 through read_many, and in batches from two
+threads at once, against BM_ValuesImageSingle and BM_ValuesImageBatch100 run just before.
+Prints Markdown tables.
 
     /usr/bin/python3 bench/python_bench.py [--build build-release] [--variables 1000,100000]
 """
@@ -102,6 +105,60 @@ def cxx_figure(variables, build):
     return (float(match.group(1)), f"C++, {name}, bench/results/latest.md") if match else None
 
 
+def cxx_values_rate(name, build):
+    """Names per second of a C++ values benchmark of this build, run now; or None."""
+    binary = ROOT / build / "bench" / "varbank_bench"
+    if not binary.exists():
+        return None
+    done = subprocess.run([str(binary), f"--benchmark_filter={name}$", "--benchmark_format=json"],
+                          capture_output=True, text=True, check=False)
+    runs = json.loads(done.stdout).get("benchmarks", []) if done.returncode == 0 else []
+    return runs[0].get("items_per_second") if runs else None
+
+
+def values_project(count):
+    """The program of the C++ values benchmark: `count` plain INT variables V0, V1, ..."""
+    variables = "".join(member(f"V{i}", "<INT/>") for i in range(count))
+    return ('<?xml version="1.0"?><project xmlns="http://www.plcopen.org/xml/tc6_0201">'
+            '<contentHeader name="bench"/><types><dataTypes/><pous/></types><instances>'
+            f'<configurations><configuration name="C"><globalVars>{variables}</globalVars>'
+            '</configuration></configurations></instances></project>\n')
+
+
+def measure_values(varbank, seconds, build):
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "values.xml")
+        with open(path, "w", encoding="utf-8") as out:
+            out.write(values_project(1000))
+        dictionary = varbank.load(path)
+    names = [f"V{i}" for i in range(1000)]
+    batches = [names[i:i + 100] for i in range(0, len(names), 100)]
+
+    def one_at_a_time():
+        for name in names:
+            dictionary.read(name)
+
+    def many():
+        for batch in batches:
+            dictionary.read_many(batch)
+
+    def row(what, value, cxx):
+        ratio = f"x {cxx / value:.1f}" if cxx else "no C++ figure"
+        print(f"| {what} | {value / 1e6:.2f} M/s | {1e9 / value:.0f} ns | {ratio} |")
+
+    single = cxx_values_rate("BM_ValuesImageSingle", build)
+    batch = cxx_values_rate("BM_ValuesImageBatch100", build)
+    print("\n| Values read from the memory image | Rate | Per name | Time per name against C++ |")
+    print("|---|---|---|---|")
+    for name, cxx in (("BM_ValuesImageSingle", single), ("BM_ValuesImageBatch100", batch)):
+        if cxx:
+            row(f"C++, {name}, run now", cxx, cxx)
+    row("read(), one name at a time", rate(one_at_a_time, len(names), seconds), single)
+    row("read_many() of 100 names", rate(many, len(names), seconds), batch)
+    row("read_many() of 100 names, 2 threads together",
+        threaded_rate(many, len(names), seconds, 2), batch)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default="build-release", help="build folder of the module")
@@ -118,6 +175,7 @@ def main():
     print("|---|---|---|---|")
     for variables in (int(n) for n in args.variables.split(",")):
         measure(varbank, variables, args.seconds, cxx_figure(variables, args.build))
+    measure_values(varbank, args.seconds, args.build)
 
 
 def measure(varbank, variables, seconds, cxx_figure):

@@ -2,14 +2,23 @@
 
 varbank.load(path) imports a PLCopen TC6 XML program and builds its dictionary; the Dictionary
 resolves item names (MOTOR1.SPEED, TAB[4].X, STATUS.3) into PLC memory positions, browses the
-name space page by page, compares build stamps and writes the quick-save dump. Calls release
-the GIL, so threads resolve in parallel.
+name space page by page, compares build stamps and writes the quick-save dump, and reads and
+writes the values of the names on the program's memory image or on a PLC over Modbus TCP.
+Calls release the GIL, so threads resolve in parallel.
 """
 
+import datetime
 import os
-from typing import Iterable, Iterator, Literal, Optional, Union
+from typing import Any, Iterable, Iterator, Literal, Mapping, Optional, Union
 
 _Path = Union[str, os.PathLike[str]]
+# What read() gives: an elementary value, or a dict (structure, function block) or list
+# (array) of them.
+_Value = Union[bool, int, float, str, datetime.timedelta, datetime.date, datetime.time,
+               datetime.datetime, list[Any], dict[str, Any]]
+# What write() takes.
+_Written = Union[bool, int, float, str, datetime.timedelta, datetime.date, datetime.time,
+                 datetime.datetime]
 
 class ProgramError(Exception):
     """A PLCopen file that does not import.
@@ -28,6 +37,23 @@ class UnknownItem(LookupError):
 
     name: str
     reason: str
+
+class ValueReadError(OSError):
+    """A value the memory did not give: a Modbus request refused, timed out or answered with
+    an exception, a name with no Modbus place, an opaque library type, a structure of more than
+    10,000 leaves."""
+
+    name: str
+    reason: str
+
+class ValueWriteError(OSError):
+    """A write the memory did not carry out (a Modbus request refused, timed out or answered
+    with an exception, a name with no Modbus place); the value itself was valid."""
+
+    name: str
+    reason: str
+    written: list[str]
+    """The names write_many wrote before the failure."""
 
 class Item:
     """Where an item name lives: the physical record the dictionary gave.
@@ -136,7 +162,8 @@ class Dictionary:
         """The file the dictionary was built from."""
     @property
     def warnings(self) -> list[str]:
-        """The import's warnings, 'file:line: reason' each, in line order."""
+        """The import's warnings, 'file:line: reason' each, in line order, then the initial
+        values that do not fit the memory image, 'file: name: reason' each."""
     @property
     def stamp(self) -> str:
         """The build stamp: five hexadecimal words joined by colons."""
@@ -185,10 +212,60 @@ class Dictionary:
         structures, function_blocks, arrays, members, words, bits, input_bytes, output_bytes,
         input_slot_bytes, output_slot_bytes and stamp."""
 
-def load(path: _Path, strict: bool = False) -> Dictionary:
+    def read(self, name: str) -> _Value:
+        """The value of an item name, from the memory image or the PLC.
+
+        INT, REAL and the other numbers give int or float, BOOL and bits (Status.3) bool,
+        STRING and WSTRING str, an enumeration its int. TIME and LTIME give a
+        datetime.timedelta, DATE a datetime.date, TOD a datetime.time and DT a
+        datetime.datetime (naive: the PLC's clock), to the microsecond; a date beyond the years
+        1 to 9999 stays its IEC text. A structure or function block read whole gives a dict of
+        its members, an array a list (a list per dimension). Raises UnknownItem when the name
+        is refused, ValueReadError (an OSError) when the memory does not give the value: a
+        Modbus request refused, timed out or answered with an exception, a name with no Modbus
+        place.
+        """
+    def read_many(self, names: Iterable[str]) -> list[_Value]:
+        """The values of every name of an iterable, in order, read in one batch (neighbouring
+        Modbus registers in one request).
+
+        Raises as read() does for the first name that has no value.
+        """
+    def write(self, name: str, value: _Written) -> None:
+        """Writes a value to an elementary item (a bit, a member, an element).
+
+        value: bool, int, float or str (read as an IEC literal of the item's type: 16#FF, T#2s,
+        TRUE, an enumeration name); a datetime.timedelta, or an int or float of milliseconds,
+        for TIME and LTIME; a datetime.date, time or datetime for DATE, TOD and DT. Raises
+        ValueError, writing nothing, for a value out of range, of the wrong type, a text longer
+        than its size or a structure written whole; TypeError for another kind of object;
+        UnknownItem for a refused name; ValueWriteError (an OSError) when the memory does not
+        take the write.
+        """
+    def write_many(self, values: Mapping[str, _Written]) -> None:
+        """Writes a mapping of names to values, in its order.
+
+        Every name and value is checked first: a refused name or a bad value raises as write()
+        does before anything is written. A failure of the memory itself stops the writes and
+        raises ValueWriteError, whose attribute written lists the names written before it.
+        """
+
+def load(
+    path: _Path,
+    strict: bool = False,
+    modbus: Optional[str] = None,
+    word_order: Literal["high-first", "low-first"] = "high-first",
+    timeout: float = 1.0,
+) -> Dictionary:
     """Imports a PLCopen TC6 XML file and builds its dictionary.
 
     strict=True refuses a file that uses types it does not declare (library types); otherwise
     they become opaque 2-byte structures, with a warning in Dictionary.warnings. Raises
     ProgramError, with every 'file:line: reason', when the file cannot be read or imported.
+
+    Values are read and written on the program's memory image, filled with its initial values
+    (those that do not fit join warnings), or on a PLC over Modbus TCP with
+    modbus='HOST[:PORT][/UNIT]' (port 502, unit 1). word_order: 'high-first' or 'low-first',
+    the register order of 32- and 64-bit values. timeout: seconds for connecting and for each
+    answer. A malformed modbus text, word order or timeout raises ValueError.
     """

@@ -10,7 +10,8 @@
 // in this order; a part that adds methods to Dictionary receives its class object.
 using DictionaryClass = pybind11::class_<Dictionary, std::shared_ptr<Dictionary>>;
 
-// ProgramError, UnknownItem and the translation of the C++ failures into Python exceptions.
+// ProgramError, UnknownItem, ValueReadError, ValueWriteError and the translation of the C++
+// failures into Python exceptions.
 void BindErrors(pybind11::module_& module);
 // Item, the result of a resolution.
 void BindItem(pybind11::module_& module);
@@ -18,3 +19,5 @@ void BindItem(pybind11::module_& module);
 void BindBrowse(pybind11::module_& module);
 // load() and the dictionary's own methods: resolve, browse, stamp, dump, info.
 void BindDictionary(pybind11::module_& module, DictionaryClass& dictionary);
+// read, read_many, write and write_many on the dictionary's memory image or PLC.
+void BindValues(pybind11::module_& module, DictionaryClass& dictionary);

@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <exception>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
-std::shared_ptr<Dictionary> Dictionary::Load(const std::string& path, bool strict) {
+std::shared_ptr<Dictionary> Dictionary::Load(const std::string& path, bool strict,
+                                             const LiveValues::Options& values) {
     Diagnostics diagnostics(path);
     HostSession::Options options;
     options.strict = strict;
@@ -43,6 +45,16 @@ std::shared_ptr<Dictionary> Dictionary::Load(const std::string& path, bool stric
     dictionary->m_Path = path;
     dictionary->m_Warnings = std::move(warnings);
     dictionary->m_Session = std::move(session);
+    std::string error;
+    dictionary->m_Values = DictionaryValues::Open(*dictionary->m_Session, values, error);
+    if (!dictionary->m_Values) {
+        throw std::invalid_argument("modbus: '" + values.modbus + "': " + error);
+    }
+    std::istringstream problems(dictionary->m_Values->Warnings());
+    for (std::string problem; std::getline(problems, problem);) {
+        dictionary->m_Warnings.push_back(path + ": ");
+        dictionary->m_Warnings.back() += problem;
+    }
     return dictionary;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BrowseIterator.h"
+#include "DictionaryValues.h"
 #include "Item.h"
 #include "commands/BrowseCommand.h"
 #include "commands/HostSession.h"
@@ -16,14 +17,19 @@
 // the dictionary's own lock orders them.
 class Dictionary : public std::enable_shared_from_this<Dictionary> {
 public:
-    // Imports and builds; throws ProgramError with every reason when the file does not import.
-    static std::shared_ptr<Dictionary> Load(const std::string& path, bool strict);
+    // Imports and builds, and opens the values behind it; throws ProgramError with every
+    // reason when the file does not import, std::invalid_argument for a malformed Modbus
+    // target.
+    static std::shared_ptr<Dictionary> Load(const std::string& path, bool strict,
+                                            const LiveValues::Options& values);
 
     const std::string& Path() const { return m_Path; }
     const std::string& Name() const { return m_Session->Name(); }
-    // "file:line: reason" of every warning of the import, in line order.
+    // "file:line: reason" of every warning of the import, in line order, then "file: reason"
+    // of every initial value that does not fit the memory image.
     const std::vector<std::string>& Warnings() const { return m_Warnings; }
     HostSession& Session() { return *m_Session; }
+    DictionaryValues& Values() { return *m_Values; }
 
     // Throws UnknownItem when the name is refused.
     Item Resolve(const std::string& name);
@@ -47,4 +53,5 @@ private:
     std::string m_Path;
     std::vector<std::string> m_Warnings;
     std::unique_ptr<HostSession> m_Session;
+    std::unique_ptr<DictionaryValues> m_Values; // uses m_Session, so declared after it
 };

@@ -1,10 +1,14 @@
 #include "Bindings.h"
+#include "values/ModbusTarget.h"
 
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
 #include <cctype>
+#include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -141,8 +145,35 @@ std::string Repr(const Dictionary& dictionary) {
            std::string(py::repr(py::str(dictionary.Path()))) + ">";
 }
 
-std::shared_ptr<Dictionary> Load(const std::filesystem::path& path, bool strict) {
-    return Dictionary::Load(path.string(), strict);
+// The memory behind the dictionary, checked before the import.
+LiveValues::Options ValuesOptions(const std::optional<std::string>& modbus,
+                                  const std::string& wordOrder, double timeout) {
+    LiveValues::Options options;
+    std::string error;
+    if (modbus && !ModbusTarget::Parse(*modbus, error)) {
+        throw py::value_error("modbus: '" + *modbus + "': " + error);
+    }
+    options.modbus = modbus.value_or("");
+    if (wordOrder != "high-first" && wordOrder != "low-first") {
+        throw py::value_error("word_order must be 'high-first' or 'low-first', not '" + wordOrder +
+                              "'");
+    }
+    options.wordOrder = wordOrder == "low-first" ? ModbusMemory::WordOrder::LowFirst
+                                                 : ModbusMemory::WordOrder::HighFirst;
+    // As the command's --timeout: 1 ms to 10 minutes.
+    if (!(timeout >= 0.001 && timeout <= 600)) {
+        throw py::value_error("timeout lies between 0.001 and 600 seconds");
+    }
+    options.timeout = std::chrono::milliseconds(std::llround(timeout * 1000));
+    return options;
+}
+
+std::shared_ptr<Dictionary> Load(const std::filesystem::path& path, bool strict,
+                                 const std::optional<std::string>& modbus,
+                                 const std::string& wordOrder, double timeout) {
+    const LiveValues::Options options = ValuesOptions(modbus, wordOrder, timeout);
+    const py::gil_scoped_release release;
+    return Dictionary::Load(path.string(), strict, options);
 }
 
 std::string Dump(Dictionary& dictionary, const std::filesystem::path& directory) {
@@ -153,18 +184,28 @@ std::string Dump(Dictionary& dictionary, const std::filesystem::path& directory)
 
 void BindDictionary(py::module_& module, DictionaryClass& dictionary) {
     using Release = py::call_guard<py::gil_scoped_release>;
-    module.def("load", &Load, Release(), py::arg("path"), py::arg("strict") = false,
+    module.def("load", &Load, py::arg("path"), py::arg("strict") = false,
+               py::arg("modbus") = py::none(), py::arg("word_order") = "high-first",
+               py::arg("timeout") = 1.0,
                "Imports a PLCopen TC6 XML file and builds its dictionary.\n\n"
                "strict=True refuses a file that uses types it does not declare (library\n"
                "types); otherwise they become opaque 2-byte structures, with a warning in\n"
                "Dictionary.warnings. Raises ProgramError, with every 'file:line: reason',\n"
-               "when the file cannot be read or imported.");
+               "when the file cannot be read or imported.\n\n"
+               "Values are read and written on the program's memory image, filled with its\n"
+               "initial values (those that do not fit join warnings), or on a PLC over\n"
+               "Modbus TCP with modbus='HOST[:PORT][/UNIT]' (port 502, unit 1). word_order:\n"
+               "'high-first' or 'low-first', the register order of 32- and 64-bit values.\n"
+               "timeout: seconds for connecting and for each answer. A malformed modbus\n"
+               "text, word order or timeout raises ValueError.");
     dictionary
         .def_property_readonly("name", &Dictionary::Name,
                                "The dictionary name: the file name without folder and extension.")
         .def_property_readonly("path", &Dictionary::Path, "The file the dictionary was built from.")
         .def_property_readonly("warnings", &Dictionary::Warnings,
-                               "The import's warnings, 'file:line: reason' each, in line order.")
+                               "The import's warnings, 'file:line: reason' each, in line order,\n"
+                               "then the initial values that do not fit the memory image,\n"
+                               "'file: name: reason' each.")
         .def_property_readonly("stamp", py::cpp_function(&Dictionary::Stamp, Release()),
                                "The build stamp: five hexadecimal words joined by colons.")
         .def("resolve", &Dictionary::Resolve, Release(), py::arg("name"),

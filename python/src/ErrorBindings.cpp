@@ -2,6 +2,7 @@
 #include "FileFailure.h"
 #include "ProgramError.h"
 #include "UnknownItem.h"
+#include "ValueFailure.h"
 
 #include <pybind11/stl.h>
 
@@ -15,6 +16,8 @@ namespace {
 // The exception types live as long as the interpreter: the module and these handles hold them.
 py::handle g_ProgramError;
 py::handle g_UnknownItem;
+py::handle g_ValueReadError;
+py::handle g_ValueWriteError;
 
 py::handle NewError(py::module_& module, const char* name, const char* doc, PyObject* base) {
     const std::string qualified = std::string("varbank.") + name;
@@ -48,6 +51,13 @@ void Translate(std::exception_ptr pointer) {
     } catch (const UnknownItem& error) {
         Raise(g_UnknownItem, py::make_tuple(error.what()),
               py::dict(py::arg("name") = error.Name(), py::arg("reason") = error.Reason()));
+    } catch (const ValueFailure& error) {
+        py::dict attributes(py::arg("name") = error.Name(), py::arg("reason") = error.Reason());
+        if (error.Write()) {
+            attributes["written"] = error.Written();
+        }
+        Raise(error.Write() ? g_ValueWriteError : g_ValueReadError, py::make_tuple(error.what()),
+              attributes);
     } catch (const FileFailure& error) {
         const py::tuple arguments =
             error.Number() != 0 ? py::make_tuple(error.Number(), error.Reason(), error.Path())
@@ -70,5 +80,19 @@ void BindErrors(py::module_& module) {
                              "that leads to no structure, array or function block.\n\n"
                              "Attributes: name, reason.",
                              PyExc_LookupError);
+    g_ValueReadError =
+        NewError(module, "ValueReadError",
+                 "A value the memory did not give: a Modbus request refused, timed\n"
+                 "out or answered with an exception, a name with no Modbus place, an\n"
+                 "opaque library type, a structure of more than 10,000 leaves.\n\n"
+                 "Attributes: name, reason.",
+                 PyExc_OSError);
+    g_ValueWriteError = NewError(module, "ValueWriteError",
+                                 "A write the memory did not carry out (a Modbus request refused,\n"
+                                 "timed out or answered with an exception, a name with no Modbus\n"
+                                 "place); the value itself was valid.\n\n"
+                                 "Attributes: name, reason, and written: the names write_many\n"
+                                 "wrote before the failure.",
+                                 PyExc_OSError);
     py::register_exception_translator(Translate);
 }

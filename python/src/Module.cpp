@@ -8,7 +8,9 @@ PYBIND11_MODULE(varbank, module) {
         "varbank.load(path) imports a PLCopen TC6 XML program and builds its dictionary;\n"
         "the Dictionary resolves item names (MOTOR1.SPEED, TAB[4].X, STATUS.3) into PLC\n"
         "memory positions, browses the name space page by page, compares build stamps and\n"
-        "writes the quick-save dump. Calls release the GIL, so threads resolve in parallel.";
+        "writes the quick-save dump, and reads and writes the values of the names on the\n"
+        "program's memory image or on a PLC over Modbus TCP. Calls release the GIL, so threads\n"
+        "resolve in parallel.";
     BindErrors(module);
     BindItem(module);
     BindBrowse(module);
@@ -17,6 +19,5 @@ PYBIND11_MODULE(varbank, module) {
         "The dictionary of one imported PLCopen program (made by varbank.load()).\n\n"
         "Every method may be called from several threads at once.");
     BindDictionary(module, dictionary);
-    // The values part (read, write on the memory image or a PLC) binds its methods on
-    // `dictionary` here, from its own source file.
+    BindValues(module, dictionary);
 }

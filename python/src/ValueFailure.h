@@ -1,0 +1,29 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A read or write that the memory behind the dictionary did not carry out: a Modbus request
+// refused, timed out or answered with an exception, a name with no Modbus place, a structure
+// too large to read whole. Raised to Python as varbank.ValueReadError or ValueWriteError,
+// both OSError. A write failure lists the names written before it.
+class ValueFailure : public std::runtime_error {
+public:
+    ValueFailure(bool write, const std::string& name, const std::string& reason,
+                 std::vector<std::string> written = {})
+        : std::runtime_error(name + ": " + reason), m_Write(write), m_Name(name), m_Reason(reason),
+          m_Written(std::move(written)) {}
+
+    bool Write() const { return m_Write; }
+    const std::string& Name() const { return m_Name; }
+    const std::string& Reason() const { return m_Reason; }
+    const std::vector<std::string>& Written() const { return m_Written; }
+
+private:
+    bool m_Write;
+    std::string m_Name;
+    std::string m_Reason;
+    std::vector<std::string> m_Written;
+};
