@@ -56,7 +56,7 @@ run() {
     run "browse, page of 100" browse_page
     run "values from the image, 1 name" values_one
     run "values from the image, 100 names" values_batch
-    /usr/bin/python3 bench/service/modbus_server.py 600 >"$work/modbus.out" 2>"$work/modbus.err" &
+    /usr/bin/python3 tests/support/modbus_server.py 600 >"$work/modbus.out" 2>"$work/modbus.err" &
     pids+=($!)
     for _ in $(seq 100); do [ -s "$work/modbus.out" ] && break; sleep 0.1; done
     start_server --modbus "127.0.0.1:$(head -1 "$work/modbus.out")"

@@ -180,8 +180,8 @@ def server():
     """A pymodbus server on 127.0.0.1 for at most 60 s, and a client to look into it."""
     client_module = pytest.importorskip("pymodbus.client")
     port = free_port()
-    script = pathlib.Path(__file__).parent / "modbus_server.py"
-    process = subprocess.Popen([sys.executable, str(script), str(port), "60"],
+    script = pathlib.Path(__file__).parents[2] / "tests" / "support" / "modbus_server.py"
+    process = subprocess.Popen([sys.executable, str(script), "60", str(port)],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     client = client_module.ModbusTcpClient("127.0.0.1", port=port, timeout=2)
     deadline = time.monotonic() + 10

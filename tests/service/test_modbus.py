@@ -13,7 +13,7 @@ TOKEN = "modbus-test"
 
 @pytest.fixture()
 def plc():
-    process = subprocess.Popen(["/usr/bin/python3", str(ROOT / "bench/service/modbus_server.py"),
+    process = subprocess.Popen(["/usr/bin/python3", str(ROOT / "tests/support/modbus_server.py"),
                                 "60"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     port = process.stdout.readline().strip()
     if not port.isdigit():

@@ -1,11 +1,12 @@
 #!/usr/bin/python3
-"""A Modbus TCP server on 127.0.0.1 for the service benchmark (Debian's python3-pymodbus):
-65,536 holding registers, coils, discrete inputs and input registers, all zero. Prints its port,
-then serves until killed or until the time limit (seconds, the second argument) passes."""
+"""A Modbus TCP server on 127.0.0.1 for the tests and the service benchmark (Debian's
+python3-pymodbus): `modbus_server.py SECONDS [PORT]`. 65,536 holding registers, coils,
+discrete inputs and input registers, all zero. Prints its port (a free one unless PORT is
+given), then serves until killed or until SECONDS pass."""
+import os
 import socket
 import sys
 import threading
-import os
 
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
@@ -20,10 +21,10 @@ def free_port():
 
 def main():
     limit = float(sys.argv[1]) if len(sys.argv) > 1 else 600
+    port = int(sys.argv[2]) if len(sys.argv) > 2 else free_port()
     block = lambda: ModbusSequentialDataBlock(0, [0] * 65536)
     slave = ModbusSlaveContext(di=block(), co=block(), hr=block(), ir=block(), zero_mode=True)
     context = ModbusServerContext(slaves=slave, single=True)
-    port = free_port()
     print(port, flush=True)
     threading.Timer(limit, lambda: os._exit(0)).start()
     StartTcpServer(context=context, address=("127.0.0.1", port))
