@@ -57,6 +57,7 @@ int ServeCommand::Run() {
           << (registry.Programs().size() == 1 ? "y" : "ies") << " at " << Url(m_Options.bind, port)
           << std::endl;
     service.Serve();
+    signals.Join(); // its stop call may still be leaving the service
     log.Write("stopped");
     return kExitDone;
 }

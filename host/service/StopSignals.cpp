@@ -11,14 +11,18 @@ StopSignals::StopSignals() {
 }
 
 StopSignals::~StopSignals() {
-    m_Done = true;
-    if (m_Thread.joinable()) {
-        m_Thread.join();
-    }
+    Join();
     const timespec none{0, 0};
     while (sigtimedwait(&m_Set, nullptr, &none) > 0) {
     }
     pthread_sigmask(SIG_SETMASK, &m_Previous, nullptr);
+}
+
+void StopSignals::Join() {
+    m_Done = true;
+    if (m_Thread.joinable()) {
+        m_Thread.join();
+    }
 }
 
 void StopSignals::Watch(std::function<void()> stop, ServiceLog& log) {

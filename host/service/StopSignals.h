@@ -20,6 +20,9 @@ public:
 
     // Starts the waiting thread; stop is called once, on the first signal.
     void Watch(std::function<void()> stop, ServiceLog& log);
+    // Ends the waiting thread, and waits for a stop call in progress to return: what it stops
+    // may be destroyed only after this.
+    void Join();
 
 private:
     sigset_t m_Set{};
