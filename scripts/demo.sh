@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the library and the varbank host, then runs the host on the bundled example: what the
-# dictionary holds, a few names resolved (member paths, array elements, bits), and the browse
-# of the root and of one structure. Then serves examples/ over HTTP (the API and the symbol
-# browser page) until Ctrl-C; --no-serve stops after the commands.
+# dictionary holds, a few names resolved (member paths, array elements, bits), the browse of
+# the root and of one structure, and a few values from the program's memory image. Then serves
+# examples/ over HTTP (the API and the symbol browser page) until Ctrl-C; --no-serve stops
+# after the commands.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 serve=1
@@ -26,6 +27,7 @@ run resolve "$example" Motor1.Speed 'Line.Conveyors[2].Belt.Speed' 'Speeds[3]' \
     'Line.Recipes[2][3]' Status.3 AlarmLamp
 run browse "$example"
 run browse "$example" Motor1 --columns AC
+run read "$example" Motor1.Speed LineName Line.ActiveRecipe 'Line.Recipes[2]'
 if [ "$serve" -eq 1 ]; then
     echo "\$ varbank serve examples --verbose"
     echo "(open the URL below in a browser; Ctrl-C stops the service)"
