@@ -1,6 +1,6 @@
-// Import of a generated PLCopen program by the reference host: 100,000 global variables of
-// elementary, structure and array types.
-#include "commands/HostSession.h"
+// A generated PLCopen program opened by the reference host (import, dictionary, memory image
+// with its initial values): 100,000 global variables of elementary, structure and array types.
+#include "core/Program.h"
 #include "import/Diagnostics.h"
 
 #include <benchmark/benchmark.h>
@@ -70,8 +70,8 @@ void BM_ImportPlcopen(benchmark::State& state) {
     }
     for (auto _ : state) {
         Diagnostics diagnostics(path.string());
-        auto session = HostSession::Open(path.string(), HostSession::Options{}, diagnostics);
-        if (!session || diagnostics.HasErrors()) {
+        auto program = Program::Open(path.string(), ProgramOptions{}, diagnostics);
+        if (!program || diagnostics.HasErrors()) {
             state.SkipWithError("import failed");
             break;
         }

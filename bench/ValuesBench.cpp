@@ -1,11 +1,10 @@
 // Values read per second by name: from the memory image, and from a PLC over Modbus TCP (a
 // libmodbus server in a thread on 127.0.0.1), one name at a time and in batches of 100.
 #include "LocalModbusServer.h"
-#include "commands/HostSession.h"
+#include "core/Program.h"
+#include "core/ValueAccess.h"
 #include "import/Diagnostics.h"
-#include "values/MemoryImage.h"
 #include "values/ModbusMemory.h"
-#include "values/ValueAccess.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,7 +17,7 @@ namespace {
 constexpr int kNames = 1000;
 
 // 1,000 located words (%MW0..%MW999, holding registers 1024..2023) and 1,000 plain INTs.
-std::string Program() {
+std::string ProgramText() {
     std::string xml = "<?xml version=\"1.0\"?><project xmlns=\"http://www.plcopen.org/xml/"
                       "tc6_0201\"><contentHeader name=\"bench\"/><types><dataTypes/><pous/>"
                       "</types><instances><configurations><configuration name=\"C\"><globalVars>"
@@ -31,14 +30,12 @@ std::string Program() {
     return xml + "</globalVars></configuration></configurations></instances></project>";
 }
 
-HostSession& Session() {
-    static const std::unique_ptr<HostSession> session = [] {
-        const auto path = std::filesystem::temp_directory_path() / "varbank-values-bench.xml";
-        std::ofstream(path) << Program();
-        Diagnostics diagnostics(path.string());
-        return HostSession::Open(path.string(), {}, diagnostics);
-    }();
-    return *session;
+// The program opened over the given memory (the memory image by default).
+std::shared_ptr<Program> Open(const ProgramOptions& options = {}) {
+    const auto path = std::filesystem::temp_directory_path() / "varbank-values-bench.xml";
+    std::ofstream(path) << ProgramText();
+    Diagnostics diagnostics(path.string());
+    return Program::Open(path.string(), options, diagnostics);
 }
 
 std::vector<std::string> Names(const std::string& prefix, const std::string& suffix) {
@@ -53,9 +50,9 @@ void ReadSingles(benchmark::State& state, ValueAccess& access,
                  const std::vector<std::string>& names) {
     std::size_t i = 0;
     for (auto _ : state) {
-        const nlohmann::json result = access.Read(names[i++ % names.size()]);
-        if (!result["error"].is_null()) {
-            state.SkipWithError(result["error"].get<std::string>().c_str());
+        const ValueResult result = access.Read(names[i++ % names.size()]);
+        if (!result.Ok()) {
+            state.SkipWithError(result.Message().c_str());
             break;
         }
     }
@@ -76,38 +73,36 @@ void ReadBatches(benchmark::State& state, ValueAccess& access,
 }
 
 void BM_ValuesImageSingle(benchmark::State& state) {
-    MemoryImage image(Session().Layout());
-    ValueAccess access(Session(), image);
-    ReadSingles(state, access, Names("V", ""));
+    const std::shared_ptr<Program> program = Open();
+    ReadSingles(state, program->Values(), Names("V", ""));
 }
 BENCHMARK(BM_ValuesImageSingle);
 
 void BM_ValuesImageBatch100(benchmark::State& state) {
-    MemoryImage image(Session().Layout());
-    ValueAccess access(Session(), image);
-    ReadBatches(state, access, Names("V", ""));
+    const std::shared_ptr<Program> program = Open();
+    ReadBatches(state, program->Values(), Names("V", ""));
 }
 BENCHMARK(BM_ValuesImageBatch100);
 
-ModbusMemory::Options LocalOptions(const LocalModbusServer& server) {
-    ModbusMemory::Options options;
-    options.target = {"127.0.0.1", server.Port(), 1};
+// The program over the PLC that the local server stands for.
+ProgramOptions LocalOptions(const LocalModbusServer& server) {
+    ProgramOptions options;
+    options.memory.kind = MemoryKind::Modbus;
+    options.memory.modbus.target = {"127.0.0.1", server.Port(), 1};
     return options;
 }
 
 void BM_ValuesModbusSingle(benchmark::State& state) {
     const LocalModbusServer server;
-    ModbusMemory memory(LocalOptions(server));
-    ValueAccess access(Session(), memory);
-    ReadSingles(state, access, Names("Words[", "]"));
+    const std::shared_ptr<Program> program = Open(LocalOptions(server));
+    ReadSingles(state, program->Values(), Names("Words[", "]"));
 }
 BENCHMARK(BM_ValuesModbusSingle);
 
 void BM_ValuesModbusBatch100(benchmark::State& state) {
     const LocalModbusServer server;
-    ModbusMemory memory(LocalOptions(server));
-    ValueAccess access(Session(), memory);
-    ReadBatches(state, access, Names("Words[", "]"));
+    const std::shared_ptr<Program> program = Open(LocalOptions(server));
+    ReadBatches(state, program->Values(), Names("Words[", "]"));
 }
 BENCHMARK(BM_ValuesModbusBatch100);
 

@@ -1,6 +1,6 @@
 // Any bytes as a PLCopen XML program: the importer reports errors or yields a layout, and the
 // dictionary built from a layout answers a resolution and a root listing.
-#include "commands/DictionaryBuilder.h"
+#include "core/DictionaryBuilder.h"
 #include "import/Diagnostics.h"
 #include "import/ProjectImporter.h"
 

@@ -1,60 +1,59 @@
 #include "cli/CommandLine.h"
 
-#include "commands/BrowseCommand.h"
-#include "commands/DumpCommand.h"
-#include "commands/ExitStatus.h"
-#include "commands/HostSession.h"
-#include "commands/InfoCommand.h"
-#include "commands/ResolveCommand.h"
-#include "commands/StagingDirectory.h"
-#include "commands/StampCommand.h"
-#include "import/NameText.h"
+#include "cli/BrowseCommand.h"
+#include "cli/DumpCommand.h"
+#include "cli/ExitStatus.h"
+#include "cli/InfoCommand.h"
+#include "cli/ReadCommand.h"
+#include "cli/ResolveCommand.h"
+#include "cli/StampCommand.h"
+#include "cli/WriteCommand.h"
 #include "service/ServeCommand.h"
-#include "values/LiveValues.h"
+#include "text/HostText.h"
 #include "values/ModbusTarget.h"
-#include "values/ReadCommand.h"
-#include "values/WriteCommand.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
-
-struct CommandLine::Settings {
-    std::string command;
-    bool json = false;
-    bool trace = false;
-    bool strict = false;
-    std::string file;
-    std::string other;
-    std::vector<std::string> names;
-    std::string directory;
-    std::string varType;
-    BrowseCommand::Options browse;
-    ServeCommand::Options serve;
-    // read and write: where the values are
-    std::string modbus;
-    std::string wordOrder = "high-first";
-    unsigned timeoutMs = 1000;
-};
 
 namespace {
 
-void AddBrowseOptions(CLI::App& browse, BrowseCommand::Options& options, std::string& varType) {
-    browse.add_option("PATH", options.path, "position to list; the root when omitted");
-    browse
-        .add_option("--pattern", options.pattern, "name filter: a prefix, optionally ending in *")
+// What the flags shared by every command ask for.
+struct Common {
+    bool json = false;
+    bool trace = false;
+    bool strict = false;
+
+    OutputFormat Format() const { return json ? OutputFormat::Json : OutputFormat::Text; }
+};
+
+// Where read, write and serve find the values.
+struct MemoryFlags {
+    std::string modbus;
+    ModbusMemory::WordOrder wordOrder = ModbusMemory::WordOrder::HighFirst;
+    unsigned timeoutMs = 1000;
+};
+
+const std::map<std::string, ModbusMemory::WordOrder> kWordOrders = {
+    {"high-first", ModbusMemory::WordOrder::HighFirst},
+    {"low-first", ModbusMemory::WordOrder::LowFirst}};
+
+void AddMemoryOptions(CLI::App& command, MemoryFlags& flags) {
+    command.add_option("--modbus", flags.modbus,
+                       "read the PLC over Modbus TCP at HOST[:PORT][/UNIT] (port 502, unit 1)");
+    command
+        .add_option("--word-order", flags.wordOrder,
+                    "register order of 32- and 64-bit values over Modbus")
+        ->transform(CLI::CheckedTransformer(kWordOrders))
+        ->default_str("high-first");
+    command.add_option("--timeout", flags.timeoutMs, "Modbus timeout in milliseconds")
+        ->check(CLI::Range(1U, 600000U))
         ->capture_default_str();
-    browse.add_option("--type", varType, "only children of this variant type (2, I2, BOOL, ...)");
-    browse.add_flag("--leaves", options.leaves, "list leaves (elementary children)");
-    browse.add_flag("--branches", options.branches, "list branches (children with children)");
-    browse.add_flag("--branches-only", options.branchesOnly, "list branches only");
-    browse.add_option("--columns", options.columns,
-                      "add columns: A address, C comment (for example AC)");
-    browse.add_option("--page-size", options.pageSize, "children per page (paged listing)")
-        ->check(CLI::Range(1U, 1000000U));
 }
 
 void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
@@ -77,17 +76,36 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
                      "the bearer token a write needs (default: $VARBANK_TOKEN)");
 }
 
-void AddMemoryOptions(CLI::App& command, CommandLine::Settings& settings) {
-    command.add_option("--modbus", settings.modbus,
-                       "read the PLC over Modbus TCP at HOST[:PORT][/UNIT] (port 502, unit 1)");
-    command
-        .add_option("--word-order", settings.wordOrder,
-                    "register order of 32- and 64-bit values over Modbus")
-        ->check(CLI::IsMember({"high-first", "low-first"}))
-        ->capture_default_str();
-    command.add_option("--timeout", settings.timeoutMs, "Modbus timeout in milliseconds")
-        ->check(CLI::Range(1U, 600000U))
-        ->capture_default_str();
+// The memory choice of the flags; nothing, with the reason on err, for a malformed target.
+std::optional<MemoryChoice> MemoryOf(const MemoryFlags& flags, std::ostream& err) {
+    MemoryChoice choice;
+    if (flags.modbus.empty()) {
+        return choice;
+    }
+    std::string error;
+    const auto target = ModbusTarget::Parse(flags.modbus, error);
+    if (!target) {
+        err << "--modbus: '" << TerminalText(flags.modbus) << "': " << error << '\n';
+        return std::nullopt;
+    }
+    choice.kind = MemoryKind::Modbus;
+    choice.modbus.target = *target;
+    choice.modbus.wordOrder = flags.wordOrder;
+    choice.modbus.timeout = std::chrono::milliseconds(flags.timeoutMs);
+    return choice;
+}
+
+// Opens a program with the command's flags; its import report goes to err.
+std::shared_ptr<Program> OpenProgram(const std::string& path, const Common& common,
+                                     const MemoryChoice& memory, std::ostream& err) {
+    Diagnostics report(TerminalText(path));
+    ProgramOptions options;
+    options.strict = common.strict;
+    options.memory = memory;
+    options.traceEcho = common.trace ? &err : nullptr;
+    std::shared_ptr<Program> program = Program::Open(path, options, report);
+    report.Print(err);
+    return program;
 }
 
 } // namespace
@@ -95,45 +113,178 @@ void AddMemoryOptions(CLI::App& command, CommandLine::Settings& settings) {
 CommandLine::CommandLine(std::ostream& out, std::ostream& err) : m_Out(out), m_Err(err) {}
 
 int CommandLine::Run(int argc, const char* const* argv) {
-    Settings settings;
+    Common common;
+    std::string file;
+    std::string other;
+    std::vector<std::string> names;
+    std::string directory;
+    std::string varType;
+    std::string columns;
+    BrowseSpec browse;
+    MemoryFlags memory;
+    ServeCommand::Options serve;
+    // The subcommand that was parsed, run once the whole line is known.
+    std::function<int()> command;
+    const auto withProgram = [&](auto run) {
+        return [&, run] {
+            const auto choice = MemoryOf(memory, m_Err);
+            if (!choice) {
+                return static_cast<int>(kExitBadInput);
+            }
+            const auto program = OpenProgram(file, common, *choice, m_Err);
+            return program ? run(*program) : static_cast<int>(kExitBadInput);
+        };
+    };
+
     CLI::App app{"varbank: serve the symbols of a PLCopen XML program through the Varbank "
                  "dictionary"};
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_flag("--json", settings.json, "print JSON");
-    app.add_flag("--trace", settings.trace, "print the dictionary's trace messages to stderr");
-    app.add_flag("--strict", settings.strict,
+    app.add_flag("--json", common.json, "print JSON");
+    app.add_flag("--trace", common.trace, "print the dictionary's trace messages to stderr");
+    app.add_flag("--strict", common.strict,
                  "refuse a file that uses types it does not declare (library types)");
 
     CLI::App* resolve = app.add_subcommand("resolve", "resolve item names to PLC positions");
-    resolve->add_option("FILE", settings.file, "PLCopen XML file")->required();
-    resolve->add_option("NAME", settings.names, "item names, such as MOTOR1.SPEED or TAB[4]")
-        ->required();
-    CLI::App* browse = app.add_subcommand("browse", "list the children of a position");
-    browse->add_option("FILE", settings.file, "PLCopen XML file")->required();
-    AddBrowseOptions(*browse, settings.browse, settings.varType);
-    CLI::App* stamp = app.add_subcommand("stamp", "compare the stamps of two builds");
-    stamp->add_option("FILE", settings.file, "PLCopen XML file")->required();
-    stamp->add_option("OTHER", settings.other, "the build running in the PLC")->required();
-    CLI::App* dump = app.add_subcommand("dump", "write the quick-save dump");
-    dump->add_option("FILE", settings.file, "PLCopen XML file")->required();
-    dump->add_option("--dir", settings.directory, "directory of the dump file")->required();
-    CLI::App* info = app.add_subcommand("info", "count what the dictionary holds");
-    info->add_option("FILE", settings.file, "PLCopen XML file")->required();
+    resolve->add_option("FILE", file, "PLCopen XML file")->required();
+    resolve->add_option("NAME", names, "item names, such as MOTOR1.SPEED or TAB[4]")->required();
+    resolve->callback([&] {
+        command = withProgram([&](const Program& program) {
+            return ResolveCommand::Run(program, names, common.Format(), m_Out);
+        });
+    });
 
-    CLI::App* serve = app.add_subcommand("serve", "serve dictionaries over HTTP until Ctrl-C");
-    AddServeOptions(*serve, settings.serve);
-    AddMemoryOptions(*serve, settings);
+    CLI::App* browseCommand = app.add_subcommand("browse", "list the children of a position");
+    browseCommand->add_option("FILE", file, "PLCopen XML file")->required();
+    browseCommand->add_option("PATH", browse.path, "position to list; the root when omitted");
+    browseCommand
+        ->add_option("--pattern", browse.pattern, "name filter: a prefix, optionally ending in *")
+        ->capture_default_str();
+    browseCommand->add_option("--type", varType,
+                              "only children of this variant type (2, I2, BOOL, ...)");
+    CLI::Option* leaves = browseCommand->add_flag_callback(
+        "--leaves", [&] { browse.kind = BrowseKind::Leaves; }, "list leaves (elementary children)");
+    CLI::Option* branches = browseCommand->add_flag_callback(
+        "--branches", [&] { browse.kind = BrowseKind::Branches; },
+        "list branches (children with children)");
+    CLI::Option* branchesOnly = browseCommand->add_flag_callback(
+        "--branches-only", [&] { browse.kind = BrowseKind::BranchesOnly; }, "list branches only");
+    leaves->excludes(branches)->excludes(branchesOnly);
+    branches->excludes(branchesOnly);
+    browseCommand->add_option("--columns", columns,
+                              "add columns: A address, C comment (for example AC)");
+    browseCommand->add_option("--page-size", browse.pageSize, "children per page (paged listing)")
+        ->check(CLI::Range(1U, 1000000U));
+    browseCommand->callback([&] {
+        command = [&]() -> int {
+            if (browse.pageSize > 0 && !columns.empty()) {
+                m_Err << "--page-size lists item identifiers and cannot be combined with "
+                         "--columns\n";
+                return kExitBadInput;
+            }
+            if (!varType.empty()) {
+                const auto parsed = ParseVarType(varType);
+                if (!parsed) {
+                    m_Err << "--type: '" << TerminalText(varType) << "' is not a variant type\n";
+                    return kExitBadInput;
+                }
+                browse.varType = *parsed;
+            }
+            return withProgram([&](const Program& program) {
+                return BrowseCommand::Run(program, browse, columns, common.Format(), m_Out, m_Err);
+            })();
+        };
+    });
+
+    CLI::App* stamp = app.add_subcommand("stamp", "compare the stamps of two builds");
+    stamp->add_option("FILE", file, "PLCopen XML file")->required();
+    stamp->add_option("OTHER", other, "the build running in the PLC")->required();
+    stamp->callback([&] {
+        command = [&]() -> int {
+            const auto built = OpenProgram(file, common, {}, m_Err);
+            const auto running = built ? OpenProgram(other, common, {}, m_Err) : nullptr;
+            if (!built || !running) {
+                return kExitBadInput;
+            }
+            return StampCommand::Run(*built, *running, common.Format(), m_Out);
+        };
+    });
+
+    CLI::App* dump = app.add_subcommand("dump", "write the quick-save dump");
+    dump->add_option("FILE", file, "PLCopen XML file")->required();
+    dump->add_option("--dir", directory, "directory of the dump file")->required();
+    dump->callback([&] {
+        command = [&]() -> int {
+            std::error_code error;
+            if (!std::filesystem::is_directory(directory, error)) {
+                m_Err << TerminalText(directory) << ": no such directory\n";
+                return kExitBadInput;
+            }
+            return withProgram([&](const Program& program) {
+                return DumpCommand::Run(program, directory, common.Format(), m_Out, m_Err);
+            })();
+        };
+    });
+
+    CLI::App* info = app.add_subcommand("info", "count what the dictionary holds");
+    info->add_option("FILE", file, "PLCopen XML file")->required();
+    info->callback([&] {
+        command = withProgram([&](const Program& program) {
+            return InfoCommand::Run(program, common.Format(), m_Out);
+        });
+    });
+
     CLI::App* read = app.add_subcommand("read", "read the values of item names");
-    read->add_option("FILE", settings.file, "PLCopen XML file")->required();
-    read->add_option("NAME", settings.names, "item names, such as MOTOR1.SPEED or STATUS.3")
-        ->required();
-    AddMemoryOptions(*read, settings);
+    read->add_option("FILE", file, "PLCopen XML file")->required();
+    read->add_option("NAME", names, "item names, such as MOTOR1.SPEED or STATUS.3")->required();
+    AddMemoryOptions(*read, memory);
+    read->callback([&] {
+        command = withProgram([&](const Program& program) {
+            return ReadCommand::Run(program, names, common.Format(), m_Out);
+        });
+    });
+
     CLI::App* write = app.add_subcommand("write", "write values to a PLC over Modbus TCP");
-    write->add_option("FILE", settings.file, "PLCopen XML file")->required();
-    write->add_option("ASSIGNMENT", settings.names, "NAME=VALUE, such as Motor1.Speed=1500")
-        ->required();
-    AddMemoryOptions(*write, settings);
+    write->add_option("FILE", file, "PLCopen XML file")->required();
+    write->add_option("ASSIGNMENT", names, "NAME=VALUE, such as Motor1.Speed=1500")->required();
+    AddMemoryOptions(*write, memory);
+    write->callback([&] {
+        command = [&]() -> int {
+            if (memory.modbus.empty()) {
+                m_Err << "write: needs --modbus HOST[:PORT][/UNIT]; the memory image lives only "
+                         "for one command, so a write into it would be lost\n";
+                return kExitBadInput;
+            }
+            return withProgram([&](const Program& program) {
+                return WriteCommand::Run(program, names, common.Format(), m_Out, m_Err);
+            })();
+        };
+    });
+
+    CLI::App* serveCommand =
+        app.add_subcommand("serve", "serve dictionaries over HTTP until Ctrl-C");
+    AddServeOptions(*serveCommand, serve);
+    AddMemoryOptions(*serveCommand, memory);
+    serveCommand->callback([&] {
+        command = [&]() -> int {
+            const auto choice = MemoryOf(memory, m_Err);
+            if (!choice) {
+                return kExitBadInput;
+            }
+            serve.programs.strict = common.strict;
+            serve.programs.memory = *choice;
+            const char* token = std::getenv("VARBANK_TOKEN");
+            if (serve.writes.token.empty() && token != nullptr) {
+                serve.writes.token = token;
+            }
+            if (serve.writes.writable && serve.writes.token.empty()) {
+                m_Err << "serve: --writable needs a token (--token or $VARBANK_TOKEN), which "
+                         "every write must then carry\n";
+                return kExitBadInput;
+            }
+            return ServeCommand(serve, m_Out, m_Err).Run();
+        };
+    });
 
     try {
         app.parse(argc, argv);
@@ -141,182 +292,12 @@ int CommandLine::Run(int argc, const char* const* argv) {
         const int status = app.exit(error, m_Out, m_Err);
         return status == 0 ? kExitDone : kExitBadInput;
     }
-    settings.command = app.get_subcommands().front()->get_name();
-    if (!settings.varType.empty() &&
-        !BrowseCommand::ParseVarType(settings.varType, settings.browse.varType)) {
-        m_Err << "--type: '" << TerminalText(settings.varType) << "' is not a variant type\n";
-        return kExitBadInput;
-    }
     // The dictionary reports only allocation and file failures as exceptions.
     try {
-        return Dispatch(settings);
+        return command();
     } catch (const std::exception& error) {
-        m_Err << "varbank " << settings.command << ": " << error.what() << '\n';
+        m_Err << "varbank " << app.get_subcommands().front()->get_name() << ": " << error.what()
+              << '\n';
         return kExitRefused;
     }
-}
-
-int CommandLine::Dispatch(const Settings& settings) {
-    if (settings.command == "resolve") {
-        return Resolve(settings);
-    }
-    if (settings.command == "browse") {
-        return Browse(settings);
-    }
-    if (settings.command == "stamp") {
-        return Stamp(settings);
-    }
-    if (settings.command == "dump") {
-        return Dump(settings);
-    }
-    if (settings.command == "serve") {
-        return Serve(settings);
-    }
-    if (settings.command == "read") {
-        return Read(settings);
-    }
-    if (settings.command == "write") {
-        return Write(settings);
-    }
-    return Info(settings);
-}
-
-namespace {
-
-// How a session is opened: the command line's flags.
-struct SessionSettings {
-    bool trace = false;
-    bool strict = false;
-};
-
-std::unique_ptr<HostSession> OpenSession(const std::string& path, const SessionSettings& settings,
-                                         std::ostream& err) {
-    Diagnostics diagnostics(TerminalText(path));
-    HostSession::Options options;
-    options.traceEcho = settings.trace ? &err : nullptr;
-    options.strict = settings.strict;
-    std::unique_ptr<HostSession> session;
-    try {
-        session = HostSession::Open(path, options, diagnostics);
-    } catch (const std::exception& error) {
-        diagnostics.Error(0, error.what());
-    }
-    diagnostics.Print(err);
-    return session;
-}
-
-LiveValues::Options ValueOptions(const CommandLine::Settings& settings) {
-    LiveValues::Options options;
-    options.modbus = settings.modbus;
-    options.wordOrder = settings.wordOrder == "low-first" ? ModbusMemory::WordOrder::LowFirst
-                                                          : ModbusMemory::WordOrder::HighFirst;
-    options.timeout = std::chrono::milliseconds(settings.timeoutMs);
-    return options;
-}
-
-// The values behind the session: the PLC over Modbus, or the memory image with the program's
-// initial values.
-std::unique_ptr<LiveValues> OpenValues(const CommandLine::Settings& settings, HostSession& session,
-                                       std::ostream& err) {
-    std::string error;
-    auto values = LiveValues::Open(session, ValueOptions(settings), error);
-    if (!values) {
-        err << "--modbus: '" << TerminalText(settings.modbus) << "': " << error << '\n';
-    }
-    return values;
-}
-
-} // namespace
-
-int CommandLine::Serve(const Settings& settings) {
-    ServeCommand::Options options = settings.serve;
-    options.programs.strict = settings.strict;
-    options.programs.values = ValueOptions(settings);
-    std::string error;
-    if (!settings.modbus.empty() && !ModbusTarget::Parse(settings.modbus, error)) {
-        m_Err << "--modbus: '" << TerminalText(settings.modbus) << "': " << error << '\n';
-        return kExitBadInput;
-    }
-    const char* token = std::getenv("VARBANK_TOKEN");
-    if (options.writes.token.empty() && token != nullptr) {
-        options.writes.token = token;
-    }
-    if (options.writes.writable && options.writes.token.empty()) {
-        m_Err << "serve: --writable needs a token (--token or $VARBANK_TOKEN), which every "
-                 "write must then carry\n";
-        return kExitBadInput;
-    }
-    return ServeCommand(options, m_Out, m_Err).Run();
-}
-
-int CommandLine::Read(const Settings& settings) {
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    auto values = session ? OpenValues(settings, *session, m_Err) : nullptr;
-    if (!values) {
-        return kExitBadInput;
-    }
-    return ReadCommand(values->Access()).Run(settings.names, settings.json, m_Out);
-}
-
-int CommandLine::Write(const Settings& settings) {
-    if (settings.modbus.empty()) {
-        m_Err << "write: needs --modbus HOST[:PORT][/UNIT]; the memory image lives only for one "
-                 "command, so a write into it would be lost\n";
-        return kExitBadInput;
-    }
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    auto values = session ? OpenValues(settings, *session, m_Err) : nullptr;
-    if (!values) {
-        return kExitBadInput;
-    }
-    return WriteCommand(values->Access()).Run(settings.names, settings.json, m_Out, m_Err);
-}
-
-int CommandLine::Resolve(const Settings& settings) {
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    return session ? ResolveCommand(*session).Run(settings.names, settings.json, m_Out)
-                   : kExitBadInput;
-}
-
-int CommandLine::Browse(const Settings& settings) {
-    if (settings.browse.pageSize > 0 && !settings.browse.columns.empty()) {
-        m_Err << "--page-size lists item identifiers and cannot be combined with --columns\n";
-        return kExitBadInput;
-    }
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    return session ? BrowseCommand(*session).Run(settings.browse, settings.json, m_Out, m_Err)
-                   : kExitBadInput;
-}
-
-int CommandLine::Stamp(const Settings& settings) {
-    auto built = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    auto running =
-        built ? OpenSession(settings.other, {settings.trace, settings.strict}, m_Err) : nullptr;
-    if (!built || !running) {
-        return kExitBadInput;
-    }
-    return StampCommand(*built, *running).Run(settings.file, settings.other, settings.json, m_Out);
-}
-
-int CommandLine::Dump(const Settings& settings) {
-    std::error_code error;
-    if (!std::filesystem::is_directory(settings.directory, error)) {
-        m_Err << TerminalText(settings.directory) << ": no such directory\n";
-        return kExitBadInput;
-    }
-    StagingDirectory staging(settings.directory);
-    if (staging.Path().empty()) {
-        m_Err << TerminalText(settings.directory)
-              << ": cannot create a folder for the dump: " << staging.Reason() << '\n';
-        return kExitRefused;
-    }
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    return session
-               ? DumpCommand(*session).Run(staging, settings.directory, settings.json, m_Out, m_Err)
-               : kExitBadInput;
-}
-
-int CommandLine::Info(const Settings& settings) {
-    auto session = OpenSession(settings.file, {settings.trace, settings.strict}, m_Err);
-    return session ? InfoCommand(*session).Run(settings.file, settings.json, m_Out) : kExitBadInput;
 }

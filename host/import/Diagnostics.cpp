@@ -24,16 +24,16 @@ std::string Bounded(std::string message) {
 Diagnostics::Diagnostics(std::string fileName) : m_FileName(std::move(fileName)) {}
 
 void Diagnostics::Error(std::size_t line, std::string message) {
-    m_Entries.push_back({true, line, Bounded(std::move(message))});
+    m_Entries.push_back({Severity::Error, line, Bounded(std::move(message))});
     ++m_ErrorCount;
 }
 
 void Diagnostics::Warning(std::size_t line, std::string message) {
-    m_Entries.push_back({false, line, Bounded(std::move(message))});
+    m_Entries.push_back({Severity::Warning, line, Bounded(std::move(message))});
 }
 
 void Diagnostics::Remark(std::size_t line, std::string message) {
-    m_Entries.push_back({false, line, Bounded(std::move(message)), false});
+    m_Entries.push_back({Severity::Remark, line, Bounded(std::move(message))});
 }
 
 std::string Diagnostics::Format(const Entry& entry) const {
@@ -41,22 +41,23 @@ std::string Diagnostics::Format(const Entry& entry) const {
     if (entry.line > 0) {
         text.append(":").append(std::to_string(entry.line));
     }
-    text.append(entry.error || !entry.marked ? ": " : ": warning: ").append(entry.message);
+    text.append(entry.severity == Severity::Warning ? ": warning: " : ": ").append(entry.message);
     return text;
 }
 
-void Diagnostics::Print(std::ostream& out) const {
+std::vector<Diagnostics::Entry> Diagnostics::InLineOrder() const {
     // In file order: some reports (library types) are only complete once the whole file is read.
-    std::vector<const Entry*> sorted;
-    sorted.reserve(m_Entries.size());
-    for (const Entry& entry : m_Entries) {
-        sorted.push_back(&entry);
-    }
+    std::vector<Entry> sorted = m_Entries;
     std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const Entry* a, const Entry* b) { return a->line < b->line; });
+                     [](const Entry& a, const Entry& b) { return a.line < b.line; });
+    return sorted;
+}
+
+void Diagnostics::Print(std::ostream& out) const {
+    const std::vector<Entry> sorted = InLineOrder();
     const std::size_t shown = std::min(sorted.size(), kMaxPrintedEntries);
     for (std::size_t i = 0; i < shown; ++i) {
-        out << Format(*sorted[i]) << '\n';
+        out << Format(sorted[i]) << '\n';
     }
     if (shown < m_Entries.size()) {
         out << m_FileName << ": " << m_Entries.size() - shown << " more messages not shown ("

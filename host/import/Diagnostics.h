@@ -9,11 +9,16 @@
 // the import fail as a whole; warnings are only reported.
 class Diagnostics {
 public:
+    // An error fails the import; a warning is printed with "warning:" before its reason; a
+    // remark is a warning whose text says what it is, printed without the mark.
+    enum class Severity { Error, Warning, Remark };
+
     struct Entry {
-        bool error = true;
+        Severity severity = Severity::Error;
         std::size_t line = 0; // 0 when the message concerns the whole file
         std::string message;
-        bool marked = true; // a warning printed with "warning:" before its reason
+
+        bool IsError() const { return severity == Severity::Error; }
     };
 
     explicit Diagnostics(std::string fileName = {});
@@ -31,6 +36,8 @@ public:
 
     // "file:line: reason" for errors and remarks, "file:line: warning: reason" for warnings.
     std::string Format(const Entry& entry) const;
+    // Every entry in line order (the order of their reports within one line).
+    std::vector<Entry> InLineOrder() const;
     // Every entry in line order (the first hundred, then a count of the rest).
     void Print(std::ostream& out) const;
 

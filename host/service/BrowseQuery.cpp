@@ -3,25 +3,33 @@
 #include <charconv>
 
 bool BrowseQuery::Parse(const HttpRequest& request, std::string& reason) {
-    options.path = request.Param("path");
-    options.pattern = request.HasParam("pattern") ? request.Param("pattern") : "*";
-    if (options.pattern.empty()) {
-        options.pattern = "*";
+    spec.path = request.Param("path");
+    spec.pattern = request.HasParam("pattern") ? request.Param("pattern") : "*";
+    if (spec.pattern.empty()) {
+        spec.pattern = "*";
     }
     continuation = request.Param("continuation");
-    options.pageSize = kDefaultPageSize;
+    spec.pageSize = kDefaultPageSize;
     if (request.HasParam("pageSize") && !ParsePageSize(request.Param("pageSize"), reason)) {
         return false;
     }
     const std::string type = request.Param("type");
-    if (!type.empty() && !BrowseCommand::ParseVarType(type, options.varType)) {
+    const auto varType = ParseVarType(type);
+    if (!type.empty() && !varType) {
         reason = "type: '" + type +
                  "' is not a variant type (a number, or I2, I4, R4, R8, BSTR, "
                  "BOOL, UI1, UI2, UI4)";
         return false;
     }
-    return ParseKind(request.Param("kind"), reason) &&
-           ParseColumns(request.Param("columns"), reason);
+    spec.varType = varType.value_or(0);
+    const std::string kindText = request.Param("kind");
+    const auto kind = ParseBrowseKind(kindText.empty() ? "all" : kindText);
+    if (!kind) {
+        reason = "kind: '" + kindText + "' is not one of all, leaves, branches, branchesOnly";
+        return false;
+    }
+    spec.kind = *kind;
+    return ParseColumns(request.Param("columns"), reason);
 }
 
 bool BrowseQuery::ParsePageSize(const std::string& text, std::string& reason) {
@@ -33,21 +41,7 @@ bool BrowseQuery::ParsePageSize(const std::string& text, std::string& reason) {
                  std::to_string(kMaxPageSize);
         return false;
     }
-    options.pageSize = size;
-    return true;
-}
-
-bool BrowseQuery::ParseKind(const std::string& text, std::string& reason) {
-    if (text.empty() || text == "all") {
-        return true;
-    }
-    options.leaves = text == "leaves";
-    options.branches = text == "branches";
-    options.branchesOnly = text == "branchesOnly";
-    if (!options.leaves && !options.branches && !options.branchesOnly) {
-        reason = "kind: '" + text + "' is not one of all, leaves, branches, branchesOnly";
-        return false;
-    }
+    spec.pageSize = size;
     return true;
 }
 

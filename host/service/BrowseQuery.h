@@ -1,19 +1,18 @@
 #pragma once
 
-#include "commands/BrowseCommand.h"
-
+#include "core/Browsing.h"
 #include "service/HttpRequest.h"
 
 #include <cstdint>
 #include <string>
 
 // The query of a browse request (path, pageSize, continuation, pattern, type, kind, columns),
-// checked and turned into the browse command's options.
+// checked and turned into the core's browse spec.
 struct BrowseQuery {
     static constexpr std::uint32_t kDefaultPageSize = 100;
     static constexpr std::uint32_t kMaxPageSize = 10000;
 
-    BrowseCommand::Options options;
+    BrowseSpec spec;
     std::string continuation; // empty: the first page
     bool address = false;     // columns A and C: each child's address and comment
     bool comment = false;
@@ -23,6 +22,5 @@ struct BrowseQuery {
 
 private:
     bool ParsePageSize(const std::string& text, std::string& reason);
-    bool ParseKind(const std::string& text, std::string& reason);
     bool ParseColumns(const std::string& text, std::string& reason);
 };

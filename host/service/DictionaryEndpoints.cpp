@@ -1,27 +1,24 @@
 #include "service/DictionaryEndpoints.h"
 
-#include "commands/ResolveCommand.h"
-#include "commands/StagingDirectory.h"
-#include "commands/StampCommand.h"
-#include "import/NameText.h"
+#include "core/StagingDirectory.h"
+#include "core/ValueAccess.h"
 #include "service/BrowseQuery.h"
-
-#include <VarbankClient.h>
+#include "json/CoreJson.h"
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-DictionaryEndpoints::DictionaryEndpoints(const ServedProgram& program,
-                                         const ServedProgram::Loaded& loaded, bool writable)
-    : m_Program(program), m_Loaded(loaded), m_Writable(writable) {}
+DictionaryEndpoints::DictionaryEndpoints(const ServedProgram& served, const Program& program,
+                                         bool writable)
+    : m_Served(served), m_Program(program), m_Writable(writable) {}
 
 ApiReply DictionaryEndpoints::Info() const {
-    nlohmann::json info = m_Loaded.info;
-    info["name"] = m_Program.Name();
-    const std::string error = m_Program.Error();
+    nlohmann::json info = CoreJson::Info(m_Program.Info(), m_Program.Path());
+    info["name"] = m_Served.Name();
+    const std::string error = m_Served.Error();
     info["error"] = error.empty() ? nlohmann::json() : nlohmann::json(error);
-    info["memory"] = m_Loaded.values->OnPlc() ? "modbus" : "image";
+    info["memory"] = m_Program.Memory() == MemoryKind::Modbus ? "modbus" : "image";
     info["writable"] = m_Writable;
     return ApiReply::Json(std::move(info));
 }
@@ -71,10 +68,9 @@ ApiReply DictionaryEndpoints::Resolve(const HttpRequest& request) const {
     if (!ItemNames(request, names, reason)) {
         return ApiReply::Error(400, reason);
     }
-    ResolveCommand command(Session());
     nlohmann::json results = nlohmann::json::array();
     for (const std::string& name : names) {
-        results.push_back(command.Resolve(name));
+        results.push_back(CoreJson::Resolved(m_Program.Resolve(name)));
     }
     return ApiReply::Json({{"results", std::move(results)}});
 }
@@ -85,23 +81,21 @@ ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
     if (!query.Parse(request, reason)) {
         return ApiReply::Error(400, reason);
     }
-    const varbank::BrowseRequest browse = BrowseCommand(Session()).Request(query.options);
-    const varbank::BrowsePage page(Session().Dictionary(), browse, Utf8ToUtf16(query.continuation));
-    if (page.Status() == E_INVALIDARG) {
-        return ApiReply::Error(404, "'" + query.options.path +
-                                        "' is not a variable of a structure, array or "
-                                        "function-block type");
+    const BrowsedPage page = m_Program.Browse(query.spec, query.continuation);
+    if (page.fault == BrowseFault::NotComposite) {
+        return ApiReply::Error(404, "'" + query.spec.path + "' is " +
+                                        BrowseFaultText(page.fault, page.status));
     }
-    if (FAILED(page.Status())) {
+    if (page.Failed()) {
         return ApiReply::Error(500, "the dictionary refused the browse");
     }
-    nlohmann::json children = BrowseCommand::ChildrenJson(page.Children());
+    nlohmann::json children = CoreJson::Children(page.children);
     AddColumns(children, query.address, query.comment);
-    const bool more = page.More() && !page.Continuation().empty();
-    return ApiReply::Json({{"path", query.options.path},
-                           {"children", std::move(children)},
-                           {"continuation", more ? nlohmann::json(Utf16ToUtf8(page.Continuation()))
-                                                 : nlohmann::json()}});
+    return ApiReply::Json(
+        {{"path", query.spec.path},
+         {"children", std::move(children)},
+         {"continuation",
+          page.continuation.empty() ? nlohmann::json() : nlohmann::json(page.continuation)}});
 }
 
 // The address and comment of each child, as resolving its path gives them (a function-block
@@ -111,20 +105,18 @@ void DictionaryEndpoints::AddColumns(nlohmann::json& children, bool address, boo
         return;
     }
     for (nlohmann::json& child : children) {
-        const varbank::Resolution resolution(Session().Dictionary(),
-                                             child["path"].get<std::string>());
-        const bool resolved = resolution.Resolved();
+        const ResolvedItem item = m_Program.Resolve(child["path"].get<std::string>());
         if (address) {
-            child["address"] = resolved ? resolution.Address() : std::string();
+            child["address"] = item.address;
         }
         if (comment) {
-            child["comment"] = resolved ? resolution.Comment() : std::string();
+            child["comment"] = item.comment;
         }
     }
 }
 
 ApiReply DictionaryEndpoints::Stamp() const {
-    return ApiReply::Json({{"stamp", m_Loaded.stamp}});
+    return ApiReply::Json({{"stamp", m_Program.Stamp()}});
 }
 
 ApiReply DictionaryEndpoints::CompareStamp(const HttpRequest& request) const {
@@ -134,28 +126,28 @@ ApiReply DictionaryEndpoints::CompareStamp(const HttpRequest& request) const {
         return ApiReply::Error(400, reason);
     }
     const auto stamp = body.find("stamp");
-    PLCDicoStamping record{};
-    if (stamp == body.end() || !stamp->is_string() ||
-        !StampCommand::ParseStampText(stamp->get<std::string>(), record)) {
-        return ApiReply::Error(400,
-                               "\"stamp\" must be a stamp text such as \"" + m_Loaded.stamp + "\"");
+    const auto record = stamp != body.end() && stamp->is_string()
+                            ? ParseStampText(stamp->get<std::string>())
+                            : std::nullopt;
+    if (!record) {
+        return ApiReply::Error(400, "\"stamp\" must be a stamp text such as \"" +
+                                        m_Program.Stamp() + "\"");
     }
-    const CSymb::Consistence result = Session().Dictionary().CheckDicoStamp(&record);
-    return ApiReply::Json({{"result", StampCommand::ResultName(result)}});
+    return ApiReply::Json({{"result", StampMatchName(m_Program.CompareStamp(*record))}});
 }
 
 ApiReply DictionaryEndpoints::Dump() const {
     std::error_code error;
     const std::string temporary = std::filesystem::temp_directory_path(error).string();
-    StagingDirectory staging(error ? "/tmp" : temporary);
+    const StagingDirectory staging(error ? "/tmp" : temporary);
     if (staging.Path().empty()) {
         return ApiReply::Error(500, "cannot create a folder for the dump: " + staging.Reason());
     }
     std::string reason;
-    if (!Session().WriteDump(staging.Path(), reason)) {
-        return ApiReply::Error(500, "cannot write the dump: " + reason);
+    if (!m_Program.WriteDump(staging.Path(), reason)) {
+        return ApiReply::Error(500, reason);
     }
-    std::ifstream file(staging.Path() + "/" + Session().DumpFileName(), std::ios::binary);
+    std::ifstream file(staging.Path() + "/" + m_Program.DumpFileName(), std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     if (!file) {
@@ -170,7 +162,11 @@ ApiReply DictionaryEndpoints::ReadValues(const HttpRequest& request) const {
     if (!ItemNames(request, names, reason)) {
         return ApiReply::Error(400, reason);
     }
-    return ApiReply::Json({{"values", m_Loaded.values->Access().ReadMany(names)}});
+    nlohmann::json values = nlohmann::json::array();
+    for (const ValueResult& result : m_Program.Values().ReadMany(names)) {
+        values.push_back(CoreJson::ValueRead(result));
+    }
+    return ApiReply::Json({{"values", std::move(values)}});
 }
 
 ApiReply DictionaryEndpoints::WriteValues(const HttpRequest& request) const {
@@ -186,9 +182,15 @@ ApiReply DictionaryEndpoints::WriteValues(const HttpRequest& request) const {
     if (values->size() > kMaxItems) {
         return ApiReply::Error(400, "at most " + std::to_string(kMaxItems) + " items per request");
     }
-    nlohmann::json results = nlohmann::json::array();
+    std::vector<std::pair<std::string, Value>> items;
+    items.reserve(values->size());
     for (const auto& [name, value] : values->items()) {
-        results.push_back(m_Loaded.values->Access().Write(name, value));
+        items.emplace_back(name, CoreJson::ToValue(value));
     }
-    return ApiReply::Json({{"values", std::move(results)}});
+    const WriteOutcome outcome = m_Program.Values().Write(items);
+    nlohmann::json results = nlohmann::json::array();
+    for (const ValueResult& result : outcome.results) {
+        results.push_back(CoreJson::ValueWritten(result));
+    }
+    return ApiReply::Json({{"values", std::move(results)}, {"written", outcome.Complete()}});
 }

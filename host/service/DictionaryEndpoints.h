@@ -1,21 +1,20 @@
 #pragma once
 
+#include "core/Program.h"
 #include "service/ApiReply.h"
-#include "service/ServedProgram.h"
-
 #include "service/HttpRequest.h"
+#include "service/ServedProgram.h"
 
 #include <string>
 #include <vector>
 
-// The requests on one dictionary: info, resolve, browse, stamp, stamp comparison and dump.
-// Each runs on the dictionary in service when it started, to the end.
+// The requests on one dictionary: info, resolve, browse, stamp, stamp comparison, dump and
+// values. Each runs on the program in service when it started, to the end.
 class DictionaryEndpoints {
 public:
     static constexpr std::size_t kMaxItems = 10000;
 
-    DictionaryEndpoints(const ServedProgram& program, const ServedProgram::Loaded& loaded,
-                        bool writable);
+    DictionaryEndpoints(const ServedProgram& served, const Program& program, bool writable);
 
     ApiReply Info() const;
     ApiReply Resolve(const HttpRequest& request) const;
@@ -25,8 +24,8 @@ public:
     ApiReply Dump() const;
     // {"values": [{"name", "value", "type", "error"}]}, one per item, read in one batch.
     ApiReply ReadValues(const HttpRequest& request) const;
-    // {"values": {"NAME": value, ...}}: each item written whole or not at all; one result per
-    // item, {"name", "type", "error"}.
+    // {"values": {"NAME": value, ...}}: every item checked first; written only when all pass.
+    // {"values": [{"name", "type", "error"}], "written": true|false}.
     ApiReply WriteValues(const HttpRequest& request) const;
 
     // The item names of a request: every `item` parameter of a GET, or the "items" array of
@@ -37,10 +36,9 @@ public:
     static bool BodyObject(const HttpRequest& request, nlohmann::json& body, std::string& reason);
 
 private:
-    HostSession& Session() const { return *m_Loaded.session; }
     void AddColumns(nlohmann::json& children, bool address, bool comment) const;
 
-    const ServedProgram& m_Program;
-    const ServedProgram::Loaded& m_Loaded;
+    const ServedProgram& m_Served;
+    const Program& m_Program;
     bool m_Writable;
 };

@@ -1,6 +1,6 @@
 #include "service/ProgramRegistry.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -18,8 +18,7 @@ bool IsProgramFile(const fs::directory_entry& entry) {
 
 } // namespace
 
-ProgramRegistry::ProgramRegistry(ServedProgram::Settings settings)
-    : m_Settings(std::move(settings)) {}
+ProgramRegistry::ProgramRegistry(ProgramOptions settings) : m_Settings(std::move(settings)) {}
 
 bool ProgramRegistry::Add(const std::string& path, std::string& reason) {
     std::error_code error;
@@ -50,7 +49,7 @@ bool ProgramRegistry::Add(const std::string& path, std::string& reason) {
 }
 
 bool ProgramRegistry::AddFile(const std::string& path, std::string& reason) {
-    const std::string name = HostSession::DictionaryName(path);
+    const std::string name = Program::DictionaryName(path);
     if (const ServedProgram* other = Find(name)) {
         reason = TerminalText(path) + ": its dictionary name '" + TerminalText(name) +
                  "' is already served from " + TerminalText(other->Path());

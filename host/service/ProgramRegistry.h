@@ -13,7 +13,7 @@
 // joined to a path.
 class ProgramRegistry {
 public:
-    explicit ProgramRegistry(ServedProgram::Settings settings);
+    explicit ProgramRegistry(ProgramOptions settings);
 
     // Adds a PLCopen file, or every *.xml file of a folder. False with the reason when a path
     // does not exist, a folder holds no program, or two files give one name.
@@ -27,6 +27,6 @@ public:
 private:
     bool AddFile(const std::string& path, std::string& reason);
 
-    ServedProgram::Settings m_Settings;
+    ProgramOptions m_Settings;
     std::vector<std::unique_ptr<ServedProgram>> m_Programs;
 };

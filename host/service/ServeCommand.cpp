@@ -1,6 +1,6 @@
 #include "service/ServeCommand.h"
 
-#include "commands/ExitStatus.h"
+#include "cli/ExitStatus.h"
 #include "service/HttpService.h"
 #include "service/ProgramRegistry.h"
 #include "service/ProgramWatcher.h"

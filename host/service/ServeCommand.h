@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Program.h"
 #include "service/ServedProgram.h"
 #include "service/ServiceApi.h"
 
@@ -18,7 +19,7 @@ public:
         unsigned threads = 0; // 0: one per core
         unsigned watchMilliseconds = 1000;
         bool verbose = false;
-        ServedProgram::Settings programs; // strictness, and where the values are
+        ProgramOptions programs; // strictness, and where the values are
         ServiceApi::WritePolicy writes;
     };
 

@@ -3,30 +3,13 @@
 #include "service/DictionaryEndpoints.h"
 #include "service/PageAssets.h"
 
+#include <array>
+
 namespace {
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::size_t start = 1;
-    while (start <= path.size()) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
-std::string JoinTail(const std::vector<std::string>& parts, std::size_t from) {
-    std::string tail;
-    for (std::size_t i = from; i < parts.size(); ++i) {
-        tail += "/" + parts[i];
-    }
-    return tail;
-}
-
 // A 405 naming the methods the path takes.
-ApiReply WrongMethod(const char* allowed) {
-    ApiReply reply = ApiReply::Error(405, std::string("this path takes ") + allowed);
+ApiReply WrongMethod(const std::string& allowed) {
+    ApiReply reply = ApiReply::Error(405, "this path takes " + allowed);
     reply.headers.emplace_back("Allow", allowed);
     return reply;
 }
@@ -41,14 +24,106 @@ bool SameSecret(const std::string& given, const std::string& expected) {
     return difference == 0;
 }
 
-bool Is(const HttpRequest& request, const char* method) {
-    return request.method == method || (request.method == "HEAD" && std::string(method) == "GET");
+// True when the path fits the pattern; the non-empty segment at "{name}" is the name.
+bool Matches(std::string_view pattern, std::string_view path, std::string& name) {
+    constexpr std::string_view kName = "{name}";
+    const std::size_t wild = pattern.find(kName);
+    if (wild == std::string_view::npos) {
+        return pattern == path;
+    }
+    if (path.substr(0, wild) != pattern.substr(0, wild)) {
+        return false;
+    }
+    path.remove_prefix(wild);
+    const std::size_t end = std::min(path.find('/'), path.size());
+    if (end == 0) {
+        return false;
+    }
+    name = std::string(path.substr(0, end));
+    return path.substr(end) == pattern.substr(wild + kName.size());
 }
 
 } // namespace
 
+std::span<const ServiceApi::Route> ServiceApi::Routes() {
+    using E = DictionaryEndpoints;
+    using R = HttpRequest;
+    static const std::array<Route, 14> kRoutes = {{
+        {"/api/dictionaries", "GET", [](const ServiceApi& api, const R&) { return api.Listing(); },
+         nullptr},
+        {"/api/dictionaries/", "GET", [](const ServiceApi& api, const R&) { return api.Listing(); },
+         nullptr},
+        {"/healthz", "GET", [](const ServiceApi& api, const R&) { return api.Health(); }, nullptr},
+        {"/api/dictionaries/{name}", "GET", nullptr, [](const E& e, const R&) { return e.Info(); }},
+        {"/api/dictionaries/{name}/", "GET", nullptr,
+         [](const E& e, const R&) { return e.Info(); }},
+        {"/api/dictionaries/{name}/resolve", "GET", nullptr,
+         [](const E& e, const R& r) { return e.Resolve(r); }},
+        {"/api/dictionaries/{name}/resolve", "POST", nullptr,
+         [](const E& e, const R& r) { return e.Resolve(r); }},
+        {"/api/dictionaries/{name}/browse", "GET", nullptr,
+         [](const E& e, const R& r) { return e.Browse(r); }},
+        {"/api/dictionaries/{name}/stamp", "GET", nullptr,
+         [](const E& e, const R&) { return e.Stamp(); }},
+        {"/api/dictionaries/{name}/stamp/compare", "POST", nullptr,
+         [](const E& e, const R& r) { return e.CompareStamp(r); }},
+        {"/api/dictionaries/{name}/values", "GET", nullptr,
+         [](const E& e, const R& r) { return e.ReadValues(r); }},
+        {"/api/dictionaries/{name}/values", "POST", nullptr,
+         [](const E& e, const R& r) { return e.ReadValues(r); }},
+        {"/api/dictionaries/{name}/values", "PUT", nullptr,
+         [](const E& e, const R& r) { return e.WriteValues(r); }, true},
+        {"/api/dictionaries/{name}/dump", "GET", nullptr,
+         [](const E& e, const R&) { return e.Dump(); }},
+    }};
+    return kRoutes;
+}
+
 ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes)
     : m_Registry(registry), m_Writes(std::move(writes)) {}
+
+ApiReply ServiceApi::Handle(const HttpRequest& request) const {
+    std::string allowed;
+    for (const Route& route : Routes()) {
+        std::string name;
+        if (!Matches(route.pattern, request.path, name)) {
+            continue;
+        }
+        if (route.method == request.method) {
+            return Dispatch(route, request, name);
+        }
+        allowed += (allowed.empty() ? "" : ", ") + std::string(route.method);
+    }
+    if (!allowed.empty()) {
+        return WrongMethod(allowed);
+    }
+    if (request.path == "/api" || request.path.rfind("/api/", 0) == 0) {
+        return ApiReply::Error(404, "no such endpoint: " + request.path);
+    }
+    return Page(request);
+}
+
+ApiReply ServiceApi::Dispatch(const Route& route, const HttpRequest& request,
+                              const std::string& name) const {
+    if (route.writes) {
+        if (std::optional<ApiReply> refusal = RefuseWrite(request)) {
+            return *refusal;
+        }
+    }
+    if (route.service != nullptr) {
+        return route.service(*this, request);
+    }
+    const ServedProgram* served = m_Registry.Find(name);
+    if (served == nullptr) {
+        return ApiReply::Error(404, "no dictionary named '" + name + "'");
+    }
+    // Held to the end of the request: a reload meanwhile does not pull it away.
+    const std::shared_ptr<const Program> program = served->Current();
+    if (!program) {
+        return ApiReply::Error(503, "'" + name + "' is not in service: " + served->Error());
+    }
+    return route.dictionary(DictionaryEndpoints(*served, *program, m_Writes.writable), request);
+}
 
 std::optional<ApiReply> ServiceApi::RefuseWrite(const HttpRequest& request) const {
     if (!m_Writes.writable) {
@@ -64,86 +139,28 @@ std::optional<ApiReply> ServiceApi::RefuseWrite(const HttpRequest& request) cons
     return std::nullopt;
 }
 
-ApiReply ServiceApi::Handle(const HttpRequest& request) const {
-    return Route(request, SplitPath(request.path));
-}
-
-ApiReply ServiceApi::Route(const HttpRequest& request,
-                           const std::vector<std::string>& parts) const {
-    if (parts.size() >= 2 && parts[0] == "api" && parts[1] == "dictionaries") {
-        if (parts.size() == 2 || (parts.size() == 3 && parts[2].empty())) {
-            return Is(request, "GET") ? Listing() : WrongMethod("GET");
-        }
-        return OnDictionary(request, parts[2], JoinTail(parts, 3));
-    }
-    if (request.path == "/healthz") {
-        return Is(request, "GET") ? Health() : WrongMethod("GET");
-    }
-    if (!parts.empty() && parts[0] == "api") {
-        return ApiReply::Error(404, "no such endpoint: " + request.path);
-    }
-    return Page(request);
-}
-
 ApiReply ServiceApi::Listing() const {
     nlohmann::json list = nlohmann::json::array();
-    for (const auto& program : m_Registry.Programs()) {
-        list.push_back(program->Summary());
+    for (const auto& served : m_Registry.Programs()) {
+        const std::shared_ptr<const Program> program = served->Current();
+        const std::string error = served->Error();
+        list.push_back({{"name", served->Name()},
+                        {"file", served->Path()},
+                        {"variables", program ? nlohmann::json(program->Info().counts.variables)
+                                              : nlohmann::json()},
+                        {"stamp", program ? nlohmann::json(program->Stamp()) : nlohmann::json()},
+                        {"error", error.empty() ? nlohmann::json() : nlohmann::json(error)}});
     }
     return ApiReply::Json(std::move(list));
 }
 
 ApiReply ServiceApi::Health() const {
     std::size_t serving = 0;
-    for (const auto& program : m_Registry.Programs()) {
-        serving += program->Current() ? 1 : 0;
+    for (const auto& served : m_Registry.Programs()) {
+        serving += served->Current() ? 1 : 0;
     }
     return ApiReply::Json(
         {{"status", "ok"}, {"dictionaries", m_Registry.Programs().size()}, {"serving", serving}});
-}
-
-ApiReply ServiceApi::OnDictionary(const HttpRequest& request, const std::string& name,
-                                  std::string_view tail) const {
-    const ServedProgram* program = m_Registry.Find(name);
-    if (program == nullptr) {
-        return ApiReply::Error(404, "no dictionary named '" + name + "'");
-    }
-    // Held to the end of the request: a reload meanwhile does not pull it away.
-    const std::shared_ptr<const ServedProgram::Loaded> loaded = program->Current();
-    if (!loaded) {
-        return ApiReply::Error(503, "'" + name + "' is not in service: " + program->Error());
-    }
-    const DictionaryEndpoints endpoints(*program, *loaded, m_Writes.writable);
-    if (tail.empty() || tail == "/") {
-        return Is(request, "GET") ? endpoints.Info() : WrongMethod("GET");
-    }
-    if (tail == "/resolve") {
-        return Is(request, "GET") || Is(request, "POST") ? endpoints.Resolve(request)
-                                                         : WrongMethod("GET, POST");
-    }
-    if (tail == "/browse") {
-        return Is(request, "GET") ? endpoints.Browse(request) : WrongMethod("GET");
-    }
-    if (tail == "/stamp") {
-        return Is(request, "GET") ? endpoints.Stamp() : WrongMethod("GET");
-    }
-    if (tail == "/stamp/compare") {
-        return Is(request, "POST") ? endpoints.CompareStamp(request) : WrongMethod("POST");
-    }
-    if (tail == "/values") {
-        if (Is(request, "GET") || Is(request, "POST")) {
-            return endpoints.ReadValues(request);
-        }
-        if (!Is(request, "PUT")) {
-            return WrongMethod("GET, POST, PUT");
-        }
-        const std::optional<ApiReply> refusal = RefuseWrite(request);
-        return refusal ? *refusal : endpoints.WriteValues(request);
-    }
-    if (tail == "/dump") {
-        return Is(request, "GET") ? endpoints.Dump() : WrongMethod("GET");
-    }
-    return ApiReply::Error(404, "no such endpoint: " + request.path);
 }
 
 ApiReply ServiceApi::Page(const HttpRequest& request) {
@@ -152,7 +169,7 @@ ApiReply ServiceApi::Page(const HttpRequest& request) {
     if (file == nullptr) {
         return ApiReply::Error(404, "no such page: " + request.path);
     }
-    if (!Is(request, "GET")) {
+    if (request.method != "GET") {
         return WrongMethod("GET");
     }
     ApiReply reply = ApiReply::Text(std::string(file->content), file->contentType);

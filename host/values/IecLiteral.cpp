@@ -1,6 +1,6 @@
 #include "values/IecLiteral.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
 
 #include <array>
 #include <cctype>
@@ -22,31 +22,6 @@ std::string WithoutUnderscores(std::string_view text) {
         }
     }
     return result;
-}
-
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    const int upper = std::toupper(static_cast<unsigned char>(c));
-    return upper >= 'A' && upper <= 'Z' ? upper - 'A' + 10 : 99;
-}
-
-std::optional<std::uint64_t> Digits(std::string_view text, unsigned base) {
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        const int digit = DigitValue(c);
-        if (digit >= static_cast<int>(base) ||
-            value >
-                (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(digit)) / base) {
-            return std::nullopt;
-        }
-        value = value * base + static_cast<unsigned>(digit);
-    }
-    return value;
 }
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
@@ -88,7 +63,7 @@ std::optional<std::int64_t> TakeNumber(std::string_view& text) {
     if (count == 0) {
         return std::nullopt;
     }
-    const auto value = Digits(text.substr(0, count), 10);
+    const auto value = ParseDigits(text.substr(0, count), 10);
     text.remove_prefix(count);
     return static_cast<std::int64_t>(*value);
 }
@@ -261,7 +236,7 @@ std::string_view IecLiteral::StripPrefix(std::string_view text, std::string_view
     return text;
 }
 
-std::optional<IecLiteral::Integer> IecLiteral::ParseInteger(std::string_view text) {
+std::optional<IntegerLiteral> IecLiteral::ParseInteger(std::string_view text) {
     text = TrimBlanks(text);
     // A type prefix (INT#, UDINT#) names the type; a number before '#' is the base.
     const std::size_t hash = text.find('#');
@@ -269,30 +244,7 @@ std::optional<IecLiteral::Integer> IecLiteral::ParseInteger(std::string_view tex
         std::isalpha(static_cast<unsigned char>(text.front())) != 0) {
         text.remove_prefix(hash + 1);
     }
-    Integer result;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        result.negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    unsigned base = 10;
-    const std::size_t baseHash = text.find('#');
-    if (baseHash != std::string_view::npos) {
-        const std::string_view prefix = text.substr(0, baseHash);
-        base = prefix == "2" ? 2 : prefix == "8" ? 8 : prefix == "16" ? 16 : 0;
-        if (base == 0) {
-            return std::nullopt;
-        }
-        text.remove_prefix(baseHash + 1);
-    }
-    if (text.empty() || text.front() == '_' || text.back() == '_') {
-        return std::nullopt;
-    }
-    const auto magnitude = Digits(WithoutUnderscores(text), base);
-    if (!magnitude) {
-        return std::nullopt;
-    }
-    result.magnitude = *magnitude;
-    return result;
+    return IntegerLiteral::Parse(text);
 }
 
 std::optional<double> IecLiteral::ParseReal(std::string_view text) {

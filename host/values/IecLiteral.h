@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/IntegerLiteral.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,12 +13,8 @@
 // in quotes with $ escapes. Formatting gives the short forms back.
 class IecLiteral {
 public:
-    struct Integer {
-        bool negative = false;
-        std::uint64_t magnitude = 0;
-    };
-
-    static std::optional<Integer> ParseInteger(std::string_view text);
+    // An integer with or without a type prefix (INT#5, 16#FF, UDINT#16#FF).
+    static std::optional<IntegerLiteral> ParseInteger(std::string_view text);
     static std::optional<double> ParseReal(std::string_view text);
     static std::optional<bool> ParseBool(std::string_view text);
     // Durations in nanoseconds; a plain number counts milliseconds.

@@ -1,6 +1,7 @@
 #include "values/InitialValueText.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
+#include "text/IntegerLiteral.h"
 
 namespace {
 

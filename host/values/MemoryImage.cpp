@@ -28,6 +28,46 @@ std::string Range(std::uint16_t block, std::uint64_t offset, std::uint64_t size)
 
 } // namespace
 
+void MemoryImage::Area::Resize(std::uint64_t bytes) {
+    size = bytes;
+    pages.resize((bytes + kPageSize - 1) / kPageSize);
+}
+
+void MemoryImage::Area::Copy(std::uint64_t offset, std::span<std::uint8_t> bytes) const {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const std::uint64_t at = offset + done;
+        const std::uint64_t within = at % kPageSize;
+        const std::size_t count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(bytes.size() - done, kPageSize - within));
+        const std::uint8_t* page = pages[at / kPageSize].get();
+        if (page == nullptr) {
+            std::fill_n(bytes.begin() + done, count, std::uint8_t{0});
+        } else {
+            std::copy_n(page + within, count, bytes.begin() + done);
+        }
+        done += count;
+    }
+}
+
+void MemoryImage::Area::Store(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const std::uint64_t at = offset + done;
+        const std::uint64_t within = at % kPageSize;
+        const std::size_t count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(bytes.size() - done, kPageSize - within));
+        std::copy_n(bytes.begin() + done, count, Byte(at));
+        done += count;
+    }
+}
+
+std::uint8_t* MemoryImage::Area::Byte(std::uint64_t offset) {
+    std::unique_ptr<std::uint8_t[]>& page = pages[offset / kPageSize];
+    if (!page) {
+        page = std::make_unique<std::uint8_t[]>(kPageSize); // zeroed
+    }
+    return page.get() + offset % kPageSize;
+}
+
 MemoryImage::MemoryImage(const ProjectLayout& layout)
     : m_Blocks(LocatedAddress::kBlockCount), m_Secondary(LocatedAddress::kBlockCount) {
     const std::uint64_t locals = LargestLocalArea(layout);
@@ -38,27 +78,19 @@ MemoryImage::MemoryImage(const ProjectLayout& layout)
         } else if (block == LocatedAddress::kBitBlock) {
             size = std::max<std::uint64_t>(size, layout.bitCount);
         }
-        m_Blocks[block].assign(size, 0);
+        m_Blocks[block].Resize(size);
         if (locals > 0 && block == LocatedAddress::kUnlocatedBlock) {
-            m_Secondary[block].assign(size + locals, 0);
+            m_Secondary[block].Resize(size + locals);
         }
     }
 }
 
-std::size_t MemoryImage::BlockSize(std::uint16_t block) const {
-    const std::shared_lock lock(m_Lock);
-    const bool secondary = block >= kSecondaryBlockBase;
-    const auto& blocks = secondary ? m_Secondary : m_Blocks;
-    const std::size_t index = secondary ? block - kSecondaryBlockBase : block;
-    return index < blocks.size() ? blocks[index].size() : 0;
-}
-
-std::vector<std::uint8_t>* MemoryImage::Find(std::uint16_t block, std::uint64_t offset,
-                                             std::uint64_t size, MemoryResult& result) {
+MemoryImage::Area* MemoryImage::Find(std::uint16_t block, std::uint64_t offset, std::uint64_t size,
+                                     MemoryResult& result) {
     const bool secondary = block >= kSecondaryBlockBase;
     auto& blocks = secondary ? m_Secondary : m_Blocks;
     const std::size_t index = secondary ? block - kSecondaryBlockBase : block;
-    if (index >= blocks.size() || offset + size > blocks[index].size()) {
+    if (index >= blocks.size() || offset + size > blocks[index].size) {
         result = MemoryResult::Failed(Range(block, offset, size) + " lie outside the memory image");
         return nullptr;
     }
@@ -70,8 +102,8 @@ MemoryResult MemoryImage::Read(std::uint16_t block, std::uint32_t offset,
                                std::span<std::uint8_t> bytes) {
     const std::shared_lock lock(m_Lock);
     MemoryResult result;
-    if (const auto* data = Find(block, offset, bytes.size(), result)) {
-        std::copy_n(data->begin() + offset, bytes.size(), bytes.begin());
+    if (const Area* area = Find(block, offset, bytes.size(), result)) {
+        area->Copy(offset, bytes);
     }
     return result;
 }
@@ -80,8 +112,8 @@ MemoryResult MemoryImage::Write(std::uint16_t block, std::uint32_t offset,
                                 std::span<const std::uint8_t> bytes) {
     const std::unique_lock lock(m_Lock);
     MemoryResult result;
-    if (auto* data = Find(block, offset, bytes.size(), result)) {
-        std::copy(bytes.begin(), bytes.end(), data->begin() + offset);
+    if (Area* area = Find(block, offset, bytes.size(), result)) {
+        area->Store(offset, bytes);
     }
     return result;
 }
@@ -91,8 +123,10 @@ MemoryResult MemoryImage::ReadBit(std::uint16_t block, std::uint32_t offset, std
     const std::shared_lock lock(m_Lock);
     const std::uint64_t byte = std::uint64_t{offset} + bit / 8;
     MemoryResult result;
-    if (const auto* data = Find(block, byte, 1, result)) {
-        value = (((*data)[byte] >> (bit % 8)) & 1U) != 0;
+    if (const Area* area = Find(block, byte, 1, result)) {
+        std::uint8_t held = 0;
+        area->Copy(byte, {&held, 1});
+        value = ((held >> (bit % 8)) & 1U) != 0;
     }
     return result;
 }
@@ -102,10 +136,10 @@ MemoryResult MemoryImage::WriteBit(std::uint16_t block, std::uint32_t offset, st
     const std::unique_lock lock(m_Lock);
     const std::uint64_t byte = std::uint64_t{offset} + bit / 8;
     MemoryResult result;
-    if (auto* data = Find(block, byte, 1, result)) {
+    if (Area* area = Find(block, byte, 1, result)) {
+        std::uint8_t& held = *area->Byte(byte);
         const auto mask = static_cast<std::uint8_t>(1U << (bit % 8));
-        (*data)[byte] =
-            static_cast<std::uint8_t>(value ? ((*data)[byte] | mask) : ((*data)[byte] & ~mask));
+        held = static_cast<std::uint8_t>(value ? (held | mask) : (held & ~mask));
     }
     return result;
 }

@@ -54,7 +54,7 @@ std::string NoPlace(std::uint16_t block) {
 std::optional<ModbusMap::Place> ModbusMap::Find(std::uint16_t block, std::uint32_t offset,
                                                 std::uint32_t size, std::uint8_t bit,
                                                 std::string& error) {
-    if (bit == 255) {
+    if (bit == ModbusMap::kNoBit) {
         return FindRegisters(block, offset, size, error);
     }
     std::optional<Place> place;
@@ -63,7 +63,7 @@ std::optional<ModbusMap::Place> ModbusMap::Find(std::uint16_t block, std::uint32
         const std::uint64_t address = std::uint64_t{offset} * 8 + bit;
         place = Place{table,
                       static_cast<std::uint32_t>(std::min<std::uint64_t>(address, kAddressCount)),
-                      1, 255};
+                      1, ModbusMap::kNoBit};
     } else if (block == LocatedAddress::kWordBlock) {
         place = Place{Table::HoldingRegisters, kWordBase + offset / 2, 1, bit};
     } else {
@@ -86,14 +86,14 @@ std::optional<ModbusMap::Place> ModbusMap::FindRegisters(std::uint16_t block, st
             return std::nullopt;
         }
         place = Place{block == kInputBlock ? Table::InputRegisters : Table::HoldingRegisters,
-                      offset / 2, size / 2, 255};
+                      offset / 2, size / 2, ModbusMap::kNoBit};
     } else if (block == LocatedAddress::kWordBlock) {
         const auto base = WordAreaBase(offset, size);
         if (!base) {
             error = "only %MW, %MD and %ML values of the word area have a Modbus place";
             return std::nullopt;
         }
-        place = Place{Table::HoldingRegisters, *base + offset / 2, size / 2, 255};
+        place = Place{Table::HoldingRegisters, *base + offset / 2, size / 2, ModbusMap::kNoBit};
     } else {
         error = NoPlace(block);
         return std::nullopt;
@@ -114,7 +114,7 @@ std::string ModbusMap::Describe(const Place& place) {
     if (place.count > 1) {
         text += ".." + std::to_string(place.address + place.count - 1);
     }
-    if (place.registerBit != 255) {
+    if (place.registerBit != ModbusMap::kNoBit) {
         text += " bit " + std::to_string(place.registerBit);
     }
     return text;

@@ -13,18 +13,22 @@ class ModbusMap {
 public:
     enum class Table { Coils, DiscreteInputs, InputRegisters, HoldingRegisters };
 
+    // The register bit of a place that is not one bit of a register; the bit argument of Find
+    // for a byte range.
+    static constexpr std::uint8_t kNoBit = 255;
+
     struct Place {
         Table table = Table::HoldingRegisters;
         std::uint32_t address = 0;
-        std::uint32_t count = 0;        // bits for coils and inputs, else registers
-        std::uint8_t registerBit = 255; // a bit of the register, or 255
+        std::uint32_t count = 0;           // bits for coils and inputs, else registers
+        std::uint8_t registerBit = kNoBit; // a bit of the register, or kNoBit
     };
 
     static constexpr std::uint32_t kWordBase = 1024;
     static constexpr std::uint32_t kDoubleBase = 2048;
     static constexpr std::uint32_t kLongBase = 4096;
 
-    // bit: 255 for the byte range [offset, offset + size). Nothing with the reason when the
+    // bit: kNoBit for the byte range [offset, offset + size). Nothing with the reason when the
     // place has no Modbus place.
     static std::optional<Place> Find(std::uint16_t block, std::uint32_t offset, std::uint32_t size,
                                      std::uint8_t bit, std::string& error);

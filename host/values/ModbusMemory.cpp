@@ -164,17 +164,27 @@ std::vector<std::uint16_t> ModbusMemory::ToRegisters(std::span<const std::uint8_
     return registers;
 }
 
+std::optional<ModbusMap::Place> ModbusMemory::RangePlace(std::uint16_t block, std::uint32_t offset,
+                                                         std::size_t size, MemoryResult& failure) {
+    std::string error;
+    auto place = ModbusMap::Find(block, offset, static_cast<std::uint32_t>(size),
+                                 MemoryPlace::kNoBit, error);
+    if (!place) {
+        failure = MemoryResult::Failed(error);
+    }
+    return place;
+}
+
 MemoryResult ModbusMemory::Read(std::uint16_t block, std::uint32_t offset,
                                 std::span<std::uint8_t> bytes) {
-    std::string error;
-    const auto place = ModbusMap::Find(block, offset, static_cast<std::uint32_t>(bytes.size()),
-                                       MemoryPlace::kNoBit, error);
+    MemoryResult result;
+    const auto place = RangePlace(block, offset, bytes.size(), result);
     if (!place) {
-        return MemoryResult::Failed(error);
+        return result;
     }
     const std::lock_guard lock(m_Mutex);
     std::vector<std::uint16_t> registers;
-    MemoryResult result = ReadTable(*place, registers);
+    result = ReadTable(*place, registers);
     if (result.ok) {
         const std::vector<std::uint8_t> read = ToBytes(registers);
         std::copy_n(read.begin(), std::min(read.size(), bytes.size()), bytes.begin());
@@ -184,11 +194,10 @@ MemoryResult ModbusMemory::Read(std::uint16_t block, std::uint32_t offset,
 
 MemoryResult ModbusMemory::Write(std::uint16_t block, std::uint32_t offset,
                                  std::span<const std::uint8_t> bytes) {
-    std::string error;
-    const auto place = ModbusMap::Find(block, offset, static_cast<std::uint32_t>(bytes.size()),
-                                       MemoryPlace::kNoBit, error);
+    MemoryResult result;
+    const auto place = RangePlace(block, offset, bytes.size(), result);
     if (!place) {
-        return MemoryResult::Failed(error);
+        return result;
     }
     const std::lock_guard lock(m_Mutex);
     return WriteTable(*place, ToRegisters(bytes));
@@ -205,7 +214,7 @@ MemoryResult ModbusMemory::ReadBit(std::uint16_t block, std::uint32_t offset, st
     std::vector<std::uint16_t> values;
     MemoryResult result = ReadTable(*place, values);
     if (result.ok) {
-        const unsigned shift = place->registerBit == 255 ? 0 : place->registerBit;
+        const unsigned shift = place->registerBit == ModbusMap::kNoBit ? 0 : place->registerBit;
         value = ((values.front() >> shift) & 1U) != 0;
     }
     return result;
@@ -219,7 +228,7 @@ MemoryResult ModbusMemory::WriteBit(std::uint16_t block, std::uint32_t offset, s
         return MemoryResult::Failed(error);
     }
     const std::lock_guard lock(m_Mutex);
-    if (place->registerBit == 255) {
+    if (place->registerBit == ModbusMap::kNoBit) {
         return WriteTable(*place, {static_cast<std::uint16_t>(value ? 1 : 0)});
     }
     // A bit of a register: read, change that bit, write back, all under the context's lock.
@@ -242,7 +251,7 @@ void ModbusMemory::Distribute(const Group& group, const std::vector<std::uint16_
         read.result = MemoryResult::Done();
         if (ModbusMap::IsBitTable(place.table)) {
             read.bytes.assign(1, static_cast<std::uint8_t>(*first != 0 ? 1 : 0));
-        } else if (place.registerBit != 255) {
+        } else if (place.registerBit != ModbusMap::kNoBit) {
             read.bytes.assign(1, static_cast<std::uint8_t>((*first >> place.registerBit) & 1U));
         } else {
             read.bytes = ToBytes(std::vector<std::uint16_t>(first, first + place.count));
@@ -253,7 +262,8 @@ void ModbusMemory::Distribute(const Group& group, const std::vector<std::uint16_
 // One request for the group; when the PLC refuses it (a gap it does not have, say), each
 // place is read on its own.
 void ModbusMemory::ReadGroup(Group& group, std::vector<MemoryRead>& reads) {
-    const ModbusMap::Place whole{group.table, group.first, group.end - group.first, 255};
+    const ModbusMap::Place whole{group.table, group.first, group.end - group.first,
+                                 ModbusMap::kNoBit};
     std::vector<std::uint16_t> values;
     const MemoryResult result = ReadTable(whole, values);
     if (result.ok) {

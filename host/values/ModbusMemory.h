@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 struct _modbus;
 
@@ -48,6 +49,9 @@ public:
 private:
     struct Group;
 
+    // The place of a byte range in the tables; nothing, with the failure, when it has none.
+    static std::optional<ModbusMap::Place> RangePlace(std::uint16_t block, std::uint32_t offset,
+                                                      std::size_t size, MemoryResult& failure);
     // Raw table access under m_Mutex; values as the PLC holds them (registers, or bits 0/1).
     MemoryResult ReadTable(const ModbusMap::Place& place, std::vector<std::uint16_t>& values);
     MemoryResult WriteTable(const ModbusMap::Place& place,

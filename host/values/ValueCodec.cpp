@@ -1,12 +1,13 @@
 #include "values/ValueCodec.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
 #include "values/IecLiteral.h"
 
 #include <TextConversion.h>
 
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -122,14 +123,14 @@ std::int64_t SignExtend(std::uint64_t value, std::uint32_t size) {
     return static_cast<std::int64_t>((value ^ sign) - sign);
 }
 
-nlohmann::json DecodeInteger(const Row& row, std::uint64_t raw) {
+Value DecodeInteger(const Row& row, std::uint64_t raw) {
     if (row.isSigned) {
         return SignExtend(raw, row.size);
     }
     return raw;
 }
 
-nlohmann::json DecodeReal(const Row& row, std::uint64_t raw) {
+Value DecodeReal(const Row& row, std::uint64_t raw) {
     if (row.size == 4) {
         return static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(raw)));
     }
@@ -160,14 +161,14 @@ DecodedValue DecodeTimed(const Row& row, std::uint64_t raw) {
     case Family::Duration: {
         const double ms = static_cast<double>(ns) / kNsPerMs;
         return {IecLiteral::FormatDuration(ns, Prefix(row)),
-                ns % kNsPerMs == 0 ? nlohmann::json(ns / kNsPerMs) : nlohmann::json(ms)};
+                ns % kNsPerMs == 0 ? Value(ns / kNsPerMs) : Value(ms)};
     }
     case Family::Date:
-        return {IecLiteral::FormatDate(ns / kNsPerDay, Prefix(row)), nullptr};
+        return {IecLiteral::FormatDate(ns / kNsPerDay, Prefix(row)), {}};
     case Family::TimeOfDay:
-        return {IecLiteral::FormatTimeOfDay(ns % kNsPerDay, Prefix(row)), nullptr};
+        return {IecLiteral::FormatTimeOfDay(ns % kNsPerDay, Prefix(row)), {}};
     default:
-        return {IecLiteral::FormatDateTime(ns, Prefix(row)), nullptr};
+        return {IecLiteral::FormatDateTime(ns, Prefix(row)), {}};
     }
 }
 
@@ -179,32 +180,60 @@ EncodedValue Bytes(std::vector<std::uint8_t> bytes) {
     return {true, std::move(bytes), {}};
 }
 
-std::string Shown(const nlohmann::json& value) {
-    return value.is_string() ? "'" + value.get<std::string>() + "'"
-                             : value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string NumberText(double number) {
+    char text[32];
+    const auto [end, error] = std::to_chars(std::begin(text), std::end(text), number);
+    std::string shown(text, error == std::errc() ? end : text);
+    if (std::isfinite(number) && shown.find_first_of(".e") == std::string::npos) {
+        shown += ".0";
+    }
+    return shown;
 }
 
-EncodedValue NotA(const ValueType& type, const nlohmann::json& value) {
+// A value as a message quotes it: texts in quotes, the rest as JSON writes it.
+std::string Shown(const Value& value) {
+    if (value.IsText()) {
+        return "'" + ValidUtf8(value.AsText()) + "'";
+    }
+    if (value.IsBool()) {
+        return value.AsBool() ? "true" : "false";
+    }
+    if (value.IsSigned()) {
+        return std::to_string(value.AsSigned());
+    }
+    if (value.IsUnsigned()) {
+        return std::to_string(value.AsUnsigned());
+    }
+    if (value.IsReal()) {
+        return NumberText(value.AsReal());
+    }
+    if (value.IsList()) {
+        return "a list";
+    }
+    return value.IsMembers() ? "an object" : "null";
+}
+
+EncodedValue NotA(const ValueType& type, const Value& value) {
     return Fail(Shown(value) + " is not a " + type.name);
 }
 
 // The integer a JSON value holds, read as an IEC literal when a string.
-std::optional<IecLiteral::Integer> IntegerOf(const nlohmann::json& value) {
-    if (value.is_number_unsigned()) {
-        return IecLiteral::Integer{false, value.get<std::uint64_t>()};
+std::optional<IntegerLiteral> IntegerOf(const Value& value) {
+    if (value.IsUnsigned()) {
+        return IntegerLiteral{false, value.AsUnsigned()};
     }
-    if (value.is_number_integer()) {
-        const auto number = value.get<std::int64_t>();
-        return IecLiteral::Integer{number < 0, number < 0 ? 0 - static_cast<std::uint64_t>(number)
-                                                          : static_cast<std::uint64_t>(number)};
+    if (value.IsSigned()) {
+        const auto number = value.AsSigned();
+        return IntegerLiteral{number < 0, number < 0 ? 0 - static_cast<std::uint64_t>(number)
+                                                     : static_cast<std::uint64_t>(number)};
     }
-    if (value.is_string()) {
-        return IecLiteral::ParseInteger(value.get<std::string>());
+    if (value.IsText()) {
+        return IecLiteral::ParseInteger(value.AsText());
     }
     return std::nullopt;
 }
 
-EncodedValue EncodeInteger(const Row& row, const ValueType& type, const nlohmann::json& value) {
+EncodedValue EncodeInteger(const Row& row, const ValueType& type, const Value& value) {
     const auto number = IntegerOf(value);
     if (!number) {
         return NotA(type, value);
@@ -224,15 +253,15 @@ EncodedValue EncodeInteger(const Row& row, const ValueType& type, const nlohmann
     return Bytes(StoreLittle(raw, row.size));
 }
 
-EncodedValue EncodeBool(const ValueType& type, const nlohmann::json& value) {
+EncodedValue EncodeBool(const ValueType& type, const Value& value) {
     std::optional<bool> flag;
-    if (value.is_boolean()) {
-        flag = value.get<bool>();
-    } else if (value.is_number_integer() && value.get<std::int64_t>() >= 0 &&
-               value.get<std::int64_t>() <= 1) {
-        flag = value.get<std::int64_t>() == 1;
-    } else if (value.is_string()) {
-        flag = IecLiteral::ParseBool(value.get<std::string>());
+    if (value.IsBool()) {
+        flag = value.AsBool();
+    } else if ((value.IsSigned() || value.IsUnsigned()) && value.AsDouble() >= 0 &&
+               value.AsDouble() <= 1) {
+        flag = value.AsDouble() == 1;
+    } else if (value.IsText()) {
+        flag = IecLiteral::ParseBool(value.AsText());
     }
     if (!flag) {
         return NotA(type, value);
@@ -240,12 +269,12 @@ EncodedValue EncodeBool(const ValueType& type, const nlohmann::json& value) {
     return Bytes({static_cast<std::uint8_t>(*flag ? 1 : 0)});
 }
 
-EncodedValue EncodeReal(const Row& row, const ValueType& type, const nlohmann::json& value) {
+EncodedValue EncodeReal(const Row& row, const ValueType& type, const Value& value) {
     std::optional<double> number;
-    if (value.is_number()) {
-        number = value.get<double>();
-    } else if (value.is_string()) {
-        number = IecLiteral::ParseReal(value.get<std::string>());
+    if (value.IsNumber()) {
+        number = value.AsDouble();
+    } else if (value.IsText()) {
+        number = IecLiteral::ParseReal(value.AsText());
     }
     if (!number) {
         return NotA(type, value);
@@ -275,12 +304,12 @@ std::optional<std::int64_t> ParseTimed(const Row& row, const std::string& text) 
     }
 }
 
-EncodedValue EncodeTimed(const Row& row, const ValueType& type, const nlohmann::json& value) {
+EncodedValue EncodeTimed(const Row& row, const ValueType& type, const Value& value) {
     std::optional<std::int64_t> ns;
-    if (value.is_string()) {
-        ns = ParseTimed(row, value.get<std::string>());
-    } else if (value.is_number() && row.family == Family::Duration) {
-        ns = IecLiteral::ParseDuration(value.dump()); // a number counts milliseconds
+    if (value.IsText()) {
+        ns = ParseTimed(row, value.AsText());
+    } else if (value.IsNumber() && row.family == Family::Duration) {
+        ns = IecLiteral::ParseDuration(Shown(value)); // a number counts milliseconds
     }
     if (!ns) {
         return NotA(type, value);
@@ -307,11 +336,11 @@ EncodedValue EncodeWide(const ValueType& type, const std::string& text) {
     return Bytes(StoreLittle(units.empty() ? 0 : units.front(), 2));
 }
 
-EncodedValue EncodeText(const ValueType& type, const nlohmann::json& value) {
-    if (!value.is_string()) {
+EncodedValue EncodeText(const ValueType& type, const Value& value) {
+    if (!value.IsText()) {
         return NotA(type, value);
     }
-    const std::string text = value.get<std::string>();
+    const std::string& text = value.AsText();
     if (type.kind == ValueKind::WString || type.kind == ValueKind::WChar) {
         return EncodeWide(type, text);
     }
@@ -353,19 +382,19 @@ DecodedValue ValueCodec::Decode(const ValueType& type, std::span<const std::uint
     const std::uint64_t raw = LoadLittle(bytes.subspan(0, std::min<std::size_t>(bytes.size(), 8)));
     switch (row.family) {
     case Family::Bool:
-        return {raw != 0, nullptr};
+        return {raw != 0, {}};
     case Family::Integer:
-        return {DecodeInteger(row, raw), nullptr};
+        return {DecodeInteger(row, raw), {}};
     case Family::Real:
-        return {DecodeReal(row, raw), nullptr};
+        return {DecodeReal(row, raw), {}};
     case Family::Text:
-        return {DecodeText(type, bytes), nullptr};
+        return {DecodeText(type, bytes), {}};
     default:
         return DecodeTimed(row, raw);
     }
 }
 
-EncodedValue ValueCodec::Encode(const ValueType& type, const nlohmann::json& value) {
+EncodedValue ValueCodec::Encode(const ValueType& type, const Value& value) {
     const Row& row = RowOf(type.kind);
     switch (row.family) {
     case Family::Bool:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include "values/Value.h"
 
 #include <cstdint>
 #include <optional>
@@ -47,8 +47,8 @@ struct ValueType {
 
 // What Decode gives: the value, and for a duration its milliseconds beside the IEC text.
 struct DecodedValue {
-    nlohmann::json value;
-    nlohmann::json milliseconds; // null unless the type is a duration
+    Value value;
+    Value milliseconds; // null unless the type is a duration
 };
 
 // What Encode gives: the bytes to write, or why the value does not fit the type.
@@ -58,8 +58,8 @@ struct EncodedValue {
     std::string error;
 };
 
-// Turns the bytes of an elementary place into JSON and back, little-endian. Integers, reals,
-// booleans and texts come and go as JSON numbers, booleans and strings; durations, dates and
+// Turns the bytes of an elementary place into values and back, little-endian. Integers, reals,
+// booleans and texts come and go as numbers, booleans and texts; durations, dates and
 // times of day as IEC texts (T#1s500ms, D#2024-01-15, TOD#08:00:00, DT#2024-01-15-08:00:00).
 // Memory formats: TIME signed milliseconds (32 bits), LTIME signed nanoseconds (64 bits),
 // DATE seconds since 1970-01-01 (32 bits), TOD milliseconds since midnight (32 bits), DT
@@ -75,6 +75,6 @@ public:
     static ValueType BoolType();
 
     static DecodedValue Decode(const ValueType& type, std::span<const std::uint8_t> bytes);
-    // A JSON number, boolean or string; a string is read as an IEC literal of the type.
-    static EncodedValue Encode(const ValueType& type, const nlohmann::json& value);
+    // A number, boolean or text; a text is read as an IEC literal of the type.
+    static EncodedValue Encode(const ValueType& type, const Value& value);
 };

@@ -1,6 +1,5 @@
 #include "Bindings.h"
 #include "BrowseIterator.h"
-#include "Child.h"
 
 #include <optional>
 #include <string>
@@ -9,14 +8,14 @@ namespace py = pybind11;
 
 namespace {
 
-std::string Repr(const Child& child) {
+std::string Repr(const BrowsedChild& child) {
     return "Child(" + std::string(py::repr(py::str(child.name))) +
            ", path=" + std::string(py::repr(py::str(child.path))) +
            ", has_children=" + (child.hasChildren ? "True" : "False") + ")";
 }
 
-Child Next(BrowseIterator& iterator) {
-    std::optional<Child> child;
+BrowsedChild Next(BrowseIterator& iterator) {
+    std::optional<BrowsedChild> child;
     {
         const py::gil_scoped_release release;
         child = iterator.Next();
@@ -30,12 +29,13 @@ Child Next(BrowseIterator& iterator) {
 } // namespace
 
 void BindBrowse(py::module_& module) {
-    py::class_<Child>(module, "Child", "One child listed by Dictionary.browse() or walk().")
-        .def_readonly("name", &Child::name, "The child's own name (Speed, Conveyors[2]).")
-        .def_readonly("path", &Child::path, "The full item name (Motor1.Speed), for resolve().")
-        .def_readonly("item_id", &Child::itemId,
+    py::class_<BrowsedChild>(module, "Child", "One child listed by Dictionary.browse() or walk().")
+        .def_readonly("name", &BrowsedChild::name, "The child's own name (Speed, Conveyors[2]).")
+        .def_readonly("path", &BrowsedChild::path,
+                      "The full item name (Motor1.Speed), for resolve().")
+        .def_readonly("item_id", &BrowsedChild::itemId,
                       "The dictionary's item identifier: dictionary name, '!', path.")
-        .def_readonly("has_children", &Child::hasChildren,
+        .def_readonly("has_children", &BrowsedChild::hasChildren,
                       "True for a branch (structure, array, function block).")
         .def("__repr__", &Repr);
     py::class_<BrowseIterator, std::shared_ptr<BrowseIterator>>(

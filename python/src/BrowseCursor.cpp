@@ -2,22 +2,24 @@
 
 #include <utility>
 
-BrowseCursor::BrowseCursor(CSymb& dictionary, varbank::BrowseRequest request)
-    : m_Pager(dictionary, std::move(request)) {}
+BrowseCursor::BrowseCursor(const Program& program, BrowseSpec spec)
+    : m_Program(program), m_Spec(std::move(spec)) {}
 
-HRESULT BrowseCursor::Start() {
+bool BrowseCursor::Start() {
     m_Index = 0;
-    m_Pager.Next(m_Page);
-    return m_Pager.Status();
+    m_Page = m_Program.Browse(m_Spec);
+    return !m_Page.Failed();
 }
 
-bool BrowseCursor::Next(varbank::BrowseChild& child) {
-    while (m_Index >= m_Page.Count()) {
-        if (!m_Pager.Next(m_Page)) {
+bool BrowseCursor::Next(BrowsedChild& child) {
+    while (m_Index >= m_Page.children.size()) {
+        // A page that returned nothing cannot move the continuation point on.
+        if (m_Page.Failed() || m_Page.continuation.empty() || m_Page.children.empty()) {
             return false;
         }
+        m_Page = m_Program.Browse(m_Spec, m_Page.continuation);
         m_Index = 0;
     }
-    child = m_Page.Child(m_Index++);
+    child = m_Page.children[m_Index++];
     return true;
 }

@@ -1,23 +1,26 @@
 #pragma once
 
-#include <VarbankClient.h>
+#include "core/Program.h"
 
-#include <cstdint>
+#include <cstddef>
+#include <string>
 
 // Reads the children of one browse position one at a time, fetching the next page from the
 // continuation point when the current one is used up.
 class BrowseCursor {
 public:
-    BrowseCursor(CSymb& dictionary, varbank::BrowseRequest request);
+    BrowseCursor(const Program& program, BrowseSpec spec);
 
-    // Fetches the first page; its status (a failure when the position lists nothing).
-    HRESULT Start();
-    // The next child; false at the end of the listing or when a page failed (Status()).
-    bool Next(varbank::BrowseChild& child);
-    HRESULT Status() const { return m_Pager.Status(); }
+    // Fetches the first page; false when the position lists nothing (Page() says why).
+    bool Start();
+    // The next child; false at the end of the listing or when a page failed.
+    bool Next(BrowsedChild& child);
+    // The last page fetched, with its fault if it failed.
+    const BrowsedPage& Page() const { return m_Page; }
 
 private:
-    varbank::BrowsePager m_Pager;
-    varbank::BrowsePage m_Page;
-    std::uint32_t m_Index = 0;
+    const Program& m_Program;
+    BrowseSpec m_Spec;
+    BrowsedPage m_Page;
+    std::size_t m_Index = 0;
 };

@@ -1,8 +1,6 @@
 #pragma once
 
 #include "BrowseCursor.h"
-#include "Child.h"
-#include "commands/BrowseCommand.h"
 
 #include <memory>
 #include <mutex>
@@ -11,25 +9,27 @@
 
 class Dictionary;
 
-// A lazy listing of the children of one position, page by page; a recursive one also lists
+// How far a browse goes: the children of the position, or the whole tree below it.
+enum class BrowseDepth { Children, Tree };
+
+// A lazy listing of the children of one position, page by page; a tree listing also lists
 // the children of every branch right after it (depth first), which walks the whole tree. It
 // keeps its dictionary alive.
 class BrowseIterator {
 public:
     // Throws UnknownItem when the position lists nothing.
-    BrowseIterator(std::shared_ptr<Dictionary> dictionary, BrowseCommand::Options options,
-                   bool recursive);
+    BrowseIterator(std::shared_ptr<Dictionary> dictionary, BrowseSpec spec, BrowseDepth depth);
 
     // The next child, or nothing at the end. Safe to call from several threads.
-    std::optional<Child> Next();
+    std::optional<BrowsedChild> Next();
 
 private:
-    // Opens a cursor on a position; the status of its first page.
-    HRESULT Push(const std::string& path);
+    // Opens a cursor on a position; its first page (failed when the position lists nothing).
+    const BrowsedPage& Push(const std::string& path);
 
     std::shared_ptr<Dictionary> m_Dictionary;
-    BrowseCommand::Options m_Options;
-    bool m_Recursive;
+    BrowseSpec m_Spec;
+    BrowseDepth m_Depth;
     std::vector<std::unique_ptr<BrowseCursor>> m_Stack; // one cursor per open position
     std::mutex m_Mutex;
 };

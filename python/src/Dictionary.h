@@ -1,57 +1,42 @@
 #pragma once
 
 #include "BrowseIterator.h"
-#include "DictionaryValues.h"
-#include "Item.h"
-#include "commands/BrowseCommand.h"
-#include "commands/HostSession.h"
-
-#include <nlohmann/json.hpp>
+#include "core/Program.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-// The dictionary of one imported PLCopen program, as the Python module serves it: a host
-// session with the import's warnings. Every operation may run from several threads at once;
-// the dictionary's own lock orders them.
+// One opened program, as the Python module serves it, with the import's warnings. Every
+// operation may run from several threads at once; the dictionary's own lock orders them.
 class Dictionary : public std::enable_shared_from_this<Dictionary> {
 public:
-    // Imports and builds, and opens the values behind it; throws ProgramError with every
-    // reason when the file does not import, std::invalid_argument for a malformed Modbus
-    // target.
-    static std::shared_ptr<Dictionary> Load(const std::string& path, bool strict,
-                                            const LiveValues::Options& values);
+    // Opens the program; throws ProgramError with every reason when the file does not import.
+    static std::shared_ptr<Dictionary> Load(const std::string& path, const ProgramOptions& options);
 
-    const std::string& Path() const { return m_Path; }
-    const std::string& Name() const { return m_Session->Name(); }
-    // "file:line: reason" of every warning of the import, in line order, then "file: reason"
-    // of every initial value that does not fit the memory image.
+    const Program& Opened() const { return *m_Program; }
+    const std::string& Path() const { return m_Program->Path(); }
+    const std::string& Name() const { return m_Program->Name(); }
+    // "file:line: reason" of every warning of the import, in line order (initial values that
+    // do not fit the memory image among them).
     const std::vector<std::string>& Warnings() const { return m_Warnings; }
-    HostSession& Session() { return *m_Session; }
-    DictionaryValues& Values() { return *m_Values; }
 
     // Throws UnknownItem when the name is refused.
-    Item Resolve(const std::string& name);
+    ResolvedItem Resolve(const std::string& name) const;
     // One item per name, refused ones included (resolved false, with the reason).
-    std::vector<Item> ResolveMany(const std::vector<std::string>& names);
+    std::vector<ResolvedItem> ResolveMany(const std::vector<std::string>& names) const;
     // Throws UnknownItem when the position lists nothing.
-    std::shared_ptr<BrowseIterator> Browse(const BrowseCommand::Options& options, bool recursive);
+    std::shared_ptr<BrowseIterator> Browse(const BrowseSpec& spec, BrowseDepth depth);
 
-    std::string Stamp();
     // OK, PARTIAL or MISMATCH for a stamp text of the build running in the PLC; throws
     // std::invalid_argument for a malformed text.
-    std::string CompareStamp(const std::string& otherStamp);
+    std::string CompareStamp(const std::string& otherStamp) const;
     // Writes the quick-save dump into the folder; the file's path. Throws FileFailure.
-    std::string Dump(const std::string& directory);
-    // What the dictionary holds (the info command's fields).
-    nlohmann::json Info();
+    std::string Dump(const std::string& directory) const;
 
 private:
     Dictionary() = default;
 
-    std::string m_Path;
+    std::shared_ptr<const Program> m_Program;
     std::vector<std::string> m_Warnings;
-    std::unique_ptr<HostSession> m_Session;
-    std::unique_ptr<DictionaryValues> m_Values; // uses m_Session, so declared after it
 };

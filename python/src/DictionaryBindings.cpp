@@ -1,4 +1,5 @@
 #include "Bindings.h"
+#include "text/HostText.h"
 #include "values/ModbusTarget.h"
 
 #include <pybind11/stl.h>
@@ -19,45 +20,36 @@ namespace {
 
 constexpr long long kMaximumPageSize = 1000000;
 
-// infoBytes -> info_bytes: the info fields in Python's spelling.
-std::string SnakeCase(const std::string& key) {
-    std::string name;
-    for (const char c : key) {
-        if (std::isupper(static_cast<unsigned char>(c)) != 0) {
-            name += '_';
-            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        } else {
-            name += c;
-        }
-    }
-    return name;
-}
-
-// The info fields: numbers and texts.
-py::dict InfoDict(const nlohmann::json& info) {
+// What the dictionary holds, by the names Python uses.
+py::dict InfoDict(const Dictionary& dictionary) {
+    const DictionaryInfo& info = dictionary.Opened().Info();
     py::dict result;
-    for (const auto& [key, value] : info.items()) {
-        const py::str name(SnakeCase(key));
-        if (value.is_string()) {
-            result[name] = value.get<std::string>();
-        } else {
-            result[name] = value.get<std::uint64_t>();
-        }
-    }
+    result["file"] = dictionary.Path();
+    result["dictionary"] = info.dictionary;
+    result["project"] = info.project;
+    result["variables"] = info.counts.variables;
+    result["structures"] = info.counts.structures;
+    result["function_blocks"] = info.counts.functionBlocks;
+    result["arrays"] = info.counts.arrays;
+    result["members"] = info.counts.members;
+    result["words"] = info.counts.words;
+    result["bits"] = info.counts.bits;
+    result["input_bytes"] = info.inputBytes;
+    result["output_bytes"] = info.outputBytes;
+    result["input_slot_bytes"] = info.inputSlotBytes;
+    result["output_slot_bytes"] = info.outputSlotBytes;
+    result["stamp"] = info.stamp;
     return result;
 }
 
-void SetKind(const std::string& kind, BrowseCommand::Options& options) {
-    if (kind == "leaves") {
-        options.leaves = true;
-    } else if (kind == "branches") {
-        options.branches = true;
-    } else if (kind == "branches_only") {
-        options.branchesOnly = true;
-    } else if (kind != "all") {
+BrowseKind KindOf(const std::string& kind) {
+    // Python spells the last kind branches_only.
+    const auto parsed = ParseBrowseKind(kind == "branches_only" ? "branchesOnly" : kind);
+    if (!parsed || kind == "branchesOnly") {
         throw py::value_error("kind must be 'all', 'leaves', 'branches' or 'branches_only', not '" +
                               kind + "'");
     }
+    return *parsed;
 }
 
 VARTYPE VarType(const py::object& varType) {
@@ -65,11 +57,11 @@ VARTYPE VarType(const py::object& varType) {
         return 0;
     }
     if (py::isinstance<py::str>(varType)) {
-        VARTYPE value = 0;
-        if (!BrowseCommand::ParseVarType(varType.cast<std::string>(), value)) {
+        const auto value = ParseVarType(varType.cast<std::string>());
+        if (!value) {
             throw py::value_error("'" + varType.cast<std::string>() + "' is not a variant type");
         }
-        return value;
+        return *value;
     }
     if (py::isinstance<py::int_>(varType)) {
         const auto value = varType.cast<long long>();
@@ -91,23 +83,23 @@ std::uint32_t PageSize(long long pageSize) {
 std::shared_ptr<BrowseIterator> Browse(Dictionary& dictionary, const std::string& path,
                                        const std::string& pattern, const std::string& kind,
                                        const py::object& varType, long long pageSize) {
-    BrowseCommand::Options options;
-    options.path = path;
-    options.pattern = pattern;
-    SetKind(kind, options);
-    options.varType = VarType(varType);
-    options.pageSize = PageSize(pageSize);
+    BrowseSpec spec;
+    spec.path = path;
+    spec.pattern = pattern;
+    spec.kind = KindOf(kind);
+    spec.varType = VarType(varType);
+    spec.pageSize = PageSize(pageSize);
     const py::gil_scoped_release release;
-    return dictionary.Browse(options, false);
+    return dictionary.Browse(spec, BrowseDepth::Children);
 }
 
 std::shared_ptr<BrowseIterator> Walk(Dictionary& dictionary, const std::string& path,
                                      long long pageSize) {
-    BrowseCommand::Options options;
-    options.path = path;
-    options.pageSize = PageSize(pageSize);
+    BrowseSpec spec;
+    spec.path = path;
+    spec.pageSize = PageSize(pageSize);
     const py::gil_scoped_release release;
-    return dictionary.Browse(options, true);
+    return dictionary.Browse(spec, BrowseDepth::Tree);
 }
 
 py::list ResolveMany(Dictionary& dictionary, const py::iterable& names) {
@@ -119,7 +111,7 @@ py::list ResolveMany(Dictionary& dictionary, const py::iterable& names) {
         }
         texts.push_back(name.cast<std::string>());
     }
-    std::vector<Item> items;
+    std::vector<ResolvedItem> items;
     {
         const py::gil_scoped_release release;
         items = dictionary.ResolveMany(texts);
@@ -131,13 +123,8 @@ py::list ResolveMany(Dictionary& dictionary, const py::iterable& names) {
     return result;
 }
 
-py::dict Info(Dictionary& dictionary) {
-    nlohmann::json info;
-    {
-        const py::gil_scoped_release release;
-        info = dictionary.Info();
-    }
-    return InfoDict(info);
+py::dict Info(const Dictionary& dictionary) {
+    return InfoDict(dictionary);
 }
 
 std::string Repr(const Dictionary& dictionary) {
@@ -146,37 +133,44 @@ std::string Repr(const Dictionary& dictionary) {
 }
 
 // The memory behind the dictionary, checked before the import.
-LiveValues::Options ValuesOptions(const std::optional<std::string>& modbus,
-                                  const std::string& wordOrder, double timeout) {
-    LiveValues::Options options;
-    std::string error;
-    if (modbus && !ModbusTarget::Parse(*modbus, error)) {
-        throw py::value_error("modbus: '" + *modbus + "': " + error);
-    }
-    options.modbus = modbus.value_or("");
+MemoryChoice MemoryOf(const std::optional<std::string>& modbus, const std::string& wordOrder,
+                      double timeout) {
+    MemoryChoice choice;
     if (wordOrder != "high-first" && wordOrder != "low-first") {
         throw py::value_error("word_order must be 'high-first' or 'low-first', not '" + wordOrder +
                               "'");
     }
-    options.wordOrder = wordOrder == "low-first" ? ModbusMemory::WordOrder::LowFirst
-                                                 : ModbusMemory::WordOrder::HighFirst;
     // As the command's --timeout: 1 ms to 10 minutes.
     if (!(timeout >= 0.001 && timeout <= 600)) {
         throw py::value_error("timeout lies between 0.001 and 600 seconds");
     }
-    options.timeout = std::chrono::milliseconds(std::llround(timeout * 1000));
-    return options;
+    if (!modbus) {
+        return choice;
+    }
+    std::string error;
+    const auto target = ModbusTarget::Parse(*modbus, error);
+    if (!target) {
+        throw py::value_error("modbus: '" + *modbus + "': " + error);
+    }
+    choice.kind = MemoryKind::Modbus;
+    choice.modbus.target = *target;
+    choice.modbus.wordOrder = wordOrder == "low-first" ? ModbusMemory::WordOrder::LowFirst
+                                                       : ModbusMemory::WordOrder::HighFirst;
+    choice.modbus.timeout = std::chrono::milliseconds(std::llround(timeout * 1000));
+    return choice;
 }
 
 std::shared_ptr<Dictionary> Load(const std::filesystem::path& path, bool strict,
                                  const std::optional<std::string>& modbus,
                                  const std::string& wordOrder, double timeout) {
-    const LiveValues::Options options = ValuesOptions(modbus, wordOrder, timeout);
+    ProgramOptions options;
+    options.strict = strict;
+    options.memory = MemoryOf(modbus, wordOrder, timeout);
     const py::gil_scoped_release release;
-    return Dictionary::Load(path.string(), strict, options);
+    return Dictionary::Load(path.string(), options);
 }
 
-std::string Dump(Dictionary& dictionary, const std::filesystem::path& directory) {
+std::string Dump(const Dictionary& dictionary, const std::filesystem::path& directory) {
     return dictionary.Dump(directory.string());
 }
 
@@ -206,8 +200,9 @@ void BindDictionary(py::module_& module, DictionaryClass& dictionary) {
                                "The import's warnings, 'file:line: reason' each, in line order,\n"
                                "then the initial values that do not fit the memory image,\n"
                                "'file: name: reason' each.")
-        .def_property_readonly("stamp", py::cpp_function(&Dictionary::Stamp, Release()),
-                               "The build stamp: five hexadecimal words joined by colons.")
+        .def_property_readonly(
+            "stamp", [](const Dictionary& dictionary) { return dictionary.Opened().Stamp(); },
+            "The build stamp: five hexadecimal words joined by colons.")
         .def("resolve", &Dictionary::Resolve, Release(), py::arg("name"),
              "Resolves one item name (Motor1.Speed, Tab[4].X, Status.3) into an Item.\n\n"
              "Raises UnknownItem, with the reason, when the name is refused.")

@@ -53,10 +53,11 @@ void Translate(std::exception_ptr pointer) {
               py::dict(py::arg("name") = error.Name(), py::arg("reason") = error.Reason()));
     } catch (const ValueFailure& error) {
         py::dict attributes(py::arg("name") = error.Name(), py::arg("reason") = error.Reason());
-        if (error.Write()) {
+        const bool write = error.Which() == ValueFailure::Operation::Write;
+        if (write) {
             attributes["written"] = error.Written();
         }
-        Raise(error.Write() ? g_ValueWriteError : g_ValueReadError, py::make_tuple(error.what()),
+        Raise(write ? g_ValueWriteError : g_ValueReadError, py::make_tuple(error.what()),
               attributes);
     } catch (const FileFailure& error) {
         const py::tuple arguments =

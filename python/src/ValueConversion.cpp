@@ -144,7 +144,7 @@ std::string TypeName(py::handle value) {
 
 } // namespace
 
-ValueConversion::ValueConversion(const DictionaryValues& values) : m_Values(values) {
+ValueConversion::ValueConversion(const ItemTypes& types) : m_Types(types) {
     if (PyDateTimeAPI == nullptr) {
         PyDateTime_IMPORT;
         if (PyDateTimeAPI == nullptr) {
@@ -153,46 +153,57 @@ ValueConversion::ValueConversion(const DictionaryValues& values) : m_Values(valu
     }
 }
 
-py::object ValueConversion::ToPython(const nlohmann::json& value, const std::string& path) const {
-    switch (value.type()) {
-    case nlohmann::json::value_t::boolean:
-        return py::bool_(value.get<bool>());
-    case nlohmann::json::value_t::number_integer:
-        return py::int_(value.get<std::int64_t>());
-    case nlohmann::json::value_t::number_unsigned:
-        return py::int_(value.get<std::uint64_t>());
-    case nlohmann::json::value_t::number_float:
-        return py::float_(value.get<double>());
-    case nlohmann::json::value_t::string: {
-        const auto& text = value.get_ref<const std::string&>();
+py::object ValueConversion::ToPython(const Value& value, const std::string& path) const {
+    if (value.IsBool()) {
+        return py::bool_(value.AsBool());
+    }
+    if (value.IsSigned()) {
+        return py::int_(value.AsSigned());
+    }
+    if (value.IsUnsigned()) {
+        return py::int_(value.AsUnsigned());
+    }
+    if (value.IsReal()) {
+        return py::float_(value.AsReal());
+    }
+    if (value.IsText()) {
+        const std::string& text = value.AsText();
         return LooksTimed(text) ? Timed(text, path) : py::str(text);
     }
-    case nlohmann::json::value_t::array:
-        return List(value, path);
-    case nlohmann::json::value_t::object:
-        return Dict(value, path);
-    default:
-        return py::none();
+    if (value.IsList()) {
+        return List(value.AsList(), path);
     }
+    if (value.IsMembers()) {
+        return Dict(value.AsMembers(), path);
+    }
+    return py::none();
 }
 
-py::object ValueConversion::List(const nlohmann::json& value, const std::string& path) const {
-    const std::int64_t low = m_Values.ArrayLow(path).value_or(0);
-    py::list list(value.size());
+py::object ValueConversion::List(const Value::List& elements, const std::string& path) const {
+    const std::int64_t low = m_Types.ArrayLow(path).value_or(0);
+    py::list list(elements.size());
     std::string child = path + "[";
-    for (std::size_t i = 0; i < value.size(); ++i) {
+    for (std::size_t i = 0; i < elements.size(); ++i) {
         child.resize(path.size() + 1);
         child += std::to_string(low + static_cast<std::int64_t>(i));
         child += ']';
-        list[i] = ToPython(value[i], child);
+        list[i] = ToPython(elements[i], child);
     }
     return list;
 }
 
-py::object ValueConversion::Dict(const nlohmann::json& value, const std::string& path) const {
+py::object ValueConversion::Dict(const Value::Members& members, const std::string& path) const {
+    // In name order, as the service's JSON gives the members.
+    std::vector<const std::pair<std::string, Value>*> sorted;
+    for (const auto& member : members) {
+        sorted.push_back(&member);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto* a, const auto* b) { return a->first < b->first; });
     py::dict dict;
     std::string child = path + ".";
-    for (const auto& [key, member] : value.items()) {
+    for (const auto* entry : sorted) {
+        const auto& [key, member] = *entry;
         child.resize(path.size() + 1);
         child += key;
         dict[py::str(key)] = ToPython(member, child);
@@ -203,25 +214,25 @@ py::object ValueConversion::Dict(const nlohmann::json& value, const std::string&
 // The Python object of a duration, date or time text; the text itself for a value of another
 // type (a STRING holding "T#1s") or one Python cannot hold.
 py::object ValueConversion::Timed(const std::string& text, const std::string& path) const {
-    switch (m_Values.KindOf(path)) {
-    case DictionaryValues::Kind::Duration:
+    switch (m_Types.KindOf(path)) {
+    case ItemTypes::Kind::Duration:
         if (const auto ns = IecLiteral::ParseDuration(text)) {
             return Duration(*ns);
         }
         break;
-    case DictionaryValues::Kind::Date:
+    case ItemTypes::Kind::Date:
         if (const auto days = IecLiteral::ParseDate(text)) {
             if (const auto day = Day(*days)) {
                 return Date(*day);
             }
         }
         break;
-    case DictionaryValues::Kind::TimeOfDay:
+    case ItemTypes::Kind::TimeOfDay:
         if (const auto ns = IecLiteral::ParseTimeOfDay(text)) {
             return TimeOfDay(*ns);
         }
         break;
-    case DictionaryValues::Kind::DateTime:
+    case ItemTypes::Kind::DateTime:
         if (const auto ns = IecLiteral::ParseDateTime(text)) {
             return DateTime(*ns, text);
         }
@@ -232,7 +243,7 @@ py::object ValueConversion::Timed(const std::string& text, const std::string& pa
     return py::str(text);
 }
 
-nlohmann::json ValueConversion::FromPython(py::handle value, const std::string& name) const {
+Value ValueConversion::FromPython(py::handle value, const std::string& name) const {
     if (PyBool_Check(value.ptr())) {
         return value.cast<bool>();
     }
@@ -240,7 +251,7 @@ nlohmann::json ValueConversion::FromPython(py::handle value, const std::string& 
         int overflow = 0;
         const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
         if (overflow == 0) {
-            return number;
+            return std::int64_t{number};
         }
         const unsigned long long positive = PyLong_AsUnsignedLongLong(value.ptr());
         if (PyErr_Occurred() != nullptr) {
@@ -248,7 +259,7 @@ nlohmann::json ValueConversion::FromPython(py::handle value, const std::string& 
             throw std::invalid_argument(name + ": " + std::string(py::str(value)) +
                                         " is out of range for any PLC integer");
         }
-        return positive;
+        return std::uint64_t{positive};
     }
     if (PyFloat_Check(value.ptr())) {
         return value.cast<double>();
@@ -266,8 +277,8 @@ nlohmann::json ValueConversion::FromPython(py::handle value, const std::string& 
 }
 
 // The IEC text of a time object; the codec then checks it against the name's type.
-nlohmann::json ValueConversion::TimeText(py::handle value, const std::string& name) const {
-    if (m_Values.KindOf(name) == DictionaryValues::Kind::Text) {
+Value ValueConversion::TimeText(py::handle value, const std::string& name) const {
+    if (m_Types.KindOf(name) == ItemTypes::Kind::Text) {
         throw std::invalid_argument(name + ": a " + TypeName(value) +
                                     " is not written to a text; give a str");
     }

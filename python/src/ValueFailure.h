@@ -11,18 +11,20 @@
 // both OSError. A write failure lists the names written before it.
 class ValueFailure : public std::runtime_error {
 public:
-    ValueFailure(bool write, const std::string& name, const std::string& reason,
-                 std::vector<std::string> written = {})
-        : std::runtime_error(name + ": " + reason), m_Write(write), m_Name(name), m_Reason(reason),
-          m_Written(std::move(written)) {}
+    enum class Operation { Read, Write };
 
-    bool Write() const { return m_Write; }
+    ValueFailure(Operation operation, const std::string& name, const std::string& reason,
+                 std::vector<std::string> written = {})
+        : std::runtime_error(name + ": " + reason), m_Operation(operation), m_Name(name),
+          m_Reason(reason), m_Written(std::move(written)) {}
+
+    Operation Which() const { return m_Operation; }
     const std::string& Name() const { return m_Name; }
     const std::string& Reason() const { return m_Reason; }
     const std::vector<std::string>& Written() const { return m_Written; }
 
 private:
-    bool m_Write;
+    Operation m_Operation;
     std::string m_Name;
     std::string m_Reason;
     std::vector<std::string> m_Written;

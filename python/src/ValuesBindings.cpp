@@ -2,6 +2,7 @@
 #include "UnknownItem.h"
 #include "ValueConversion.h"
 #include "ValueFailure.h"
+#include "core/ValueAccess.h"
 
 #include <pybind11/stl.h>
 
@@ -14,7 +15,7 @@ namespace py = pybind11;
 
 namespace {
 
-using Assignment = std::pair<std::string, nlohmann::json>;
+using Assignment = std::pair<std::string, Value>;
 
 std::string TypeName(py::handle value) {
     return py::str(py::type::of(value).attr("__name__"));
@@ -27,37 +28,31 @@ std::string NameOf(py::handle name) {
     return name.cast<std::string>();
 }
 
-// The reason of an error text "NAME: reason".
-std::string Reason(const std::string& name, const std::string& error) {
-    const std::string prefix = name + ": ";
-    return error.starts_with(prefix) ? error.substr(prefix.size()) : error;
-}
-
-// A name the value access could not place has no type in its result.
-bool Located(const nlohmann::json& result) {
-    return !result["type"].is_null();
+// A name the dictionary could not place: refused, or of a type with no codec.
+bool Unplaced(const ValueResult& result) {
+    return result.fault == ValueFault::Name || result.fault == ValueFault::NoCodec;
 }
 
 // The value of a read result; raises UnknownItem or ValueReadError for a failed one.
-py::object Value(const ValueConversion& conversion, const std::string& name,
-                 const nlohmann::json& result) {
-    if (!result["error"].is_null()) {
-        const std::string reason = Reason(name, result["error"].get<std::string>());
-        if (!Located(result)) {
-            throw UnknownItem(name, reason);
+py::object ToPython(const ValueConversion& conversion, const std::string& name,
+                    const ValueResult& result) {
+    if (!result.Ok()) {
+        if (Unplaced(result)) {
+            throw UnknownItem(name, result.Message());
         }
-        throw ValueFailure(false, name, reason);
+        throw ValueFailure(ValueFailure::Operation::Read, name, result.Message());
     }
-    return conversion.ToPython(result["value"], name);
+    return conversion.ToPython(*result.value, name);
 }
 
 py::object Read(Dictionary& dictionary, const std::string& name) {
-    std::vector<nlohmann::json> results;
+    std::vector<ValueResult> results;
     {
         const py::gil_scoped_release release;
-        results = dictionary.Values().ReadMany({name});
+        results = dictionary.Opened().Values().ReadMany({name});
     }
-    return Value(ValueConversion(dictionary.Values()), name, results.front());
+    const ItemTypes types(dictionary.Opened().Types());
+    return ToPython(ValueConversion(types), name, results.front());
 }
 
 py::list ReadMany(Dictionary& dictionary, const py::iterable& names) {
@@ -65,55 +60,52 @@ py::list ReadMany(Dictionary& dictionary, const py::iterable& names) {
     for (const py::handle name : names) {
         texts.push_back(NameOf(name));
     }
-    std::vector<nlohmann::json> results;
+    std::vector<ValueResult> results;
     {
         const py::gil_scoped_release release;
-        results = dictionary.Values().ReadMany(texts);
+        results = dictionary.Opened().Values().ReadMany(texts);
     }
-    const ValueConversion conversion(dictionary.Values());
+    const ItemTypes types(dictionary.Opened().Types());
+    const ValueConversion conversion(types);
     py::list values(results.size());
     for (std::size_t i = 0; i < results.size(); ++i) {
-        values[i] = Value(conversion, texts[i], results[i]);
+        values[i] = ToPython(conversion, texts[i], results[i]);
     }
     return values;
 }
 
-// Tries the write on the scratch image: raises UnknownItem or ValueError as the real write
-// would, before anything is written.
-void Check(DictionaryValues& values, const Assignment& assignment) {
-    const auto& [name, value] = assignment;
-    const nlohmann::json result = values.Check(name, value);
-    if (result["error"].is_null()) {
-        return;
-    }
-    const std::string error = result["error"].get<std::string>();
-    if (!Located(result)) {
-        throw UnknownItem(name, Reason(name, error));
-    }
-    throw std::invalid_argument(error);
-}
-
-// Checks every assignment, then writes them in order; the first failure of the memory stops
-// the writes and raises ValueWriteError, with the names written before it.
+// Checks every assignment, then writes them in order: the first refused item raises
+// UnknownItem or ValueError before anything is written; a failure of the memory stops the
+// writes and raises ValueWriteError, with the names written before it.
 void WriteAll(Dictionary& dictionary, const std::vector<Assignment>& assignments) {
     const py::gil_scoped_release release;
-    DictionaryValues& values = dictionary.Values();
-    for (const Assignment& assignment : assignments) {
-        Check(values, assignment);
+    ValueAccess& values = dictionary.Opened().Values();
+    const WritePlan plan = values.Prepare(assignments);
+    for (const WritePlan::Item& item : plan.Items()) {
+        const ValueResult& result = item.result;
+        if (!result.Ok()) {
+            if (Unplaced(result)) {
+                throw UnknownItem(result.name, result.Message());
+            }
+            throw std::invalid_argument(result.name + ": " + result.Message());
+        }
+    }
+    const WriteOutcome outcome = values.Commit(plan);
+    if (outcome.Complete()) {
+        return;
     }
     std::vector<std::string> written;
-    for (const auto& [name, value] : assignments) {
-        const nlohmann::json result = values.Write(name, value);
-        if (!result["error"].is_null()) {
-            throw ValueFailure(true, name, Reason(name, result["error"].get<std::string>()),
-                               std::move(written));
-        }
-        written.push_back(name);
+    for (std::size_t i = 0; i < outcome.written; ++i) {
+        written.push_back(outcome.results[i].name);
     }
+    const ValueResult& failed = outcome.results[outcome.written];
+    throw ValueFailure(ValueFailure::Operation::Write, failed.name, failed.Message(),
+                       std::move(written));
 }
 
 void Write(Dictionary& dictionary, const std::string& name, const py::object& value) {
-    const ValueConversion conversion(dictionary.Values());
+    const ItemTypes types(dictionary.Opened().Types());
+    const ValueConversion conversion(types);
     WriteAll(dictionary, {{name, conversion.FromPython(value, name)}});
 }
 
@@ -122,12 +114,13 @@ void WriteMany(Dictionary& dictionary, const py::object& mapping) {
         throw py::type_error("write_many takes a mapping of names to values, not " +
                              TypeName(mapping));
     }
-    const ValueConversion conversion(dictionary.Values());
+    const ItemTypes types(dictionary.Opened().Types());
+    const ValueConversion conversion(types);
     std::vector<Assignment> assignments;
     for (const py::handle item : mapping.attr("items")()) {
         const auto pair = item.cast<py::tuple>();
         std::string name = NameOf(pair[0]);
-        nlohmann::json value = conversion.FromPython(pair[1], name);
+        Value value = conversion.FromPython(pair[1], name);
         assignments.emplace_back(std::move(name), std::move(value));
     }
     WriteAll(dictionary, assignments);

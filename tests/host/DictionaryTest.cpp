@@ -1,36 +1,35 @@
 #include "HostTestSupport.h"
-#include "commands/BrowseCommand.h"
-#include "commands/HostSession.h"
-#include "commands/ResolveCommand.h"
-#include "commands/StampCommand.h"
+#include "core/Program.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
 using namespace hosttest;
 
-std::unique_ptr<HostSession> OpenFile(const std::string& path) {
+std::shared_ptr<Program> OpenFile(const std::string& path) {
     Diagnostics diagnostics(path);
-    auto session = HostSession::Open(path, {}, diagnostics);
-    EXPECT_TRUE(session) << (diagnostics.Entries().empty() ? std::string()
+    auto program = Program::Open(path, {}, diagnostics);
+    EXPECT_TRUE(program) << (diagnostics.Entries().empty() ? std::string()
                                                            : diagnostics.Entries()[0].message);
-    return session;
+    return program;
 }
 
 class ExampleDictionary : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_Session = OpenFile(kExample);
-        ASSERT_TRUE(m_Session);
+        m_Program = OpenFile(kExample);
+        ASSERT_TRUE(m_Program);
     }
 
     std::vector<std::string> ChildNames(const std::string& path, std::uint32_t pageSize = 0) {
-        BrowseCommand::Options options;
-        options.path = path;
-        options.pageSize = pageSize;
-        std::vector<BrowseCommand::Page> pages;
-        EXPECT_EQ(BrowseCommand(*m_Session).BrowsePages(options, pages), S_OK);
+        BrowseSpec spec;
+        spec.path = path;
+        spec.pageSize = pageSize;
+        const std::vector<BrowsedPage> pages = m_Program->BrowseAll(spec);
+        EXPECT_TRUE(pages.empty() || !pages.back().Failed()) << path;
         std::vector<std::string> names;
         for (const auto& page : pages) {
             for (const auto& child : page.children) {
@@ -40,7 +39,7 @@ protected:
         return names;
     }
 
-    std::unique_ptr<HostSession> m_Session;
+    std::shared_ptr<Program> m_Program;
 };
 
 struct ResolveCase {
@@ -75,19 +74,18 @@ TEST_F(ExampleDictionary, ResolvesPathsElementsAndBits) {
         // A function block's locals lie in its secondary area and have no direct address.
         {"Line.Filler.Level", "", 3, 100, 4, -1, "REAL", "tank level (l)", 2},
     };
-    ResolveCommand resolve(*m_Session);
     for (const ResolveCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const nlohmann::json result = resolve.Resolve(c.name);
-        ASSERT_TRUE(result["resolved"].get<bool>()) << result.dump();
-        EXPECT_EQ(result["address"], c.address);
-        EXPECT_EQ(result["block"], c.block);
-        EXPECT_EQ(result["offset"], c.offset);
-        EXPECT_EQ(result["size"], c.size);
-        EXPECT_EQ(result["bit"], c.bit < 0 ? nlohmann::json() : nlohmann::json(c.bit));
-        EXPECT_EQ(result["typeName"], c.typeName);
-        EXPECT_EQ(result["comment"], c.comment);
-        EXPECT_EQ(result["areaKind"], c.areaKind);
+        const ResolvedItem item = m_Program->Resolve(c.name);
+        ASSERT_TRUE(item.Resolved()) << item.reason;
+        EXPECT_EQ(item.address, c.address);
+        EXPECT_EQ(item.place.block, c.block);
+        EXPECT_EQ(item.place.offset, c.offset);
+        EXPECT_EQ(item.place.size, c.size);
+        EXPECT_EQ(item.place.bit ? int{*item.place.bit} : -1, c.bit);
+        EXPECT_EQ(item.typeName, c.typeName);
+        EXPECT_EQ(item.comment, c.comment);
+        EXPECT_EQ(item.place.areaKind, static_cast<std::uint32_t>(c.areaKind));
     }
 }
 
@@ -104,21 +102,21 @@ TEST(EdgeAddresses, TheLastWordAndBitListTheirAddresses) {
                         "<array><dimension lower=\"0\" upper=\"1\"/><baseType><BOOL/>"
                         "</baseType></array>",
                         "%M2147483646")));
-    const auto session = OpenFile(path);
-    ASSERT_TRUE(session);
+    const auto program = OpenFile(path);
+    ASSERT_TRUE(program);
     const std::pair<const char*, const char*> cases[] = {
         {"Words", "Words[1]|U-INT (B:1 - O:4294967292) %MW2147483646"},
         {"Flags", "Flags[1]|U-BOOL (B:2 - O:2147483647) %M2147483647"},
     };
     for (const auto& [variable, line] : cases) {
         SCOPED_TRACE(variable);
-        BrowseCommand::Options options;
-        options.path = variable;
-        options.columns = "A";
-        std::ostringstream out;
-        std::ostringstream err;
-        EXPECT_EQ(BrowseCommand(*session).Run(options, false, out, err), 0) << err.str();
-        EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+        BrowseSpec spec;
+        spec.path = variable;
+        std::vector<std::string> lines;
+        EXPECT_FALSE(program->BrowseColumns(spec, "A", lines).Failed());
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& text) {
+            return text.find(line) != std::string::npos;
+        })) << testing::PrintToString(lines);
     }
 }
 
@@ -128,14 +126,52 @@ TEST_F(ExampleDictionary, RefusalsCarryAReason) {
         {"Motor1.Torque", "no such member"}, {"Speeds[10]", "index out of bounds"},
         {"Counter.3", "bit number"},         {"Status.X", "has no members"},
     };
-    ResolveCommand resolve(*m_Session);
     for (const auto& [name, reason] : cases) {
         SCOPED_TRACE(name);
-        const nlohmann::json result = resolve.Resolve(name);
-        ASSERT_FALSE(result["resolved"].get<bool>());
-        EXPECT_NE(result["reason"].get<std::string>().find(reason), std::string::npos)
-            << result["reason"];
+        const ResolvedItem item = m_Program->Resolve(name);
+        ASSERT_FALSE(item.Resolved());
+        EXPECT_NE(item.reason.find(reason), std::string::npos) << item.reason;
     }
+}
+
+// Every refusal has its fault code: the library's refusals as the dictionary explains them, and
+// a name that is not UTF-8, which never reaches the dictionary. A function-block instance at the
+// top level is refused whole; the example has none, so a small program gives one.
+TEST_F(ExampleDictionary, RefusalsHaveTheirFaultCodes) {
+    const std::string pump = "<pou name=\"Pump\" pouType=\"functionBlock\"><interface><inputVars>" +
+                             Var("Run", "<BOOL/>") + "</inputVars></interface></pou>\n";
+    const auto blocks = OpenFile(
+        WriteTempFile("blocks.xml", Project("", pump, Var("P1", "<derived name=\"Pump\"/>"))));
+    ASSERT_TRUE(blocks);
+    struct Case {
+        const Program* program;
+        const char* name;
+        NameFault fault;
+    };
+    const Case cases[] = {
+        {m_Program.get(), "Nope", NameFault::UnknownVariable},
+        {m_Program.get(), "Nope.X", NameFault::UnknownVariable},
+        {m_Program.get(), "Motor1.Nope", NameFault::NoSuchMember},
+        {m_Program.get(), "Speeds[10]", NameFault::NoSuchMember},
+        {m_Program.get(), "Speeds[1].x", NameFault::NoSuchMember},
+        {m_Program.get(), "Speeds[[1]", NameFault::MalformedName},
+        {m_Program.get(), "Counter.X", NameFault::NoMembers},
+        {m_Program.get(), "Status.X", NameFault::NoMembers},
+        {m_Program.get(), "Motor1.Speed.44", NameFault::BitNotAllowed},
+        {m_Program.get(), "Counter.3", NameFault::BitNotAllowed},
+        {m_Program.get(), "Motor1.\xff", NameFault::InvalidUtf8},
+        {m_Program.get(), "Status.3", NameFault::None},
+        {blocks.get(), "P1", NameFault::WholeFunctionBlock},
+        {blocks.get(), "P1.Run", NameFault::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ResolvedItem item = c.program->Resolve(c.name);
+        EXPECT_EQ(item.fault, c.fault) << item.reason;
+        EXPECT_EQ(item.reason, FaultText(c.fault));
+    }
+    // The name is given back as valid UTF-8.
+    EXPECT_EQ(m_Program->Resolve("Motor1.\xff").name, "Motor1.\xEF\xBF\xBD");
 }
 
 // The root and the filler's children are listed in the README, whose runs are checked.
@@ -150,12 +186,12 @@ TEST_F(ExampleDictionary, BrowsesBelowVariables) {
 
 // Paging walks the same children as one listing, a page at a time.
 TEST_F(ExampleDictionary, PagingFollowsTheContinuationPoint) {
-    BrowseCommand::Options options;
-    options.path = "Speeds";
-    options.pageSize = 4;
-    std::vector<BrowseCommand::Page> pages;
-    ASSERT_EQ(BrowseCommand(*m_Session).BrowsePages(options, pages), S_OK);
+    BrowseSpec spec;
+    spec.path = "Speeds";
+    spec.pageSize = 4;
+    const std::vector<BrowsedPage> pages = m_Program->BrowseAll(spec);
     ASSERT_EQ(pages.size(), 3U);
+    EXPECT_FALSE(pages.back().Failed());
     EXPECT_EQ(pages[0].continuation, "Speeds[4]");
     EXPECT_EQ(pages[1].continuation, "Speeds[8]");
     EXPECT_EQ(pages[2].continuation, "");
@@ -180,11 +216,11 @@ TEST(StampComparison, ComparesTwoBuilds) {
         OpenFile(variant("<type><REAL/></type>", "<type><LREAL/></type>", "r.xml"));
     const auto moved = OpenFile(variant("%MW10", "%MW11", "moved.xml"));
     ASSERT_TRUE(built && same && commented && valued && retyped && moved);
-    EXPECT_EQ(StampCommand(*built, *same).Compare(), CSymb::CONSISTENCE_OK);
-    EXPECT_EQ(StampCommand(*built, *commented).Compare(), CSymb::CONSISTENCE_PARTIAL);
-    EXPECT_EQ(StampCommand(*built, *valued).Compare(), CSymb::CONSISTENCE_PARTIAL);
-    EXPECT_EQ(StampCommand(*built, *retyped).Compare(), CSymb::CONSISTENCE_MISMATCH);
-    EXPECT_EQ(StampCommand(*built, *moved).Compare(), CSymb::CONSISTENCE_MISMATCH);
+    EXPECT_EQ(built->CompareStamp(same->StampRecord()), StampMatch::Ok);
+    EXPECT_EQ(built->CompareStamp(commented->StampRecord()), StampMatch::Partial);
+    EXPECT_EQ(built->CompareStamp(valued->StampRecord()), StampMatch::Partial);
+    EXPECT_EQ(built->CompareStamp(retyped->StampRecord()), StampMatch::Mismatch);
+    EXPECT_EQ(built->CompareStamp(moved->StampRecord()), StampMatch::Mismatch);
 }
 
 } // namespace

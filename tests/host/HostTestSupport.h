@@ -2,14 +2,56 @@
 
 #include "import/Diagnostics.h"
 #include "import/ProjectImporter.h"
+#include "values/Value.h"
 
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <ios>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 
 #include <unistd.h>
+
+// How a failed expectation shows a value: its kind is visible (5 signed, 5u unsigned, 5.0 real),
+// since the front ends turn each kind into a different type.
+inline void PrintTo(const Value& value, std::ostream* out) {
+    if (value.IsNull()) {
+        *out << "null";
+    } else if (value.IsBool()) {
+        *out << (value.AsBool() ? "true" : "false");
+    } else if (value.IsSigned()) {
+        *out << value.AsSigned();
+    } else if (value.IsUnsigned()) {
+        *out << value.AsUnsigned() << 'u';
+    } else if (value.IsReal()) {
+        const std::streamsize precision = out->precision(17);
+        *out << std::showpoint << value.AsReal() << std::noshowpoint;
+        out->precision(precision);
+    } else if (value.IsText()) {
+        *out << std::quoted(value.AsText());
+    } else if (value.IsList()) {
+        *out << '[';
+        const char* separator = "";
+        for (const Value& element : value.AsList()) {
+            *out << separator;
+            PrintTo(element, out);
+            separator = ", ";
+        }
+        *out << ']';
+    } else {
+        *out << '{';
+        const char* separator = "";
+        for (const auto& [name, member] : value.AsMembers()) {
+            *out << separator << name << ": ";
+            PrintTo(member, out);
+            separator = ", ";
+        }
+        *out << '}';
+    }
+}
 
 // Helpers shared by the host suites: small PLCopen documents and temporary files.
 namespace hosttest {

@@ -196,7 +196,7 @@ TEST(ImportErrors, EachErrorNamesItsLineAndReasonAndNothingIsImported) {
         EXPECT_FALSE(Import(c.xml, diagnostics));
         ASSERT_TRUE(diagnostics.HasErrors());
         const auto first = std::find_if(diagnostics.Entries().begin(), diagnostics.Entries().end(),
-                                        [](const Diagnostics::Entry& e) { return e.error; });
+                                        [](const Diagnostics::Entry& e) { return e.IsError(); });
         EXPECT_EQ(first->line, c.line);
         EXPECT_NE(first->message.find(c.message), std::string::npos) << first->message;
         EXPECT_EQ(diagnostics.Format(*first).rfind("bad.xml:" + std::to_string(c.line) + ": ", 0),

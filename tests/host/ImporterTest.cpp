@@ -263,7 +263,7 @@ TEST(Importer, CommentsNamespacesAndPrefixes) {
     Diagnostics warned("t.xml");
     ASSERT_TRUE(Import(old, warned));
     ASSERT_EQ(warned.Entries().size(), 1U);
-    EXPECT_FALSE(warned.Entries().front().error);
+    EXPECT_FALSE(warned.Entries().front().IsError());
     const std::string prefixed =
         "<ppx:project xmlns:ppx=\"http://www.plcopen.org/xml/tc6_0200\"><ppx:types>"
         "<ppx:dataTypes/><ppx:pous/></ppx:types><ppx:instances><ppx:configurations>"

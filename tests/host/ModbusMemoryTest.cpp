@@ -4,8 +4,9 @@
 #include "values/ModbusMemory.h"
 #include "HostTestSupport.h"
 #include "LocalModbusServer.h"
-#include "commands/HostSession.h"
-#include "values/ValueAccess.h"
+#include "core/Program.h"
+#include "core/ValueAccess.h"
+#include "json/CoreJson.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@
 namespace {
 
 using hosttest::Var;
+using I = std::int64_t;
+using U = std::uint64_t;
 
 std::string LocatedProgram() {
     const std::string words = "<array><dimension lower=\"0\" upper=\"999\"/><baseType><INT/>"
@@ -29,22 +32,30 @@ std::string LocatedProgram() {
     return hosttest::Project("", "", globals);
 }
 
+// The located program opened over the PLC at 127.0.0.1:port.
 struct Fixture {
-    std::unique_ptr<HostSession> session;
-    std::unique_ptr<ModbusMemory> memory;
-    std::unique_ptr<ValueAccess> access;
+    std::shared_ptr<Program> program;
+    ValueAccess* access = nullptr;
 
     Fixture(std::uint16_t port,
             ModbusMemory::WordOrder order = ModbusMemory::WordOrder::HighFirst) {
         Diagnostics diagnostics("located.xml");
-        session = HostSession::Open(hosttest::WriteTempFile("located.xml", LocatedProgram()), {},
-                                    diagnostics);
-        ModbusMemory::Options options;
-        options.target = {"127.0.0.1", port, 1};
-        options.wordOrder = order;
-        options.timeout = std::chrono::milliseconds(200);
-        memory = std::make_unique<ModbusMemory>(options);
-        access = std::make_unique<ValueAccess>(*session, *memory);
+        ProgramOptions options;
+        options.memory = {
+            MemoryKind::Modbus,
+            ModbusMemory::Options{{"127.0.0.1", port, 1}, order, std::chrono::milliseconds(200)}};
+        program = Program::Open(hosttest::WriteTempFile("located.xml", LocatedProgram()), options,
+                                diagnostics);
+        EXPECT_TRUE(program);
+        access = program ? &program->Values() : nullptr;
+    }
+    // The read as the API shows it: {"name", "value", "type", "error"}.
+    nlohmann::json Read(const std::string& name) const {
+        return CoreJson::ValueRead(access->Read(name));
+    }
+    // One item written alone: its error, or null.
+    nlohmann::json Write(const std::string& name, const Value& value) const {
+        return CoreJson::Error(access->Write({{name, value}}).results.front());
     }
 };
 
@@ -62,28 +73,30 @@ TEST(ModbusMemory, ReadsEveryLocatedKindWhereTheConventionPutsIt) {
     map.tab_registers[4096 + 12] = 0xC002; // %ML3 = -2.25
     map.tab_registers[1024 + 12] = 0x0008; // %MW12, bit 3
     Fixture fixture(server.Port());
-    const std::vector<std::pair<std::string, nlohmann::json>> expected = {
-        {"In", true},     {"Out", true},  {"Sensor", -2},   {"Valve", 0x1234}, {"Speed", 1500},
-        {"Count", 65538}, {"Ratio", 1.5}, {"Total", -2.25}, {"Mode.3", true},  {"Mode.2", false}};
+    const std::vector<std::pair<std::string, Value>> expected = {
+        {"In", true},       {"Out", true},       {"Sensor", I{-2}}, {"Valve", U{0x1234}},
+        {"Speed", I{1500}}, {"Count", I{65538}}, {"Ratio", 1.5},    {"Total", -2.25},
+        {"Mode.3", true},   {"Mode.2", false}};
     for (const auto& [name, value] : expected) {
-        const nlohmann::json result = fixture.access->Read(name);
-        EXPECT_TRUE(result["error"].is_null()) << name << ": " << result["error"];
-        EXPECT_EQ(result["value"], value) << name;
+        const ValueResult result = fixture.access->Read(name);
+        EXPECT_TRUE(result.Ok()) << name << ": " << result.Message();
+        EXPECT_EQ(result.value, value) << name;
     }
-    const nlohmann::json plain = fixture.access->Read("Plain");
-    EXPECT_TRUE(plain["value"].is_null());
-    EXPECT_EQ(plain["error"], "Plain: it is not located, so it has no Modbus place");
+    const ValueResult plain = fixture.access->Read("Plain");
+    EXPECT_FALSE(plain.value.has_value());
+    EXPECT_EQ(plain.fault, ValueFault::Memory);
+    EXPECT_EQ(CoreJson::Error(plain), "Plain: it is not located, so it has no Modbus place");
 }
 
 TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {
     LocalModbusServer server(LocalModbusServer::Mode::Answer);
     Fixture fixture(server.Port(), ModbusMemory::WordOrder::LowFirst);
-    const std::vector<std::pair<std::string, nlohmann::json>> writes = {
-        {"Out", true},    {"Valve", 0xBEEF}, {"Speed", -1},    {"Count", 65538},
-        {"Total", -2.25}, {"Mode.3", true},  {"Mode.15", true}};
+    const std::vector<std::pair<std::string, Value>> writes = {
+        {"Out", true},    {"Valve", I{0xBEEF}}, {"Speed", I{-1}}, {"Count", I{65538}},
+        {"Total", -2.25}, {"Mode.3", true},     {"Mode.15", true}};
     for (const auto& [name, value] : writes) {
-        const nlohmann::json result = fixture.access->Write(name, value);
-        EXPECT_TRUE(result["error"].is_null()) << name << ": " << result["error"];
+        const nlohmann::json error = fixture.Write(name, value);
+        EXPECT_TRUE(error.is_null()) << name << ": " << error;
     }
     modbus_mapping_t& map = server.Map();
     EXPECT_EQ(map.tab_bits[5], 1);
@@ -93,7 +106,7 @@ TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {
     EXPECT_EQ(map.tab_registers[2057], 0x0001);
     EXPECT_EQ(map.tab_registers[4096 + 15], 0xC002);
     EXPECT_EQ(map.tab_registers[1036], 0x8008);
-    EXPECT_EQ(fixture.access->Write("Sensor", 1)["error"],
+    EXPECT_EQ(fixture.Write("Sensor", I{1}),
               "Sensor: input register 3 is an input: it cannot be written");
 }
 
@@ -107,8 +120,8 @@ TEST(ModbusMemory, ConcurrentBitWritesIntoOneRegisterKeepEveryBit) {
         threads.emplace_back([&fixture, bit] {
             const std::string name = "Mode." + std::to_string(bit);
             for (int round = 0; round < kRounds; ++round) {
-                fixture.access->Write(name, true);
-                fixture.access->Write(name, round + 1 == kRounds ? bit % 2 == 0 : false);
+                fixture.Write(name, true);
+                fixture.Write(name, round + 1 == kRounds ? bit % 2 == 0 : false);
             }
         });
     }
@@ -128,14 +141,13 @@ TEST(ModbusMemory, GroupsNeighbouringRegistersIntoFewRequests) {
     for (int i = 0; i < 1000; ++i) {
         names.push_back("Words[" + std::to_string(i) + "]");
     }
-    const std::vector<nlohmann::json> results = fixture.access->ReadMany(names);
+    const std::vector<ValueResult> results = fixture.access->ReadMany(names);
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(results[i]["value"], i) << results[i]["error"];
+        ASSERT_EQ(results[i].value, Value(I{i})) << results[i].Message();
     }
-    EXPECT_EQ(fixture.memory->RequestCount(), 8U); // 1,000 registers, 125 a request
+    EXPECT_EQ(server.Requests(), 8); // 1,000 registers, 125 a request
     // A whole array read is grouped the same way.
-    EXPECT_EQ(fixture.access->Read("Words")["value"].size(), 1000U);
-    EXPECT_EQ(fixture.memory->RequestCount(), 16U);
+    EXPECT_EQ(fixture.Read("Words")["value"].size(), 1000U);
     EXPECT_EQ(server.Requests(), 16);
 }
 
@@ -143,7 +155,7 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
     {
         LocalModbusServer server(LocalModbusServer::Mode::Drop);
         Fixture fixture(server.Port());
-        const nlohmann::json dropped = fixture.access->Read("Speed");
+        const nlohmann::json dropped = fixture.Read("Speed");
         ASSERT_TRUE(dropped["error"].is_string());
         EXPECT_NE(dropped["error"].get<std::string>().find("Speed: 127.0.0.1:"), std::string::npos)
             << dropped["error"];
@@ -153,13 +165,13 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
         server.Map().tab_registers[1034] = 7;
         Fixture fixture(server.Port());
         const auto start = std::chrono::steady_clock::now();
-        const nlohmann::json silent = fixture.access->Read("Speed");
+        const nlohmann::json silent = fixture.Read("Speed");
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         EXPECT_NE(silent["error"].get<std::string>().find("timed out"), std::string::npos)
             << silent["error"];
         // The next request connects again, to a server that now answers.
         server.SetMode(LocalModbusServer::Mode::Answer);
-        EXPECT_EQ(fixture.access->Read("Speed")["value"], 7);
+        EXPECT_EQ(fixture.Read("Speed")["value"], 7);
     }
     std::uint16_t port = 0;
     {
@@ -167,10 +179,10 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
         port = server.Port();
         Fixture fixture(port);
         // A register beyond the server's map: an exception, and the connection stays.
-        const nlohmann::json exception = fixture.access->Read("Words[999]");
+        const nlohmann::json exception = fixture.Read("Words[999]");
         EXPECT_TRUE(exception["error"].is_null());
         server.Map().nb_registers = 1024;
-        EXPECT_EQ(fixture.access->Read("Speed")["error"],
+        EXPECT_EQ(fixture.Read("Speed")["error"],
                   "Speed: 127.0.0.1:" + std::to_string(port) +
                       "/1: reading holding register 1034: the PLC answered with an exception: "
                       "Illegal data address");
@@ -178,7 +190,7 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
     // The server is gone: refused, then the next request tries again.
     Fixture fixture(port);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(fixture.access->Read("Speed")["error"],
+        EXPECT_EQ(fixture.Read("Speed")["error"],
                   "Speed: cannot connect to 127.0.0.1:" + std::to_string(port) +
                       "/1: Connection refused");
     }

@@ -1,10 +1,8 @@
 #include "HostTestSupport.h"
-#include "commands/BrowseCommand.h"
-#include "commands/HostSession.h"
-#include "commands/ResolveCommand.h"
-#include "import/NameText.h"
+#include "core/Program.h"
 #include "import/plcopen/PlcopenReader.h"
 #include "import/types/TypeText.h"
+#include "text/HostText.h"
 
 #include <gtest/gtest.h>
 
@@ -24,15 +22,15 @@ using namespace hosttest;
 // post-load pass removes them (FinalyzeListOfType), and the walk checks that it did.
 class ReachabilityWalk {
 public:
-    explicit ReachabilityWalk(HostSession& session) : m_Session(session) {
-        for (const CompositeLayout& composite : session.Layout().composites) {
+    explicit ReachabilityWalk(const Program& program) : m_Program(program) {
+        for (const CompositeLayout& composite : program.Layout().composites) {
             m_Composites.emplace(ToUpperAscii(composite.name), &composite);
         }
     }
 
     void CheckRoot() {
         const std::set<std::string> listed = Children("");
-        for (const VariableLayout& variable : m_Session.Layout().variables) {
+        for (const VariableLayout& variable : m_Program.Layout().variables) {
             SCOPED_TRACE(variable.name);
             ++m_Checked;
             EXPECT_TRUE(listed.count(variable.name));
@@ -55,20 +53,21 @@ private:
     }
 
     std::set<std::string> Children(const std::string& path) {
-        BrowseCommand::Options options;
-        options.path = path;
-        std::vector<BrowseCommand::Page> pages;
-        EXPECT_EQ(BrowseCommand(m_Session).BrowsePages(options, pages), S_OK) << path;
+        BrowseSpec spec;
+        spec.path = path;
+        const std::vector<BrowsedPage> pages = m_Program.BrowseAll(spec);
+        EXPECT_TRUE(!pages.empty() && !pages.back().Failed()) << path;
         std::set<std::string> names;
-        for (const auto& child : pages.front().children) {
+        for (const auto& child :
+             pages.empty() ? std::vector<BrowsedChild>() : pages.front().children) {
             names.insert(child.name);
         }
         return names;
     }
 
     void ExpectResolves(const std::string& path) {
-        const nlohmann::json result = ResolveCommand(m_Session).Resolve(path);
-        EXPECT_TRUE(result["resolved"].get<bool>()) << path << ": " << result.dump();
+        const ResolvedItem item = m_Program.Resolve(path);
+        EXPECT_TRUE(item.Resolved()) << path << ": " << item.reason;
     }
 
     // The first element of an array text "ARRAY[l..h, ...] OF T": its path and type.
@@ -126,7 +125,7 @@ private:
         }
     }
 
-    HostSession& m_Session;
+    const Program& m_Program;
     std::unordered_map<std::string, const CompositeLayout*> m_Composites;
     std::size_t m_Checked = 0;
 };
@@ -182,14 +181,14 @@ TEST(Samples, EveryProgramImportsAndEveryVariableIsReachable) {
     for (const std::string& file : files) {
         SCOPED_TRACE(file);
         Diagnostics diagnostics(file);
-        const auto session = HostSession::Open(file, {}, diagnostics);
-        ASSERT_TRUE(session) << (diagnostics.HasErrors()
+        const auto program = Program::Open(file, {}, diagnostics);
+        ASSERT_TRUE(program) << (diagnostics.HasErrors()
                                      ? diagnostics.Format(diagnostics.Entries()[0])
                                      : std::string());
-        ExpectDeclaredVariablesLaidOut(file, session->Layout());
-        ReachabilityWalk walk(*session);
+        ExpectDeclaredVariablesLaidOut(file, program->Layout());
+        ReachabilityWalk walk(*program);
         walk.CheckRoot();
-        EXPECT_GT(walk.Checked(), session->Layout().variables.size());
+        EXPECT_GT(walk.Checked(), program->Layout().variables.size());
     }
 }
 
@@ -273,27 +272,24 @@ TEST(Samples, EveryLocatedVariableLiesAtItsAddress) {
         Diagnostics diagnostics(file);
         ProjectModel model;
         ASSERT_TRUE(PlcopenReader(diagnostics).ReadFile(file, model));
-        const auto session = HostSession::Open(file, {}, diagnostics);
-        ASSERT_TRUE(session);
-        ResolveCommand resolve(*session);
+        const auto program = Program::Open(file, {}, diagnostics);
+        ASSERT_TRUE(program);
         std::set<std::pair<int, std::int64_t>> slots;
         for (const auto& [variable, instances] : LocatedDeclarations(model)) {
             SCOPED_TRACE(variable.name + " AT " + variable.address);
             const Place place = ExpectedPlace(variable.address);
-            const nlohmann::json result = resolve.Resolve(variable.name);
-            ASSERT_TRUE(result["resolved"].get<bool>()) << result.dump();
-            EXPECT_EQ(result["address"], variable.address);
-            EXPECT_EQ(result["block"], place.block);
-            EXPECT_EQ(result["bit"], place.bit < 0 ? nlohmann::json() : nlohmann::json(place.bit));
+            const ResolvedItem item = program->Resolve(variable.name);
+            ASSERT_TRUE(item.Resolved()) << item.reason;
+            EXPECT_EQ(item.address, variable.address);
+            EXPECT_EQ(item.place.block, place.block);
+            EXPECT_EQ(item.place.bit ? *item.place.bit : -1, place.bit);
             if (place.offset >= 0) {
-                EXPECT_EQ(result["offset"], place.offset);
+                EXPECT_EQ(item.place.offset, place.offset);
             } else {
-                EXPECT_TRUE(
-                    slots.insert({place.block, result["offset"].get<std::int64_t>()}).second);
+                EXPECT_TRUE(slots.insert({place.block, item.place.offset}).second);
             }
             for (const std::string& instance : instances) {
-                EXPECT_FALSE(
-                    resolve.Resolve(instance + "." + variable.name)["resolved"].get<bool>());
+                EXPECT_FALSE(program->Resolve(instance + "." + variable.name).Resolved());
             }
             ++checked;
         }

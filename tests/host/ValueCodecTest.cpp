@@ -1,6 +1,7 @@
 // The value codec against byte images written by hand: every type both ways, and the values
 // that must be refused.
 #include "values/ValueCodec.h"
+#include "HostTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using I = std::int64_t;
+using U = std::uint64_t;
 
 ValueType Type(const std::string& typeName, const std::string& iec, std::uint32_t size) {
     const auto type = ValueCodec::TypeOf(typeName, iec, size);
@@ -21,48 +24,48 @@ struct RoundTrip {
     const char* iec;      // as the program wrote it
     std::uint32_t size;
     Bytes bytes;
-    nlohmann::json value;        // decoded
-    nlohmann::json milliseconds; // durations only
+    Value value;        // decoded
+    Value milliseconds; // durations only
 };
 
 TEST(ValueCodec, DecodesAndEncodesEveryTypeAgainstHandMadeBytes) {
     const std::vector<RoundTrip> cases = {
-        {"BOOL", "BOOL", 1, {1}, true, nullptr},
-        {"BYTE", "BYTE", 1, {0xFE}, 254, nullptr},
-        {"BYTE", "SINT", 1, {0xFE}, -2, nullptr},
-        {"BYTE", "USINT", 1, {0xFE}, 254, nullptr},
-        {"BYTE", "CHAR", 1, {'A'}, "A", nullptr},
-        {"WORD", "WORD", 2, {0x34, 0x12}, 0x1234, nullptr},
-        {"INT", "INT", 2, {0x18, 0xFC}, -1000, nullptr},
-        {"UINT", "UINT", 2, {0xFF, 0xFF}, 65535, nullptr},
-        {"DWORD", "DWORD", 4, {0x78, 0x56, 0x34, 0x12}, 0x12345678, nullptr},
-        {"DINT", "DINT", 4, {0xFF, 0xFF, 0xFF, 0xFF}, -1, nullptr},
-        {"UDINT", "UDINT", 4, {0x00, 0x00, 0x00, 0x80}, 2147483648U, nullptr},
-        {"REAL", "REAL", 4, {0x00, 0x00, 0xC0, 0x3F}, 1.5, nullptr},
-        {"TIME", "TIME", 4, {0xDC, 0x05, 0, 0}, "T#1s500ms", 1500},
-        {"TIME", "TIME", 4, {0x18, 0xFC, 0xFF, 0xFF}, "T#-1s", -1000},
-        {"TIME", "TIME", 4, {0x80, 0xEE, 0x36, 0x00}, "T#1h", 3600000},
-        {"DATE", "DATE", 4, {0x80, 0x75, 0xA4, 0x65}, "D#2024-01-15", nullptr},
-        {"TOD", "TOD", 4, {0xF4, 0x75, 0xB7, 0x01}, "TOD#08:00:00.5", nullptr},
-        {"DT", "DT", 8, {0x00, 0xE6, 0xA4, 0x65, 0, 0, 0, 0}, "DT#2024-01-15-08:00:00", nullptr},
-        {"DT", "LREAL", 8, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}, 1.5, nullptr},
-        {"DT", "LINT", 8, {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, -2, nullptr},
+        {"BOOL", "BOOL", 1, {1}, true, {}},
+        {"BYTE", "BYTE", 1, {0xFE}, U{254}, {}},
+        {"BYTE", "SINT", 1, {0xFE}, I{-2}, {}},
+        {"BYTE", "USINT", 1, {0xFE}, U{254}, {}},
+        {"BYTE", "CHAR", 1, {'A'}, "A", {}},
+        {"WORD", "WORD", 2, {0x34, 0x12}, U{0x1234}, {}},
+        {"INT", "INT", 2, {0x18, 0xFC}, I{-1000}, {}},
+        {"UINT", "UINT", 2, {0xFF, 0xFF}, U{65535}, {}},
+        {"DWORD", "DWORD", 4, {0x78, 0x56, 0x34, 0x12}, U{0x12345678}, {}},
+        {"DINT", "DINT", 4, {0xFF, 0xFF, 0xFF, 0xFF}, I{-1}, {}},
+        {"UDINT", "UDINT", 4, {0x00, 0x00, 0x00, 0x80}, U{2147483648U}, {}},
+        {"REAL", "REAL", 4, {0x00, 0x00, 0xC0, 0x3F}, 1.5, {}},
+        {"TIME", "TIME", 4, {0xDC, 0x05, 0, 0}, "T#1s500ms", I{1500}},
+        {"TIME", "TIME", 4, {0x18, 0xFC, 0xFF, 0xFF}, "T#-1s", I{-1000}},
+        {"TIME", "TIME", 4, {0x80, 0xEE, 0x36, 0x00}, "T#1h", I{3600000}},
+        {"DATE", "DATE", 4, {0x80, 0x75, 0xA4, 0x65}, "D#2024-01-15", {}},
+        {"TOD", "TOD", 4, {0xF4, 0x75, 0xB7, 0x01}, "TOD#08:00:00.5", {}},
+        {"DT", "DT", 8, {0x00, 0xE6, 0xA4, 0x65, 0, 0, 0, 0}, "DT#2024-01-15-08:00:00", {}},
+        {"DT", "LREAL", 8, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}, 1.5, {}},
+        {"DT", "LINT", 8, {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, I{-2}, {}},
         {"DT",
          "ULINT",
          8,
          {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-         18446744073709551615ULL,
-         nullptr},
-        {"DT", "LWORD", 8, {1, 0, 0, 0, 0, 0, 0, 0}, 1, nullptr},
-        {"DT", "LTIME", 8, {0x40, 0x42, 0x0F, 0, 0, 0, 0, 0}, "LTIME#1ms", 1},
+         U{18446744073709551615ULL},
+         {}},
+        {"DT", "LWORD", 8, {1, 0, 0, 0, 0, 0, 0, 0}, U{1}, {}},
+        {"DT", "LTIME", 8, {0x40, 0x42, 0x0F, 0, 0, 0, 0, 0}, "LTIME#1ms", I{1}},
         {"DT", "LTIME", 8, {0xE8, 0x03, 0, 0, 0, 0, 0, 0}, "LTIME#1us", 0.001},
-        {"STRING[5]", "STRING[5]", 5, {'a', 'b', 0, 0, 0}, "ab", nullptr},
-        {"STRING[3]", "STRING[3]", 3, {'a', 'b', 'c'}, "abc", nullptr},
-        {"STRING", "STRING", 16, Bytes(16, 0), "", nullptr},
-        {"WSTRING", "WSTRING", 2, {0xAC, 0x20}, "\u20AC", nullptr},
+        {"STRING[5]", "STRING[5]", 5, {'a', 'b', 0, 0, 0}, "ab", {}},
+        {"STRING[3]", "STRING[3]", 3, {'a', 'b', 'c'}, "abc", {}},
+        {"STRING", "STRING", 16, Bytes(16, 0), "", {}},
+        {"WSTRING", "WSTRING", 2, {0xAC, 0x20}, "\u20AC", {}},
     };
     for (const RoundTrip& c : cases) {
-        SCOPED_TRACE(std::string(c.iec) + " " + c.value.dump());
+        SCOPED_TRACE(std::string(c.iec) + " " + testing::PrintToString(c.value));
         const ValueType type = Type(c.typeName, c.iec, c.size);
         const DecodedValue decoded = ValueCodec::Decode(type, c.bytes);
         EXPECT_EQ(decoded.value, c.value);
@@ -76,7 +79,7 @@ TEST(ValueCodec, DecodesAndEncodesEveryTypeAgainstHandMadeBytes) {
 struct Literal {
     const char* iec;
     std::uint32_t size;
-    nlohmann::json given;
+    Value given;
     Bytes bytes;
 };
 
@@ -88,18 +91,18 @@ TEST(ValueCodec, ReadsIecLiteralsAndCommandLineText) {
         {"UDINT", 4, "4_294_967_295", {0xFF, 0xFF, 0xFF, 0xFF}},
         {"BOOL", 1, "TRUE", {1}},
         {"BOOL", 1, "false", {0}},
-        {"BOOL", 1, 0, {0}},
+        {"BOOL", 1, I{0}, {0}},
         {"REAL", 4, "REAL#-2.5", {0x00, 0x00, 0x20, 0xC0}},
         {"REAL", 4, "1.0E1", {0x00, 0x00, 0x20, 0x41}},
         {"TIME", 4, "TIME#1.5s", {0xDC, 0x05, 0, 0}},
         {"TIME", 4, "t#1m_30s", {0x90, 0x5F, 0x01, 0}},
-        {"TIME", 4, 1500, {0xDC, 0x05, 0, 0}},
+        {"TIME", 4, I{1500}, {0xDC, 0x05, 0, 0}},
         {"DATE", 4, "DATE#1970-01-02", {0x80, 0x51, 0x01, 0}},
         {"TOD", 4, "TIME_OF_DAY#00:00:01", {0xE8, 0x03, 0, 0}},
         {"DT", 8, "DATE_AND_TIME#1970-01-01-00:01:00", {60, 0, 0, 0, 0, 0, 0, 0}},
     };
     for (const Literal& c : cases) {
-        SCOPED_TRACE(std::string(c.iec) + " " + c.given.dump());
+        SCOPED_TRACE(std::string(c.iec) + " " + testing::PrintToString(c.given));
         const EncodedValue encoded = ValueCodec::Encode(Type(c.iec, c.iec, c.size), c.given);
         ASSERT_TRUE(encoded.ok) << encoded.error;
         EXPECT_EQ(encoded.bytes, c.bytes);
@@ -109,30 +112,30 @@ TEST(ValueCodec, ReadsIecLiteralsAndCommandLineText) {
 struct Refusal {
     const char* iec;
     std::uint32_t size;
-    nlohmann::json given;
+    Value given;
     const char* error;
 };
 
 TEST(ValueCodec, RefusesWhatDoesNotFitItsType) {
     const std::vector<Refusal> cases = {
-        {"INT", 2, 40000, "40000 is out of range for INT (-32768..32767)"},
+        {"INT", 2, I{40000}, "40000 is out of range for INT (-32768..32767)"},
         {"INT", 2, "40000", "'40000' is out of range for INT (-32768..32767)"},
         {"INT", 2, 1.5, "1.5 is not a INT"},
-        {"UINT", 2, -1, "-1 is out of range for UINT (0..65535)"},
-        {"SINT", 1, 128, "128 is out of range for SINT (-128..127)"},
+        {"UINT", 2, I{-1}, "-1 is out of range for UINT (0..65535)"},
+        {"SINT", 1, U{128}, "128 is out of range for SINT (-128..127)"},
         {"REAL", 4, "abc", "'abc' is not a REAL"},
         {"REAL", 4, 1e39, "1e+39 is out of range for REAL"},
-        {"BOOL", 1, 2, "2 is not a BOOL"},
+        {"BOOL", 1, I{2}, "2 is not a BOOL"},
         {"TIME", 4, "T#30d", "'T#30d' is out of range for TIME"},
         {"TIME", 4, "T#1x", "'T#1x' is not a TIME"},
         {"DATE", 4, "D#2024-02-30", "'D#2024-02-30' is not a DATE"},
         {"DATE", 4, "D#1969-12-31", "'D#1969-12-31' is out of range for DATE"},
         {"STRING[3]", 3, "abcd", "'abcd' is longer than STRING[3] holds (3 bytes)"},
-        {"STRING[3]", 3, 5, "5 is not a STRING[3]"},
+        {"STRING[3]", 3, I{5}, "5 is not a STRING[3]"},
         {"WSTRING", 2, "ab", "'ab' is longer than WSTRING holds (1 character)"},
     };
     for (const Refusal& c : cases) {
-        SCOPED_TRACE(std::string(c.iec) + " " + c.given.dump());
+        SCOPED_TRACE(std::string(c.iec) + " " + testing::PrintToString(c.given));
         const EncodedValue encoded = ValueCodec::Encode(Type(c.iec, c.iec, c.size), c.given);
         EXPECT_FALSE(encoded.ok);
         EXPECT_EQ(encoded.error, c.error);

@@ -1,10 +1,9 @@
 // Values by name over the memory image: the programs' initial values, reads of composites,
 // writes and their refusals, and concurrent bit writes into one word.
 #include "HostTestSupport.h"
-#include "commands/HostSession.h"
-#include "values/InitialValues.h"
-#include "values/MemoryImage.h"
-#include "values/ValueAccess.h"
+#include "core/Program.h"
+#include "core/ValueAccess.h"
+#include "json/CoreJson.h"
 
 #include <gtest/gtest.h>
 
@@ -13,28 +12,37 @@
 namespace {
 
 using hosttest::Var;
+using I = std::int64_t;
 
-// A session over a file, its image filled with the initial values.
+// A program over a file, its memory image filled with the initial values by Program::Open.
 struct Loaded {
-    std::unique_ptr<HostSession> session;
-    std::unique_ptr<MemoryImage> image;
-    std::unique_ptr<ValueAccess> access;
-    std::vector<std::string> problems;
+    std::shared_ptr<Program> program;
+    ValueAccess* access = nullptr;
+    std::vector<std::string> problems; // the initial values that did not fit
 
     explicit Loaded(const std::string& path) {
         Diagnostics diagnostics(path);
-        session = HostSession::Open(path, {}, diagnostics);
-        if (!session) {
+        program = Program::Open(path, {}, diagnostics);
+        if (!program) {
             return;
         }
-        image = std::make_unique<MemoryImage>(session->Layout());
-        access = std::make_unique<ValueAccess>(*session, *image);
-        problems = InitialValues(session->Layout()).WriteInto(*access);
+        access = &program->Values();
+        // The initial values' problems are the remarks about the whole file.
+        for (const Diagnostics::Entry& entry : diagnostics.Entries()) {
+            if (entry.severity == Diagnostics::Severity::Remark && entry.line == 0) {
+                problems.push_back(entry.message);
+            }
+        }
     }
-    nlohmann::json Value(const std::string& name) const {
-        const nlohmann::json result = access->Read(name);
-        EXPECT_TRUE(result["error"].is_null()) << name << ": " << result["error"];
-        return result["value"];
+    // The value read, as JSON.
+    nlohmann::json Json(const std::string& name) const {
+        const ValueResult result = access->Read(name);
+        EXPECT_TRUE(result.Ok()) << name << ": " << CoreJson::Error(result);
+        return result.value ? CoreJson::FromValue(*result.value) : nlohmann::json();
+    }
+    // One item written alone.
+    ValueResult Write(const std::string& name, const Value& value) const {
+        return access->Write({{name, value}}).results.front();
     }
 };
 
@@ -78,28 +86,28 @@ std::string InitialProgram() {
 
 TEST(ValuesImage, HoldsTheInitialValuesOfEveryKind) {
     const Loaded loaded(hosttest::WriteTempFile("initial.xml", InitialProgram()));
-    ASSERT_TRUE(loaded.session);
+    ASSERT_TRUE(loaded.program);
     EXPECT_TRUE(loaded.problems.empty()) << loaded.problems.front();
-    EXPECT_EQ(loaded.Value("Table"), nlohmann::json::parse("[[4,4,16],[0,0,0]]"));
-    EXPECT_EQ(loaded.Value("Start"), nlohmann::json::parse(R"({"X":1.5,"Y":7,"Name":"origin"})"));
-    EXPECT_EQ(loaded.Value("Colours"), nlohmann::json::parse("[5,1,1]"));
-    EXPECT_EQ(loaded.Value("Big"), -2.25);
-    EXPECT_EQ(loaded.Value("Wait"), "T#1s500ms");
-    EXPECT_EQ(loaded.access->Read("Wait")["milliseconds"], 1500);
-    EXPECT_EQ(loaded.Value("Flag.3"), true);
-    EXPECT_EQ(loaded.Value("Quoted"), "it's");
-    EXPECT_EQ(loaded.access->Read("Big")["type"], "LREAL");
+    EXPECT_EQ(loaded.Json("Table"), nlohmann::json::parse("[[4,4,16],[0,0,0]]"));
+    EXPECT_EQ(loaded.Json("Start"), nlohmann::json::parse(R"({"X":1.5,"Y":7,"Name":"origin"})"));
+    EXPECT_EQ(loaded.Json("Colours"), nlohmann::json::parse("[5,1,1]"));
+    EXPECT_EQ(loaded.Json("Big"), -2.25);
+    EXPECT_EQ(loaded.Json("Wait"), "T#1s500ms");
+    EXPECT_EQ(loaded.access->Read("Wait").milliseconds, Value(I{1500}));
+    EXPECT_EQ(loaded.Json("Flag.3"), true);
+    EXPECT_EQ(loaded.Json("Quoted"), "it's");
+    EXPECT_EQ(loaded.access->Read("Big").type, "LREAL");
 }
 
 TEST(ValuesImage, HoldsTheExamplesInitialValues) {
     const Loaded loaded(hosttest::kExample);
-    ASSERT_TRUE(loaded.session);
+    ASSERT_TRUE(loaded.program);
     EXPECT_TRUE(loaded.problems.empty());
-    EXPECT_EQ(loaded.Value("LineName"), "Bottling line 1");
-    EXPECT_EQ(loaded.Value("Line.ActiveRecipe"), 1);
-    EXPECT_EQ(loaded.Value("Motor1.Speed"), 0);
-    EXPECT_EQ(loaded.Value("Line.Conveyors").size(), 3U);
-    EXPECT_EQ(loaded.Value("Line.Recipes[4]"), nlohmann::json::parse("[0.0,0.0,0.0]"));
+    EXPECT_EQ(loaded.Json("LineName"), "Bottling line 1");
+    EXPECT_EQ(loaded.Json("Line.ActiveRecipe"), 1);
+    EXPECT_EQ(loaded.Json("Motor1.Speed"), 0);
+    EXPECT_EQ(loaded.Json("Line.Conveyors").size(), 3U);
+    EXPECT_EQ(loaded.Json("Line.Recipes[4]"), nlohmann::json::parse("[0.0,0.0,0.0]"));
 }
 
 TEST(ValuesImage, HoldsTheSamplePrograms) {
@@ -114,14 +122,14 @@ TEST(ValuesImage, HoldsTheSamplePrograms) {
         }
         SCOPED_TRACE(entry.path().string());
         const Loaded loaded(entry.path().string());
-        ASSERT_TRUE(loaded.session);
+        ASSERT_TRUE(loaded.program);
         for (const std::string& problem : loaded.problems) {
             ADD_FAILURE() << problem;
         }
         // Every top-level variable reads, whole.
-        for (const VariableLayout& variable : loaded.session->Layout().variables) {
-            const nlohmann::json result = loaded.access->Read(variable.name);
-            EXPECT_TRUE(result["error"].is_null()) << variable.name << ": " << result["error"];
+        for (const VariableLayout& variable : loaded.program->Layout().variables) {
+            const ValueResult result = loaded.access->Read(variable.name);
+            EXPECT_TRUE(result.Ok()) << variable.name << ": " << CoreJson::Error(result);
         }
         ++checked;
     }
@@ -130,51 +138,112 @@ TEST(ValuesImage, HoldsTheSamplePrograms) {
 
 struct WriteCase {
     const char* name;
-    nlohmann::json value;
+    Value value;
     const char* error; // null when written
 };
 
 TEST(ValuesImage, WritesByTypeAndRefusesWithoutWriting) {
     const Loaded loaded(hosttest::kExample);
-    ASSERT_TRUE(loaded.session);
+    ASSERT_TRUE(loaded.program);
     const std::vector<WriteCase> cases = {
-        {"Motor1.Speed", 1500, nullptr},
-        {"Motor1.Speed", 40000, "Motor1.Speed: 40000 is out of range for INT (-32768..32767)"},
+        {"Motor1.Speed", I{1500}, nullptr},
+        {"Motor1.Speed", I{40000}, "Motor1.Speed: 40000 is out of range for INT (-32768..32767)"},
         {"Motor1.Current", "abc", "Motor1.Current: 'abc' is not a REAL"},
         {"Motor1.Label", "a label too long",
          "Motor1.Label: 'a label too long' is longer than "
          "STRING[12] holds (12 bytes)"},
-        {"Motor1", 1,
+        {"Motor1", I{1},
          "Motor1: a structure, array or function block is written member by "
          "member, not whole"},
-        {"Nope", 1, "Nope: unknown variable"},
+        {"Nope", I{1}, "Nope: unknown variable"},
         {"Line.Mode", "Fault", nullptr},
         {"Status.3", true, nullptr},
         {"Line.Filler.Level", "2.5", nullptr},
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const nlohmann::json before = loaded.access->Read(c.name)["value"];
-        const nlohmann::json result = loaded.access->Write(c.name, c.value);
+        const std::optional<Value> before = loaded.access->Read(c.name).value;
+        const ValueResult result = loaded.Write(c.name, c.value);
         if (c.error == nullptr) {
-            EXPECT_TRUE(result["error"].is_null()) << result["error"];
+            EXPECT_TRUE(result.Ok()) << CoreJson::Error(result);
         } else {
-            EXPECT_EQ(result["error"], c.error);
-            EXPECT_EQ(loaded.access->Read(c.name)["value"], before);
+            EXPECT_EQ(CoreJson::Error(result), c.error);
+            EXPECT_EQ(loaded.access->Read(c.name).value, before);
         }
     }
-    EXPECT_EQ(loaded.Value("Motor1.Speed"), 1500);
-    EXPECT_EQ(loaded.Value("Line.Mode"), 2);
-    EXPECT_EQ(loaded.Value("Status"), 8);
+    EXPECT_EQ(loaded.Json("Motor1.Speed"), 1500);
+    EXPECT_EQ(loaded.Json("Line.Mode"), 2);
+    EXPECT_EQ(loaded.Json("Status"), 8);
     // A function block's local lies apart from the variable the dictionary gives the same
     // offset (Line.Recipes starts where the filler's locals are counted from).
-    EXPECT_EQ(loaded.Value("Line.Filler.Level"), 2.5);
-    EXPECT_EQ(loaded.Value("Line.Recipes[1][1]"), 0.0);
+    EXPECT_EQ(loaded.Json("Line.Filler.Level"), 2.5);
+    EXPECT_EQ(loaded.Json("Line.Recipes[1][1]"), 0.0);
+}
+
+// A write is checked whole before anything is written: a plan with one refused item commits
+// nothing, its good items are NotWritten; a plan of good items is written whole, and only when
+// committed.
+TEST(ValuesImage, WritePlansCommitWholeOrNotAtAll) {
+    const Loaded loaded(hosttest::kExample);
+    ASSERT_TRUE(loaded.program);
+    struct PlanCase {
+        const char* name;
+        Value value;
+        ValueFault prepared;  // the item's fault in the plan
+        ValueFault committed; // its fault once the plan is committed
+    };
+    const std::vector<PlanCase> refused = {
+        {"Motor1.Speed", I{1500}, ValueFault::None, ValueFault::NotWritten},
+        {"Motor2.Speed", I{40000}, ValueFault::BadValue, ValueFault::BadValue},
+        {"Nope", I{1}, ValueFault::Name, ValueFault::Name},
+        {"Motor1", I{1}, ValueFault::Composite, ValueFault::Composite},
+        {"Status.3", true, ValueFault::None, ValueFault::NotWritten},
+    };
+    const std::vector<PlanCase> accepted = {
+        {"Motor1.Speed", I{1500}, ValueFault::None, ValueFault::None},
+        {"Status.3", true, ValueFault::None, ValueFault::None},
+        {"Line.Mode", "Fault", ValueFault::None, ValueFault::None},
+        {"LineName", "Bottling line 2", ValueFault::None, ValueFault::None},
+    };
+    const std::vector<std::string> watched = {"Motor1.Speed", "Status.3", "Line.Mode", "LineName"};
+    const auto values = [&] {
+        std::vector<std::optional<Value>> read;
+        for (const ValueResult& result : loaded.access->ReadMany(watched)) {
+            read.push_back(result.value);
+        }
+        return read;
+    };
+    const std::vector<std::optional<Value>> initial = values();
+    for (const auto* cases : {&refused, &accepted}) {
+        std::vector<std::pair<std::string, Value>> items;
+        for (const PlanCase& c : *cases) {
+            items.emplace_back(c.name, c.value);
+        }
+        const WritePlan plan = loaded.access->Prepare(items);
+        EXPECT_EQ(plan.Ready(), cases == &accepted);
+        ASSERT_EQ(plan.Items().size(), cases->size());
+        EXPECT_EQ(values(), initial); // preparing writes nothing
+        const WriteOutcome outcome = loaded.access->Commit(plan);
+        ASSERT_EQ(outcome.results.size(), cases->size());
+        EXPECT_EQ(outcome.written, cases == &accepted ? cases->size() : 0U);
+        for (std::size_t i = 0; i < cases->size(); ++i) {
+            const PlanCase& c = (*cases)[i];
+            SCOPED_TRACE(c.name);
+            EXPECT_EQ(plan.Items()[i].result.fault, c.prepared) << plan.Items()[i].result.reason;
+            EXPECT_EQ(outcome.results[i].fault, c.committed) << outcome.results[i].reason;
+        }
+        if (cases == &refused) {
+            EXPECT_EQ(outcome.results[2].nameFault, NameFault::UnknownVariable);
+            EXPECT_EQ(values(), initial);
+        }
+    }
+    EXPECT_EQ(values(),
+              (std::vector<std::optional<Value>>{I{1500}, true, I{2}, "Bottling line 2"}));
 }
 
 TEST(ValuesImage, ConcurrentBitWritesIntoOneWordKeepEveryBit) {
     const Loaded loaded(hosttest::kExample);
-    ASSERT_TRUE(loaded.session);
+    ASSERT_TRUE(loaded.program);
     constexpr int kThreads = 16;
     constexpr int kRounds = 10000;
     std::vector<std::thread> threads;
@@ -182,15 +251,15 @@ TEST(ValuesImage, ConcurrentBitWritesIntoOneWordKeepEveryBit) {
         threads.emplace_back([&loaded, bit] {
             const std::string name = "Status." + std::to_string(bit);
             for (int round = 0; round < kRounds; ++round) {
-                loaded.access->Write(name, true);
-                loaded.access->Write(name, round + 1 == kRounds ? bit % 2 == 0 : false);
+                loaded.Write(name, true);
+                loaded.Write(name, round + 1 == kRounds ? bit % 2 == 0 : false);
             }
         });
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(loaded.Value("Status"), 0x5555); // the even bits set, the odd ones cleared
+    EXPECT_EQ(loaded.Json("Status"), 0x5555); // the even bits set, the odd ones cleared
 }
 
 TEST(ValuesImage, BoundsAWholeReadAtTenThousandLeaves) {
@@ -200,9 +269,11 @@ TEST(ValuesImage, BoundsAWholeReadAtTenThousandLeaves) {
                               "</baseType></array>";
     const Loaded loaded(hosttest::WriteTempFile(
         "leaves.xml", hosttest::Project("", "", Var("Big", big) + Var("Small", small))));
-    ASSERT_TRUE(loaded.session);
-    EXPECT_EQ(loaded.Value("Small").size(), 10000U);
-    EXPECT_EQ(loaded.access->Read("Big")["error"],
+    ASSERT_TRUE(loaded.program);
+    EXPECT_EQ(loaded.Json("Small").size(), 10000U);
+    const ValueResult whole = loaded.access->Read("Big");
+    EXPECT_EQ(whole.fault, ValueFault::TooManyLeaves);
+    EXPECT_EQ(CoreJson::Error(whole),
               "Big: it has more than 10000 leaves; read its parts one by one");
 }
 

@@ -52,22 +52,33 @@ def test_a_write_needs_the_token(writable, token):
     assert values(writable, "Motor2.Speed")["Motor2.Speed"]["value"] == 0
 
 
-def test_each_item_is_written_whole_or_refused(writable):
-    status, payload = put(writable, {"Motor1.Speed": 1500, "Line.ActiveRecipe": 40000,
-                                     "Motor1.Current": "abc", "LineName": "x" * 21,
-                                     "Motor1": 1, "Status.3": True})
-    assert status == 200
+def test_a_request_is_written_whole_or_not_at_all(writable):
+    refused = {"Line.ActiveRecipe": 40000, "Motor1.Current": "abc", "LineName": "x" * 21,
+               "Motor1": 1, "Nope": 1}
+    status, payload = put(writable, {"Motor1.Speed": 1500, **refused, "Status.3": True})
+    assert status == 200 and payload["written"] is False
     errors = {entry["name"]: entry["error"] for entry in payload["values"]}
-    assert errors["Motor1.Speed"] is None and errors["Status.3"] is None
-    for refused in ("Line.ActiveRecipe", "Motor1.Current", "LineName", "Motor1"):
-        assert errors[refused], refused
+    assert errors["Line.ActiveRecipe"] == \
+        "Line.ActiveRecipe: 40000 is out of range for INT (-32768..32767)"
+    assert errors["Motor1.Current"] == "Motor1.Current: 'abc' is not a REAL"
+    assert errors["LineName"].startswith("LineName: '" + "x" * 21 + "' is longer than STRING[20]")
+    assert "written member by member" in errors["Motor1"]
+    assert errors["Nope"] == "Nope: unknown variable"
+    for passed in ("Motor1.Speed", "Status.3"):
+        assert errors[passed] == passed + ": not written: another item of the request was refused"
     got = values(writable, "Motor1.Speed", "Line.ActiveRecipe", "Motor1.Current", "LineName",
-                 "Status.3", "Status")
-    assert got["Motor1.Speed"]["value"] == 1500
+                 "Status.3")
+    assert got["Motor1.Speed"]["value"] == 0
     assert got["Line.ActiveRecipe"]["value"] == 1
     assert got["Motor1.Current"]["value"] == 0
     assert got["LineName"]["value"] == "Bottling line 1"
-    assert got["Status.3"]["value"] is True
+    assert got["Status.3"]["value"] is False
+
+    status, payload = put(writable, {"Motor1.Speed": 1500, "Status.3": True})
+    assert status == 200 and payload["written"] is True
+    assert [entry["error"] for entry in payload["values"]] == [None, None]
+    got = values(writable, "Motor1.Speed", "Status.3")
+    assert got["Motor1.Speed"]["value"] == 1500 and got["Status.3"]["value"] is True
 
 
 def test_clients_setting_bits_of_one_word_keep_each_others_bits(writable):

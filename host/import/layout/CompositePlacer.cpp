@@ -1,10 +1,10 @@
 #include "import/layout/CompositePlacer.h"
 
-#include "import/NameText.h"
 #include "import/layout/AreaCursor.h"
 #include "import/layout/LocatedAddress.h"
 #include "import/layout/VariableNames.h"
 #include "import/types/TypeResolver.h"
+#include "text/HostText.h"
 
 #include <algorithm>
 

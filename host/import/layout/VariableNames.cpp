@@ -1,6 +1,6 @@
 #include "import/layout/VariableNames.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
 
 #include <utility>
 

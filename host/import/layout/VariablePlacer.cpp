@@ -1,6 +1,6 @@
 #include "import/layout/VariablePlacer.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "import/plcopen/DocumentDecoder.h"
 
-#include "import/NameText.h"
 #include "import/plcopen/SourceLines.h"
+#include "text/HostText.h"
 
 #include <array>
 #include <cstdint>

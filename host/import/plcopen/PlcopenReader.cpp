@@ -1,8 +1,8 @@
 #include "import/plcopen/PlcopenReader.h"
 
-#include "import/NameText.h"
 #include "import/plcopen/DocumentDecoder.h"
 #include "import/types/TypeVocabulary.h"
+#include "text/HostText.h"
 
 #include <cerrno>
 #include <cstring>

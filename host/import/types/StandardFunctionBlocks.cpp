@@ -1,6 +1,6 @@
 #include "import/types/StandardFunctionBlocks.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
 
 #include <initializer_list>
 #include <vector>

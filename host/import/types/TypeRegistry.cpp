@@ -1,8 +1,8 @@
 #include "import/types/TypeRegistry.h"
 
-#include "import/NameText.h"
 #include "import/types/StandardFunctionBlocks.h"
 #include "import/types/TypeVocabulary.h"
+#include "text/HostText.h"
 
 #include <algorithm>
 

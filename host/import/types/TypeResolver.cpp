@@ -1,10 +1,11 @@
 #include "import/types/TypeResolver.h"
 
 #include "import/DepthGuard.h"
-#include "import/NameText.h"
 #include "import/layout/AreaCursor.h"
 #include "import/layout/CompositePlacer.h"
 #include "import/types/TypeVocabulary.h"
+#include "text/HostText.h"
+#include "text/IntegerLiteral.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,7 @@
 #include "import/types/TypeText.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
+#include "text/IntegerLiteral.h"
 
 #include <algorithm>
 #include <limits>

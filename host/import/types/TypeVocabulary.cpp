@@ -1,6 +1,6 @@
 #include "import/types/TypeVocabulary.h"
 
-#include "import/NameText.h"
+#include "text/HostText.h"
 
 #include <array>
 

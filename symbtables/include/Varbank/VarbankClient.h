@@ -5,6 +5,10 @@
 
 #include "BStr.h"
 #include "CSymb.h"
+#include "CSymbKorvoAnalyser.h"
+#include "CSymbXMLDDTCompositeDef.h"
+#include "CSymbXMLItemDef.h"
+#include "CVarbank.h"
 #include "HResult.h"
 #include "ImplemRecord.h"
 #include "PropertyEntry.h"
@@ -16,6 +20,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <string>
 #include <utility>
@@ -28,6 +33,141 @@ using PropertyId = VarbankPropertyId;
 inline constexpr PropertyId kPropertyKind = PROPERTY_ID_KIND;          // "EDT", "DDT", ...
 inline constexpr PropertyId kPropertyTypeName = PROPERTY_ID_TYPE_NAME; // the type name
 inline constexpr PropertyId kPropertyInfo = PROPERTY_ID_INFO;          // the information text
+
+// Why the dictionary refused a name. The dictionary answers most refusals with the same
+// status; the reason is found again from the name and the dictionary's contents, the way the
+// resolution itself walks them.
+enum class Refusal {
+    None,
+    UnknownVariable,    // the first part names no variable
+    NoSuchMember,       // a member or element that does not exist, or an index out of bounds
+    MalformedName,      // the name cannot be split into parts (bad index, too many parts)
+    WholeFunctionBlock, // a function-block instance, which is only read by its members
+    NoMembers,          // a path below a variable whose type has no members
+    BitNotAllowed,      // a bit number on an element that is not 16 bits, or beyond 15
+    NotAvailable,       // the library build has no name resolution
+    Other               // any other status
+};
+
+// The status SearchAndGetFF gives most refusals.
+inline constexpr HRESULT kStatusRefused = -1;
+// The bit field of a record that is not a bit.
+inline constexpr std::uint8_t kNoBit = 255;
+
+namespace detail {
+
+inline std::string UpperAscii(std::string text) {
+    for (char& c : text) {
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return text;
+}
+
+} // namespace detail
+
+// The reason of a refusal: from the status, then from the name's parts and the variable its
+// first part names.
+inline Refusal ExplainRefusal(CVarbank& dictionary, const std::string& name, HRESULT status) {
+    if (status == S_OK) {
+        return Refusal::None;
+    }
+    if (status == E_INVALIDARG) {
+        return Refusal::NoSuchMember;
+    }
+    if (status == E_NOTIMPL) {
+        return Refusal::NotAvailable;
+    }
+    if (status != kStatusRefused) {
+        return Refusal::Other;
+    }
+    std::string text = name;
+    text.erase(0, text.find_first_not_of(' '));
+    std::string first = text;
+    bool path = false;
+    if (text.find_first_of(".[") != std::string::npos ||
+        CSymbKorvoAnalyser::IsNumericFrom(text, 0) != 0) {
+        CSymbKorvoAnalyser analyser;
+        if (analyser.Analyse(text, 0) == 0) {
+            return Refusal::MalformedName;
+        }
+        first = analyser.m_aItems[0].m_strName;
+        path = analyser.m_nLast != 0;
+    }
+    const CSharedLock lock(dictionary.m_Lock);
+    const auto found = dictionary.m_Items.find(detail::UpperAscii(first));
+    if (found == dictionary.m_Items.end() || found->second == nullptr) {
+        return Refusal::UnknownVariable;
+    }
+    const CSymbXMLItemDef& item = *found->second;
+    if (!path) {
+        return !item.IsElementaryType() && dictionary.m_Types.IsDFBType(item.m_TypeName)
+                   ? Refusal::WholeFunctionBlock
+                   : Refusal::BitNotAllowed;
+    }
+    CSymbXMLDDTDef* type = nullptr;
+    if (dictionary.m_Types.FindTypeInList(item.m_TypeName, type) == 0 || type == nullptr) {
+        return Refusal::NoMembers;
+    }
+    return Refusal::BitNotAllowed;
+}
+
+// What a dictionary holds, counted under its lock.
+struct Contents {
+    std::size_t variables = 0;
+    std::size_t structures = 0;
+    std::size_t functionBlocks = 0;
+    std::size_t arrays = 0;
+    std::size_t members = 0;
+    std::uint32_t words = 0;
+    std::uint32_t bits = 0;
+};
+
+inline Contents CountContents(CVarbank& dictionary) {
+    const CSharedLock lock(dictionary.m_Lock);
+    Contents counts;
+    counts.variables = dictionary.m_Items.size();
+    counts.words = dictionary.m_WordArea.Count;
+    counts.bits = dictionary.m_BitArea.Count;
+    for (const auto& [typeName, type] : dictionary.m_Types.m_TypesByName) {
+        if (type == nullptr) {
+            continue;
+        }
+        counts.arrays += type->IsArray() ? 1 : 0;
+        counts.structures += type->IsStruct() ? 1 : 0;
+        counts.functionBlocks += type->IsDFB() ? 1 : 0;
+        if (type->IsStruct() || type->IsDFB()) {
+            counts.members += static_cast<const CSymbXMLDDTCompositeDef&>(*type).m_Members.size();
+        }
+    }
+    return counts;
+}
+
+// The stamp words of a dictionary, as a running PLC reports them for CheckDicoStamp.
+inline PLCDicoStamping StampRecord(CVarbank& dictionary) {
+    PLCDicoStamping record{};
+    for (int i = 0; i < 7; ++i) {
+        record.m_Words[i] = dictionary.m_Stamp[i];
+    }
+    return record;
+}
+
+// Writes the quick-save dump into `directory` instead of the dictionary's own folder; false
+// with the reason when it was not written. The folder is swapped under the exclusive lock
+// (recursive for its holder), so concurrent dumps never cross.
+inline bool SaveDumpInto(CVarbank& dictionary, const std::string& directory, std::string& reason) {
+    const CScopedLock lock(dictionary.m_Lock);
+    const std::string previous = dictionary.m_DumpDirectory;
+    dictionary.m_DumpDirectory = directory;
+    bool written = false;
+    reason = "the dictionary did not write it";
+    try {
+        written = dictionary.SaveBinaryForm();
+    } catch (const std::exception& error) {
+        reason = error.what();
+    }
+    dictionary.m_DumpDirectory = previous;
+    return written;
+}
 
 // One call of SearchAndGetFF and everything it handed out.
 class Resolution {

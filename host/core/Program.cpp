@@ -1,0 +1,325 @@
+#include "core/Program.h"
+
+#include "core/DictionaryBuilder.h"
+#include "core/InitialValues.h"
+#include "core/LayoutTypes.h"
+#include "core/StagingDirectory.h"
+#include "core/ValueAccess.h"
+#include "import/ProjectImporter.h"
+#include "import/layout/LocatedAddress.h"
+#include "text/HostText.h"
+#include "values/MemoryImage.h"
+
+#include <charconv>
+#include <csignal>
+#include <exception>
+#include <filesystem>
+
+namespace {
+
+// The record's fields, unpacked in one place.
+PhysicalPlace PlaceOf(const ImplemRecord& implem) {
+    const tagRATVARPHYSICALIMPLEM& record = implem.Record;
+    PhysicalPlace place;
+    place.block = record.wBlock;
+    place.offset = record.dwOffset;
+    place.size = record.dwSize;
+    if (record.byBit != varbank::kNoBit) {
+        place.bit = record.byBit;
+    }
+    place.typeCode = record.dwTypeCode;
+    place.accessKind = record.dwAccessKind;
+    place.areaKind = record.dwAreaKind;
+    place.subOffset = record.dwSubOffset;
+    place.subSize = record.wSubSize;
+    place.elementIndex = record.dwElementIndex;
+    place.stampSum = record.dwStampSum;
+    place.attribute = implem.dwAttribute;
+    return place;
+}
+
+// A string property as its text, a property of another kind as an empty text.
+void AddProperties(const varbank::Resolution& resolution, ResolvedItem& item) {
+    for (std::uint32_t i = 0; i < resolution.PropertyCount(); ++i) {
+        const PropertyEntry& entry = resolution.Properties()[i];
+        std::optional<std::string>* field =
+            entry.dwPropertyId == varbank::kPropertyTypeName ? &item.typeName
+            : entry.dwPropertyId == varbank::kPropertyKind   ? &item.kind
+            : entry.dwPropertyId == varbank::kPropertyInfo   ? &item.info
+                                                             : nullptr;
+        if (field != nullptr) {
+            *field = entry.vValue.vt == VT_BSTR ? Utf16ToUtf8(entry.vValue.bstrVal) : std::string();
+        }
+    }
+}
+
+BrowseFault BrowseFaultOf(HRESULT status) {
+    if (status == E_INVALIDARG) {
+        return BrowseFault::NotComposite;
+    }
+    if (status == E_NOTIMPL) {
+        return BrowseFault::NotAvailable;
+    }
+    return FAILED(status) ? BrowseFault::Other : BrowseFault::None;
+}
+
+std::vector<BrowsedChild> ChildrenOf(const varbank::BrowsePage& page) {
+    std::vector<BrowsedChild> children;
+    children.reserve(page.Count());
+    for (std::uint32_t i = 0; i < page.Count(); ++i) {
+        varbank::BrowseChild child = page.Child(i);
+        const std::size_t bang = child.itemId.find('!');
+        std::string path = bang == std::string::npos ? child.itemId : child.itemId.substr(bang + 1);
+        children.push_back(
+            {std::move(child.name), std::move(child.itemId), std::move(path), child.hasChildren});
+    }
+    return children;
+}
+
+struct KindFlags {
+    std::int32_t branchesOnly;
+    std::int32_t leaves;
+    std::int32_t branches;
+};
+
+KindFlags FlagsOf(BrowseKind kind) {
+    switch (kind) {
+    case BrowseKind::Leaves:
+        return {0, 1, 0};
+    case BrowseKind::Branches:
+        return {0, 0, 1};
+    case BrowseKind::BranchesOnly:
+        return {1, 0, 0};
+    case BrowseKind::All:
+        break;
+    }
+    return {0, 1, 1};
+}
+
+} // namespace
+
+bool PhysicalPlace::InLocalArea() const {
+    return areaKind >= AREA_KIND_SECONDARY;
+}
+
+Program::~Program() = default;
+
+std::string Program::DictionaryName(const std::string& path) {
+    const std::string stem = std::filesystem::path(path).stem().string();
+    return stem.empty() ? "PLC" : stem;
+}
+
+std::shared_ptr<Program> Program::Open(const std::string& path, const ProgramOptions& options,
+                                       Diagnostics& report) {
+    std::shared_ptr<Program> program(new Program());
+    try {
+        auto layout = ProjectImporter(report, {options.strict}).ImportFile(path);
+        if (!layout) {
+            return nullptr;
+        }
+        program->m_Name = DictionaryName(path);
+        program->m_Path = path;
+        program->m_Layout = std::move(*layout);
+        program->m_Types = std::make_unique<LayoutTypes>(program->m_Layout);
+        program->m_Trace = std::make_unique<TraceRecorder>(options.traceEcho);
+        // The dictionary's own dump folder; every dump names its folder (WriteDump).
+        const std::string folder = "/tmp";
+        program->m_Dictionary =
+            DictionaryBuilder::Build(program->m_Layout, program->m_Name, folder);
+        program->m_Dictionary->Initialize(0, program->m_Trace.get(), 1, folder, 0);
+        program->CountContents();
+        program->OpenMemory(options.memory, report);
+    } catch (const std::exception& error) {
+        // The dictionary reports only allocation and file failures as exceptions.
+        report.Error(0, error.what());
+        return nullptr;
+    }
+    return program;
+}
+
+void Program::CountContents() {
+    CVarbank& dictionary = *m_Dictionary;
+    const auto& ends = m_Layout.blockEnds;
+    m_Info = {dictionary.GetDicoName(),
+              dictionary.GetHostText(),
+              varbank::CountContents(dictionary),
+              ends[LocatedAddress::kInputBlock],
+              ends[LocatedAddress::kOutputBlock],
+              ends[LocatedAddress::kInputSlotBlock],
+              ends[LocatedAddress::kOutputSlotBlock],
+              dictionary.GetStampText()};
+}
+
+// The memory behind the dictionary; initial values that do not fit the image are warnings.
+void Program::OpenMemory(const MemoryChoice& choice, Diagnostics& report) {
+    m_MemoryKind = choice.kind;
+    if (choice.kind == MemoryKind::Modbus) {
+        m_Memory = std::make_unique<ModbusMemory>(choice.modbus);
+        m_Values = std::make_unique<ValueAccess>(*this, *m_Memory);
+        return;
+    }
+    m_Memory = std::make_unique<MemoryImage>(m_Layout);
+    m_Values = std::make_unique<ValueAccess>(*this, *m_Memory);
+    for (const std::string& problem : InitialValues(m_Layout).WriteInto(*m_Values)) {
+        report.Remark(0, problem);
+    }
+}
+
+ResolvedItem Program::Resolve(const std::string& name) const {
+    ResolvedItem item;
+    item.name = ValidUtf8(name);
+    if (FirstInvalidUtf8(name) != std::string::npos) {
+        item.fault = NameFault::InvalidUtf8;
+        item.reason = FaultText(item.fault);
+        return item;
+    }
+    const varbank::Resolution resolution(*m_Dictionary, name);
+    if (!resolution.Resolved()) {
+        const HRESULT status = resolution.Status() == S_OK ? S_FALSE : resolution.Status();
+        item.fault = FaultOf(varbank::ExplainRefusal(*m_Dictionary, name, status));
+        item.reason = FaultText(item.fault, status);
+        return item;
+    }
+    item.address = resolution.Address();
+    item.comment = resolution.Comment();
+    item.place = PlaceOf(*resolution.Record());
+    AddProperties(resolution, item);
+    return item;
+}
+
+varbank::BrowseRequest Program::Request(const BrowseSpec& spec) const {
+    const KindFlags kinds = FlagsOf(spec.kind);
+    varbank::BrowseRequest request;
+    request.pattern = spec.pattern;
+    request.varType = spec.varType;
+    request.path = spec.path;
+    request.branchesOnly = kinds.branchesOnly;
+    request.leaves = kinds.leaves;
+    request.branches = kinds.branches;
+    request.position = Utf8ToUtf16(m_Name + (spec.path.empty() ? "" : "!" + spec.path));
+    request.maximum = spec.pageSize;
+    return request;
+}
+
+BrowsedPage Program::Browse(const BrowseSpec& spec, const std::string& continuation) const {
+    const varbank::BrowsePage page(*m_Dictionary, Request(spec), Utf8ToUtf16(continuation));
+    BrowsedPage result;
+    result.status = page.Status();
+    result.fault = BrowseFaultOf(page.Status());
+    if (result.Failed()) {
+        return result;
+    }
+    result.children = ChildrenOf(page);
+    if (page.More() && !page.Continuation().empty()) {
+        result.continuation = Utf16ToUtf8(page.Continuation());
+    }
+    return result;
+}
+
+std::vector<BrowsedPage> Program::BrowseAll(const BrowseSpec& spec) const {
+    std::vector<BrowsedPage> pages;
+    varbank::BrowsePager pager(*m_Dictionary, Request(spec));
+    for (varbank::BrowsePage page; pager.Next(page);) {
+        BrowsedPage& added = pages.emplace_back();
+        added.status = page.Status();
+        added.children = ChildrenOf(page);
+        if (page.More()) {
+            added.continuation = Utf16ToUtf8(page.Continuation());
+        }
+    }
+    if (FAILED(pager.Status())) {
+        BrowsedPage& failed = pages.emplace_back();
+        failed.status = pager.Status();
+        failed.fault = BrowseFaultOf(pager.Status());
+    }
+    return pages;
+}
+
+BrowsedPage Program::BrowseColumns(const BrowseSpec& spec, const std::string& columns,
+                                   std::vector<std::string>& lines) const {
+    const KindFlags kinds = FlagsOf(spec.kind);
+    BrowsedPage result;
+    result.status = m_Dictionary->BrowseNames(
+        "", spec.pattern.c_str(), spec.varType, spec.path.c_str(), 0, 0, kinds.branchesOnly,
+        kinds.leaves, kinds.branches, static_cast<std::int32_t>(columns.size()), columns.c_str(),
+        &lines, nullptr);
+    result.fault = BrowseFaultOf(result.status);
+    return result;
+}
+
+StampMatch Program::CompareStamp(const PLCDicoStamping& running) const {
+    switch (m_Dictionary->CheckDicoStamp(&running)) {
+    case CSymb::CONSISTENCE_OK:
+        return StampMatch::Ok;
+    case CSymb::CONSISTENCE_PARTIAL:
+        return StampMatch::Partial;
+    case CSymb::CONSISTENCE_MISMATCH:
+        return StampMatch::Mismatch;
+    case CSymb::CONSISTENCE_NO_STAMP:
+        return StampMatch::NoStamp;
+    case CSymb::CONSISTENCE_NONE:
+        break;
+    }
+    return StampMatch::None;
+}
+
+const char* StampMatchName(StampMatch match) {
+    switch (match) {
+    case StampMatch::Ok:
+        return "OK";
+    case StampMatch::Partial:
+        return "PARTIAL";
+    case StampMatch::Mismatch:
+        return "MISMATCH";
+    case StampMatch::NoStamp:
+        return "NO STAMP";
+    case StampMatch::None:
+        break;
+    }
+    return "NONE";
+}
+
+std::optional<PLCDicoStamping> ParseStampText(const std::string& text) {
+    PLCDicoStamping record{};
+    std::size_t start = 0;
+    for (int word = 0; word < 5; ++word) {
+        const std::size_t end = word < 4 ? text.find(':', start) : text.size();
+        if (end == std::string::npos || end == start || end - start > 8) {
+            return std::nullopt;
+        }
+        std::uint32_t value = 0;
+        const char* first = text.data() + start;
+        const char* last = text.data() + end;
+        const auto [stop, error] = std::from_chars(first, last, value, 16);
+        if (error != std::errc() || stop != last || *first == '+' || *first == '-') {
+            return std::nullopt;
+        }
+        record.m_Words[word] = value;
+        start = end + 1;
+    }
+    return record;
+}
+
+PLCDicoStamping Program::StampRecord() const {
+    return varbank::StampRecord(*m_Dictionary);
+}
+
+bool Program::WriteDump(const std::string& directory, std::string& reason) const {
+    StagingDirectory staging(directory);
+    if (staging.Path().empty()) {
+        reason = "cannot create a folder for the dump: " + staging.Reason();
+        return false;
+    }
+    // Past a file size limit, a write fails instead of killing the process, so the private
+    // folder and its partial file are still removed.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (!varbank::SaveDumpInto(*m_Dictionary, staging.Path(), reason)) {
+        reason = "cannot write the dump: " + reason;
+        return false;
+    }
+    if (!staging.Publish(DumpFileName())) {
+        reason = "cannot write the dump: " + staging.Reason();
+        return false;
+    }
+    return true;
+}

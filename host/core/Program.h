@@ -1,0 +1,111 @@
+#pragma once
+
+#include "core/Browsing.h"
+#include "core/DictionaryInfo.h"
+#include "core/ResolvedItem.h"
+#include "core/TraceRecorder.h"
+#include "import/Diagnostics.h"
+#include "import/ProjectLayout.h"
+#include "values/ModbusMemory.h"
+
+#include <Varbank.h>
+#include <VarbankClient.h>
+
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class LayoutTypes;
+class MemoryBackend;
+class ValueAccess;
+
+// Where a program's values live.
+enum class MemoryKind { Image, Modbus };
+
+// The memory image, filled with the program's initial values, or a PLC over Modbus TCP.
+struct MemoryChoice {
+    MemoryKind kind = MemoryKind::Image;
+    ModbusMemory::Options modbus; // the PLC, when kind is Modbus
+};
+
+// How a program is opened.
+struct ProgramOptions {
+    bool strict = false; // a type the file does not declare fails the import
+    MemoryChoice memory;
+    std::ostream* traceEcho = nullptr; // where the dictionary's trace messages go, or nowhere
+};
+
+// What a stamp comparison found.
+enum class StampMatch { Ok, Partial, Mismatch, NoStamp, None };
+
+// "OK", "PARTIAL", "MISMATCH", "NO STAMP" or "NONE".
+const char* StampMatchName(StampMatch match);
+// A stamp as the dictionary writes it ("%X:%X:%X:%X:%X") back into its words; nothing when the
+// text is not one.
+std::optional<PLCDicoStamping> ParseStampText(const std::string& text);
+
+// One imported program: its layout, the dictionary built from it, the memory behind it and
+// the value access over that memory. Every operation may run from many threads at once; the
+// dictionary's own lock orders them. Never changed once open: a reload opens a new one.
+class Program {
+public:
+    // Imports the file, builds its dictionary and opens its memory. Nothing when the file does
+    // not import; `report` holds every error and warning, with file and line, either way
+    // (initial values that do not fit the memory image are warnings too).
+    static std::shared_ptr<Program> Open(const std::string& path, const ProgramOptions& options,
+                                         Diagnostics& report);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The dictionary name of a file: its name without directory and extension.
+    static std::string DictionaryName(const std::string& path);
+
+    const std::string& Name() const { return m_Name; }
+    const std::string& Path() const { return m_Path; }
+    const ProjectLayout& Layout() const { return m_Layout; }
+    const LayoutTypes& Types() const { return *m_Types; }
+    MemoryKind Memory() const { return m_MemoryKind; }
+    const DictionaryInfo& Info() const { return m_Info; }
+    const std::string& Stamp() const { return m_Info.stamp; }
+
+    ResolvedItem Resolve(const std::string& name) const;
+    // One page of children, from `continuation` (empty: the first page).
+    BrowsedPage Browse(const BrowseSpec& spec, const std::string& continuation = {}) const;
+    // Every page, following the continuation point; the last page holds the fault, if any.
+    std::vector<BrowsedPage> BrowseAll(const BrowseSpec& spec) const;
+    // The listing with columns (A address, C comment), one text line per child.
+    BrowsedPage BrowseColumns(const BrowseSpec& spec, const std::string& columns,
+                              std::vector<std::string>& lines) const;
+
+    // This build against the stamp of the build running in the PLC.
+    StampMatch CompareStamp(const PLCDicoStamping& running) const;
+    // This program's stamp record, as a PLC running this build reports it.
+    PLCDicoStamping StampRecord() const;
+
+    // Writes the quick-save dump <directory>/<DumpFileName()>; only a complete file replaces an
+    // earlier one. False with the reason when it is not in place.
+    bool WriteDump(const std::string& directory, std::string& reason) const;
+    std::string DumpFileName() const { return m_Name + ".kvxav"; }
+
+    ValueAccess& Values() const { return *m_Values; }
+
+private:
+    Program() = default;
+    void CountContents();
+    void OpenMemory(const MemoryChoice& choice, Diagnostics& report);
+    varbank::BrowseRequest Request(const BrowseSpec& spec) const;
+
+    std::string m_Name;
+    std::string m_Path;
+    ProjectLayout m_Layout;
+    std::unique_ptr<LayoutTypes> m_Types;
+    std::unique_ptr<TraceRecorder> m_Trace; // outlives the dictionary that calls it
+    std::unique_ptr<CVarbank> m_Dictionary;
+    DictionaryInfo m_Info;
+    MemoryKind m_MemoryKind = MemoryKind::Image;
+    std::unique_ptr<MemoryBackend> m_Memory;
+    std::unique_ptr<ValueAccess> m_Values; // uses m_Memory, so declared after it
+};

@@ -1,0 +1,293 @@
+#include "core/ValueAccess.h"
+
+#include "core/LayoutTypes.h"
+#include "core/Program.h"
+#include "text/HostText.h"
+
+#include <cstdint>
+
+// An elementary place and its type, or a composite to read by its leaves.
+struct ValueAccess::Target {
+    MemoryPlace place;
+    std::optional<ValueType> type; // nothing for a structure, array or function block
+    std::string shownType;
+};
+
+// A value being read: a leaf (one read of the batch) or the children of a composite.
+struct ValueAccess::Node {
+    std::string key;
+    bool array = false;
+    std::vector<Node> children;
+    std::size_t read = SIZE_MAX;
+    ValueFault fault = ValueFault::None; // a leaf that cannot be read
+    std::string faultPath;
+    std::string reason;
+};
+
+struct ValueAccess::Batch {
+    std::vector<MemoryRead> reads;
+    std::vector<ValueType> types; // one per read
+    std::size_t leaves = 0;       // counted over the whole request
+};
+
+namespace {
+
+void SetFault(ValueResult& result, ValueFault fault, const std::string& path, std::string reason) {
+    result.fault = fault;
+    result.faultPath = path;
+    result.reason = std::move(reason);
+}
+
+ValueResult Named(const std::string& name) {
+    ValueResult result;
+    result.name = ValidUtf8(name);
+    return result;
+}
+
+} // namespace
+
+std::string ValueResult::Message() const {
+    return faultPath.empty() || faultPath == name ? reason : faultPath + ": " + reason;
+}
+
+ValueAccess::ValueAccess(const Program& program, MemoryBackend& memory)
+    : m_Program(program), m_Memory(memory) {}
+
+std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
+                                                       ValueResult& result) const {
+    const ResolvedItem item = m_Program.Resolve(name);
+    const LayoutTypes& types = m_Program.Types();
+    if (item.fault == NameFault::WholeFunctionBlock) {
+        // The dictionary refuses a function-block instance whole; it is read by its members.
+        return Target{{}, std::nullopt, types.TypeOf(name)};
+    }
+    if (!item.Resolved()) {
+        result.nameFault = item.fault;
+        SetFault(result, ValueFault::Name, ValidUtf8(name), item.reason);
+        return std::nullopt;
+    }
+    const PhysicalPlace& place = item.place;
+    Target target;
+    target.place = {
+        static_cast<std::uint16_t>(place.block +
+                                   (place.InLocalArea() ? MemoryBackend::kSecondaryBlockBase : 0)),
+        place.offset, place.size, place.bit.value_or(MemoryPlace::kNoBit)};
+    const std::string typeName = item.typeName.value_or("");
+    const std::string written = types.TypeOf(name);
+    target.shownType = written.empty() ? typeName : written;
+    if (place.bit) {
+        target.type = ValueCodec::BoolType();
+        target.shownType = "BOOL";
+        return target;
+    }
+    target.type = ValueCodec::TypeOf(typeName, types.Underlying(written), place.size);
+    if (!target.type && item.kind.value_or("") == "EDT") {
+        SetFault(result, ValueFault::NoCodec, ValidUtf8(name),
+                 "the type " + typeName + " has no value codec");
+        return std::nullopt;
+    }
+    return target;
+}
+
+// Browses a composite's children into the node; its leaves join the batch. False, and the
+// browse stopped, once the batch holds more than kMaxLeaves leaves.
+bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch) {
+    BrowseSpec spec;
+    spec.path = path;
+    for (const BrowsedPage& page : m_Program.BrowseAll(spec)) {
+        for (const BrowsedChild& child : page.children) {
+            Node& added = node.children.emplace_back();
+            added.key = child.name;
+            node.array = !child.name.empty() && child.name.back() == ']';
+            if (child.hasChildren) {
+                if (!Collect(child.path, added, batch)) {
+                    return false;
+                }
+                continue;
+            }
+            if (++batch.leaves > kMaxLeaves) {
+                return false;
+            }
+            ValueResult leaf;
+            const auto target = Locate(child.path, leaf);
+            if (target && target->type) {
+                added.read = batch.reads.size();
+                batch.reads.push_back({target->place, {}, {}});
+                batch.types.push_back(*target->type);
+            } else if (target) {
+                added.fault = ValueFault::Opaque;
+                added.faultPath = child.path;
+                added.reason = "an opaque library type has no value";
+            } else {
+                added.fault = leaf.fault;
+                added.faultPath = leaf.faultPath;
+                added.reason = leaf.reason;
+            }
+        }
+    }
+    return true;
+}
+
+Value ValueAccess::Assemble(const Node& node, const Batch& batch, ValueResult& result) const {
+    if (node.read != SIZE_MAX) {
+        const MemoryRead& done = batch.reads[node.read];
+        if (!done.result.ok) {
+            if (result.Ok()) {
+                SetFault(result, ValueFault::Memory, result.name, done.result.error);
+            }
+            return {};
+        }
+        return ValueCodec::Decode(batch.types[node.read], done.bytes).value;
+    }
+    if (node.fault != ValueFault::None) {
+        if (result.Ok()) {
+            SetFault(result, node.fault, node.faultPath, node.reason);
+        }
+        return {};
+    }
+    if (node.array) {
+        Value::List list;
+        for (const Node& child : node.children) {
+            list.push_back(Assemble(child, batch, result));
+        }
+        return list;
+    }
+    Value::Members members;
+    for (const Node& child : node.children) {
+        members.emplace_back(child.key, Assemble(child, batch, result));
+    }
+    return members;
+}
+
+ValueResult ValueAccess::Read(const std::string& name) {
+    return ReadMany({name}).front();
+}
+
+std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& names) {
+    std::vector<ValueResult> results;
+    results.reserve(names.size());
+    std::vector<Node> roots(names.size());
+    Batch batch;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ValueResult& result = results.emplace_back(Named(names[i]));
+        const auto target = Locate(names[i], result);
+        if (!target) {
+            continue;
+        }
+        result.type = target->shownType;
+        if (target->type) {
+            roots[i].read = batch.reads.size();
+            batch.reads.push_back({target->place, {}, {}});
+            batch.types.push_back(*target->type);
+        } else if (batch.leaves <= kMaxLeaves) {
+            Collect(names[i], roots[i], batch);
+        }
+    }
+    // The leaves bound the read as a whole: past the limit, nothing of it is read.
+    if (batch.leaves > kMaxLeaves) {
+        for (ValueResult& result : results) {
+            result.value.reset();
+            SetFault(result, ValueFault::TooManyLeaves, result.name,
+                     "the read has more than " + std::to_string(kMaxLeaves) +
+                         " leaves; read fewer names, or parts one by one");
+        }
+        return results;
+    }
+    m_Memory.ReadBatch(batch.reads);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        Finish(roots[i], batch, results[i]);
+    }
+    return results;
+}
+
+// The value of a name once its batch is read, or the first fault met on the way.
+void ValueAccess::Finish(const Node& root, const Batch& batch, ValueResult& result) const {
+    if (!result.Ok()) {
+        return;
+    }
+    if (root.read != SIZE_MAX && batch.reads[root.read].result.ok) {
+        DecodedValue decoded =
+            ValueCodec::Decode(batch.types[root.read], batch.reads[root.read].bytes);
+        result.value = std::move(decoded.value);
+        result.milliseconds = std::move(decoded.milliseconds);
+        return;
+    }
+    Value value = Assemble(root, batch, result);
+    if (result.Ok()) {
+        result.value = std::move(value);
+    }
+}
+
+WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& value) const {
+    WritePlan::Item item;
+    item.result = Named(name);
+    ValueResult& result = item.result;
+    const auto target = Locate(name, result);
+    if (!target) {
+        return item;
+    }
+    result.type = target->shownType;
+    if (!target->type) {
+        SetFault(result, ValueFault::Composite, result.name,
+                 "a structure, array or function block is written member by member, not whole");
+        return item;
+    }
+    Value given = value;
+    if (value.IsText()) {
+        if (const auto number = m_Program.Types().EnumValue(target->shownType, value.AsText())) {
+            given = *number;
+        }
+    }
+    EncodedValue encoded = ValueCodec::Encode(*target->type, given);
+    if (!encoded.ok) {
+        SetFault(result, ValueFault::BadValue, result.name, encoded.error);
+        return item;
+    }
+    item.place = target->place;
+    item.bytes = std::move(encoded.bytes);
+    return item;
+}
+
+WritePlan ValueAccess::Prepare(const std::vector<std::pair<std::string, Value>>& items) {
+    WritePlan plan;
+    plan.m_Items.reserve(items.size());
+    for (const auto& [name, value] : items) {
+        plan.m_Items.push_back(PrepareItem(name, value));
+        plan.m_Ready = plan.m_Ready && plan.m_Items.back().result.Ok();
+    }
+    return plan;
+}
+
+WriteOutcome ValueAccess::Commit(const WritePlan& plan) {
+    WriteOutcome outcome;
+    std::string stoppedAt;
+    for (const WritePlan::Item& item : plan.Items()) {
+        ValueResult result = item.result;
+        if (!plan.Ready() || !stoppedAt.empty()) {
+            if (result.Ok()) {
+                SetFault(result, ValueFault::NotWritten, result.name,
+                         stoppedAt.empty() ? "not written: another item of the request was refused"
+                                           : "not written: the write stopped at " + stoppedAt);
+            }
+            outcome.results.push_back(std::move(result));
+            continue;
+        }
+        const MemoryPlace& place = item.place;
+        const MemoryResult stored =
+            place.bit == MemoryPlace::kNoBit
+                ? m_Memory.Write(place.block, place.offset, item.bytes)
+                : m_Memory.WriteBit(place.block, place.offset, place.bit, item.bytes.front() != 0);
+        if (!stored.ok) {
+            SetFault(result, ValueFault::Memory, result.name, stored.error);
+            stoppedAt = result.name;
+        } else {
+            ++outcome.written;
+        }
+        outcome.results.push_back(std::move(result));
+    }
+    return outcome;
+}
+
+WriteOutcome ValueAccess::Write(const std::vector<std::pair<std::string, Value>>& items) {
+    return Commit(Prepare(items));
+}

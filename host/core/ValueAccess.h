@@ -1,0 +1,108 @@
+#pragma once
+
+#include "core/Refusal.h"
+#include "values/MemoryBackend.h"
+#include "values/Value.h"
+#include "values/ValueCodec.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class Program;
+
+// Why a name has no value, or was not written.
+enum class ValueFault {
+    None,
+    Name,          // the dictionary refused the name (see nameFault)
+    NoCodec,       // an elementary type the host cannot read
+    Opaque,        // a library type with no layout (an opaque structure)
+    TooManyLeaves, // a read whose structures and arrays hold too many leaves together
+    Composite,     // a structure, array or function block written whole
+    BadValue,      // the value does not fit the type
+    Memory,        // the memory did not carry the read or write out
+    NotWritten     // a write of a request that stopped or was refused elsewhere
+};
+
+// The value of one name, or why it has none. A structure or array read whole gives its leaves;
+// its fault is the first fault of a leaf, with that leaf's path.
+struct ValueResult {
+    std::string name;                // as asked, each bad UTF-8 sequence replaced
+    std::optional<std::string> type; // the type as the program writes it; none when not placed
+    std::optional<Value> value;      // none on a fault
+    Value milliseconds;              // a duration's milliseconds, else null
+    ValueFault fault = ValueFault::None;
+    NameFault nameFault = NameFault::None;
+    std::string faultPath; // the name, or the leaf where the fault lies
+    std::string reason;
+
+    bool Ok() const { return fault == ValueFault::None; }
+    // "reason", or "leaf: reason" when the fault lies below the name.
+    std::string Message() const;
+};
+
+// A write checked before anything is written: every item's place, type and bytes, or its
+// fault. Commit writes a plan only when every item passed.
+class WritePlan {
+public:
+    struct Item {
+        ValueResult result; // the name, its type, its fault if any
+        MemoryPlace place;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    bool Ready() const { return m_Ready; }
+    const std::vector<Item>& Items() const { return m_Items; }
+
+private:
+    friend class ValueAccess;
+    std::vector<Item> m_Items;
+    bool m_Ready = true;
+};
+
+// What a committed write did: one result per item, and how many were written (in order; a
+// memory failure stops the rest).
+struct WriteOutcome {
+    std::vector<ValueResult> results;
+    std::size_t written = 0;
+    bool Complete() const { return written == results.size(); }
+};
+
+// Values by item name: the dictionary says where a name lives, the memory holds what is there,
+// the codec turns it into a value and back. Safe to call from many threads at once; a bit is
+// written through the memory's bit write, which keeps the other bits of its word.
+class ValueAccess {
+public:
+    // The structures, arrays and function blocks of one read hold at most this many leaves
+    // together; past it, the read is refused whole.
+    static constexpr std::size_t kMaxLeaves = 10000;
+
+    ValueAccess(const Program& program, MemoryBackend& memory);
+
+    // One result per name, read in one batch (neighbouring registers in one request).
+    std::vector<ValueResult> ReadMany(const std::vector<std::string>& names);
+    ValueResult Read(const std::string& name);
+
+    // Checks every item: name, type, range, literal; writes nothing.
+    WritePlan Prepare(const std::vector<std::pair<std::string, Value>>& items);
+    // Writes a ready plan in order; a plan that is not ready writes nothing and every item
+    // that passed is NotWritten.
+    WriteOutcome Commit(const WritePlan& plan);
+    // Prepare, then commit.
+    WriteOutcome Write(const std::vector<std::pair<std::string, Value>>& items);
+
+private:
+    struct Target;
+    struct Node;
+    struct Batch;
+
+    std::optional<Target> Locate(const std::string& name, ValueResult& result) const;
+    bool Collect(const std::string& path, Node& node, Batch& batch);
+    Value Assemble(const Node& node, const Batch& batch, ValueResult& result) const;
+    void Finish(const Node& root, const Batch& batch, ValueResult& result) const;
+    WritePlan::Item PrepareItem(const std::string& name, const Value& value) const;
+
+    const Program& m_Program;
+    MemoryBackend& m_Memory;
+};

@@ -1,0 +1,173 @@
+#include "json/CoreJson.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+void AddText(const char* key, const std::optional<std::string>& text, nlohmann::json& result) {
+    if (text) {
+        result[key] = *text;
+    }
+}
+
+} // namespace
+
+namespace CoreJson {
+
+std::string Text(const nlohmann::json& document, int indent) {
+    return document.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json FromValue(const Value& value) {
+    if (value.IsBool()) {
+        return value.AsBool();
+    }
+    if (value.IsSigned()) {
+        return value.AsSigned();
+    }
+    if (value.IsUnsigned()) {
+        return value.AsUnsigned();
+    }
+    if (value.IsReal()) {
+        return value.AsReal();
+    }
+    if (value.IsText()) {
+        return value.AsText();
+    }
+    if (value.IsList()) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const Value& element : value.AsList()) {
+            list.push_back(FromValue(element));
+        }
+        return list;
+    }
+    if (value.IsMembers()) {
+        nlohmann::json members = nlohmann::json::object();
+        for (const auto& [name, member] : value.AsMembers()) {
+            members[name] = FromValue(member);
+        }
+        return members;
+    }
+    return nullptr;
+}
+
+Value ToValue(const nlohmann::json& value) {
+    if (value.is_boolean()) {
+        return value.get<bool>();
+    }
+    if (value.is_number_unsigned()) {
+        return value.get<std::uint64_t>();
+    }
+    if (value.is_number_integer()) {
+        return value.get<std::int64_t>();
+    }
+    if (value.is_number_float()) {
+        return value.get<double>();
+    }
+    if (value.is_string()) {
+        return value.get<std::string>();
+    }
+    if (value.is_array()) {
+        Value::List list;
+        for (const nlohmann::json& element : value) {
+            list.push_back(ToValue(element));
+        }
+        return list;
+    }
+    if (value.is_object()) {
+        Value::Members members;
+        for (const auto& [name, member] : value.items()) {
+            members.emplace_back(name, ToValue(member));
+        }
+        return members;
+    }
+    return {};
+}
+
+nlohmann::json Resolved(const ResolvedItem& item) {
+    nlohmann::json json{{"name", item.name}, {"resolved", item.Resolved()}};
+    if (!item.Resolved()) {
+        json["reason"] = item.reason;
+        return json;
+    }
+    const PhysicalPlace& place = item.place;
+    json["address"] = item.address;
+    json["block"] = place.block;
+    json["offset"] = place.offset;
+    json["size"] = place.size;
+    json["bit"] = place.bit ? nlohmann::json(*place.bit) : nlohmann::json();
+    json["typeCode"] = Hex(place.typeCode);
+    json["accessKind"] = place.accessKind;
+    json["areaKind"] = place.areaKind;
+    json["subOffset"] = place.subOffset;
+    json["subSize"] = place.subSize;
+    json["elementIndex"] = place.elementIndex;
+    json["stampSum"] = place.stampSum;
+    json["attribute"] = place.attribute;
+    AddText("typeName", item.typeName, json);
+    AddText("kind", item.kind, json);
+    AddText("info", item.info, json);
+    json["comment"] = item.comment;
+    return json;
+}
+
+nlohmann::json Error(const ValueResult& result) {
+    if (result.Ok()) {
+        return nullptr;
+    }
+    return (result.faultPath.empty() ? result.name : result.faultPath) + ": " + result.reason;
+}
+
+nlohmann::json ValueRead(const ValueResult& result) {
+    nlohmann::json json{{"name", result.name},
+                        {"value", result.value ? FromValue(*result.value) : nlohmann::json()},
+                        {"type", result.type ? nlohmann::json(*result.type) : nlohmann::json()},
+                        {"error", Error(result)}};
+    if (result.Ok() && !result.milliseconds.IsNull()) {
+        json["milliseconds"] = FromValue(result.milliseconds);
+    }
+    return json;
+}
+
+nlohmann::json ValueWritten(const ValueResult& result) {
+    return {{"name", result.name},
+            {"type", result.type ? nlohmann::json(*result.type) : nlohmann::json()},
+            {"error", Error(result)}};
+}
+
+nlohmann::json Children(const std::vector<BrowsedChild>& children) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const BrowsedChild& child : children) {
+        list.push_back({{"name", child.name},
+                        {"itemId", child.itemId},
+                        {"path", child.path},
+                        {"hasChildren", child.hasChildren}});
+    }
+    return list;
+}
+
+nlohmann::json Info(const DictionaryInfo& info, const std::string& file) {
+    return {{"file", file},
+            {"dictionary", info.dictionary},
+            {"project", info.project},
+            {"variables", info.counts.variables},
+            {"structures", info.counts.structures},
+            {"functionBlocks", info.counts.functionBlocks},
+            {"arrays", info.counts.arrays},
+            {"members", info.counts.members},
+            {"words", info.counts.words},
+            {"bits", info.counts.bits},
+            {"inputBytes", info.inputBytes},
+            {"outputBytes", info.outputBytes},
+            {"inputSlotBytes", info.inputSlotBytes},
+            {"outputSlotBytes", info.outputSlotBytes},
+            {"stamp", info.stamp}};
+}
+
+} // namespace CoreJson

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/Browsing.h"
+#include "core/DictionaryInfo.h"
+#include "core/ResolvedItem.h"
+#include "core/ValueAccess.h"
+#include "values/Value.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+// The JSON of the core's results, as the command line's --json output and the HTTP API both
+// send them (the API tests compare the two).
+namespace CoreJson {
+
+// A document as text: bad UTF-8 replaced, indented by `indent` (-1: on one line).
+std::string Text(const nlohmann::json& document, int indent = 2);
+
+nlohmann::json FromValue(const Value& value);
+// A value a client sent: numbers, booleans and strings; arrays and objects kept so that the
+// codec names them in its refusal.
+Value ToValue(const nlohmann::json& value);
+
+// {"name", "resolved", "reason"} or the record's fields, type, kind, info and comment.
+nlohmann::json Resolved(const ResolvedItem& item);
+// {"name", "value", "type", "error"}, and "milliseconds" for a duration.
+nlohmann::json ValueRead(const ValueResult& result);
+// {"name", "type", "error"}.
+nlohmann::json ValueWritten(const ValueResult& result);
+// "NAME: reason", or "LEAF: reason" for a fault below the name; null when there is none.
+nlohmann::json Error(const ValueResult& result);
+// [{"name", "itemId", "path", "hasChildren"}].
+nlohmann::json Children(const std::vector<BrowsedChild>& children);
+// What `varbank info` shows, for the file it was read from.
+nlohmann::json Info(const DictionaryInfo& info, const std::string& file);
+
+} // namespace CoreJson

@@ -1,0 +1,117 @@
+// The service's router in process: every path and method of the table reaches its endpoint,
+// a wrong method gets 405 with the methods the path takes, unknown names and paths get 404, and
+// a write needs the token.
+#include "service/ServiceApi.h"
+#include "HostTestSupport.h"
+#include "service/ProgramRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+struct RouteCase {
+    const char* method;
+    std::string path;
+    std::multimap<std::string, std::string> params;
+    std::string body;
+    const char* authorization;
+    int status;
+    const char* allow; // the Allow header of a 405, else null
+    const char* key;   // a key of the JSON answer, or null (a text answer, or not checked)
+};
+
+std::string Header(const ApiReply& reply, const std::string& name) {
+    for (const auto& [key, value] : reply.headers) {
+        if (key == name) {
+            return value;
+        }
+    }
+    return {};
+}
+
+TEST(ServiceApi, RoutesEveryPathAndMethod) {
+    ProgramRegistry registry(ProgramOptions{});
+    std::string reason;
+    ASSERT_TRUE(registry.Add(hosttest::kExample, reason)) << reason;
+    std::ostringstream log;
+    ASSERT_EQ(registry.RefreshAll(log), 1U) << log.str();
+    const std::string stamp = registry.Find("production_line")->Current()->Stamp();
+    const ServiceApi api(registry, {true, "tok"});
+
+    const std::string dictionary = "/api/dictionaries/production_line";
+    const std::string items = R"({"items": ["Motor1.Speed", "Nope"]})";
+    const std::string write = R"({"values": {"Motor1.Speed": 1500}})";
+    const RouteCase cases[] = {
+        {"GET", "/api/dictionaries", {}, "", "", 200, nullptr, nullptr},
+        {"GET", dictionary, {}, "", "", 200, nullptr, "stamp"},
+        {"GET",
+         dictionary + "/resolve",
+         {{"item", "Motor1.Speed"}},
+         "",
+         "",
+         200,
+         nullptr,
+         "results"},
+        {"POST", dictionary + "/resolve", {}, items, "", 200, nullptr, "results"},
+        {"PUT", dictionary + "/resolve", {}, items, "Bearer tok", 405, "GET, POST", nullptr},
+        {"GET", dictionary + "/browse", {{"path", "Motor1"}}, "", "", 200, nullptr, "children"},
+        {"GET", dictionary + "/browse", {{"path", "Status"}}, "", "", 404, nullptr, "error"},
+        {"GET", dictionary + "/stamp", {}, "", "", 200, nullptr, "stamp"},
+        {"POST",
+         dictionary + "/stamp/compare",
+         {},
+         R"({"stamp": ")" + stamp + "\"}",
+         "",
+         200,
+         nullptr,
+         "result"},
+        {"GET", dictionary + "/stamp/compare", {}, "", "", 405, "POST", nullptr},
+        {"GET", dictionary + "/values", {{"item", "Motor1.Speed"}}, "", "", 200, nullptr, "values"},
+        {"POST", dictionary + "/values", {}, items, "", 200, nullptr, "values"},
+        {"PUT", dictionary + "/values", {}, write, "", 401, nullptr, "error"},
+        {"PUT", dictionary + "/values", {}, write, "Bearer tox", 401, nullptr, "error"},
+        {"PUT", dictionary + "/values", {}, write, "Bearer tok", 200, nullptr, "written"},
+        {"DELETE", dictionary + "/values", {}, "", "Bearer tok", 405, "GET, POST, PUT", nullptr},
+        {"GET", dictionary + "/dump", {}, "", "", 200, nullptr, nullptr},
+        {"GET", "/healthz", {}, "", "", 200, nullptr, "serving"},
+        {"POST", "/healthz", {}, "", "", 405, "GET", nullptr},
+        {"GET", "/api/dictionaries/nope", {}, "", "", 404, nullptr, "error"},
+        {"GET", "/api/dictionaries/nope/resolve", {}, "", "", 404, nullptr, "error"},
+        {"GET", dictionary + "/nothing", {}, "", "", 404, nullptr, "error"},
+        {"GET", "/api/nothing", {}, "", "", 404, nullptr, "error"},
+        {"GET", "/", {}, "", "", 200, nullptr, nullptr},
+        {"POST", "/", {}, "", "", 405, "GET", nullptr},
+        {"GET", "/no-such-page", {}, "", "", 404, nullptr, "error"},
+    };
+    for (const RouteCase& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.path);
+        HttpRequest request;
+        request.method = c.method;
+        request.target = c.path;
+        request.path = c.path;
+        request.params = c.params;
+        request.body = c.body;
+        request.authorization = c.authorization;
+        const ApiReply reply = api.Handle(request);
+        EXPECT_EQ(reply.status, c.status) << reply.body.dump();
+        EXPECT_EQ(Header(reply, "Allow"), c.allow == nullptr ? "" : c.allow);
+        if (c.key != nullptr) {
+            EXPECT_TRUE(reply.body.contains(c.key)) << reply.body.dump();
+        }
+    }
+    // The written value reads back; a service started read-only refuses every write.
+    HttpRequest read;
+    read.method = "GET";
+    read.path = dictionary + "/values";
+    read.params = {{"item", "Motor1.Speed"}};
+    EXPECT_EQ(api.Handle(read).body["values"][0]["value"], 1500);
+    HttpRequest refused;
+    refused.method = "PUT";
+    refused.path = dictionary + "/values";
+    refused.body = write;
+    EXPECT_EQ(ServiceApi(registry, {}).Handle(refused).status, 403);
+}
+
+} // namespace
