@@ -70,8 +70,9 @@ std::string InitialProgram() {
     };
     set("Table", "<arrayValue><value repetitionValue=\"2\"><simpleValue value=\"4\"/></value>"
                  "<value><simpleValue value=\"16#10\"/></value></arrayValue>");
+    // Member names are matched without regard to case.
     set("Start", "<structValue><value member=\"Name\"><simpleValue value=\"'origin'\"/></value>"
-                 "</structValue>");
+                 "<value member=\"y\"><simpleValue value=\"9\"/></value></structValue>");
     set("Colours", "<arrayValue><value><simpleValue value=\"Colour#Blue\"/></value></arrayValue>");
     return xml;
 }
@@ -81,7 +82,7 @@ TEST(ValuesImage, HoldsTheInitialValuesOfEveryKind) {
     ASSERT_TRUE(loaded.session);
     EXPECT_TRUE(loaded.problems.empty()) << loaded.problems.front();
     EXPECT_EQ(loaded.Value("Table"), nlohmann::json::parse("[[4,4,16],[0,0,0]]"));
-    EXPECT_EQ(loaded.Value("Start"), nlohmann::json::parse(R"({"X":1.5,"Y":7,"Name":"origin"})"));
+    EXPECT_EQ(loaded.Value("Start"), nlohmann::json::parse(R"({"X":1.5,"Y":9,"Name":"origin"})"));
     EXPECT_EQ(loaded.Value("Colours"), nlohmann::json::parse("[5,1,1]"));
     EXPECT_EQ(loaded.Value("Big"), -2.25);
     EXPECT_EQ(loaded.Value("Wait"), "T#1s500ms");
