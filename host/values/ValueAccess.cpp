@@ -19,7 +19,7 @@ struct ValueAccess::Node {
 struct ValueAccess::Batch {
     std::vector<MemoryRead> reads;
     std::vector<ValueType> types; // one per read
-    std::size_t leaves = 0;
+    std::size_t leaves = 0;       // of the composites read whole, over the whole request
 };
 
 namespace {
@@ -78,8 +78,9 @@ std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
     return target;
 }
 
-// Browses a composite's children into the node; its leaves join the batch.
-bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch, std::string& error) {
+// Browses a composite's children into the node; its leaves join the batch. False, and the
+// browse stopped, once the batch holds more than kMaxLeaves leaves.
+bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch) {
     varbank::BrowseRequest request;
     request.path = path;
     request.position = Utf8ToUtf16(m_Session.Name() + "!" + path);
@@ -91,14 +92,12 @@ bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch, std
             node.array = !child.name.empty() && child.name.back() == ']';
             const std::string childPath = ItemPath(child.itemId);
             if (child.hasChildren) {
-                if (!Collect(childPath, added, batch, error)) {
+                if (!Collect(childPath, added, batch)) {
                     return false;
                 }
                 continue;
             }
             if (++batch.leaves > kMaxLeaves) {
-                error = "it has more than " + std::to_string(kMaxLeaves) +
-                        " leaves; read its parts one by one";
                 return false;
             }
             const auto target = Locate(childPath, added.error);
@@ -161,16 +160,22 @@ std::vector<nlohmann::json> ValueAccess::ReadMany(const std::vector<std::string>
             roots[i].read = batch.reads.size();
             batch.reads.push_back({target->place, {}, {}});
             batch.types.push_back(*target->type);
-        } else if (target) {
-            batch.leaves = 0;
-            if (!Collect(names[i], roots[i], batch, error)) {
-                error.insert(0, names[i] + ": ");
-            }
+        } else if (target && batch.leaves <= kMaxLeaves) {
+            Collect(names[i], roots[i], batch);
         }
         roots[i].error = error;
         if (target) {
             result["type"] = target->shownType;
         }
+    }
+    // The leaves bound the request as a whole: past the limit, nothing of it is read.
+    if (batch.leaves > kMaxLeaves) {
+        for (nlohmann::json& result : results) {
+            result["error"] = result["name"].get<std::string>() + ": the read has more than " +
+                              std::to_string(kMaxLeaves) +
+                              " leaves; read fewer names, or parts one by one";
+        }
+        return results;
     }
     m_Memory.ReadBatch(batch.reads);
     for (std::size_t i = 0; i < names.size(); ++i) {

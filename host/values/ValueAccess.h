@@ -15,9 +15,10 @@
 
 // Values by item name: the dictionary says where a name lives, the memory backend holds what
 // is there, the codec turns it into JSON and back. A structure, array or function block read
-// whole gives an object or array of its leaves (at most kMaxLeaves). Safe to call from many
-// threads at once on one session; a bit of a word is written under a lock of its word, so
-// concurrent writes to different bits of one word never lose an update.
+// whole gives an object or array of its leaves; the structures, arrays and function blocks of
+// one read hold at most kMaxLeaves leaves together, past which the read is refused whole. Safe
+// to call from many threads at once on one session; a bit of a word is written under a lock
+// of its word, so concurrent writes to different bits of one word never lose an update.
 class ValueAccess {
 public:
     static constexpr std::size_t kMaxLeaves = 10000;
@@ -43,7 +44,7 @@ private:
     struct Batch;
 
     std::optional<Target> Locate(const std::string& name, std::string& error);
-    bool Collect(const std::string& path, Node& node, Batch& batch, std::string& error);
+    bool Collect(const std::string& path, Node& node, Batch& batch);
     nlohmann::json Assemble(const Node& node, const Batch& batch, std::string& error) const;
     nlohmann::json Decoded(const Batch& batch, std::size_t read, std::string& error) const;
     void Finish(const Node& root, const Batch& batch, nlohmann::json& result) const;

@@ -194,17 +194,42 @@ TEST(ValuesImage, ConcurrentBitWritesIntoOneWordKeepEveryBit) {
     EXPECT_EQ(loaded.Value("Status"), 0x5555); // the even bits set, the odd ones cleared
 }
 
-TEST(ValuesImage, BoundsAWholeReadAtTenThousandLeaves) {
-    const std::string big = "<array><dimension lower=\"0\" upper=\"10000\"/><baseType><INT/>"
-                            "</baseType></array>";
-    const std::string small = "<array><dimension lower=\"0\" upper=\"9999\"/><baseType><INT/>"
-                              "</baseType></array>";
-    const Loaded loaded(hosttest::WriteTempFile(
-        "leaves.xml", hosttest::Project("", "", Var("Big", big) + Var("Small", small))));
+struct LeafCase {
+    std::vector<std::string> names;
+    std::vector<std::size_t> sizes; // of each value read, or empty when the read is refused
+};
+
+// The leaves of the structures and arrays one read gathers count together.
+TEST(ValuesImage, BoundsTheLeavesOfOneReadAtTenThousand) {
+    const auto ints = [](int count) {
+        return "<array><dimension lower=\"1\" upper=\"" + std::to_string(count) +
+               "\"/><baseType><INT/></baseType></array>";
+    };
+    const std::string globals = Var("All", ints(10000)) + Var("Big", ints(10001)) +
+                                Var("Six", ints(6000)) + Var("Four", ints(4000)) +
+                                Var("One", ints(1));
+    const Loaded loaded(hosttest::WriteTempFile("leaves.xml", hosttest::Project("", "", globals)));
     ASSERT_TRUE(loaded.session);
-    EXPECT_EQ(loaded.Value("Small").size(), 10000U);
-    EXPECT_EQ(loaded.access->Read("Big")["error"],
-              "Big: it has more than 10000 leaves; read its parts one by one");
+    const std::vector<LeafCase> cases = {
+        {{"All"}, {10000}},   {{"Six", "Four"}, {6000, 4000}},
+        {{"Big"}, {}},        {{"Six", "Four", "One"}, {}},
+        {{"All", "One"}, {}},
+    };
+    for (const LeafCase& c : cases) {
+        SCOPED_TRACE(c.names.front() + " and " + std::to_string(c.names.size() - 1) + " more");
+        const std::vector<nlohmann::json> results = loaded.access->ReadMany(c.names);
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            if (c.sizes.empty()) {
+                EXPECT_TRUE(results[i]["value"].is_null());
+                EXPECT_EQ(results[i]["error"],
+                          c.names[i] + ": the read has more than 10000 leaves; read fewer "
+                                       "names, or parts one by one");
+            } else {
+                EXPECT_TRUE(results[i]["error"].is_null()) << results[i]["error"];
+                EXPECT_EQ(results[i]["value"].size(), c.sizes[i]);
+            }
+        }
+    }
 }
 
 } // namespace
