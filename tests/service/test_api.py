@@ -31,25 +31,53 @@ def test_listing_names_each_program_with_its_stamp(server, generated):
     assert status == 200 and stamp == {"stamp": plant["stamp"]}
 
 
+# What the README shows of the example: its counts and the fields of a few names.
+EXAMPLE_INFO = {"dictionary": "production_line", "project": "Bottling line", "variables": 11,
+                "structures": 3, "functionBlocks": 2, "arrays": 5, "members": 23, "words": 16,
+                "bits": 6, "inputBytes": 2, "outputBytes": 10,
+                "stamp": "8538EED7:A58733BA:641FCA1B:E948C89F:B"}
+EXAMPLE_NAMES = {
+    "Motor1.Speed": {"address": "", "block": 3, "offset": 2, "size": 2, "bit": None,
+                     "typeName": "INT", "kind": "EDT", "typeCode": "0x0A590148",
+                     "comment": "speed setpoint (rpm)"},
+    "Line.Recipes[2][3]": {"block": 3, "offset": 120, "size": 4, "bit": None, "typeName": "REAL",
+                           "typeCode": "0x05510148"},
+    "Status.3": {"address": "%MW10.3", "block": 1, "offset": 20, "size": 2, "bit": 3,
+                 "typeName": "WORD", "typeCode": "0x02290148", "comment": "line status word"},
+    "StartButton": {"address": "%M5", "block": 2, "offset": 5, "size": 1, "bit": None,
+                    "typeName": "BOOL"},
+    "InletSensor": {"address": "%IX0.1", "block": 4, "offset": 0, "size": 2, "bit": 1,
+                    "typeName": "BOOL", "comment": "bottle at the inlet"},
+    "Line.Filler": {"block": 3, "offset": 84, "size": 16, "typeName": "FILLSTATION",
+                    "kind": "Unknown", "typeCode": "0x00000208", "comment": "filling station"},
+    "Nope": {"resolved": False, "reason": "unknown variable"},
+    "Motor1.Nope": {"resolved": False,
+                    "reason": "no such member or element, or an index out of bounds"},
+    "Speeds[10]": {"resolved": False,
+                   "reason": "no such member or element, or an index out of bounds"},
+}
+
+
 def test_info_is_what_the_info_command_shows(server, generated):
     status, info = server.get(DICT)
     expected = cli_json("info", generated / "production_line.xml")
     assert status == 200
     assert {key: info[key] for key in expected} == expected
+    assert {key: info[key] for key in EXAMPLE_INFO} == EXAMPLE_INFO
     assert info["name"] == "production_line" and info["error"] is None
 
 
 def test_resolve_by_get_and_post_matches_the_resolve_command(server, generated):
-    names = ["Motor1.Speed", "Status.3", "Speeds[4]", "Conveyors[2].Belt.Label", "Nope",
-             "Motor1.Nope", "Speeds[10]", "Line.Filler"]
+    names = [*EXAMPLE_NAMES, "Speeds[4]", "Conveyors[2].Belt.Label"]
     expected = cli_json("resolve", generated / "production_line.xml", *names)
     status, by_get = server.get(DICT + "/resolve", item=names)
     assert status == 200 and by_get == expected
     status, by_post = server.post(DICT + "/resolve", {"items": names})
     assert status == 200 and by_post == expected
-    refused = {result["name"]: result["reason"] for result in by_post["results"]
-               if not result["resolved"]}
-    assert refused["Nope"] == "unknown variable"
+    for result in by_post["results"][:len(EXAMPLE_NAMES)]:
+        pinned = EXAMPLE_NAMES[result["name"]]
+        assert {key: result[key] for key in pinned} == pinned
+        assert result["resolved"] == pinned.get("resolved", True)
 
 
 def walk(server, dictionary, page_size, **query):
@@ -69,19 +97,51 @@ def walk(server, dictionary, page_size, **query):
         assert len(sizes) < 10000, "the continuation never ends"
 
 
-@pytest.mark.parametrize("dictionary,query", [
-    ("plant", {}),
-    ("plant", {"kind": "branches"}),
-    ("plant", {"kind": "leaves", "pattern": "V01*"}),
-    ("plant", {"type": "I2"}),
-    ("plant", {"path": "V00004"}),
-    ("production_line", {"path": "Line.Conveyors[2]"}),
-    ("production_line", {"path": "Line.Filler"}),
-    ("production_line", {"path": "Line.Conveyors"}),
+def plant(*kinds):
+    """The generated program's root variables of the given kinds: every sixth (5, 11, ...) a
+    located INT, the others INT, REAL, BOOL, Motor and an array by their index modulo 5."""
+    kind_of = ["leaf", "leaf", "leaf", "branch", "branch"]
+    return [f"V{i:05d}" for i in range(2500) if (i % 6 == 5 and "leaf" in kinds)
+            or (i % 6 != 5 and kind_of[i % 5] in kinds)]
+
+
+ROOT_LEAVES = ["InletSensor", "ValveCommand", "Status", "Counter", "StartButton", "AlarmLamp",
+               "LineName"]
+ROOT_BRANCHES = ["Motor1", "Motor2", "Speeds", "Line"]
+EXAMPLE_ROOT = ["InletSensor", "ValveCommand", "Motor1", "Motor2", "Status", "Counter",
+                "StartButton", "AlarmLamp", "LineName", "Speeds", "Line"]
+
+
+@pytest.mark.parametrize("dictionary,query,names", [
+    ("plant", {}, plant("leaf", "branch")),
+    ("plant", {"kind": "branches"}, plant("branch")),
+    ("plant", {"kind": "branchesOnly"}, plant("branch")),
+    ("plant", {"kind": "leaves", "pattern": "V01*"},
+     [name for name in plant("leaf") if name.startswith("V01")]),
+    ("plant", {"type": "I2"}, None),
+    ("plant", {"path": "V00004"}, [f"V00004[{i}]" for i in range(10)]),
+    ("production_line", {}, EXAMPLE_ROOT),
+    ("production_line", {"kind": "all"}, EXAMPLE_ROOT),
+    ("production_line", {"kind": "leaves"}, ROOT_LEAVES),
+    ("production_line", {"kind": "branches"}, ROOT_BRANCHES),
+    ("production_line", {"kind": "branchesOnly"}, ROOT_BRANCHES),
+    ("production_line", {"path": "Line", "kind": "leaves"},
+     ["Line.ActiveRecipe", "Line.Mode"]),
+    ("production_line", {"path": "Line", "kind": "branchesOnly"},
+     ["Line.Filler", "Line.Recipes", "Line.Conveyors"]),
+    ("production_line", {"path": "Line.Conveyors[2]"},
+     ["Line.Conveyors[2].Belt", "Line.Conveyors[2].Length", "Line.Conveyors[2].Load"]),
+    ("production_line", {"path": "Line.Conveyors[2]", "kind": "branches"},
+     ["Line.Conveyors[2].Belt"]),
+    ("production_line", {"path": "Line.Filler"},
+     [f"Line.Filler.{m}" for m in ("Enable", "Volume", "Done", "Bottles", "Level", "Steps")]),
+    ("production_line", {"path": "Line.Conveyors"}, [f"Line.Conveyors[{i}]" for i in (1, 2, 3)]),
 ])
-def test_paged_walk_equals_the_unpaged_listing(server, dictionary, query):
+def test_paged_walk_equals_the_unpaged_listing(server, dictionary, query, names):
     whole, _ = walk(server, dictionary, 10000, **query)
     assert whole, "an empty listing proves nothing"
+    if names is not None:
+        assert [child["path"] for child in whole] == names
     for page_size in (1, 7, 100):
         paged, sizes = walk(server, dictionary, page_size, **query)
         assert paged == whole
