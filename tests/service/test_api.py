@@ -3,6 +3,7 @@ import concurrent.futures
 import http.client
 import json
 import os
+import socket
 import subprocess
 import urllib.parse
 
@@ -228,15 +229,49 @@ def test_client_errors_are_json_with_their_status(server, method, path, params, 
     assert isinstance(payload, dict) and payload["error"]
 
 
-def test_body_limits(server):
-    items = json.dumps({"items": ["Motor1.Speed"] * 10000})
-    status, payload = raw_post(server, DICT + "/resolve", items)
-    assert status == 200 and len(payload["results"]) == 10000
+def padded(size):
+    """A resolve body of one name, padded with blanks to size bytes."""
+    body = json.dumps({"items": ["Motor1.Speed"]})
+    return body + " " * (size - len(body))
+
+
+@pytest.mark.parametrize("body,content_type,status,results", [
+    (json.dumps({"items": ["Motor1.Speed"] * 10000}), "application/json", 200, 10000),
     # A JSON body labelled as a form is still read as JSON.
-    status, _ = raw_post(server, DICT + "/resolve", items, "application/x-www-form-urlencoded")
-    assert status == 200
-    status, payload = raw_post(server, DICT + "/resolve", "x" * (1024 * 1024 + 1))
-    assert status == 413 and payload["error"]
+    (json.dumps({"items": ["Motor1.Speed"] * 10000}), "application/x-www-form-urlencoded", 200,
+     10000),
+    (padded(1024 * 1024), "application/json", 200, 1),
+    (padded(1024 * 1024 + 1), "application/json", 413, None),
+])
+def test_body_limits(server, body, content_type, status, results):
+    got, payload = raw_post(server, DICT + "/resolve", body, content_type)
+    assert got == status
+    if results is None:
+        assert payload["error"]
+    else:
+        assert len(payload["results"]) == results
+
+
+@pytest.mark.parametrize("request_text", [
+    b"NOT A REQUEST\r\n\r\n",
+    b"GET /healthz HTTP/1.1 extra\r\n\r\n",
+    b"GET /healthz HTTP/1.1\r\nHost: x\r\nA header without a colon\r\n\r\n",
+    b"GET /healthz HTTP/1.1\r\nHost: x\r\nBad Name: x\r\n\r\n",
+    b"POST /healthz HTTP/1.1\r\nHost: x\r\nContent-Length: ten\r\n\r\n",
+    b"GET /%zz HTTP/1.1\r\nHost: x\r\n\r\n",
+])
+def test_malformed_requests_get_400(server, request_text):
+    host, port = urllib.parse.urlsplit(server.url).netloc.split(":")
+    with socket.create_connection((host, int(port)), timeout=10) as connection:
+        connection.sendall(request_text)
+        answer = b""
+        while not answer.endswith(b"}") and len(answer) < 65536:
+            part = connection.recv(4096)
+            if not part:
+                break
+            answer += part
+    assert answer.startswith(b"HTTP/1.1 400 "), answer[:200]
+    assert json.loads(answer.split(b"\r\n\r\n", 1)[1])["error"]
 
 
 def test_parallel_clients_each_get_their_own_answers(server):
