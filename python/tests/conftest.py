@@ -4,6 +4,8 @@ import json
 import os
 import pathlib
 import subprocess
+import threading
+import time
 
 import pytest
 
@@ -27,6 +29,30 @@ def cli_json(*args):
     _, out, err = run_cli("--json", *args)
     assert out, err
     return json.loads(out)
+
+
+def another_thread_runs_during(call):
+    """Whether a second Python thread advances while call() runs, that is whether the call
+    lets go of the GIL: the thread counts, and the count is taken just before and after."""
+    count = [0]
+    stop = threading.Event()
+
+    def counter():
+        while not stop.is_set():
+            count[0] += 1
+
+    thread = threading.Thread(target=counter)
+    thread.start()
+    try:
+        while count[0] == 0:
+            time.sleep(0.001)
+        before = count[0]
+        call()
+        after = count[0]
+    finally:
+        stop.set()
+        thread.join()
+    return after > before
 
 
 @pytest.fixture(scope="session")
