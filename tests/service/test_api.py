@@ -242,7 +242,7 @@ def padded(size):
      10000),
     (padded(1024 * 1024), "application/json", 200, 1),
     (padded(1024 * 1024 + 1), "application/json", 413, None),
-])
+], ids=["10000 items", "as a form", "1 MiB", "1 MiB + 1"])
 def test_body_limits(server, body, content_type, status, results):
     got, payload = raw_post(server, DICT + "/resolve", body, content_type)
     assert got == status
