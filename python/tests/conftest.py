@@ -4,6 +4,7 @@ import json
 import os
 import pathlib
 import subprocess
+import sys
 import threading
 import time
 
@@ -32,18 +33,23 @@ def cli_json(*args):
 
 
 def another_thread_runs_during(call):
-    """Whether a second Python thread advances while call() runs, that is whether the call
-    lets go of the GIL: the thread counts, and the count is taken just before and after."""
+    """Whether a second Python thread gets to run while call() runs, that is whether the call
+    lets go of the GIL. The thread counts, sleeping between counts; with a switch interval far
+    longer than the test, the GIL changes hands only when its holder lets go of it, so the
+    count cannot move while the call holds the GIL."""
     count = [0]
     stop = threading.Event()
 
     def counter():
         while not stop.is_set():
             count[0] += 1
+            time.sleep(0.0001)
 
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1000)
     thread = threading.Thread(target=counter)
-    thread.start()
     try:
+        thread.start()
         while count[0] == 0:
             time.sleep(0.001)
         before = count[0]
@@ -52,6 +58,7 @@ def another_thread_runs_during(call):
     finally:
         stop.set()
         thread.join()
+        sys.setswitchinterval(interval)
     return after > before
 
 
