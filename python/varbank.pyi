@@ -40,8 +40,8 @@ class UnknownItem(LookupError):
 
 class ValueReadError(OSError):
     """A value the memory did not give: a Modbus request refused, timed out or answered with
-    an exception, a name with no Modbus place, an opaque library type, a structure of more than
-    10,000 leaves."""
+    an exception, a name with no Modbus place, an opaque library type, a read whose structures
+    and arrays hold more than 10,000 leaves together."""
 
     name: str
     reason: str

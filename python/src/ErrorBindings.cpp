@@ -85,7 +85,8 @@ void BindErrors(py::module_& module) {
         NewError(module, "ValueReadError",
                  "A value the memory did not give: a Modbus request refused, timed\n"
                  "out or answered with an exception, a name with no Modbus place, an\n"
-                 "opaque library type, a structure of more than 10,000 leaves.\n\n"
+                 "opaque library type, a read whose structures and arrays hold more\n"
+                 "than 10,000 leaves together.\n\n"
                  "Attributes: name, reason.",
                  PyExc_OSError);
     g_ValueWriteError = NewError(module, "ValueWriteError",

@@ -4,6 +4,9 @@ import json
 import os
 import pathlib
 import subprocess
+import sys
+import threading
+import time
 
 import pytest
 
@@ -27,6 +30,36 @@ def cli_json(*args):
     _, out, err = run_cli("--json", *args)
     assert out, err
     return json.loads(out)
+
+
+def another_thread_runs_during(call):
+    """Whether a second Python thread gets to run while call() runs, that is whether the call
+    lets go of the GIL. The thread counts, sleeping between counts; with a switch interval far
+    longer than the test, the GIL changes hands only when its holder lets go of it, so the
+    count cannot move while the call holds the GIL."""
+    count = [0]
+    stop = threading.Event()
+
+    def counter():
+        while not stop.is_set():
+            count[0] += 1
+            time.sleep(0.0001)
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1000)
+    thread = threading.Thread(target=counter)
+    try:
+        thread.start()
+        while count[0] == 0:
+            time.sleep(0.001)
+        before = count[0]
+        call()
+        after = count[0]
+    finally:
+        stop.set()
+        thread.join()
+        sys.setswitchinterval(interval)
+    return after > before
 
 
 @pytest.fixture(scope="session")

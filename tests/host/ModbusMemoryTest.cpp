@@ -29,7 +29,13 @@ std::string LocatedProgram() {
                                 Var("Ratio", "<REAL/>", "%MD5") + Var("Total", "<LREAL/>", "%ML3") +
                                 Var("Mode", "<WORD/>", "%MW12") + Var("Words", words, "%MW100") +
                                 Var("Plain", "<INT/>");
-    return hosttest::Project("", "", globals);
+    // The last address of each table (65535) and the first one past it.
+    const std::string edges =
+        Var("LastWord", "<WORD/>", "%QW65535") + Var("PastWord", "<WORD/>", "%QW65536") +
+        Var("LastLong", "<LINT/>", "%ML15359") + Var("PastLong", "<LINT/>", "%ML15360") +
+        Var("LastMark", "<BOOL/>", "%MW64511.15") + Var("PastMark", "<BOOL/>", "%MW64512.0") +
+        Var("LastCoil", "<BOOL/>", "%QX8191.7") + Var("PastCoil", "<BOOL/>", "%QX8192.0");
+    return hosttest::Project("", "", globals + edges);
 }
 
 // The located program opened over the PLC at 127.0.0.1:port.
@@ -71,21 +77,32 @@ TEST(ModbusMemory, ReadsEveryLocatedKindWhereTheConventionPutsIt) {
     map.tab_registers[2048 + 9] = 0x0002;
     map.tab_registers[2048 + 10] = 0x3FC0; // %MD5 = 1.5f
     map.tab_registers[4096 + 12] = 0xC002; // %ML3 = -2.25
-    map.tab_registers[1024 + 12] = 0x0008; // %MW12, bit 3
+    map.tab_registers[1024 + 12] = 0x0808; // %MW12, bits 3 and 11
+    map.tab_registers[65535] = 0x8001;     // %QW65535, %MW64511.15, the end of %ML15359
+    map.tab_bits[65535] = 1;               // %QX8191.7
     Fixture fixture(server.Port());
     const std::vector<std::pair<std::string, Value>> expected = {
-        {"In", true},       {"Out", true},       {"Sensor", I{-2}}, {"Valve", U{0x1234}},
-        {"Speed", I{1500}}, {"Count", I{65538}}, {"Ratio", 1.5},    {"Total", -2.25},
-        {"Mode.3", true},   {"Mode.2", false}};
+        {"In", true},           {"Out", true},          {"Sensor", I{-2}},  {"Valve", U{0x1234}},
+        {"Speed", I{1500}},     {"Count", I{65538}},    {"Ratio", 1.5},     {"Total", -2.25},
+        {"Mode.3", true},       {"Mode.2", false},      {"Mode.11", true},  {"Mode.10", false},
+        {"LastWord", U{32769}}, {"LastLong", I{32769}}, {"LastMark", true}, {"LastCoil", true}};
     for (const auto& [name, value] : expected) {
         const ValueResult result = fixture.access->Read(name);
         EXPECT_TRUE(result.Ok()) << name << ": " << result.Message();
         EXPECT_EQ(result.value, value) << name;
     }
-    const ValueResult plain = fixture.access->Read("Plain");
-    EXPECT_FALSE(plain.value.has_value());
-    EXPECT_EQ(plain.fault, ValueFault::Memory);
-    EXPECT_EQ(CoreJson::Error(plain), "Plain: it is not located, so it has no Modbus place");
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"Plain", "it is not located, so it has no Modbus place"},
+        {"PastWord", "it lies beyond the Modbus address range"},
+        {"PastLong", "it lies beyond the Modbus address range"},
+        {"PastMark", "it lies beyond the Modbus address range"},
+        {"PastCoil", "it lies beyond the Modbus address range"}};
+    for (const auto& [name, error] : refused) {
+        const ValueResult result = fixture.access->Read(name);
+        EXPECT_FALSE(result.value.has_value()) << name;
+        EXPECT_EQ(result.fault, ValueFault::Memory) << name;
+        EXPECT_EQ(CoreJson::Error(result), name + ": " + error);
+    }
 }
 
 TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {

@@ -94,12 +94,16 @@ TEST(ValueCodec, ReadsIecLiteralsAndCommandLineText) {
         {"BOOL", 1, I{0}, {0}},
         {"REAL", 4, "REAL#-2.5", {0x00, 0x00, 0x20, 0xC0}},
         {"REAL", 4, "1.0E1", {0x00, 0x00, 0x20, 0x41}},
+        {"REAL", 4, 3.4028234663852886e38, {0xFF, 0xFF, 0x7F, 0x7F}}, // the largest float
+        {"REAL", 4, -3.4028234663852886e38, {0xFF, 0xFF, 0x7F, 0xFF}},
         {"TIME", 4, "TIME#1.5s", {0xDC, 0x05, 0, 0}},
         {"TIME", 4, "t#1m_30s", {0x90, 0x5F, 0x01, 0}},
         {"TIME", 4, I{1500}, {0xDC, 0x05, 0, 0}},
         {"DATE", 4, "DATE#1970-01-02", {0x80, 0x51, 0x01, 0}},
         {"TOD", 4, "TIME_OF_DAY#00:00:01", {0xE8, 0x03, 0, 0}},
+        {"TOD", 4, "TOD#23:59:59.999", {0xFF, 0x5B, 0x26, 0x05}}, // the last millisecond
         {"DT", 8, "DATE_AND_TIME#1970-01-01-00:01:00", {60, 0, 0, 0, 0, 0, 0, 0}},
+        {"DT", 8, "DT#1970-01-01-23:59:59", {0x7F, 0x51, 0x01, 0, 0, 0, 0, 0}},
     };
     for (const Literal& c : cases) {
         SCOPED_TRACE(std::string(c.iec) + " " + testing::PrintToString(c.given));
@@ -125,11 +129,14 @@ TEST(ValueCodec, RefusesWhatDoesNotFitItsType) {
         {"SINT", 1, U{128}, "128 is out of range for SINT (-128..127)"},
         {"REAL", 4, "abc", "'abc' is not a REAL"},
         {"REAL", 4, 1e39, "1e+39 is out of range for REAL"},
+        {"REAL", 4, -1e39, "-1e+39 is out of range for REAL"},
         {"BOOL", 1, I{2}, "2 is not a BOOL"},
         {"TIME", 4, "T#30d", "'T#30d' is out of range for TIME"},
         {"TIME", 4, "T#1x", "'T#1x' is not a TIME"},
         {"DATE", 4, "D#2024-02-30", "'D#2024-02-30' is not a DATE"},
         {"DATE", 4, "D#1969-12-31", "'D#1969-12-31' is out of range for DATE"},
+        {"TOD", 4, "TOD#24:00:00", "'TOD#24:00:00' is not a TOD"},
+        {"DT", 8, "DT#2024-01-15-24:00:00", "'DT#2024-01-15-24:00:00' is not a DT"},
         {"STRING[3]", 3, "abcd", "'abcd' is longer than STRING[3] holds (3 bytes)"},
         {"STRING[3]", 3, I{5}, "5 is not a STRING[3]"},
         {"WSTRING", 2, "ab", "'ab' is longer than WSTRING holds (1 character)"},

@@ -78,8 +78,9 @@ std::string InitialProgram() {
     };
     set("Table", "<arrayValue><value repetitionValue=\"2\"><simpleValue value=\"4\"/></value>"
                  "<value><simpleValue value=\"16#10\"/></value></arrayValue>");
+    // Member names are matched without regard to case.
     set("Start", "<structValue><value member=\"Name\"><simpleValue value=\"'origin'\"/></value>"
-                 "</structValue>");
+                 "<value member=\"y\"><simpleValue value=\"9\"/></value></structValue>");
     set("Colours", "<arrayValue><value><simpleValue value=\"Colour#Blue\"/></value></arrayValue>");
     return xml;
 }
@@ -89,7 +90,7 @@ TEST(ValuesImage, HoldsTheInitialValuesOfEveryKind) {
     ASSERT_TRUE(loaded.program);
     EXPECT_TRUE(loaded.problems.empty()) << loaded.problems.front();
     EXPECT_EQ(loaded.Json("Table"), nlohmann::json::parse("[[4,4,16],[0,0,0]]"));
-    EXPECT_EQ(loaded.Json("Start"), nlohmann::json::parse(R"({"X":1.5,"Y":7,"Name":"origin"})"));
+    EXPECT_EQ(loaded.Json("Start"), nlohmann::json::parse(R"({"X":1.5,"Y":9,"Name":"origin"})"));
     EXPECT_EQ(loaded.Json("Colours"), nlohmann::json::parse("[5,1,1]"));
     EXPECT_EQ(loaded.Json("Big"), -2.25);
     EXPECT_EQ(loaded.Json("Wait"), "T#1s500ms");
@@ -262,19 +263,44 @@ TEST(ValuesImage, ConcurrentBitWritesIntoOneWordKeepEveryBit) {
     EXPECT_EQ(loaded.Json("Status"), 0x5555); // the even bits set, the odd ones cleared
 }
 
-TEST(ValuesImage, BoundsAWholeReadAtTenThousandLeaves) {
-    const std::string big = "<array><dimension lower=\"0\" upper=\"10000\"/><baseType><INT/>"
-                            "</baseType></array>";
-    const std::string small = "<array><dimension lower=\"0\" upper=\"9999\"/><baseType><INT/>"
-                              "</baseType></array>";
-    const Loaded loaded(hosttest::WriteTempFile(
-        "leaves.xml", hosttest::Project("", "", Var("Big", big) + Var("Small", small))));
+struct LeafCase {
+    std::vector<std::string> names;
+    std::vector<std::size_t> sizes; // of each value read, or empty when the read is refused
+};
+
+// The leaves of the structures and arrays one read gathers count together.
+TEST(ValuesImage, BoundsTheLeavesOfOneReadAtTenThousand) {
+    const auto ints = [](int count) {
+        return "<array><dimension lower=\"1\" upper=\"" + std::to_string(count) +
+               "\"/><baseType><INT/></baseType></array>";
+    };
+    const std::string globals = Var("All", ints(10000)) + Var("Big", ints(10001)) +
+                                Var("Six", ints(6000)) + Var("Four", ints(4000)) +
+                                Var("One", ints(1));
+    const Loaded loaded(hosttest::WriteTempFile("leaves.xml", hosttest::Project("", "", globals)));
     ASSERT_TRUE(loaded.program);
-    EXPECT_EQ(loaded.Json("Small").size(), 10000U);
-    const ValueResult whole = loaded.access->Read("Big");
-    EXPECT_EQ(whole.fault, ValueFault::TooManyLeaves);
-    EXPECT_EQ(CoreJson::Error(whole),
-              "Big: it has more than 10000 leaves; read its parts one by one");
+    const std::vector<LeafCase> cases = {
+        {{"All"}, {10000}},
+        {{"Six", "Four"}, {6000, 4000}},
+        {{"Big"}, {}},
+        {{"Six", "Four", "One"}, {}},
+    };
+    for (const LeafCase& c : cases) {
+        SCOPED_TRACE(c.names.front() + " and " + std::to_string(c.names.size() - 1) + " more");
+        const std::vector<ValueResult> results = loaded.access->ReadMany(c.names);
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            if (c.sizes.empty()) {
+                EXPECT_FALSE(results[i].value.has_value());
+                EXPECT_EQ(results[i].fault, ValueFault::TooManyLeaves);
+                EXPECT_EQ(CoreJson::Error(results[i]),
+                          c.names[i] + ": the read has more than 10000 leaves; read fewer "
+                                       "names, or parts one by one");
+            } else {
+                ASSERT_TRUE(results[i].Ok()) << results[i].Message();
+                EXPECT_EQ(results[i].value->AsList().size(), c.sizes[i]);
+            }
+        }
+    }
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // The symbol browser page in headless Chromium, against a running `varbank serve`: the dictionary
 // list, opening a structure, "more..." on a large root, resolving a name, the stamp, a file that
 // does not import, markup in comments, reopening a shared URL, the live value column (read for
-// the rows on screen, paused while the tab is hidden) and editing a value in place.
+// the rows on screen, paused while the tab is hidden, markup in a value shown as text) and
+// editing a value in place.
 // Usage: node browser.test.mjs VARBANK CHROMIUM WORK_DIR EXAMPLES_DIR. Exit 0 pass, 1 fail.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -259,6 +260,15 @@ async function editInPlace(url) {
   check('the token is asked only once per tab', await page.$eval('#token-form', (f) => f.hidden));
   await sleep(1300);
   check('a refused write leaves the value', await showsValue(page, speed, '1500'));
+
+  const label = 'Motor1.Label';
+  const written = await fetch(`${url}api/dictionaries/production_line/values`, {
+    method: 'PUT', headers: { Authorization: `Bearer ${TOKEN}`, 'Content-Type': 'application/json' },
+    body: JSON.stringify({ values: { [label]: '<b>x</b>' } }) });
+  check('a text holding markup is written', written.status === 200, written.status);
+  const asText = await showsValue(page, label, '"<b>x</b>"');
+  const elements = await page.evaluate(() => document.querySelectorAll('#tree .value b').length);
+  check('a value holding markup is shown as text', asText && elements === 0, { asText, elements });
   await page.screenshot({ path: path.join(work, 'browser.png') });
   await page.close();
 }

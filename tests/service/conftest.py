@@ -21,10 +21,10 @@ EXAMPLE = ROOT / "examples" / "production_line.xml"
 class Server:
     """One `varbank serve` process; stopped with SIGTERM."""
 
-    def __init__(self, paths, *options):
+    def __init__(self, paths, *options, watch_ms=50):
         binary = os.environ.get("VARBANK_BIN", str(ROOT / "build" / "host" / "varbank"))
         command = [binary, "serve", *map(str, paths), "--port", "0", "--bind", "127.0.0.1",
-                   "--watch-ms", "50", *options]
+                   "--watch-ms", str(watch_ms), *options]
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                         text=True)
         line = self.process.stdout.readline()

@@ -3,6 +3,7 @@ import concurrent.futures
 import http.client
 import json
 import os
+import socket
 import subprocess
 import urllib.parse
 
@@ -31,25 +32,53 @@ def test_listing_names_each_program_with_its_stamp(server, generated):
     assert status == 200 and stamp == {"stamp": plant["stamp"]}
 
 
+# What the README shows of the example: its counts and the fields of a few names.
+EXAMPLE_INFO = {"dictionary": "production_line", "project": "Bottling line", "variables": 11,
+                "structures": 3, "functionBlocks": 2, "arrays": 5, "members": 23, "words": 16,
+                "bits": 6, "inputBytes": 2, "outputBytes": 10,
+                "stamp": "8538EED7:A58733BA:641FCA1B:E948C89F:B"}
+EXAMPLE_NAMES = {
+    "Motor1.Speed": {"address": "", "block": 3, "offset": 2, "size": 2, "bit": None,
+                     "typeName": "INT", "kind": "EDT", "typeCode": "0x0A590148",
+                     "comment": "speed setpoint (rpm)"},
+    "Line.Recipes[2][3]": {"block": 3, "offset": 120, "size": 4, "bit": None, "typeName": "REAL",
+                           "typeCode": "0x05510148"},
+    "Status.3": {"address": "%MW10.3", "block": 1, "offset": 20, "size": 2, "bit": 3,
+                 "typeName": "WORD", "typeCode": "0x02290148", "comment": "line status word"},
+    "StartButton": {"address": "%M5", "block": 2, "offset": 5, "size": 1, "bit": None,
+                    "typeName": "BOOL"},
+    "InletSensor": {"address": "%IX0.1", "block": 4, "offset": 0, "size": 2, "bit": 1,
+                    "typeName": "BOOL", "comment": "bottle at the inlet"},
+    "Line.Filler": {"block": 3, "offset": 84, "size": 16, "typeName": "FILLSTATION",
+                    "kind": "Unknown", "typeCode": "0x00000208", "comment": "filling station"},
+    "Nope": {"resolved": False, "reason": "unknown variable"},
+    "Motor1.Nope": {"resolved": False,
+                    "reason": "no such member or element, or an index out of bounds"},
+    "Speeds[10]": {"resolved": False,
+                   "reason": "no such member or element, or an index out of bounds"},
+}
+
+
 def test_info_is_what_the_info_command_shows(server, generated):
     status, info = server.get(DICT)
     expected = cli_json("info", generated / "production_line.xml")
     assert status == 200
     assert {key: info[key] for key in expected} == expected
+    assert {key: info[key] for key in EXAMPLE_INFO} == EXAMPLE_INFO
     assert info["name"] == "production_line" and info["error"] is None
 
 
 def test_resolve_by_get_and_post_matches_the_resolve_command(server, generated):
-    names = ["Motor1.Speed", "Status.3", "Speeds[4]", "Conveyors[2].Belt.Label", "Nope",
-             "Motor1.Nope", "Speeds[10]", "Line.Filler"]
+    names = [*EXAMPLE_NAMES, "Speeds[4]", "Conveyors[2].Belt.Label"]
     expected = cli_json("resolve", generated / "production_line.xml", *names)
     status, by_get = server.get(DICT + "/resolve", item=names)
     assert status == 200 and by_get == expected
     status, by_post = server.post(DICT + "/resolve", {"items": names})
     assert status == 200 and by_post == expected
-    refused = {result["name"]: result["reason"] for result in by_post["results"]
-               if not result["resolved"]}
-    assert refused["Nope"] == "unknown variable"
+    for result in by_post["results"][:len(EXAMPLE_NAMES)]:
+        pinned = EXAMPLE_NAMES[result["name"]]
+        assert {key: result[key] for key in pinned} == pinned
+        assert result["resolved"] == pinned.get("resolved", True)
 
 
 def walk(server, dictionary, page_size, **query):
@@ -69,19 +98,51 @@ def walk(server, dictionary, page_size, **query):
         assert len(sizes) < 10000, "the continuation never ends"
 
 
-@pytest.mark.parametrize("dictionary,query", [
-    ("plant", {}),
-    ("plant", {"kind": "branches"}),
-    ("plant", {"kind": "leaves", "pattern": "V01*"}),
-    ("plant", {"type": "I2"}),
-    ("plant", {"path": "V00004"}),
-    ("production_line", {"path": "Line.Conveyors[2]"}),
-    ("production_line", {"path": "Line.Filler"}),
-    ("production_line", {"path": "Line.Conveyors"}),
+def plant(*kinds):
+    """The generated program's root variables of the given kinds: every sixth (5, 11, ...) a
+    located INT, the others INT, REAL, BOOL, Motor and an array by their index modulo 5."""
+    kind_of = ["leaf", "leaf", "leaf", "branch", "branch"]
+    return [f"V{i:05d}" for i in range(2500) if (i % 6 == 5 and "leaf" in kinds)
+            or (i % 6 != 5 and kind_of[i % 5] in kinds)]
+
+
+ROOT_LEAVES = ["InletSensor", "ValveCommand", "Status", "Counter", "StartButton", "AlarmLamp",
+               "LineName"]
+ROOT_BRANCHES = ["Motor1", "Motor2", "Speeds", "Line"]
+EXAMPLE_ROOT = ["InletSensor", "ValveCommand", "Motor1", "Motor2", "Status", "Counter",
+                "StartButton", "AlarmLamp", "LineName", "Speeds", "Line"]
+
+
+@pytest.mark.parametrize("dictionary,query,names", [
+    ("plant", {}, plant("leaf", "branch")),
+    ("plant", {"kind": "branches"}, plant("branch")),
+    ("plant", {"kind": "branchesOnly"}, plant("branch")),
+    ("plant", {"kind": "leaves", "pattern": "V01*"},
+     [name for name in plant("leaf") if name.startswith("V01")]),
+    ("plant", {"type": "I2"}, None),
+    ("plant", {"path": "V00004"}, [f"V00004[{i}]" for i in range(10)]),
+    ("production_line", {}, EXAMPLE_ROOT),
+    ("production_line", {"kind": "all"}, EXAMPLE_ROOT),
+    ("production_line", {"kind": "leaves"}, ROOT_LEAVES),
+    ("production_line", {"kind": "branches"}, ROOT_BRANCHES),
+    ("production_line", {"kind": "branchesOnly"}, ROOT_BRANCHES),
+    ("production_line", {"path": "Line", "kind": "leaves"},
+     ["Line.ActiveRecipe", "Line.Mode"]),
+    ("production_line", {"path": "Line", "kind": "branchesOnly"},
+     ["Line.Filler", "Line.Recipes", "Line.Conveyors"]),
+    ("production_line", {"path": "Line.Conveyors[2]"},
+     ["Line.Conveyors[2].Belt", "Line.Conveyors[2].Length", "Line.Conveyors[2].Load"]),
+    ("production_line", {"path": "Line.Conveyors[2]", "kind": "branches"},
+     ["Line.Conveyors[2].Belt"]),
+    ("production_line", {"path": "Line.Filler"},
+     [f"Line.Filler.{m}" for m in ("Enable", "Volume", "Done", "Bottles", "Level", "Steps")]),
+    ("production_line", {"path": "Line.Conveyors"}, [f"Line.Conveyors[{i}]" for i in (1, 2, 3)]),
 ])
-def test_paged_walk_equals_the_unpaged_listing(server, dictionary, query):
+def test_paged_walk_equals_the_unpaged_listing(server, dictionary, query, names):
     whole, _ = walk(server, dictionary, 10000, **query)
     assert whole, "an empty listing proves nothing"
+    if names is not None:
+        assert [child["path"] for child in whole] == names
     for page_size in (1, 7, 100):
         paged, sizes = walk(server, dictionary, page_size, **query)
         assert paged == whole
@@ -168,15 +229,49 @@ def test_client_errors_are_json_with_their_status(server, method, path, params, 
     assert isinstance(payload, dict) and payload["error"]
 
 
-def test_body_limits(server):
-    items = json.dumps({"items": ["Motor1.Speed"] * 10000})
-    status, payload = raw_post(server, DICT + "/resolve", items)
-    assert status == 200 and len(payload["results"]) == 10000
+def padded(size):
+    """A resolve body of one name, padded with blanks to size bytes."""
+    body = json.dumps({"items": ["Motor1.Speed"]})
+    return body + " " * (size - len(body))
+
+
+@pytest.mark.parametrize("body,content_type,status,results", [
+    (json.dumps({"items": ["Motor1.Speed"] * 10000}), "application/json", 200, 10000),
     # A JSON body labelled as a form is still read as JSON.
-    status, _ = raw_post(server, DICT + "/resolve", items, "application/x-www-form-urlencoded")
-    assert status == 200
-    status, payload = raw_post(server, DICT + "/resolve", "x" * (1024 * 1024 + 1))
-    assert status == 413 and payload["error"]
+    (json.dumps({"items": ["Motor1.Speed"] * 10000}), "application/x-www-form-urlencoded", 200,
+     10000),
+    (padded(1024 * 1024), "application/json", 200, 1),
+    (padded(1024 * 1024 + 1), "application/json", 413, None),
+], ids=["10000 items", "as a form", "1 MiB", "1 MiB + 1"])
+def test_body_limits(server, body, content_type, status, results):
+    got, payload = raw_post(server, DICT + "/resolve", body, content_type)
+    assert got == status
+    if results is None:
+        assert payload["error"]
+    else:
+        assert len(payload["results"]) == results
+
+
+@pytest.mark.parametrize("request_text", [
+    b"NOT A REQUEST\r\n\r\n",
+    b"GET /healthz HTTP/1.1 extra\r\n\r\n",
+    b"GET /healthz HTTP/1.1\r\nHost: x\r\nA header without a colon\r\n\r\n",
+    b"GET /healthz HTTP/1.1\r\nHost: x\r\nBad Name: x\r\n\r\n",
+    b"POST /healthz HTTP/1.1\r\nHost: x\r\nContent-Length: ten\r\n\r\n",
+    b"GET /%zz HTTP/1.1\r\nHost: x\r\n\r\n",
+])
+def test_malformed_requests_get_400(server, request_text):
+    host, port = urllib.parse.urlsplit(server.url).netloc.split(":")
+    with socket.create_connection((host, int(port)), timeout=10) as connection:
+        connection.sendall(request_text)
+        answer = b""
+        while not answer.endswith(b"}") and len(answer) < 65536:
+            part = connection.recv(4096)
+            if not part:
+                break
+            answer += part
+    assert answer.startswith(b"HTTP/1.1 400 "), answer[:200]
+    assert json.loads(answer.split(b"\r\n\r\n", 1)[1])["error"]
 
 
 def test_parallel_clients_each_get_their_own_answers(server):

@@ -52,6 +52,35 @@ def test_reload_swaps_a_changed_file_and_keeps_the_old_dictionary_when_it_breaks
         assert served.stop()[0] == 0
 
 
+def test_a_rewrite_of_the_same_size_within_one_second_is_reloaded(tmp_path):
+    program = tmp_path / "line.xml"
+    text = EXAMPLE.read_text()
+    changed = text.replace("speed setpoint (rpm)", "speed setpoint (RPM)")
+    assert len(changed) == len(text)
+    second = 1700000000 * 10**9  # both versions carry this second, a fraction apart
+    program.write_text(text)
+    os.utime(program, ns=(second + 100000000, second + 100000000))
+    served = Server([tmp_path])
+    try:
+        first = stamp_of(served)
+        with open(program, "r+", encoding="utf-8") as rewritten:  # the same file, in place
+            rewritten.write(changed)
+        os.utime(program, ns=(second + 600000000, second + 600000000))
+        wait_until(lambda: stamp_of(served) != first)
+        assert served.get(DICT + "/resolve", item="Motor1.Speed")[1]["results"][0]["comment"] \
+            == "speed setpoint (RPM)"
+    finally:
+        assert served.stop()[0] == 0
+
+
+def test_a_stop_does_not_wait_for_the_next_look_at_the_files(tmp_path):
+    shutil.copy(EXAMPLE, tmp_path / "line.xml")
+    served = Server([tmp_path], watch_ms=3600000)
+    assert stamp_of(served)
+    status, log = served.stop(timeout=10)  # the next look would be an hour away
+    assert status == 0, log
+
+
 def test_a_program_that_never_imported_is_listed_with_its_error(tmp_path):
     (tmp_path / "line.xml").write_text("<project>")
     served = Server([tmp_path])

@@ -20,7 +20,8 @@ public:
     enum class Mode { Answer, Drop, Silent };
 
     explicit LocalModbusServer(Mode mode = Mode::Answer) : m_Mode(mode) {
-        m_Map = modbus_mapping_new(2000, 2000, 8192, 1000);
+        // Every coil and holding register address, up to 65535.
+        m_Map = modbus_mapping_new(65536, 2000, 65536, 1000);
         m_Context = modbus_new_tcp("127.0.0.1", 0);
         m_Listen = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
