@@ -20,9 +20,11 @@ const char* const kVariableTypes[] = {
     "<derived name=\"Conveyor\"/>",
     "<derived name=\"Speeds\"/>",
     "<derived name=\"Grid\"/>",
-    "<array><dimension lower=\"0\" upper=\"3\"/><baseType><derived name=\"Motor\"/></baseType>"
-    "</array>",
-    "<string length=\"20\"/>"};
+    // One element split over two lines; the parentheses tell clang the joining is meant.
+    ("<array><dimension lower=\"0\" upper=\"3\"/><baseType><derived name=\"Motor\"/></baseType>"
+     "</array>"),
+    "<string length=\"20\"/>",
+};
 
 std::string Member(const char* name, const char* type) {
     return std::string("<variable name=\"") + name + "\"><type>" + type + "</type></variable>";

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the library and the varbank host, then runs the host on the bundled example: what the
-# dictionary holds, a few names resolved (member paths, array elements, bits), the browse of
-# the root and of one structure, and a few values from the program's memory image. Then serves
-# examples/ over HTTP (the API and the symbol browser page) until Ctrl-C; --no-serve stops
-# after the commands.
+# Builds the library and the varbank host, saying what it does (packages, configure, the build's
+# progress), then runs the host on the bundled example: what the dictionary holds, a few names
+# resolved (member paths, array elements, bits), the browse of the root and of one structure,
+# and a few values from the program's memory image. Then serves examples/ over HTTP (the API
+# and the symbol browser page) until Ctrl-C; --no-serve stops after the commands.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 serve=1
@@ -15,7 +15,8 @@ for argument in "$@"; do
 done
 source scripts/setup.sh
 varbank_ensure_packages
-varbank_build default >/dev/null
+varbank_build default
+echo
 example=examples/production_line.xml
 run() {
     echo "\$ varbank $*"

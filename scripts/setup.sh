@@ -16,9 +16,11 @@ varbank_ensure_packages() {
         echo "missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
         return 1
     fi
-    echo "installing: ${missing[*]}"
+    echo "updating the package lists (apt-get update)"
     DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    echo "installing ${#missing[@]} packages, a few minutes on a fresh machine: ${missing[*]}"
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    echo "packages installed"
 }
 
 # Installs Chromium for the page test when it is missing. Optional: returns non-zero, without
@@ -37,13 +39,45 @@ varbank_ensure_browser() {
     fi
 }
 
-# Configures (once) and builds one CMake preset.
+# Configures (once) and builds one CMake preset, saying so. CMake's configure output is shown
+# only when it fails. On a terminal ninja keeps its progress on one updating line; elsewhere
+# (a log, a pipe) only its first and last steps and one step per tenth of the build are kept,
+# with every other line (compiler messages, failures) passed through.
 varbank_build() {
     local preset=$1
     local dir=build
     [ "$preset" != default ] && dir=build-$preset
+    local note=""
     if [ ! -f "$dir/build.ninja" ]; then
-        cmake --preset "$preset" >/dev/null
+        echo "configuring the $preset preset in $dir/"
+        local output
+        if ! output=$(cmake --preset "$preset" 2>&1); then
+            printf '%s\n' "$output" >&2
+            return 1
+        fi
+        note=" (a first build takes a few minutes)"
     fi
-    cmake --build --preset "$preset"
+    echo "building the $preset preset in $dir/$note"
+    if [ -t 1 ]; then
+        NINJA_STATUS='[%f/%t] ' cmake --build --preset "$preset"
+    else
+        NINJA_STATUS='[%f/%t] ' cmake --build --preset "$preset" | varbank_thin_progress
+        return "${PIPESTATUS[0]}"
+    fi
+}
+
+# Keeps a few of ninja's "[done/total] ..." status lines: the first and last of each total and
+# the first to reach each further tenth; prints every other line unchanged.
+varbank_thin_progress() {
+    awk '
+        /^\[[0-9]+\/[0-9]+\] / {
+            split(substr($1, 2), count, "/")
+            done = count[1] + 0
+            total = count[2] + 0
+            if (total != last_total) { last_total = total; shown = -1 }
+            tenth = total > 0 ? int(done * 10 / total) : 10
+            if (tenth > shown || done == total) { print; fflush(); shown = tenth }
+            next
+        }
+        { print; fflush() }'
 }

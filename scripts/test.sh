@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the library, the host and the tests, then runs every test suite (Chromium, for the
-# page test, is installed when possible).
+# page test, is installed when possible). On a terminal ctest keeps its progress on one line and
+# prints the summary, with the output of any test that fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 varbank_ensure_packages
 varbank_ensure_browser || true
 varbank_build default
-ctest --preset default -j "$(nproc)"
+ctest --preset default --progress -j "$(nproc)"

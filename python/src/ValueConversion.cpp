@@ -101,7 +101,8 @@ std::string Fraction(int microsecond) {
     if (microsecond == 0) {
         return "";
     }
-    std::array<char, 8> text{};
+    // Sized for any int (".-2147483648"), not just 0..999999, so that no output can be cut.
+    std::array<char, 13> text{};
     std::snprintf(text.data(), text.size(), ".%06d", microsecond);
     return text.data();
 }
