@@ -137,15 +137,18 @@ class Client(threading.Thread):
         self.body = json.dumps({"items": names})
         self.count = len(names)
         self.answers = []
+        self.sent = None  # when the request now on its way was sent, or None between requests
 
     def run(self):
         connection = http.client.HTTPConnection(self.host, int(self.port), timeout=30)
         for _ in range(2000):
-            start = time.monotonic()
+            start = self.sent = time.monotonic()
             try:
                 connection.request("POST", "/api/dictionaries/plant/resolve", body=self.body)
                 response = connection.getresponse()
-                payload = json.loads(response.read())
+                body = response.read()
+                self.sent = None
+                payload = json.loads(body)
             except (OSError, http.client.HTTPException):
                 return  # the server stopped: nothing more is sent
             self.answers.append((start, time.monotonic(), response.status,
@@ -159,6 +162,8 @@ def test_stop_lets_requests_in_progress_finish(generated):
     for client in clients:
         client.start()
     wait_until(lambda: all(client.answers for client in clients))
+    # The signal goes while a request is on its way (the clients parse between requests).
+    wait_until(lambda: any(client.sent is not None for client in clients))
     signalled = time.monotonic()
     served.process.send_signal(signal.SIGTERM)
     status, log = served.stop(timeout=20)
