@@ -6,21 +6,22 @@
 
 #include <algorithm>
 
-int BrowseCommand::Run(const Program& program, const BrowseSpec& spec, const std::string& columns,
-                       OutputFormat format, std::ostream& out, std::ostream& err) {
-    return columns.empty() ? RunPages(program, spec, format, out, err)
-                           : RunColumns(program, spec, columns, format, out, err);
+int BrowseCommand::Run(const Program& program, const BrowseOptions& browse,
+                       const std::string& columns, OutputFormat format, std::ostream& out,
+                       std::ostream& err) {
+    return columns.empty() ? RunPages(program, browse, format, out, err)
+                           : RunColumns(program, browse, columns, format, out, err);
 }
 
-int BrowseCommand::RunPages(const Program& program, const BrowseSpec& spec, OutputFormat format,
-                            std::ostream& out, std::ostream& err) {
-    const std::vector<BrowsedPage> pages = program.BrowseAll(spec);
+int BrowseCommand::RunPages(const Program& program, const BrowseOptions& browse,
+                            OutputFormat format, std::ostream& out, std::ostream& err) {
+    const std::vector<BrowsedPage> pages = program.BrowseAll(browse);
     if (!pages.empty() && pages.back().Failed()) {
-        return Failed(pages.back(), spec, err);
+        return Failed(pages.back(), browse, err);
     }
     if (format == OutputFormat::Json) {
-        nlohmann::json result{{"path", spec.path}};
-        if (spec.pageSize == 0) {
+        nlohmann::json result{{"path", browse.path}};
+        if (browse.pageSize == 0) {
             result["children"] = CoreJson::Children(pages.front().children);
         } else {
             result["pages"] = nlohmann::json::array();
@@ -44,16 +45,16 @@ int BrowseCommand::RunPages(const Program& program, const BrowseSpec& spec, Outp
     return kExitDone;
 }
 
-int BrowseCommand::RunColumns(const Program& program, const BrowseSpec& spec,
+int BrowseCommand::RunColumns(const Program& program, const BrowseOptions& browse,
                               const std::string& columns, OutputFormat format, std::ostream& out,
                               std::ostream& err) {
     std::vector<std::string> lines;
-    const BrowsedPage result = program.BrowseColumns(spec, columns, lines);
+    const BrowsedPage result = program.BrowseColumns(browse, columns, lines);
     if (result.Failed()) {
-        return Failed(result, spec, err);
+        return Failed(result, browse, err);
     }
     if (format == OutputFormat::Json) {
-        out << CoreJson::Text({{"path", spec.path}, {"columns", columns}, {"lines", lines}})
+        out << CoreJson::Text({{"path", browse.path}, {"columns", columns}, {"lines", lines}})
             << '\n';
         return kExitDone;
     }
@@ -63,12 +64,12 @@ int BrowseCommand::RunColumns(const Program& program, const BrowseSpec& spec,
     return kExitDone;
 }
 
-int BrowseCommand::Failed(const BrowsedPage& page, const BrowseSpec& spec, std::ostream& err) {
+int BrowseCommand::Failed(const BrowsedPage& page, const BrowseOptions& browse, std::ostream& err) {
     const std::string reason = BrowseFaultText(page.fault, page.status);
     if (page.fault == BrowseFault::NotAvailable) {
         err << "browse: " << reason << '\n';
     } else {
-        err << "browse " << TerminalText(spec.path) << ": " << reason << '\n';
+        err << "browse " << TerminalText(browse.path) << ": " << reason << '\n';
     }
     return kExitRefused;
 }

@@ -120,7 +120,7 @@ int CommandLine::Run(int argc, const char* const* argv) {
     std::string directory;
     std::string varType;
     std::string columns;
-    BrowseSpec browse;
+    BrowseOptions browse;
     MemoryFlags memory;
     ServeCommand::Options serve;
     // The subcommand that was parsed, run once the whole line is known.

@@ -18,7 +18,7 @@ std::optional<VARTYPE> ParseVarType(std::string_view text);
 
 // What a browse asks for: a position (empty: the root), a name filter, a variant type (0: any),
 // the kinds of children, and the children per page (0: all at once).
-struct BrowseSpec {
+struct BrowseOptions {
     std::string path;
     std::string pattern = "*";
     VARTYPE varType = 0;

@@ -187,22 +187,22 @@ ResolvedItem Program::Resolve(const std::string& name) const {
     return item;
 }
 
-varbank::BrowseRequest Program::Request(const BrowseSpec& spec) const {
-    const KindFlags kinds = FlagsOf(spec.kind);
+varbank::BrowseRequest Program::Request(const BrowseOptions& browse) const {
+    const KindFlags kinds = FlagsOf(browse.kind);
     varbank::BrowseRequest request;
-    request.pattern = spec.pattern;
-    request.varType = spec.varType;
-    request.path = spec.path;
+    request.pattern = browse.pattern;
+    request.varType = browse.varType;
+    request.path = browse.path;
     request.branchesOnly = kinds.branchesOnly;
     request.leaves = kinds.leaves;
     request.branches = kinds.branches;
-    request.position = Utf8ToUtf16(m_Name + (spec.path.empty() ? "" : "!" + spec.path));
-    request.maximum = spec.pageSize;
+    request.position = Utf8ToUtf16(m_Name + (browse.path.empty() ? "" : "!" + browse.path));
+    request.maximum = browse.pageSize;
     return request;
 }
 
-BrowsedPage Program::Browse(const BrowseSpec& spec, const std::string& continuation) const {
-    const varbank::BrowsePage page(*m_Dictionary, Request(spec), Utf8ToUtf16(continuation));
+BrowsedPage Program::Browse(const BrowseOptions& browse, const std::string& continuation) const {
+    const varbank::BrowsePage page(*m_Dictionary, Request(browse), Utf8ToUtf16(continuation));
     BrowsedPage result;
     result.status = page.Status();
     result.fault = BrowseFaultOf(page.Status());
@@ -216,9 +216,9 @@ BrowsedPage Program::Browse(const BrowseSpec& spec, const std::string& continuat
     return result;
 }
 
-std::vector<BrowsedPage> Program::BrowseAll(const BrowseSpec& spec) const {
+std::vector<BrowsedPage> Program::BrowseAll(const BrowseOptions& browse) const {
     std::vector<BrowsedPage> pages;
-    varbank::BrowsePager pager(*m_Dictionary, Request(spec));
+    varbank::BrowsePager pager(*m_Dictionary, Request(browse));
     for (varbank::BrowsePage page; pager.Next(page);) {
         BrowsedPage& added = pages.emplace_back();
         added.status = page.Status();
@@ -235,12 +235,12 @@ std::vector<BrowsedPage> Program::BrowseAll(const BrowseSpec& spec) const {
     return pages;
 }
 
-BrowsedPage Program::BrowseColumns(const BrowseSpec& spec, const std::string& columns,
+BrowsedPage Program::BrowseColumns(const BrowseOptions& browse, const std::string& columns,
                                    std::vector<std::string>& lines) const {
-    const KindFlags kinds = FlagsOf(spec.kind);
+    const KindFlags kinds = FlagsOf(browse.kind);
     BrowsedPage result;
     result.status = m_Dictionary->BrowseNames(
-        "", spec.pattern.c_str(), spec.varType, spec.path.c_str(), 0, 0, kinds.branchesOnly,
+        "", browse.pattern.c_str(), browse.varType, browse.path.c_str(), 0, 0, kinds.branchesOnly,
         kinds.leaves, kinds.branches, static_cast<std::int32_t>(columns.size()), columns.c_str(),
         &lines, nullptr);
     result.fault = BrowseFaultOf(result.status);

@@ -73,11 +73,11 @@ public:
 
     ResolvedItem Resolve(const std::string& name) const;
     // One page of children, from `continuation` (empty: the first page).
-    BrowsedPage Browse(const BrowseSpec& spec, const std::string& continuation = {}) const;
+    BrowsedPage Browse(const BrowseOptions& browse, const std::string& continuation = {}) const;
     // Every page, following the continuation point; the last page holds the fault, if any.
-    std::vector<BrowsedPage> BrowseAll(const BrowseSpec& spec) const;
+    std::vector<BrowsedPage> BrowseAll(const BrowseOptions& browse) const;
     // The listing with columns (A address, C comment), one text line per child.
-    BrowsedPage BrowseColumns(const BrowseSpec& spec, const std::string& columns,
+    BrowsedPage BrowseColumns(const BrowseOptions& browse, const std::string& columns,
                               std::vector<std::string>& lines) const;
 
     // This build against the stamp of the build running in the PLC.
@@ -96,7 +96,7 @@ private:
     Program() = default;
     void CountContents();
     void OpenMemory(const MemoryChoice& choice, Diagnostics& report);
-    varbank::BrowseRequest Request(const BrowseSpec& spec) const;
+    varbank::BrowseRequest Request(const BrowseOptions& browse) const;
 
     std::string m_Name;
     std::string m_Path;

@@ -92,9 +92,9 @@ std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
 // Browses a composite's children into the node; its leaves join the batch. False, and the
 // browse stopped, once the batch holds more than kMaxLeaves leaves.
 bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch) {
-    BrowseSpec spec;
-    spec.path = path;
-    for (const BrowsedPage& page : m_Program.BrowseAll(spec)) {
+    BrowseOptions browse;
+    browse.path = path;
+    for (const BrowsedPage& page : m_Program.BrowseAll(browse)) {
         for (const BrowsedChild& child : page.children) {
             Node& added = node.children.emplace_back();
             added.key = child.name;

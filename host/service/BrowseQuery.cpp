@@ -3,13 +3,13 @@
 #include <charconv>
 
 bool BrowseQuery::Parse(const HttpRequest& request, std::string& reason) {
-    spec.path = request.Param("path");
-    spec.pattern = request.HasParam("pattern") ? request.Param("pattern") : "*";
-    if (spec.pattern.empty()) {
-        spec.pattern = "*";
+    browse.path = request.Param("path");
+    browse.pattern = request.HasParam("pattern") ? request.Param("pattern") : "*";
+    if (browse.pattern.empty()) {
+        browse.pattern = "*";
     }
     continuation = request.Param("continuation");
-    spec.pageSize = kDefaultPageSize;
+    browse.pageSize = kDefaultPageSize;
     if (request.HasParam("pageSize") && !ParsePageSize(request.Param("pageSize"), reason)) {
         return false;
     }
@@ -21,14 +21,14 @@ bool BrowseQuery::Parse(const HttpRequest& request, std::string& reason) {
                  "BOOL, UI1, UI2, UI4)";
         return false;
     }
-    spec.varType = varType.value_or(0);
+    browse.varType = varType.value_or(0);
     const std::string kindText = request.Param("kind");
     const auto kind = ParseBrowseKind(kindText.empty() ? "all" : kindText);
     if (!kind) {
         reason = "kind: '" + kindText + "' is not one of all, leaves, branches, branchesOnly";
         return false;
     }
-    spec.kind = *kind;
+    browse.kind = *kind;
     return ParseColumns(request.Param("columns"), reason);
 }
 
@@ -41,7 +41,7 @@ bool BrowseQuery::ParsePageSize(const std::string& text, std::string& reason) {
                  std::to_string(kMaxPageSize);
         return false;
     }
-    spec.pageSize = size;
+    browse.pageSize = size;
     return true;
 }
 

@@ -7,12 +7,12 @@
 #include <string>
 
 // The query of a browse request (path, pageSize, continuation, pattern, type, kind, columns),
-// checked and turned into the core's browse spec.
+// checked and turned into the core's browse options.
 struct BrowseQuery {
     static constexpr std::uint32_t kDefaultPageSize = 100;
     static constexpr std::uint32_t kMaxPageSize = 10000;
 
-    BrowseSpec spec;
+    BrowseOptions browse;
     std::string continuation; // empty: the first page
     bool address = false;     // columns A and C: each child's address and comment
     bool comment = false;

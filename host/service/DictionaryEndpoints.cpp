@@ -81,9 +81,9 @@ ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
     if (!query.Parse(request, reason)) {
         return ApiReply::Error(400, reason);
     }
-    const BrowsedPage page = m_Program.Browse(query.spec, query.continuation);
+    const BrowsedPage page = m_Program.Browse(query.browse, query.continuation);
     if (page.fault == BrowseFault::NotComposite) {
-        return ApiReply::Error(404, "'" + query.spec.path + "' is " +
+        return ApiReply::Error(404, "'" + query.browse.path + "' is " +
                                         BrowseFaultText(page.fault, page.status));
     }
     if (page.Failed()) {
@@ -92,7 +92,7 @@ ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
     nlohmann::json children = CoreJson::Children(page.children);
     AddColumns(children, query.address, query.comment);
     return ApiReply::Json(
-        {{"path", query.spec.path},
+        {{"path", query.browse.path},
          {"children", std::move(children)},
          {"continuation",
           page.continuation.empty() ? nlohmann::json() : nlohmann::json(page.continuation)}});

@@ -2,12 +2,12 @@
 
 #include <utility>
 
-BrowseCursor::BrowseCursor(const Program& program, BrowseSpec spec)
-    : m_Program(program), m_Spec(std::move(spec)) {}
+BrowseCursor::BrowseCursor(const Program& program, BrowseOptions browse)
+    : m_Program(program), m_Browse(std::move(browse)) {}
 
 bool BrowseCursor::Start() {
     m_Index = 0;
-    m_Page = m_Program.Browse(m_Spec);
+    m_Page = m_Program.Browse(m_Browse);
     return !m_Page.Failed();
 }
 
@@ -17,7 +17,7 @@ bool BrowseCursor::Next(BrowsedChild& child) {
         if (m_Page.Failed() || m_Page.continuation.empty() || m_Page.children.empty()) {
             return false;
         }
-        m_Page = m_Program.Browse(m_Spec, m_Page.continuation);
+        m_Page = m_Program.Browse(m_Browse, m_Page.continuation);
         m_Index = 0;
     }
     child = m_Page.children[m_Index++];

@@ -9,7 +9,7 @@
 // continuation point when the current one is used up.
 class BrowseCursor {
 public:
-    BrowseCursor(const Program& program, BrowseSpec spec);
+    BrowseCursor(const Program& program, BrowseOptions browse);
 
     // Fetches the first page; false when the position lists nothing (Page() says why).
     bool Start();
@@ -20,7 +20,7 @@ public:
 
 private:
     const Program& m_Program;
-    BrowseSpec m_Spec;
+    BrowseOptions m_Browse;
     BrowsedPage m_Page;
     std::size_t m_Index = 0;
 };

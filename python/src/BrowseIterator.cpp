@@ -6,19 +6,19 @@
 #include <stdexcept>
 #include <utility>
 
-BrowseIterator::BrowseIterator(std::shared_ptr<Dictionary> dictionary, BrowseSpec spec,
+BrowseIterator::BrowseIterator(std::shared_ptr<Dictionary> dictionary, BrowseOptions browse,
                                BrowseDepth depth)
-    : m_Dictionary(std::move(dictionary)), m_Spec(std::move(spec)), m_Depth(depth) {
-    const BrowsedPage& first = Push(m_Spec.path);
+    : m_Dictionary(std::move(dictionary)), m_Browse(std::move(browse)), m_Depth(depth) {
+    const BrowsedPage& first = Push(m_Browse.path);
     if (first.Failed()) {
-        throw UnknownItem(m_Spec.path, BrowseFaultText(first.fault, first.status));
+        throw UnknownItem(m_Browse.path, BrowseFaultText(first.fault, first.status));
     }
 }
 
 const BrowsedPage& BrowseIterator::Push(const std::string& path) {
-    BrowseSpec spec = m_Spec;
-    spec.path = path;
-    auto cursor = std::make_unique<BrowseCursor>(m_Dictionary->Opened(), std::move(spec));
+    BrowseOptions browse = m_Browse;
+    browse.path = path;
+    auto cursor = std::make_unique<BrowseCursor>(m_Dictionary->Opened(), std::move(browse));
     cursor->Start();
     m_Stack.push_back(std::move(cursor));
     return m_Stack.back()->Page();

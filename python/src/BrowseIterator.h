@@ -18,7 +18,7 @@ enum class BrowseDepth { Children, Tree };
 class BrowseIterator {
 public:
     // Throws UnknownItem when the position lists nothing.
-    BrowseIterator(std::shared_ptr<Dictionary> dictionary, BrowseSpec spec, BrowseDepth depth);
+    BrowseIterator(std::shared_ptr<Dictionary> dictionary, BrowseOptions browse, BrowseDepth depth);
 
     // The next child, or nothing at the end. Safe to call from several threads.
     std::optional<BrowsedChild> Next();
@@ -28,7 +28,7 @@ private:
     const BrowsedPage& Push(const std::string& path);
 
     std::shared_ptr<Dictionary> m_Dictionary;
-    BrowseSpec m_Spec;
+    BrowseOptions m_Browse;
     BrowseDepth m_Depth;
     std::vector<std::unique_ptr<BrowseCursor>> m_Stack; // one cursor per open position
     std::mutex m_Mutex;

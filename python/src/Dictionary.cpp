@@ -45,8 +45,8 @@ std::vector<ResolvedItem> Dictionary::ResolveMany(const std::vector<std::string>
     return items;
 }
 
-std::shared_ptr<BrowseIterator> Dictionary::Browse(const BrowseSpec& spec, BrowseDepth depth) {
-    return std::make_shared<BrowseIterator>(shared_from_this(), spec, depth);
+std::shared_ptr<BrowseIterator> Dictionary::Browse(const BrowseOptions& browse, BrowseDepth depth) {
+    return std::make_shared<BrowseIterator>(shared_from_this(), browse, depth);
 }
 
 std::string Dictionary::CompareStamp(const std::string& otherStamp) const {

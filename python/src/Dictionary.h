@@ -26,7 +26,7 @@ public:
     // One item per name, refused ones included (resolved false, with the reason).
     std::vector<ResolvedItem> ResolveMany(const std::vector<std::string>& names) const;
     // Throws UnknownItem when the position lists nothing.
-    std::shared_ptr<BrowseIterator> Browse(const BrowseSpec& spec, BrowseDepth depth);
+    std::shared_ptr<BrowseIterator> Browse(const BrowseOptions& browse, BrowseDepth depth);
 
     // OK, PARTIAL or MISMATCH for a stamp text of the build running in the PLC; throws
     // std::invalid_argument for a malformed text.

@@ -83,23 +83,23 @@ std::uint32_t PageSize(long long pageSize) {
 std::shared_ptr<BrowseIterator> Browse(Dictionary& dictionary, const std::string& path,
                                        const std::string& pattern, const std::string& kind,
                                        const py::object& varType, long long pageSize) {
-    BrowseSpec spec;
-    spec.path = path;
-    spec.pattern = pattern;
-    spec.kind = KindOf(kind);
-    spec.varType = VarType(varType);
-    spec.pageSize = PageSize(pageSize);
+    BrowseOptions browse;
+    browse.path = path;
+    browse.pattern = pattern;
+    browse.kind = KindOf(kind);
+    browse.varType = VarType(varType);
+    browse.pageSize = PageSize(pageSize);
     const py::gil_scoped_release release;
-    return dictionary.Browse(spec, BrowseDepth::Children);
+    return dictionary.Browse(browse, BrowseDepth::Children);
 }
 
 std::shared_ptr<BrowseIterator> Walk(Dictionary& dictionary, const std::string& path,
                                      long long pageSize) {
-    BrowseSpec spec;
-    spec.path = path;
-    spec.pageSize = PageSize(pageSize);
+    BrowseOptions browse;
+    browse.path = path;
+    browse.pageSize = PageSize(pageSize);
     const py::gil_scoped_release release;
-    return dictionary.Browse(spec, BrowseDepth::Tree);
+    return dictionary.Browse(browse, BrowseDepth::Tree);
 }
 
 py::list ResolveMany(Dictionary& dictionary, const py::iterable& names) {

@@ -25,10 +25,10 @@ protected:
     }
 
     std::vector<std::string> ChildNames(const std::string& path, std::uint32_t pageSize = 0) {
-        BrowseSpec spec;
-        spec.path = path;
-        spec.pageSize = pageSize;
-        const std::vector<BrowsedPage> pages = m_Program->BrowseAll(spec);
+        BrowseOptions browse;
+        browse.path = path;
+        browse.pageSize = pageSize;
+        const std::vector<BrowsedPage> pages = m_Program->BrowseAll(browse);
         EXPECT_TRUE(pages.empty() || !pages.back().Failed()) << path;
         std::vector<std::string> names;
         for (const auto& page : pages) {
@@ -110,10 +110,10 @@ TEST(EdgeAddresses, TheLastWordAndBitListTheirAddresses) {
     };
     for (const auto& [variable, line] : cases) {
         SCOPED_TRACE(variable);
-        BrowseSpec spec;
-        spec.path = variable;
+        BrowseOptions browse;
+        browse.path = variable;
         std::vector<std::string> lines;
-        EXPECT_FALSE(program->BrowseColumns(spec, "A", lines).Failed());
+        EXPECT_FALSE(program->BrowseColumns(browse, "A", lines).Failed());
         const std::string expected = line; // clang 14 cannot capture a structured binding
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& text) {
             return text.find(expected) != std::string::npos;
@@ -187,10 +187,10 @@ TEST_F(ExampleDictionary, BrowsesBelowVariables) {
 
 // Paging walks the same children as one listing, a page at a time.
 TEST_F(ExampleDictionary, PagingFollowsTheContinuationPoint) {
-    BrowseSpec spec;
-    spec.path = "Speeds";
-    spec.pageSize = 4;
-    const std::vector<BrowsedPage> pages = m_Program->BrowseAll(spec);
+    BrowseOptions browse;
+    browse.path = "Speeds";
+    browse.pageSize = 4;
+    const std::vector<BrowsedPage> pages = m_Program->BrowseAll(browse);
     ASSERT_EQ(pages.size(), 3U);
     EXPECT_FALSE(pages.back().Failed());
     EXPECT_EQ(pages[0].continuation, "Speeds[4]");

@@ -53,9 +53,9 @@ private:
     }
 
     std::set<std::string> Children(const std::string& path) {
-        BrowseSpec spec;
-        spec.path = path;
-        const std::vector<BrowsedPage> pages = m_Program.BrowseAll(spec);
+        BrowseOptions browse;
+        browse.path = path;
+        const std::vector<BrowsedPage> pages = m_Program.BrowseAll(browse);
         EXPECT_TRUE(!pages.empty() && !pages.back().Failed()) << path;
         std::set<std::string> names;
         for (const auto& child :
