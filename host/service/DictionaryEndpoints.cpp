@@ -14,7 +14,9 @@ DictionaryEndpoints::DictionaryEndpoints(const ServedProgram& served, const Prog
     : m_Served(served), m_Program(program), m_Writable(writable) {}
 
 ApiReply DictionaryEndpoints::Info() const {
-    nlohmann::json info = CoreJson::Info(m_Program.Info(), m_Program.Path());
+    // The file's name only: where it lies on the server is no client's business.
+    nlohmann::json info =
+        CoreJson::Info(m_Program.Info(), std::filesystem::path(m_Program.Path()).filename());
     info["name"] = m_Served.Name();
     const std::string error = m_Served.Error();
     info["error"] = error.empty() ? nlohmann::json() : nlohmann::json(error);

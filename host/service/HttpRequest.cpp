@@ -49,10 +49,28 @@ bool HttpRequest::Decode(std::string_view text, bool plusIsSpace, std::string& d
     return true;
 }
 
+bool HttpRequest::SplitSegments(std::string_view rawPath) {
+    segments.clear();
+    while (true) {
+        const std::size_t slash = rawPath.find('/');
+        std::string segment;
+        if (!Decode(rawPath.substr(0, slash), false, segment)) {
+            return false;
+        }
+        segments.push_back(std::move(segment));
+        if (slash == std::string_view::npos) {
+            return true;
+        }
+        rawPath.remove_prefix(slash + 1);
+    }
+}
+
 bool HttpRequest::SetTarget(std::string_view text) {
     target = std::string(text);
     const std::size_t question = text.find('?');
-    if (text.empty() || text[0] != '/' || !Decode(text.substr(0, question), false, path)) {
+    const std::string_view rawPath = text.substr(0, question);
+    if (text.empty() || text[0] != '/' || !Decode(rawPath, false, path) ||
+        !SplitSegments(rawPath.substr(1))) {
         return false;
     }
     std::string_view query = question == std::string_view::npos ? "" : text.substr(question + 1);

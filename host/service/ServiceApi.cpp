@@ -4,6 +4,7 @@
 #include "service/PageAssets.h"
 
 #include <array>
+#include <filesystem>
 
 namespace {
 
@@ -24,23 +25,32 @@ bool SameSecret(const std::string& given, const std::string& expected) {
     return difference == 0;
 }
 
-// True when the path fits the pattern; the non-empty segment at "{name}" is the name.
-bool Matches(std::string_view pattern, std::string_view path, std::string& name) {
-    constexpr std::string_view kName = "{name}";
-    const std::size_t wild = pattern.find(kName);
-    if (wild == std::string_view::npos) {
-        return pattern == path;
+// True when the path's segments fit the pattern's, segment for segment; the non-empty segment
+// at "{name}" is the name. Segments are compared decoded, so "%2F" inside a name never makes
+// two segments of one.
+bool Matches(std::string_view pattern, const std::vector<std::string>& segments,
+             std::string& name) {
+    std::size_t start = 1; // after the leading slash
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const std::size_t slash = std::min(pattern.find('/', start), pattern.size());
+        const std::string_view expected = pattern.substr(start, slash - start);
+        if (expected == "{name}" && !segments[i].empty()) {
+            name = segments[i];
+        } else if (expected != segments[i]) {
+            return false;
+        }
+        const bool patternEnds = slash == pattern.size();
+        if (patternEnds != (i + 1 == segments.size())) {
+            return false;
+        }
+        start = slash + 1;
     }
-    if (path.substr(0, wild) != pattern.substr(0, wild)) {
-        return false;
-    }
-    path.remove_prefix(wild);
-    const std::size_t end = std::min(path.find('/'), path.size());
-    if (end == 0) {
-        return false;
-    }
-    name = std::string(path.substr(0, end));
-    return path.substr(end) == pattern.substr(wild + kName.size());
+    return !segments.empty();
+}
+
+// A served file as clients see it: its name, not where it lies on the server.
+std::string FileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
 }
 
 } // namespace
@@ -86,7 +96,7 @@ ApiReply ServiceApi::Handle(const HttpRequest& request) const {
     std::string allowed;
     for (const Route& route : Routes()) {
         std::string name;
-        if (!Matches(route.pattern, request.path, name)) {
+        if (!Matches(route.pattern, request.segments, name)) {
             continue;
         }
         if (route.method == request.method) {
@@ -97,7 +107,7 @@ ApiReply ServiceApi::Handle(const HttpRequest& request) const {
     if (!allowed.empty()) {
         return WrongMethod(allowed);
     }
-    if (request.path == "/api" || request.path.rfind("/api/", 0) == 0) {
+    if (!request.segments.empty() && request.segments.front() == "api") {
         return ApiReply::Error(404, "no such endpoint: " + request.path);
     }
     return Page(request);
@@ -145,7 +155,7 @@ ApiReply ServiceApi::Listing() const {
         const std::shared_ptr<const Program> program = served->Current();
         const std::string error = served->Error();
         list.push_back({{"name", served->Name()},
-                        {"file", served->Path()},
+                        {"file", FileName(served->Path())},
                         {"variables", program ? nlohmann::json(program->Info().counts.variables)
                                               : nlohmann::json()},
                         {"stamp", program ? nlohmann::json(program->Stamp()) : nlohmann::json()},
@@ -174,5 +184,11 @@ ApiReply ServiceApi::Page(const HttpRequest& request) {
     }
     ApiReply reply = ApiReply::Text(std::string(file->content), file->contentType);
     reply.headers.emplace_back("Cache-Control", "no-cache");
+    // The page loads its scripts and styles from the service, none inline, and talks to the
+    // service alone.
+    reply.headers.emplace_back("Content-Security-Policy",
+                               "default-src 'none'; script-src 'self'; style-src 'self'; "
+                               "img-src 'self'; connect-src 'self'; form-action 'self'; "
+                               "base-uri 'none'; frame-ancestors 'none'");
     return reply;
 }

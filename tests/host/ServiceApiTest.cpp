@@ -84,13 +84,20 @@ TEST(ServiceApi, RoutesEveryPathAndMethod) {
         {"GET", "/", {}, "", "", 200, nullptr, nullptr},
         {"POST", "/", {}, "", "", 405, "GET", nullptr},
         {"GET", "/no-such-page", {}, "", "", 404, nullptr, "error"},
+        {"GET", "/api/dictionaries/", {}, "", "", 200, nullptr, nullptr},
+        {"GET", dictionary + "/", {}, "", "", 200, nullptr, "stamp"},
+        {"GET", "/api/dictionaries//stamp", {}, "", "", 404, nullptr, "error"},
+        {"GET", dictionary + "/stamp/", {}, "", "", 404, nullptr, "error"},
+        // An encoded slash is part of its segment: a dictionary name, not a path step.
+        {"GET", dictionary + "%2Fstamp", {}, "", "", 404, nullptr, "error"},
+        {"GET", "/api%2Fdictionaries", {}, "", "", 404, nullptr, "error"},
+        {"GET", "/api/dictionaries/production%5Fline/stamp", {}, "", "", 200, nullptr, "stamp"},
     };
     for (const RouteCase& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " " + c.path);
         HttpRequest request;
         request.method = c.method;
-        request.target = c.path;
-        request.path = c.path;
+        ASSERT_TRUE(request.SetTarget(c.path));
         request.params = c.params;
         request.body = c.body;
         request.authorization = c.authorization;
@@ -104,12 +111,12 @@ TEST(ServiceApi, RoutesEveryPathAndMethod) {
     // The written value reads back; a service started read-only refuses every write.
     HttpRequest read;
     read.method = "GET";
-    read.path = dictionary + "/values";
+    ASSERT_TRUE(read.SetTarget(dictionary + "/values"));
     read.params = {{"item", "Motor1.Speed"}};
     EXPECT_EQ(api.Handle(read).body["values"][0]["value"], 1500);
     HttpRequest refused;
     refused.method = "PUT";
-    refused.path = dictionary + "/values";
+    ASSERT_TRUE(refused.SetTarget(dictionary + "/values"));
     refused.body = write;
     EXPECT_EQ(ServiceApi(registry, {}).Handle(refused).status, 403);
 }

@@ -27,7 +27,8 @@ def test_listing_names_each_program_with_its_stamp(server, generated):
     assert [entry["name"] for entry in listing] == ["plant", "production_line"]
     plant = listing[0]
     assert plant["variables"] == 2500 and plant["error"] is None
-    assert plant["file"].endswith("plant.xml")
+    # The name as served, not the server's path (which tells a client about the server's disk).
+    assert [entry["file"] for entry in listing] == ["plant.xml", "production_line.xml"]
     status, stamp = server.get("api/dictionaries/plant/stamp")
     assert status == 200 and stamp == {"stamp": plant["stamp"]}
 
@@ -62,6 +63,7 @@ EXAMPLE_NAMES = {
 def test_info_is_what_the_info_command_shows(server, generated):
     status, info = server.get(DICT)
     expected = cli_json("info", generated / "production_line.xml")
+    expected["file"] = "production_line.xml"  # the served name, not the server's path
     assert status == 200
     assert {key: info[key] for key in expected} == expected
     assert {key: info[key] for key in EXAMPLE_INFO} == EXAMPLE_INFO
@@ -202,6 +204,9 @@ def raw_post(server, path, body, content_type="application/json"):
 @pytest.mark.parametrize("method,path,params,body,status", [
     ("GET", "api/dictionaries/nosuch", None, None, 404),
     ("GET", "api/dictionaries/..%2Fproduction_line", None, None, 404),
+    # An encoded slash stays inside its segment: this names a dictionary, not its stamp.
+    ("GET", "api/dictionaries/production_line%2Fstamp", None, None, 404),
+    ("GET", "api%2Fdictionaries", None, None, 404),
     ("GET", "api/dictionaries/production_line/nosuch", None, None, 404),
     ("GET", "api/nosuch", None, None, 404),
     ("GET", DICT + "/browse", {"path": "Motor1.Speed"}, None, 404),
@@ -255,10 +260,10 @@ def test_body_limits(server, body, content_type, status, results):
 @pytest.mark.parametrize("request_text", [
     b"NOT A REQUEST\r\n\r\n",
     b"GET /healthz HTTP/1.1 extra\r\n\r\n",
-    b"GET /healthz HTTP/1.1\r\nHost: x\r\nA header without a colon\r\n\r\n",
-    b"GET /healthz HTTP/1.1\r\nHost: x\r\nBad Name: x\r\n\r\n",
-    b"POST /healthz HTTP/1.1\r\nHost: x\r\nContent-Length: ten\r\n\r\n",
-    b"GET /%zz HTTP/1.1\r\nHost: x\r\n\r\n",
+    b"GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nA header without a colon\r\n\r\n",
+    b"GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nBad Name: x\r\n\r\n",
+    b"POST /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: ten\r\n\r\n",
+    b"GET /%zz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
 ])
 def test_malformed_requests_get_400(server, request_text):
     host, port = urllib.parse.urlsplit(server.url).netloc.split(":")
