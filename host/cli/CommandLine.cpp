@@ -74,6 +74,21 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
                    "accept writes of values (PUT .../values), with the token of --token");
     serve.add_option("--token", options.writes.token,
                      "the bearer token a write needs (default: $VARBANK_TOKEN)");
+    serve
+        .add_option("--max-connections", options.maxConnections,
+                    "client connections held at most (default: from the descriptor limit)")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
+    serve
+        .add_option("--allowed-host", options.allowedHosts,
+                    "a host name clients may use besides IP addresses and localhost "
+                    "(repeatable)")
+        ->check(CLI::Validator(
+            [](const std::string& name) -> std::string {
+                const bool plain =
+                    !name.empty() && name.find_first_of(":/[] \t") == std::string::npos;
+                return plain ? "" : "'" + name + "' is not a host name (give it without port)";
+            },
+            "NAME"));
 }
 
 // The memory choice of the flags; nothing, with the reason on err, for a malformed target.

@@ -10,8 +10,11 @@ namespace net = boost::asio;
 using net::ip::tcp;
 
 HttpService::HttpService(const ServiceApi& api, ServiceLog& log, const Options& options)
-    : m_Options(options), m_Context{api, log, options.verbose},
-      m_Io(static_cast<int>(options.threads)), m_Acceptor(net::make_strand(m_Io)) {}
+    : m_Options(options), m_Context{api, log,
+                                    RequestGuard(options.allowedHosts, HttpSession::kMaxBody),
+                                    options.verbose},
+      m_Io(static_cast<int>(options.threads)), m_Acceptor(net::make_strand(m_Io)),
+      m_Pause(m_Acceptor.get_executor()) {}
 
 int HttpService::Bind(std::string& reason) {
     boost::system::error_code error;
@@ -46,21 +49,99 @@ void HttpService::Accept() {
                 return;
             }
             if (!error) {
-                boost::system::error_code ignored;
-                socket.set_option(tcp::no_delay(true), ignored);
-                auto session = std::make_shared<HttpSession>(std::move(socket), m_Context);
-                Track(session);
-                session->Start();
+                m_Starved = false;
+                Admit(std::move(socket));
+            } else if (error != net::error::connection_aborted &&
+                       error != net::error::connection_reset) {
+                // Out of descriptors or memory: the connection stays queued, and retrying at
+                // once would only spin.
+                PauseAccepting(error);
+                return;
             }
             Accept();
         });
 }
 
-void HttpService::Track(const std::shared_ptr<HttpSession>& session) {
+void HttpService::Admit(tcp::socket socket) {
+    boost::system::error_code ignored;
+    socket.set_option(tcp::no_delay(true), ignored);
+    auto session = std::make_shared<HttpSession>(std::move(socket), m_Context);
+    const std::size_t held = Track(session);
+    if (m_Context.stopping) {
+        session->StartLast(); // made before the stop: its request is served
+        return;
+    }
+    if (held <= m_Options.maxConnections || EvictLongestIdle()) {
+        m_Full = false;
+        session->Start();
+        return;
+    }
+    if (!m_Full) {
+        m_Full = true;
+        m_Context.log.Write("the limit of " + std::to_string(m_Options.maxConnections) +
+                            " connections is reached and none is idle: new clients get 503 "
+                            "(see --max-connections)");
+    }
+    ApiReply busy = ApiReply::Error(503, "the service holds its limit of " +
+                                             std::to_string(m_Options.maxConnections) +
+                                             " connections, all busy; try again shortly");
+    busy.headers.emplace_back("Retry-After", "1");
+    session->Refuse(busy);
+}
+
+void HttpService::PauseAccepting(const boost::system::error_code& error) {
+    if (!m_Starved) {
+        m_Starved = true;
+        m_Context.log.Write("cannot accept connections: " + error.message() +
+                            "; closing idle ones and retrying every " +
+                            std::to_string(kAcceptPause.count()) + " ms");
+    }
+    EvictLongestIdle();
+    m_Pause.expires_after(kAcceptPause);
+    m_Pause.async_wait([this](boost::system::error_code waited) {
+        if (!waited && m_Acceptor.is_open()) {
+            Accept();
+        }
+    });
+}
+
+// Connections the kernel completed before the stop are taken and served rather than reset
+// when the listening socket closes.
+void HttpService::TakeBacklog() {
+    boost::system::error_code error;
+    m_Acceptor.non_blocking(true, error);
+    // Bounded, should clients keep coming meanwhile.
+    for (std::size_t taken = 0; !error && taken < m_Options.maxConnections; ++taken) {
+        tcp::socket socket(net::make_strand(m_Io));
+        m_Acceptor.accept(socket, error);
+        if (!error) {
+            Admit(std::move(socket));
+        }
+    }
+}
+
+std::size_t HttpService::Track(const std::shared_ptr<HttpSession>& session) {
     const std::lock_guard<std::mutex> lock(m_Mutex);
     std::erase_if(m_Sessions,
                   [](const std::weak_ptr<HttpSession>& seen) { return seen.expired(); });
     m_Sessions.push_back(session);
+    return m_Sessions.size();
+}
+
+bool HttpService::EvictLongestIdle() {
+    std::shared_ptr<HttpSession> longest;
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const std::weak_ptr<HttpSession>& seen : m_Sessions) {
+        const auto session = seen.lock();
+        if (session && session->Idle() &&
+            (!longest || session->IdleSince() < longest->IdleSince())) {
+            longest = session;
+        }
+    }
+    if (longest) {
+        longest->Evict();
+    }
+    return longest != nullptr;
 }
 
 void HttpService::Serve() {
@@ -81,8 +162,10 @@ void HttpService::Stop() {
     net::post(m_Io, [this] {
         m_Context.stopping = true;
         net::post(m_Acceptor.get_executor(), [this] {
+            TakeBacklog();
             boost::system::error_code ignored;
             m_Acceptor.close(ignored);
+            m_Pause.cancel();
         });
         const std::lock_guard<std::mutex> lock(m_Mutex);
         for (const std::weak_ptr<HttpSession>& seen : m_Sessions) {

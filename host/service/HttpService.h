@@ -6,6 +6,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include <memory>
 #include <mutex>
@@ -14,7 +15,10 @@
 
 // The HTTP side of the service: a listening socket and a fixed pool of threads that run every
 // connection asynchronously, so that a few threads serve many keep-alive clients and an idle
-// client holds no thread. Stop() ends the waits and lets the requests in progress finish.
+// client holds no thread. At most maxConnections are held: beyond, the longest idle one is
+// closed to make room, or the newcomer gets 503. When descriptors run out, accepting pauses
+// briefly instead of retrying at once. Stop() ends the waits, serves the connections still
+// queued in the kernel, and lets the requests in progress finish.
 class HttpService {
 public:
     struct Options {
@@ -22,7 +26,11 @@ public:
         int port = 8080; // 0: any free port
         unsigned threads = 1;
         bool verbose = false;
+        std::vector<std::string> allowedHosts; // host names answered to besides addresses
+        std::size_t maxConnections = 256;
     };
+
+    static constexpr std::chrono::milliseconds kAcceptPause{100};
 
     HttpService(const ServiceApi& api, ServiceLog& log, const Options& options);
 
@@ -34,13 +42,24 @@ public:
     void Stop();
 
 private:
+    // These run on the acceptor's strand.
     void Accept();
-    void Track(const std::shared_ptr<HttpSession>& session);
+    void Admit(boost::asio::ip::tcp::socket socket);
+    void PauseAccepting(const boost::system::error_code& error);
+    void TakeBacklog();
+
+    // The number of connections held, this one included.
+    std::size_t Track(const std::shared_ptr<HttpSession>& session);
+    // False when no connection is idle.
+    bool EvictLongestIdle();
 
     Options m_Options;
     HttpSessionContext m_Context;
     boost::asio::io_context m_Io;
     boost::asio::ip::tcp::acceptor m_Acceptor;
-    std::mutex m_Mutex; // guards m_Sessions
+    boost::asio::steady_timer m_Pause;
+    bool m_Starved = false; // out of descriptors, reported once until an accept succeeds
+    bool m_Full = false;    // at the connection limit with none idle, reported once
+    std::mutex m_Mutex;     // guards m_Sessions
     std::vector<std::weak_ptr<HttpSession>> m_Sessions;
 };

@@ -3,9 +3,26 @@
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
 
+#include <limits>
+
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
 namespace net = boost::asio;
+
+namespace {
+
+// What every answer carries so that a browser neither sniffs its type nor shows it in a frame;
+// an answer that is not the page gets a policy that lets it load nothing.
+template <class Message> void SetSafetyHeaders(Message& message) {
+    message.set("X-Content-Type-Options", "nosniff");
+    message.set("X-Frame-Options", "DENY");
+    message.set("Referrer-Policy", "no-referrer");
+    if (message.find("Content-Security-Policy") == message.end()) {
+        message.set("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
+    }
+}
+
+} // namespace
 
 HttpSession::HttpSession(net::ip::tcp::socket&& socket, HttpSessionContext& context)
     : m_Stream(std::move(socket)), m_Context(context) {
@@ -18,25 +35,125 @@ void HttpSession::Start() {
     net::dispatch(m_Stream.get_executor(), [self = shared_from_this()] { self->Read(); });
 }
 
+void HttpSession::StartLast() {
+    m_Last = true;
+    Start();
+}
+
+void HttpSession::Refuse(const ApiReply& reply) {
+    net::dispatch(m_Stream.get_executor(),
+                  [self = shared_from_this(), reply] { self->Send(reply, 11, false, false); });
+}
+
 void HttpSession::Close() {
     net::post(m_Stream.get_executor(), [self = shared_from_this()] {
         // Only a wait for the next request is cut; an answer being written goes out whole.
-        if (self->m_Reading) {
+        if (self->m_Reading && !self->m_Last) {
             beast::error_code ignored;
             self->m_Stream.socket().cancel(ignored);
         }
     });
 }
 
+void HttpSession::Evict() {
+    if (!m_Idle.exchange(false)) {
+        return; // busy, or already evicted
+    }
+    net::post(m_Stream.get_executor(), [self = shared_from_this()] {
+        if (self->m_Waiting) { // no byte came meanwhile
+            self->m_Evicted = true;
+            self->m_Stream.close();
+        }
+    });
+}
+
+// Waits for the first bytes of a request apart from reading it, so that the service can tell
+// an idle connection (one it may close to make room) from one sending a request.
 void HttpSession::Read() {
-    if (m_Context.stopping) {
+    if (m_Context.stopping && !m_Last) {
         Shutdown();
         return;
     }
     m_Parser.emplace();
-    m_Parser->body_limit(kMaxBody);
-    m_Stream.expires_after(kIdleTimeout);
+    // The declared length is checked with the header; the limit holds for a chunked body.
+    m_Parser->body_limit(std::numeric_limits<std::uint64_t>::max());
+    m_Stream.expires_after(m_Last ? kLastRequestTimeout : kIdleTimeout);
     m_Reading = true;
+    if (m_Buffer.size() > 0) {
+        ReadHeader(); // the next request came with the last one
+        return;
+    }
+    m_IdleSince = std::chrono::steady_clock::now();
+    m_Waiting = true;
+    m_Idle = true;
+    m_Stream.async_read_some(
+        m_Buffer.prepare(m_Discard.size()),
+        [self = shared_from_this()](beast::error_code error, std::size_t size) {
+            self->OnFirstBytes(error, size);
+        });
+}
+
+void HttpSession::OnFirstBytes(beast::error_code error, std::size_t size) {
+    m_Waiting = false;
+    m_Idle = false;
+    if (m_Evicted) {
+        return; // closed to make room; nothing more to do
+    }
+    m_Buffer.commit(size);
+    if (error == net::error::eof) {
+        error = http::error::end_of_stream;
+    }
+    if (!EndedOrMalformed(error)) {
+        ReadHeader();
+    }
+}
+
+void HttpSession::ReadHeader() {
+    if (!m_Last) {
+        m_Stream.expires_after(kIdleTimeout);
+    }
+    http::async_read_header(m_Stream, m_Buffer, *m_Parser,
+                            [self = shared_from_this()](beast::error_code error, std::size_t) {
+                                self->OnHeader(error);
+                            });
+}
+
+void HttpSession::OnHeader(beast::error_code error) {
+    m_Start = std::chrono::steady_clock::now();
+    if (EndedOrMalformed(error)) {
+        return;
+    }
+    const auto& header = m_Parser->get().base();
+    const auto declared = m_Parser->content_length();
+    const std::optional<std::uint64_t> length =
+        declared ? std::optional<std::uint64_t>(*declared) : std::nullopt;
+    if (std::optional<ApiReply> refusal = m_Context.guard.Check(header, length)) {
+        // The body is not read: the connection ends after the answer.
+        m_Reading = false;
+        if (m_Context.verbose) {
+            LogLine(std::string(header.method_string()), std::string(header.target()),
+                    refusal->status);
+        }
+        Send(*refusal, header.version(), false, header.method() == http::verb::head);
+        return;
+    }
+    m_Parser->body_limit(kMaxBody);
+    if (m_Parser->is_done() || !RequestGuard::WantsContinue(header)) {
+        ReadBody();
+        return;
+    }
+    m_Continue = {http::status::continue_, header.version()};
+    http::async_write(m_Stream, m_Continue,
+                      [self = shared_from_this()](beast::error_code failed, std::size_t) {
+                          if (failed) {
+                              self->Shutdown();
+                          } else {
+                              self->ReadBody();
+                          }
+                      });
+}
+
+void HttpSession::ReadBody() {
     http::async_read(
         m_Stream, m_Buffer, *m_Parser,
         [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnRead(error); });
@@ -44,21 +161,27 @@ void HttpSession::Read() {
 
 void HttpSession::OnRead(beast::error_code error) {
     m_Reading = false;
-    m_Start = std::chrono::steady_clock::now();
     if (error == http::error::body_limit) {
         Send(ApiReply::Error(413, "the body is larger than 1 MiB"), 11, false, false);
         return;
     }
+    if (!EndedOrMalformed(error)) {
+        Answer(m_Parser->get());
+    }
+}
+
+bool HttpSession::EndedOrMalformed(beast::error_code error) {
+    if (!error) {
+        return false;
+    }
+    m_Reading = false;
     if (error == http::error::end_of_stream || error == net::error::operation_aborted ||
         error == beast::error::timeout || error == net::error::connection_reset) {
         Shutdown();
-        return;
-    }
-    if (error) {
+    } else {
         Send(ApiReply::Error(400, "malformed request: " + error.message()), 11, false, false);
-        return;
     }
-    Answer(m_Parser->get());
+    return true;
 }
 
 void HttpSession::Answer(const Request& request) {
@@ -95,6 +218,7 @@ void HttpSession::Send(const ApiReply& reply, unsigned version, bool keepAlive, 
     for (const auto& [name, value] : reply.headers) {
         m_Response.set(name, value);
     }
+    SetSafetyHeaders(m_Response);
     m_Response.body() =
         json ? reply.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
              : reply.text;

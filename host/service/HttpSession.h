@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/RequestGuard.h"
 #include "service/ServiceApi.h"
 #include "service/ServiceLog.h"
 
@@ -17,30 +18,52 @@
 struct HttpSessionContext {
     const ServiceApi& api;
     ServiceLog& log;
+    RequestGuard guard;
     bool verbose = false;
     std::atomic<bool> stopping{false};
 };
 
 // One client connection: reads a request, answers it, and waits for the next one (keep-alive)
-// without holding a thread while it waits. When the service stops, a request being answered
-// is finished and the connection then closed.
+// without holding a thread while it waits. The header is checked before the body is read (and
+// "100 Continue" sent when the client waits for it). When the service stops, a request being
+// answered is finished and the connection then closed.
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
 public:
     static constexpr std::size_t kMaxBody = 1024 * 1024;
     static constexpr std::chrono::seconds kIdleTimeout{30};
+    // How long a connection taken during a stop has to send its request.
+    static constexpr std::chrono::seconds kLastRequestTimeout{2};
 
     HttpSession(boost::asio::ip::tcp::socket&& socket, HttpSessionContext& context);
 
     void Start();
+    // Serves one request, even though the service is stopping, then closes: for a connection
+    // the client made before the stop.
+    void StartLast();
+    // Answers with the reply without reading a request, then closes.
+    void Refuse(const ApiReply& reply);
     // Ends the wait for a next request (from any thread); a request in progress finishes.
     void Close();
+    // Closes the connection at once if it still waits for a request with nothing of it
+    // received (from any thread), to free its descriptor for a newer client.
+    void Evict();
+    // Whether the connection waits for a request with nothing of it received, and since when.
+    bool Idle() const { return m_Idle; }
+    std::chrono::steady_clock::time_point IdleSince() const { return m_IdleSince; }
 
 private:
     using Request = boost::beast::http::request<boost::beast::http::string_body>;
     using Response = boost::beast::http::response<boost::beast::http::string_body>;
 
     void Read();
+    void OnFirstBytes(boost::beast::error_code error, std::size_t size);
+    void ReadHeader();
+    void OnHeader(boost::beast::error_code error);
+    void ReadBody();
     void OnRead(boost::beast::error_code error);
+    // False without an error; else ends the connection (closed, timed out, cut) or answers a
+    // malformed request, and is true.
+    bool EndedOrMalformed(boost::beast::error_code error);
     void Answer(const Request& request);
     void Send(const ApiReply& reply, unsigned version, bool keepAlive, bool head);
     void OnWrite(bool keepAlive, boost::beast::error_code error);
@@ -52,9 +75,17 @@ private:
     boost::beast::flat_buffer m_Buffer;
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> m_Parser;
     Response m_Response;
+    boost::beast::http::response<boost::beast::http::empty_body> m_Continue;
     HttpSessionContext& m_Context;
     std::string m_Remote;
     std::chrono::steady_clock::time_point m_Start;
     std::array<char, 4096> m_Discard{};
-    bool m_Reading = false; // waiting for a request; touched on the connection's strand only
+    // Touched on the connection's strand only:
+    bool m_Reading = false; // waiting for a request
+    bool m_Last = false;    // serves one request during a stop
+    bool m_Waiting = false; // for the first bytes of a request
+    bool m_Evicted = false;
+    // Read by the service from its own thread:
+    std::atomic<bool> m_Idle{false};
+    std::atomic<std::chrono::steady_clock::time_point> m_IdleSince{};
 };

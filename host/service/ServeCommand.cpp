@@ -1,6 +1,7 @@
 #include "service/ServeCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "service/DescriptorLimit.h"
 #include "service/HttpService.h"
 #include "service/ProgramRegistry.h"
 #include "service/ProgramWatcher.h"
@@ -39,10 +40,17 @@ int ServeCommand::Run() {
 
     StopSignals signals; // before any thread starts, so that every thread inherits it
     ServiceApi api(registry, m_Options.writes);
-    HttpService::Options http{m_Options.bind, m_Options.port, m_Options.threads, m_Options.verbose};
+    HttpService::Options http{m_Options.bind,    m_Options.port,         m_Options.threads,
+                              m_Options.verbose, m_Options.allowedHosts, m_Options.maxConnections};
     if (http.threads == 0) {
         http.threads = std::max(1U, std::thread::hardware_concurrency());
     }
+    const std::size_t descriptors = DescriptorLimit::Raise();
+    if (http.maxConnections == 0) {
+        http.maxConnections = DescriptorLimit::Connections(descriptors);
+    }
+    log.Write("at most " + std::to_string(http.maxConnections) + " connections (" +
+              std::to_string(descriptors) + " descriptors)");
     HttpService service(api, log, http);
     std::string reason;
     const int port = service.Bind(reason);

@@ -19,7 +19,9 @@ public:
         unsigned threads = 0; // 0: one per core
         unsigned watchMilliseconds = 1000;
         bool verbose = false;
-        ProgramOptions programs; // strictness, and where the values are
+        std::vector<std::string> allowedHosts; // host names answered to besides addresses
+        std::size_t maxConnections = 0;        // 0: from the descriptor limit
+        ProgramOptions programs;               // strictness, and where the values are
         ServiceApi::WritePolicy writes;
     };
 
