@@ -45,14 +45,16 @@ int HttpService::Bind(std::string& reason) {
 void HttpService::Accept() {
     m_Acceptor.async_accept(
         net::make_strand(m_Io), [this](boost::system::error_code error, tcp::socket socket) {
+            if (!error) {
+                // Served even when the acceptor closed meanwhile: the client is connected.
+                m_Starved = false;
+                Admit(std::move(socket));
+            }
             if (error == net::error::operation_aborted || !m_Acceptor.is_open()) {
                 return;
             }
-            if (!error) {
-                m_Starved = false;
-                Admit(std::move(socket));
-            } else if (error != net::error::connection_aborted &&
-                       error != net::error::connection_reset) {
+            if (error && error != net::error::connection_aborted &&
+                error != net::error::connection_reset) {
                 // Out of descriptors or memory: the connection stays queued, and retrying at
                 // once would only spin.
                 PauseAccepting(error);
@@ -67,11 +69,8 @@ void HttpService::Admit(tcp::socket socket) {
     socket.set_option(tcp::no_delay(true), ignored);
     auto session = std::make_shared<HttpSession>(std::move(socket), m_Context);
     const std::size_t held = Track(session);
-    if (m_Context.stopping) {
-        session->StartLast(); // made before the stop: its request is served
-        return;
-    }
-    if (held <= m_Options.maxConnections || EvictLongestIdle()) {
+    // During a stop, the connections taken are those the clients made before it.
+    if (m_Context.stopping || held <= m_Options.maxConnections || EvictLongestIdle()) {
         m_Full = false;
         session->Start();
         return;
@@ -96,7 +95,12 @@ void HttpService::PauseAccepting(const boost::system::error_code& error) {
                             "; closing idle ones and retrying every " +
                             std::to_string(kAcceptPause.count()) + " ms");
     }
-    EvictLongestIdle();
+    // A quarter of the idle ones, so that the clients queued behind them get in soon.
+    for (std::size_t evicted = 0; evicted < std::max<std::size_t>(1, Held() / 4); ++evicted) {
+        if (!EvictLongestIdle()) {
+            break;
+        }
+    }
     m_Pause.expires_after(kAcceptPause);
     m_Pause.async_wait([this](boost::system::error_code waited) {
         if (!waited && m_Acceptor.is_open()) {
@@ -118,6 +122,11 @@ void HttpService::TakeBacklog() {
             Admit(std::move(socket));
         }
     }
+}
+
+std::size_t HttpService::Held() {
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Sessions.size();
 }
 
 std::size_t HttpService::Track(const std::shared_ptr<HttpSession>& session) {

@@ -30,7 +30,7 @@ public:
         std::size_t maxConnections = 256;
     };
 
-    static constexpr std::chrono::milliseconds kAcceptPause{100};
+    static constexpr std::chrono::milliseconds kAcceptPause{50};
 
     HttpService(const ServiceApi& api, ServiceLog& log, const Options& options);
 
@@ -50,6 +50,7 @@ private:
 
     // The number of connections held, this one included.
     std::size_t Track(const std::shared_ptr<HttpSession>& session);
+    std::size_t Held();
     // False when no connection is idle.
     bool EvictLongestIdle();
 

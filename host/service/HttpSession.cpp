@@ -25,7 +25,7 @@ template <class Message> void SetSafetyHeaders(Message& message) {
 } // namespace
 
 HttpSession::HttpSession(net::ip::tcp::socket&& socket, HttpSessionContext& context)
-    : m_Stream(std::move(socket)), m_Context(context) {
+    : m_Stream(std::move(socket)), m_Grace(m_Stream.get_executor()), m_Context(context) {
     beast::error_code error;
     const auto remote = m_Stream.socket().remote_endpoint(error);
     m_Remote = error ? "-" : remote.address().to_string();
@@ -35,11 +35,6 @@ void HttpSession::Start() {
     net::dispatch(m_Stream.get_executor(), [self = shared_from_this()] { self->Read(); });
 }
 
-void HttpSession::StartLast() {
-    m_Last = true;
-    Start();
-}
-
 void HttpSession::Refuse(const ApiReply& reply) {
     net::dispatch(m_Stream.get_executor(),
                   [self = shared_from_this(), reply] { self->Send(reply, 11, false, false); });
@@ -47,11 +42,24 @@ void HttpSession::Refuse(const ApiReply& reply) {
 
 void HttpSession::Close() {
     net::post(m_Stream.get_executor(), [self = shared_from_this()] {
-        // Only a wait for the next request is cut; an answer being written goes out whole.
-        if (self->m_Reading && !self->m_Last) {
-            beast::error_code ignored;
-            self->m_Stream.socket().cancel(ignored);
+        // An answer being written goes out whole; a wait for a next request is cut; a first
+        // request gets a short while to come in whole, since its client connected before the
+        // stop.
+        if (!self->m_Reading) {
+            return;
         }
+        beast::error_code ignored;
+        if (self->m_KeptAlive) {
+            self->m_Stream.socket().cancel(ignored);
+            return;
+        }
+        self->m_Grace.expires_after(kLastRequestTimeout);
+        self->m_Grace.async_wait([self](beast::error_code waited) {
+            if (!waited && self->m_Reading) {
+                beast::error_code cancelled;
+                self->m_Stream.socket().cancel(cancelled);
+            }
+        });
     });
 }
 
@@ -70,14 +78,14 @@ void HttpSession::Evict() {
 // Waits for the first bytes of a request apart from reading it, so that the service can tell
 // an idle connection (one it may close to make room) from one sending a request.
 void HttpSession::Read() {
-    if (m_Context.stopping && !m_Last) {
+    if (m_Context.stopping && m_KeptAlive) {
         Shutdown();
         return;
     }
     m_Parser.emplace();
     // The declared length is checked with the header; the limit holds for a chunked body.
     m_Parser->body_limit(std::numeric_limits<std::uint64_t>::max());
-    m_Stream.expires_after(m_Last ? kLastRequestTimeout : kIdleTimeout);
+    m_Stream.expires_after(m_Context.stopping ? kLastRequestTimeout : kIdleTimeout);
     m_Reading = true;
     if (m_Buffer.size() > 0) {
         ReadHeader(); // the next request came with the last one
@@ -109,7 +117,7 @@ void HttpSession::OnFirstBytes(beast::error_code error, std::size_t size) {
 }
 
 void HttpSession::ReadHeader() {
-    if (!m_Last) {
+    if (!m_Context.stopping) {
         m_Stream.expires_after(kIdleTimeout);
     }
     http::async_read_header(m_Stream, m_Buffer, *m_Parser,
@@ -238,6 +246,7 @@ void HttpSession::OnWrite(bool keepAlive, beast::error_code error) {
         Shutdown();
         return;
     }
+    m_KeptAlive = true;
     Read();
 }
 

@@ -5,6 +5,7 @@
 #include "service/ServiceLog.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -31,18 +32,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 public:
     static constexpr std::size_t kMaxBody = 1024 * 1024;
     static constexpr std::chrono::seconds kIdleTimeout{30};
-    // How long a connection taken during a stop has to send its request.
+    // How long a connection made before a stop has, once the stop began, to send its first
+    // request.
     static constexpr std::chrono::seconds kLastRequestTimeout{2};
 
     HttpSession(boost::asio::ip::tcp::socket&& socket, HttpSessionContext& context);
 
     void Start();
-    // Serves one request, even though the service is stopping, then closes: for a connection
-    // the client made before the stop.
-    void StartLast();
     // Answers with the reply without reading a request, then closes.
     void Refuse(const ApiReply& reply);
-    // Ends the wait for a next request (from any thread); a request in progress finishes.
+    // For a stop (from any thread): ends the wait for a next request; a request in progress
+    // finishes, and a first request still has a short while to come.
     void Close();
     // Closes the connection at once if it still waits for a request with nothing of it
     // received (from any thread), to free its descriptor for a newer client.
@@ -72,6 +72,7 @@ private:
     void Drain();
 
     boost::beast::tcp_stream m_Stream;
+    boost::asio::steady_timer m_Grace; // a first request's time during a stop
     boost::beast::flat_buffer m_Buffer;
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> m_Parser;
     Response m_Response;
@@ -81,9 +82,9 @@ private:
     std::chrono::steady_clock::time_point m_Start;
     std::array<char, 4096> m_Discard{};
     // Touched on the connection's strand only:
-    bool m_Reading = false; // waiting for a request
-    bool m_Last = false;    // serves one request during a stop
-    bool m_Waiting = false; // for the first bytes of a request
+    bool m_Reading = false;   // waiting for a request
+    bool m_KeptAlive = false; // answered a request before this one
+    bool m_Waiting = false;   // for the first bytes of a request
     bool m_Evicted = false;
     // Read by the service from its own thread:
     std::atomic<bool> m_Idle{false};

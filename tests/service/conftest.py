@@ -21,17 +21,19 @@ EXAMPLE = ROOT / "examples" / "production_line.xml"
 class Server:
     """One `varbank serve` process; stopped with SIGTERM."""
 
-    def __init__(self, paths, *options, watch_ms=50):
+    def __init__(self, paths, *options, watch_ms=50, preexec_fn=None):
         binary = os.environ.get("VARBANK_BIN", str(ROOT / "build" / "host" / "varbank"))
         command = [binary, "serve", *map(str, paths), "--port", "0", "--bind", "127.0.0.1",
                    "--watch-ms", str(watch_ms), *options]
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                        text=True)
+                                        text=True, preexec_fn=preexec_fn)
         line = self.process.stdout.readline()
         if "http://" not in line:
             self.process.kill()
             raise RuntimeError("serve did not start: " + line + self.process.stderr.read())
         self.url = line.split(" at ")[1].strip()
+        self.host, port = urllib.parse.urlsplit(self.url).netloc.rsplit(":", 1)
+        self.port = int(port)
 
     def request(self, method, endpoint, params=None, body=None, headers=None):
         """(status, decoded JSON or text) of one request."""
