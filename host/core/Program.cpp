@@ -154,7 +154,9 @@ void Program::CountContents() {
 void Program::OpenMemory(const MemoryChoice& choice, Diagnostics& report) {
     m_MemoryKind = choice.kind;
     if (choice.kind == MemoryKind::Modbus) {
-        m_Memory = std::make_unique<ModbusMemory>(choice.modbus);
+        auto memory = std::make_unique<ModbusMemory>(choice.modbus);
+        m_Plc = memory->Endpoint();
+        m_Memory = std::move(memory);
         m_Values = std::make_unique<ValueAccess>(*this, *m_Memory);
         return;
     }

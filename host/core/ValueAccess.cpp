@@ -4,6 +4,7 @@
 #include "core/Program.h"
 #include "text/HostText.h"
 
+#include <algorithm>
 #include <cstdint>
 
 // An elementary place and its type, or a composite to read by its leaves.
@@ -90,40 +91,50 @@ std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
 }
 
 // Browses a composite's children into the node; its leaves join the batch. False, and the
-// browse stopped, once the batch holds more than kMaxLeaves leaves.
+// browse stopped, once the request holds more than kMaxLeaves leaves: pages are asked no
+// larger than what is left, so an array far past the limit costs no more than the limit.
 bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch) {
     BrowseOptions browse;
     browse.path = path;
-    for (const BrowsedPage& page : m_Program.BrowseAll(browse)) {
+    std::string continuation;
+    do {
+        browse.pageSize = static_cast<std::uint32_t>(
+            std::min<std::size_t>(kPageSize, kMaxLeaves - std::min(batch.leaves, kMaxLeaves) + 1));
+        const BrowsedPage page = m_Program.Browse(browse, continuation);
         for (const BrowsedChild& child : page.children) {
-            Node& added = node.children.emplace_back();
-            added.key = child.name;
-            node.array = !child.name.empty() && child.name.back() == ']';
-            if (child.hasChildren) {
-                if (!Collect(child.path, added, batch)) {
-                    return false;
-                }
-                continue;
-            }
-            if (++batch.leaves > kMaxLeaves) {
+            if (!CollectChild(child, node, batch)) {
                 return false;
             }
-            ValueResult leaf;
-            const auto target = Locate(child.path, leaf);
-            if (target && target->type) {
-                added.read = batch.reads.size();
-                batch.reads.push_back({target->place, {}, {}});
-                batch.types.push_back(*target->type);
-            } else if (target) {
-                added.fault = ValueFault::Opaque;
-                added.faultPath = child.path;
-                added.reason = "an opaque library type has no value";
-            } else {
-                added.fault = leaf.fault;
-                added.faultPath = leaf.faultPath;
-                added.reason = leaf.reason;
-            }
         }
+        continuation = page.continuation;
+    } while (!continuation.empty());
+    return true;
+}
+
+bool ValueAccess::CollectChild(const BrowsedChild& child, Node& node, Batch& batch) {
+    Node& added = node.children.emplace_back();
+    added.key = child.name;
+    node.array = !child.name.empty() && child.name.back() == ']';
+    if (child.hasChildren) {
+        return Collect(child.path, added, batch);
+    }
+    if (++batch.leaves > kMaxLeaves) {
+        return false;
+    }
+    ValueResult leaf;
+    const auto target = Locate(child.path, leaf);
+    if (target && target->type) {
+        added.read = batch.reads.size();
+        batch.reads.push_back({target->place, {}, {}});
+        batch.types.push_back(*target->type);
+    } else if (target) {
+        added.fault = ValueFault::Opaque;
+        added.faultPath = child.path;
+        added.reason = "an opaque library type has no value";
+    } else {
+        added.fault = leaf.fault;
+        added.faultPath = leaf.faultPath;
+        added.reason = leaf.reason;
     }
     return true;
 }
@@ -176,6 +187,7 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
         }
         result.type = target->shownType;
         if (target->type) {
+            ++batch.leaves;
             roots[i].read = batch.reads.size();
             batch.reads.push_back({target->place, {}, {}});
             batch.types.push_back(*target->type);
@@ -188,8 +200,9 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
         for (ValueResult& result : results) {
             result.value.reset();
             SetFault(result, ValueFault::TooManyLeaves, result.name,
-                     "the read has more than " + std::to_string(kMaxLeaves) +
-                         " leaves; read fewer names, or parts one by one");
+                     "the request reads more than " + std::to_string(kMaxLeaves) +
+                         " values (each element and member counts); read fewer names, or "
+                         "parts one by one");
         }
         return results;
     }

@@ -162,8 +162,13 @@ ApiReply DictionaryEndpoints::ReadValues(const HttpRequest& request) const {
     if (!ItemNames(request, names, reason)) {
         return ApiReply::Error(400, reason);
     }
+    const std::vector<ValueResult> results = m_Program.Values().ReadMany(names);
+    // A read past the bound on values is refused whole, before anything was read.
+    if (!results.empty() && results.front().fault == ValueFault::TooManyLeaves) {
+        return ApiReply::Error(413, results.front().reason);
+    }
     nlohmann::json values = nlohmann::json::array();
-    for (const ValueResult& result : m_Program.Values().ReadMany(names)) {
+    for (const ValueResult& result : results) {
         values.push_back(CoreJson::ValueRead(result));
     }
     return ApiReply::Json({{"values", std::move(values)}});
