@@ -1,5 +1,6 @@
 #include "core/ValueAccess.h"
 
+#include "core/ItemName.h"
 #include "core/LayoutTypes.h"
 #include "core/Program.h"
 #include "text/HostText.h"
@@ -43,6 +44,16 @@ ValueResult Named(const std::string& name) {
     ValueResult result;
     result.name = ValidUtf8(name);
     return result;
+}
+
+// A name that breaks the item-name grammar is refused here, before it is located.
+bool Refused(const ItemName& checked, ValueResult& result) {
+    if (checked.Ok()) {
+        return false;
+    }
+    result.nameFault = checked.Fault();
+    SetFault(result, ValueFault::Name, result.name, checked.Reason());
+    return true;
 }
 
 } // namespace
@@ -181,7 +192,11 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
     Batch batch;
     for (std::size_t i = 0; i < names.size(); ++i) {
         ValueResult& result = results.emplace_back(Named(names[i]));
-        const auto target = Locate(names[i], result);
+        const ItemName checked = ItemName::Check(names[i]);
+        if (Refused(checked, result)) {
+            continue;
+        }
+        const auto target = Locate(checked.Text(), result);
         if (!target) {
             continue;
         }
@@ -192,7 +207,7 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
             batch.reads.push_back({target->place, {}, {}});
             batch.types.push_back(*target->type);
         } else if (batch.leaves <= kMaxLeaves) {
-            Collect(names[i], roots[i], batch);
+            Collect(checked.Text(), roots[i], batch);
         }
     }
     // The leaves bound the read as a whole: past the limit, nothing of it is read.
@@ -235,7 +250,11 @@ WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& v
     WritePlan::Item item;
     item.result = Named(name);
     ValueResult& result = item.result;
-    const auto target = Locate(name, result);
+    const ItemName checked = ItemName::Check(name);
+    if (Refused(checked, result)) {
+        return item;
+    }
+    const auto target = Locate(checked.Text(), result);
     if (!target) {
         return item;
     }

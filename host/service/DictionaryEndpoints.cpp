@@ -82,6 +82,12 @@ ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
         return ApiReply::Error(400, reason);
     }
     const BrowsedPage page = m_Program.Browse(query.browse, query.continuation);
+    if (page.fault == BrowseFault::BadPath) {
+        return ApiReply::Error(400, "path: " + page.Reason());
+    }
+    if (page.fault == BrowseFault::BadContinuation) {
+        return ApiReply::Error(400, "continuation: " + page.Reason());
+    }
     if (page.fault == BrowseFault::NotComposite) {
         return ApiReply::Error(404, "'" + query.browse.path + "' is " +
                                         BrowseFaultText(page.fault, page.status));
