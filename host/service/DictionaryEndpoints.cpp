@@ -19,6 +19,11 @@ ApiReply DictionaryEndpoints::Info() const {
     const std::string error = m_Served.Error();
     info["error"] = error.empty() ? nlohmann::json() : nlohmann::json(error);
     info["memory"] = m_Program.Memory() == MemoryKind::Modbus ? "modbus" : "image";
+    if (const auto& plc = m_Program.Plc()) {
+        info["plc"] = {{"target", plc->Target().Text()},
+                       {"answering", plc->Answering()},
+                       {"waiting", plc->Queue().Waiting()}};
+    }
     info["writable"] = m_Writable;
     return ApiReply::Json(std::move(info));
 }

@@ -81,6 +81,8 @@ def test_a_silent_plc_stalls_nothing_else(silent_plc, two_programs):
         assert sum("not answering" in error for error in errors) >= 4, errors
         # One timeout for the three requests, not one per request or per register group.
         assert took < 2 * TIMEOUT_MS / 1000, f"the reads took {took:.2f} s"
+        plc = served.get("api/dictionaries/line_a")[1]["plc"]
+        assert plc["answering"] is False and plc["target"].startswith("127.0.0.1:")
         # During the back-off the PLC's requests fail at once.
         status, payload, elapsed = timed(served, "api/dictionaries/line_b/values", item="Status")
         assert elapsed < 0.3 and "not answering" in payload["values"][0]["error"]
