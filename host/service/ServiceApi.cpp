@@ -2,6 +2,7 @@
 
 #include "service/DictionaryEndpoints.h"
 #include "service/PageAssets.h"
+#include "text/HostText.h"
 
 #include <array>
 
@@ -98,7 +99,7 @@ ApiReply ServiceApi::Handle(const HttpRequest& request) const {
         return WrongMethod(allowed);
     }
     if (request.path == "/api" || request.path.rfind("/api/", 0) == 0) {
-        return ApiReply::Error(404, "no such endpoint: " + request.path);
+        return ApiReply::Error(404, "no such endpoint: " + ShortClientText(request.path));
     }
     return Page(request);
 }
@@ -115,7 +116,7 @@ ApiReply ServiceApi::Dispatch(const Route& route, const HttpRequest& request,
     }
     const ServedProgram* served = m_Registry.Find(name);
     if (served == nullptr) {
-        return ApiReply::Error(404, "no dictionary named '" + name + "'");
+        return ApiReply::Error(404, "no dictionary named " + QuotedClientText(name));
     }
     // Held to the end of the request: a reload meanwhile does not pull it away.
     const std::shared_ptr<const Program> program = served->Current();
@@ -167,7 +168,7 @@ ApiReply ServiceApi::Page(const HttpRequest& request) {
     const PageAssets::File* file =
         PageAssets::Find(request.path == "/" ? "/index.html" : request.path);
     if (file == nullptr) {
-        return ApiReply::Error(404, "no such page: " + request.path);
+        return ApiReply::Error(404, "no such page: " + ShortClientText(request.path));
     }
     if (request.method != "GET") {
         return WrongMethod("GET");
