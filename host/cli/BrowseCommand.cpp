@@ -65,7 +65,7 @@ int BrowseCommand::RunColumns(const Program& program, const BrowseOptions& brows
 }
 
 int BrowseCommand::Failed(const BrowsedPage& page, const BrowseOptions& browse, std::ostream& err) {
-    const std::string reason = BrowseFaultText(page.fault, page.status);
+    const std::string reason = page.Reason();
     if (page.fault == BrowseFault::NotAvailable) {
         err << "browse: " << reason << '\n';
     } else {

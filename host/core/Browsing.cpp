@@ -47,6 +47,10 @@ std::string BrowseFaultText(BrowseFault fault, HRESULT status) {
         return {};
     case BrowseFault::NotComposite:
         return "not a variable of a structure, array or function-block type";
+    case BrowseFault::BadPath:
+        return "not a valid item name";
+    case BrowseFault::BadContinuation:
+        return "not a valid continuation";
     case BrowseFault::NotAvailable:
         return "not available in this library build";
     case BrowseFault::Other:
@@ -56,4 +60,8 @@ std::string BrowseFaultText(BrowseFault fault, HRESULT status) {
     std::snprintf(text, sizeof text, "refused with status 0x%08X",
                   static_cast<std::uint32_t>(status));
     return text;
+}
+
+std::string BrowsedPage::Reason() const {
+    return reason.empty() ? BrowseFaultText(fault, status) : reason;
 }

@@ -33,8 +33,9 @@ struct BrowsedChild {
     bool hasChildren = false;
 };
 
-// Why a browse lists nothing.
-enum class BrowseFault { None, NotComposite, NotAvailable, Other };
+// Why a browse lists nothing. BadPath and BadContinuation are the host's own refusals of what
+// a client gave, made before the dictionary is asked.
+enum class BrowseFault { None, NotComposite, BadPath, BadContinuation, NotAvailable, Other };
 
 // One page of children; the continuation is where the next page starts (empty on the last).
 struct BrowsedPage {
@@ -42,8 +43,11 @@ struct BrowsedPage {
     HRESULT status = S_OK;
     std::vector<BrowsedChild> children;
     std::string continuation;
+    std::string reason; // why a path or continuation was refused, with the place of the fault
 
     bool Failed() const { return fault != BrowseFault::None; }
+    // The text clients see for the fault: the reason when there is one, else BrowseFaultText.
+    std::string Reason() const;
 };
 
 // The text clients see for a browse fault at a path.

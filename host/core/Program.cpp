@@ -2,6 +2,7 @@
 
 #include "core/DictionaryBuilder.h"
 #include "core/InitialValues.h"
+#include "core/ItemName.h"
 #include "core/LayoutTypes.h"
 #include "core/StagingDirectory.h"
 #include "core/ValueAccess.h"
@@ -82,6 +83,21 @@ struct KindFlags {
     std::int32_t branches;
 };
 
+// The browse with its path normalised, and an empty page; or a failed page when the path
+// breaks the item-name grammar.
+BrowsedPage CheckPath(BrowseOptions& browse) {
+    BrowsedPage page;
+    const ItemName checked = ItemName::CheckPath(browse.path);
+    if (!checked.Ok()) {
+        page.fault = BrowseFault::BadPath;
+        page.status = E_INVALIDARG;
+        page.reason = checked.Reason();
+        return page;
+    }
+    browse.path = checked.Text();
+    return page;
+}
+
 KindFlags FlagsOf(BrowseKind kind) {
     switch (kind) {
     case BrowseKind::Leaves:
@@ -154,7 +170,9 @@ void Program::CountContents() {
 void Program::OpenMemory(const MemoryChoice& choice, Diagnostics& report) {
     m_MemoryKind = choice.kind;
     if (choice.kind == MemoryKind::Modbus) {
-        m_Memory = std::make_unique<ModbusMemory>(choice.modbus);
+        auto memory = std::make_unique<ModbusMemory>(choice.modbus);
+        m_Plc = memory->Endpoint();
+        m_Memory = std::move(memory);
         m_Values = std::make_unique<ValueAccess>(*this, *m_Memory);
         return;
     }
@@ -168,15 +186,16 @@ void Program::OpenMemory(const MemoryChoice& choice, Diagnostics& report) {
 ResolvedItem Program::Resolve(const std::string& name) const {
     ResolvedItem item;
     item.name = ValidUtf8(name);
-    if (FirstInvalidUtf8(name) != std::string::npos) {
-        item.fault = NameFault::InvalidUtf8;
-        item.reason = FaultText(item.fault);
+    const ItemName checked = ItemName::Check(name);
+    if (!checked.Ok()) {
+        item.fault = checked.Fault();
+        item.reason = checked.Reason();
         return item;
     }
-    const varbank::Resolution resolution(*m_Dictionary, name);
+    const varbank::Resolution resolution(*m_Dictionary, checked.Text());
     if (!resolution.Resolved()) {
         const HRESULT status = resolution.Status() == S_OK ? S_FALSE : resolution.Status();
-        item.fault = FaultOf(varbank::ExplainRefusal(*m_Dictionary, name, status));
+        item.fault = FaultOf(varbank::ExplainRefusal(*m_Dictionary, checked.Text(), status));
         item.reason = FaultText(item.fault, status);
         return item;
     }
@@ -202,8 +221,18 @@ varbank::BrowseRequest Program::Request(const BrowseOptions& browse) const {
 }
 
 BrowsedPage Program::Browse(const BrowseOptions& browse, const std::string& continuation) const {
-    const varbank::BrowsePage page(*m_Dictionary, Request(browse), Utf8ToUtf16(continuation));
-    BrowsedPage result;
+    BrowseOptions checked = browse;
+    BrowsedPage result = CheckPath(checked);
+    if (result.Failed()) {
+        return result;
+    }
+    result.reason = ItemName::ContinuationFault(continuation);
+    if (!result.reason.empty()) {
+        result.fault = BrowseFault::BadContinuation;
+        result.status = E_INVALIDARG;
+        return result;
+    }
+    const varbank::BrowsePage page(*m_Dictionary, Request(checked), Utf8ToUtf16(continuation));
     result.status = page.Status();
     result.fault = BrowseFaultOf(page.Status());
     if (result.Failed()) {
@@ -217,8 +246,13 @@ BrowsedPage Program::Browse(const BrowseOptions& browse, const std::string& cont
 }
 
 std::vector<BrowsedPage> Program::BrowseAll(const BrowseOptions& browse) const {
-    std::vector<BrowsedPage> pages;
-    varbank::BrowsePager pager(*m_Dictionary, Request(browse));
+    BrowseOptions checked = browse;
+    std::vector<BrowsedPage> pages{CheckPath(checked)};
+    if (pages.front().Failed()) {
+        return pages;
+    }
+    pages.clear();
+    varbank::BrowsePager pager(*m_Dictionary, Request(checked));
     for (varbank::BrowsePage page; pager.Next(page);) {
         BrowsedPage& added = pages.emplace_back();
         added.status = page.Status();
@@ -238,9 +272,13 @@ std::vector<BrowsedPage> Program::BrowseAll(const BrowseOptions& browse) const {
 BrowsedPage Program::BrowseColumns(const BrowseOptions& browse, const std::string& columns,
                                    std::vector<std::string>& lines) const {
     const KindFlags kinds = FlagsOf(browse.kind);
-    BrowsedPage result;
+    BrowseOptions checked = browse;
+    BrowsedPage result = CheckPath(checked);
+    if (result.Failed()) {
+        return result;
+    }
     result.status = m_Dictionary->BrowseNames(
-        "", browse.pattern.c_str(), browse.varType, browse.path.c_str(), 0, 0, kinds.branchesOnly,
+        "", browse.pattern.c_str(), browse.varType, checked.path.c_str(), 0, 0, kinds.branchesOnly,
         kinds.leaves, kinds.branches, static_cast<std::int32_t>(columns.size()), columns.c_str(),
         &lines, nullptr);
     result.fault = BrowseFaultOf(result.status);

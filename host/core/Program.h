@@ -91,6 +91,8 @@ public:
     std::string DumpFileName() const { return m_Name + ".kvxav"; }
 
     ValueAccess& Values() const { return *m_Values; }
+    // The PLC behind the values, shared with every program that uses it; null for the image.
+    const std::shared_ptr<PlcEndpoint>& Plc() const { return m_Plc; }
 
 private:
     Program() = default;
@@ -107,5 +109,6 @@ private:
     DictionaryInfo m_Info;
     MemoryKind m_MemoryKind = MemoryKind::Image;
     std::unique_ptr<MemoryBackend> m_Memory;
+    std::shared_ptr<PlcEndpoint> m_Plc;
     std::unique_ptr<ValueAccess> m_Values; // uses m_Memory, so declared after it
 };

@@ -33,6 +33,8 @@ std::string FaultText(NameFault fault, HRESULT status) {
         return {};
     case NameFault::InvalidUtf8:
         return "the name is not valid UTF-8";
+    case NameFault::NotAnItemName:
+        return "not a valid item name";
     case NameFault::UnknownVariable:
         return "unknown variable";
     case NameFault::NoSuchMember:

@@ -8,6 +8,7 @@
 enum class NameFault {
     None,
     InvalidUtf8,        // the name is not valid UTF-8
+    NotAnItemName,      // the name breaks the item-name grammar (see ItemName)
     UnknownVariable,    // the first part names no variable
     NoSuchMember,       // no such member or element, or an index out of bounds
     MalformedName,      // the name cannot be split into its parts

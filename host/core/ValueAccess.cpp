@@ -1,9 +1,11 @@
 #include "core/ValueAccess.h"
 
+#include "core/ItemName.h"
 #include "core/LayoutTypes.h"
 #include "core/Program.h"
 #include "text/HostText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -90,6 +92,16 @@ std::string EnumNames(const NamedTypeLayout& enumeration) {
     return names;
 }
 
+// A name that breaks the item-name grammar is refused here, before it is located.
+bool Refused(const ItemName& checked, ValueResult& result) {
+    if (checked.Ok()) {
+        return false;
+    }
+    result.nameFault = checked.Fault();
+    SetFault(result, ValueFault::Name, result.name, checked.Reason());
+    return true;
+}
+
 } // namespace
 
 std::string ValueResult::Message() const {
@@ -137,40 +149,50 @@ std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
 }
 
 // Browses a composite's children into the node; its leaves join the batch. False, and the
-// browse stopped, once the batch holds more than kMaxLeaves leaves.
+// browse stopped, once the request holds more than kMaxLeaves leaves: pages are asked no
+// larger than what is left, so an array far past the limit costs no more than the limit.
 bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch) {
     BrowseOptions browse;
     browse.path = path;
-    for (const BrowsedPage& page : m_Program.BrowseAll(browse)) {
+    std::string continuation;
+    do {
+        browse.pageSize = static_cast<std::uint32_t>(
+            std::min<std::size_t>(kPageSize, kMaxLeaves - std::min(batch.leaves, kMaxLeaves) + 1));
+        const BrowsedPage page = m_Program.Browse(browse, continuation);
         for (const BrowsedChild& child : page.children) {
-            Node& added = node.children.emplace_back();
-            added.key = child.name;
-            node.array = !child.name.empty() && child.name.back() == ']';
-            if (child.hasChildren) {
-                if (!Collect(child.path, added, batch)) {
-                    return false;
-                }
-                continue;
-            }
-            if (++batch.leaves > kMaxLeaves) {
+            if (!CollectChild(child, node, batch)) {
                 return false;
             }
-            ValueResult leaf;
-            const auto target = Locate(child.path, leaf);
-            if (target && target->type) {
-                added.read = batch.reads.size();
-                batch.reads.push_back({target->place, {}, {}});
-                batch.types.push_back(*target->type);
-            } else if (target) {
-                added.fault = ValueFault::Opaque;
-                added.faultPath = child.path;
-                added.reason = "an opaque library type has no value";
-            } else {
-                added.fault = leaf.fault;
-                added.faultPath = leaf.faultPath;
-                added.reason = leaf.reason;
-            }
         }
+        continuation = page.continuation;
+    } while (!continuation.empty());
+    return true;
+}
+
+bool ValueAccess::CollectChild(const BrowsedChild& child, Node& node, Batch& batch) {
+    Node& added = node.children.emplace_back();
+    added.key = child.name;
+    node.array = !child.name.empty() && child.name.back() == ']';
+    if (child.hasChildren) {
+        return Collect(child.path, added, batch);
+    }
+    if (++batch.leaves > kMaxLeaves) {
+        return false;
+    }
+    ValueResult leaf;
+    const auto target = Locate(child.path, leaf);
+    if (target && target->type) {
+        added.read = batch.reads.size();
+        batch.reads.push_back({target->place, {}, {}});
+        batch.types.push_back(*target->type);
+    } else if (target) {
+        added.fault = ValueFault::Opaque;
+        added.faultPath = child.path;
+        added.reason = "an opaque library type has no value";
+    } else {
+        added.fault = leaf.fault;
+        added.faultPath = leaf.faultPath;
+        added.reason = leaf.reason;
     }
     return true;
 }
@@ -217,17 +239,22 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
     Batch batch;
     for (std::size_t i = 0; i < names.size(); ++i) {
         ValueResult& result = results.emplace_back(Named(names[i]));
-        const auto target = Locate(names[i], result);
+        const ItemName checked = ItemName::Check(names[i]);
+        if (Refused(checked, result)) {
+            continue;
+        }
+        const auto target = Locate(checked.Text(), result);
         if (!target) {
             continue;
         }
         result.type = target->shownType;
         if (target->type) {
+            ++batch.leaves;
             roots[i].read = batch.reads.size();
             batch.reads.push_back({target->place, {}, {}});
             batch.types.push_back(*target->type);
         } else if (batch.leaves <= kMaxLeaves) {
-            Collect(names[i], roots[i], batch);
+            Collect(checked.Text(), roots[i], batch);
         }
     }
     // The leaves bound the read as a whole: past the limit, nothing of it is read.
@@ -235,8 +262,9 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
         for (ValueResult& result : results) {
             result.value.reset();
             SetFault(result, ValueFault::TooManyLeaves, result.name,
-                     "the read has more than " + std::to_string(kMaxLeaves) +
-                         " leaves; read fewer names, or parts one by one");
+                     "the request reads more than " + std::to_string(kMaxLeaves) +
+                         " values (each element and member counts); read fewer names, or "
+                         "parts one by one");
         }
         return results;
     }
@@ -289,7 +317,11 @@ WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& v
     WritePlan::Item item;
     item.result = Named(name);
     ValueResult& result = item.result;
-    const auto target = Locate(name, result);
+    const ItemName checked = ItemName::Check(name);
+    if (Refused(checked, result)) {
+        return item;
+    }
+    const auto target = Locate(checked.Text(), result);
     if (!target) {
         return item;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Browsing.h"
 #include "core/Refusal.h"
 #include "values/MemoryBackend.h"
 #include "values/Value.h"
@@ -74,8 +75,9 @@ struct WriteOutcome {
 // written through the memory's bit write, which keeps the other bits of its word.
 class ValueAccess {
 public:
-    // The structures, arrays and function blocks of one read hold at most this many leaves
-    // together; past it, the read is refused whole.
+    // One read gives at most this many values together (a name of an elementary type counts
+    // one, a structure, array or function block its leaves); past it, the read is refused
+    // whole, before anything is read.
     static constexpr std::size_t kMaxLeaves = 10000;
 
     ValueAccess(const Program& program, MemoryBackend& memory);
@@ -106,10 +108,13 @@ private:
 
     std::optional<Target> Locate(const std::string& name, ValueResult& result) const;
     bool Collect(const std::string& path, Node& node, Batch& batch);
+    bool CollectChild(const BrowsedChild& child, Node& node, Batch& batch);
     Value Assemble(const Node& node, const Batch& batch, ValueResult& result) const;
     void Finish(const Node& root, const Batch& batch, ValueResult& result) const;
     WritePlan::Item PrepareItem(const std::string& name, const Value& value, Bounds bounds) const;
     std::string DeclaredFault(const std::string& type, const Value& value) const;
+
+    static constexpr std::size_t kPageSize = 1000; // children browsed at a time
 
     const Program& m_Program;
     MemoryBackend& m_Memory;

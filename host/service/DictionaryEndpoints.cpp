@@ -21,6 +21,11 @@ ApiReply DictionaryEndpoints::Info() const {
     const std::string error = m_Served.Error();
     info["error"] = error.empty() ? nlohmann::json() : nlohmann::json(error);
     info["memory"] = m_Program.Memory() == MemoryKind::Modbus ? "modbus" : "image";
+    if (const auto& plc = m_Program.Plc()) {
+        info["plc"] = {{"target", plc->Target().Text()},
+                       {"answering", plc->Answering()},
+                       {"waiting", plc->Queue().Waiting()}};
+    }
     info["writable"] = m_Writable;
     return ApiReply::Json(std::move(info));
 }
@@ -88,6 +93,12 @@ ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
         return ApiReply::Error(400, reason);
     }
     const BrowsedPage page = m_Program.Browse(query.browse, query.continuation);
+    if (page.fault == BrowseFault::BadPath) {
+        return ApiReply::Error(400, "path: " + page.Reason());
+    }
+    if (page.fault == BrowseFault::BadContinuation) {
+        return ApiReply::Error(400, "continuation: " + page.Reason());
+    }
     if (page.fault == BrowseFault::NotComposite) {
         return ApiReply::Error(404, QuotedClientText(query.browse.path) + " is " +
                                         BrowseFaultText(page.fault, page.status));
@@ -168,8 +179,13 @@ ApiReply DictionaryEndpoints::ReadValues(const HttpRequest& request) const {
     if (!ItemNames(request, names, reason)) {
         return ApiReply::Error(400, reason);
     }
+    const std::vector<ValueResult> results = m_Program.Values().ReadMany(names);
+    // A read past the bound on values is refused whole, before anything was read.
+    if (!results.empty() && results.front().fault == ValueFault::TooManyLeaves) {
+        return ApiReply::Error(413, results.front().reason);
+    }
     nlohmann::json values = nlohmann::json::array();
-    for (const ValueResult& result : m_Program.Values().ReadMany(names)) {
+    for (const ValueResult& result : results) {
         values.push_back(CoreJson::ValueRead(result));
     }
     return ApiReply::Json({{"values", std::move(values)}});

@@ -3,6 +3,8 @@
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
 
+#include <thread>
+
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
 namespace net = boost::asio;
@@ -66,24 +68,46 @@ void HttpSession::Answer(const Request& request) {
     query.method = std::string(request.method_string());
     query.body = request.body();
     query.authorization = std::string(request[http::field::authorization]);
-    const bool head = request.method() == http::verb::head;
-    if (head) {
+    Exchange exchange{request.version(),
+                      request.keep_alive(),
+                      request.method() == http::verb::head,
+                      query.method,
+                      {}};
+    if (exchange.head) {
         query.method = "GET";
     }
-    ApiReply reply;
     if (!query.SetTarget(std::string_view(request.target().data(), request.target().size()))) {
-        reply = ApiReply::Error(400, "malformed request target");
-    } else {
-        try {
-            reply = m_Context.api.Handle(query);
-        } catch (const std::exception& failure) {
-            reply = ApiReply::Error(500, std::string("internal error: ") + failure.what());
+        Finish(exchange, ApiReply::Error(400, "malformed request target"));
+        return;
+    }
+    exchange.target = query.target;
+    try {
+        m_Context.api.Handle(query, Completion(exchange));
+    } catch (const std::exception& failure) {
+        Finish(exchange, ApiReply::Error(500, std::string("internal error: ") + failure.what()));
+    }
+}
+
+// What sends the answer: at once when it is made on this connection's thread, else (from a
+// PLC's worker) on this connection's strand. The pending answer keeps the service running.
+ServiceApi::Completion HttpSession::Completion(const Exchange& exchange) {
+    auto tracked = net::prefer(m_Stream.get_executor(), net::execution::outstanding_work.tracked);
+    return [self = shared_from_this(), exchange, tracked,
+            caller = std::this_thread::get_id()](ApiReply reply) {
+        if (std::this_thread::get_id() == caller) {
+            self->Finish(exchange, reply);
+            return;
         }
-    }
+        net::post(tracked,
+                  [self, exchange, reply = std::move(reply)] { self->Finish(exchange, reply); });
+    };
+}
+
+void HttpSession::Finish(const Exchange& exchange, const ApiReply& reply) {
     if (m_Context.verbose) {
-        LogLine(std::string(request.method_string()), query.target, reply.status);
+        LogLine(exchange.method, exchange.target, reply.status);
     }
-    Send(reply, request.version(), request.keep_alive(), head);
+    Send(reply, exchange.version, exchange.keepAlive, exchange.head);
 }
 
 void HttpSession::Send(const ApiReply& reply, unsigned version, bool keepAlive, bool head) {

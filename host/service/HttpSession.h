@@ -39,9 +39,20 @@ private:
     using Request = boost::beast::http::request<boost::beast::http::string_body>;
     using Response = boost::beast::http::response<boost::beast::http::string_body>;
 
+    // What an answer needs of its request once the request is gone.
+    struct Exchange {
+        unsigned version = 11;
+        bool keepAlive = false;
+        bool head = false;
+        std::string method;
+        std::string target;
+    };
+
     void Read();
     void OnRead(boost::beast::error_code error);
     void Answer(const Request& request);
+    ServiceApi::Completion Completion(const Exchange& exchange);
+    void Finish(const Exchange& exchange, const ApiReply& reply);
     void Send(const ApiReply& reply, unsigned version, bool keepAlive, bool head);
     void OnWrite(bool keepAlive, boost::beast::error_code error);
     void LogLine(const std::string& method, const std::string& target, int status);

@@ -18,7 +18,14 @@ bool IsProgramFile(const fs::directory_entry& entry) {
 
 } // namespace
 
-ProgramRegistry::ProgramRegistry(ProgramOptions settings) : m_Settings(std::move(settings)) {}
+ProgramRegistry::ProgramRegistry(ProgramOptions settings) : m_Settings(std::move(settings)) {
+    // One endpoint for the PLC, shared by every dictionary and every reload of one: its
+    // connection and its bit-write exchanges outlive any version of a program.
+    ModbusMemory::Options& modbus = m_Settings.memory.modbus;
+    if (m_Settings.memory.kind == MemoryKind::Modbus && !modbus.endpoint) {
+        modbus.endpoint = std::make_shared<PlcEndpoint>(modbus.target, modbus.timeout);
+    }
+}
 
 bool ProgramRegistry::Add(const std::string& path, std::string& reason) {
     std::error_code error;

@@ -69,11 +69,11 @@ std::span<const ServiceApi::Route> ServiceApi::Routes() {
         {"/api/dictionaries/{name}/stamp/compare", "POST", nullptr,
          [](const E& e, const R& r) { return e.CompareStamp(r); }},
         {"/api/dictionaries/{name}/values", "GET", nullptr,
-         [](const E& e, const R& r) { return e.ReadValues(r); }},
+         [](const E& e, const R& r) { return e.ReadValues(r); }, false, true},
         {"/api/dictionaries/{name}/values", "POST", nullptr,
-         [](const E& e, const R& r) { return e.ReadValues(r); }},
+         [](const E& e, const R& r) { return e.ReadValues(r); }, false, true},
         {"/api/dictionaries/{name}/values", "PUT", nullptr,
-         [](const E& e, const R& r) { return e.WriteValues(r); }, true},
+         [](const E& e, const R& r) { return e.WriteValues(r); }, true, true},
         {"/api/dictionaries/{name}/dump", "GET", nullptr,
          [](const E& e, const R&) { return e.Dump(); }},
     }};
@@ -83,47 +83,98 @@ std::span<const ServiceApi::Route> ServiceApi::Routes() {
 ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes)
     : m_Registry(registry), m_Writes(std::move(writes)) {}
 
-ApiReply ServiceApi::Handle(const HttpRequest& request) const {
+const ServiceApi::Route* ServiceApi::Find(const HttpRequest& request, std::string& name,
+                                          ApiReply& refusal) const {
     std::string allowed;
     for (const Route& route : Routes()) {
-        std::string name;
         if (!Matches(route.pattern, request.path, name)) {
             continue;
         }
         if (route.method == request.method) {
-            return Dispatch(route, request, name);
+            return &route;
         }
         allowed += (allowed.empty() ? "" : ", ") + std::string(route.method);
     }
     if (!allowed.empty()) {
-        return WrongMethod(allowed);
+        refusal = WrongMethod(allowed);
+    } else if (request.path == "/api" || request.path.rfind("/api/", 0) == 0) {
+        refusal = ApiReply::Error(404, "no such endpoint: " + ShortClientText(request.path));
+    } else {
+        refusal = Page(request);
     }
-    if (request.path == "/api" || request.path.rfind("/api/", 0) == 0) {
-        return ApiReply::Error(404, "no such endpoint: " + ShortClientText(request.path));
-    }
-    return Page(request);
+    return nullptr;
 }
 
-ApiReply ServiceApi::Dispatch(const Route& route, const HttpRequest& request,
-                              const std::string& name) const {
+void ServiceApi::Handle(const HttpRequest& request, Completion done) const {
+    std::string name;
+    ApiReply refusal;
+    if (const Route* route = Find(request, name, refusal)) {
+        Dispatch(*route, request, name, true, done);
+    } else {
+        done(std::move(refusal));
+    }
+}
+
+ApiReply ServiceApi::Handle(const HttpRequest& request) const {
+    std::string name;
+    ApiReply reply;
+    if (const Route* route = Find(request, name, reply)) {
+        Dispatch(*route, request, name, false,
+                 [&reply](ApiReply made) { reply = std::move(made); });
+    }
+    return reply;
+}
+
+void ServiceApi::Dispatch(const Route& route, const HttpRequest& request, const std::string& name,
+                          bool queue, const Completion& done) const {
     if (route.writes) {
         if (std::optional<ApiReply> refusal = RefuseWrite(request)) {
-            return *refusal;
+            done(std::move(*refusal));
+            return;
         }
     }
     if (route.service != nullptr) {
-        return route.service(*this, request);
+        done(route.service(*this, request));
+        return;
     }
     const ServedProgram* served = m_Registry.Find(name);
     if (served == nullptr) {
-        return ApiReply::Error(404, "no dictionary named " + QuotedClientText(name));
+        done(ApiReply::Error(404, "no dictionary named " + QuotedClientText(name)));
+        return;
     }
     // Held to the end of the request: a reload meanwhile does not pull it away.
-    const std::shared_ptr<const Program> program = served->Current();
+    std::shared_ptr<const Program> program = served->Current();
     if (!program) {
-        return ApiReply::Error(503, "'" + name + "' is not in service: " + served->Error());
+        done(ApiReply::Error(503, "'" + name + "' is not in service: " + served->Error()));
+        return;
     }
-    return route.dictionary(DictionaryEndpoints(*served, *program, m_Writes.writable), request);
+    const std::shared_ptr<PlcEndpoint>& plc = program->Plc();
+    if (!queue || !route.plc || !plc) {
+        done(route.dictionary(DictionaryEndpoints(*served, *program, m_Writes.writable), request));
+        return;
+    }
+    const bool writable = m_Writes.writable;
+    const bool taken = plc->Queue().Submit([&route, served, program, request, writable, done] {
+        done(Answer(route, *served, *program, request, writable));
+    });
+    if (!taken) {
+        ApiReply busy =
+            ApiReply::Error(503, "the PLC " + plc->Target().Text() +
+                                     " is busy: " + std::to_string(plc->Queue().Capacity()) +
+                                     " requests wait for it already; try again shortly");
+        busy.headers.emplace_back("Retry-After", "1");
+        done(std::move(busy));
+    }
+}
+
+// A dictionary endpoint's answer, run on a PLC's worker: nothing may escape from it.
+ApiReply ServiceApi::Answer(const Route& route, const ServedProgram& served, const Program& program,
+                            const HttpRequest& request, bool writable) {
+    try {
+        return route.dictionary(DictionaryEndpoints(served, program, writable), request);
+    } catch (const std::exception& failure) {
+        return ApiReply::Error(500, std::string("internal error: ") + failure.what());
+    }
 }
 
 std::optional<ApiReply> ServiceApi::RefuseWrite(const HttpRequest& request) const {

@@ -4,6 +4,7 @@
 #include "service/HttpRequest.h"
 #include "service/ProgramRegistry.h"
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,23 +26,38 @@ public:
     };
 
     // One row of the table: a path pattern ("{name}" stands for a dictionary name), a method,
-    // what answers it (the service, or the named dictionary's endpoints), whether it writes.
+    // what answers it (the service, or the named dictionary's endpoints), whether it writes,
+    // whether it may wait on a PLC (then it runs on the PLC's work queue, never on the caller's
+    // thread).
     struct Route {
         std::string_view pattern;
         std::string_view method;
         ApiReply (*service)(const ServiceApi& api, const HttpRequest& request);
         ApiReply (*dictionary)(const DictionaryEndpoints& endpoints, const HttpRequest& request);
         bool writes = false;
+        bool plc = false;
     };
+
+    // Receives the answer: at once, or later from a PLC's worker thread.
+    using Completion = std::function<void(ApiReply)>;
 
     ServiceApi(ProgramRegistry& registry, WritePolicy writes);
 
+    // Answers on the calling thread, unless the answer waits on a PLC: then `done` is called
+    // from the PLC's worker once it is made (or at once with 503 when too many requests wait
+    // for that PLC).
+    void Handle(const HttpRequest& request, Completion done) const;
+    // Answers on the calling thread, whatever it waits on (tests, tools).
     ApiReply Handle(const HttpRequest& request) const;
     static std::span<const Route> Routes();
 
 private:
-    ApiReply Dispatch(const Route& route, const HttpRequest& request,
-                      const std::string& name) const;
+    // The route and dictionary name of a request; the refusal when none takes it.
+    const Route* Find(const HttpRequest& request, std::string& name, ApiReply& refusal) const;
+    void Dispatch(const Route& route, const HttpRequest& request, const std::string& name,
+                  bool queue, const Completion& done) const;
+    static ApiReply Answer(const Route& route, const ServedProgram& served, const Program& program,
+                           const HttpRequest& request, bool writable);
     ApiReply Listing() const;
     ApiReply Health() const;
     static ApiReply Page(const HttpRequest& request);

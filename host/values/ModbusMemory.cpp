@@ -14,10 +14,6 @@ constexpr std::uint32_t kMaxBits = MODBUS_MAX_READ_BITS;           // 2000
 constexpr std::uint32_t kRegisterGap = 8;
 constexpr std::uint32_t kBitGap = 64;
 
-bool IsException(int error) {
-    return error > MODBUS_ENOBASE && error <= EMBXGTAR;
-}
-
 std::uint32_t Limit(ModbusMap::Table table) {
     return ModbusMap::IsBitTable(table) ? kMaxBits : kMaxRegisters;
 }
@@ -54,89 +50,56 @@ struct ModbusMemory::Group {
     std::vector<std::pair<std::size_t, ModbusMap::Place>> members; // read index, its place
 };
 
-ModbusMemory::ModbusMemory(Options options) : m_Options(std::move(options)) {}
-
-ModbusMemory::~ModbusMemory() {
-    Disconnect();
-}
-
-void ModbusMemory::Disconnect() {
-    if (m_Context != nullptr) {
-        modbus_close(m_Context);
-        modbus_free(m_Context);
-        m_Context = nullptr;
+ModbusMemory::ModbusMemory(Options options)
+    : m_Options(std::move(options)), m_Endpoint(m_Options.endpoint) {
+    if (!m_Endpoint) {
+        m_Endpoint = std::make_shared<PlcEndpoint>(m_Options.target, m_Options.timeout);
     }
 }
 
-MemoryResult ModbusMemory::Connected() {
-    if (m_Context != nullptr) {
-        return MemoryResult::Done();
-    }
-    const ModbusTarget& target = m_Options.target;
-    const std::string port = std::to_string(target.port);
-    m_Context = modbus_new_tcp_pi(target.host.c_str(), port.c_str());
-    if (m_Context == nullptr) {
-        return MemoryResult::Failed(target.Text() + ": " + modbus_strerror(errno));
-    }
-    const auto ms =
-        static_cast<std::uint32_t>(std::max<std::int64_t>(m_Options.timeout.count(), 1));
-    modbus_set_slave(m_Context, target.unit);
-    modbus_set_response_timeout(m_Context, ms / 1000, (ms % 1000) * 1000);
-    if (modbus_connect(m_Context) == -1) {
-        const int error = errno;
-        Disconnect();
-        return MemoryResult::Failed("cannot connect to " + target.Text() + ": " +
-                                    modbus_strerror(error));
-    }
-    return MemoryResult::Done();
-}
+ModbusMemory::~ModbusMemory() = default;
 
-// A failure's reason; the connection is dropped unless the PLC answered with an exception, so
-// that the next request connects again.
-MemoryResult ModbusMemory::Failure(const std::string& what, const ModbusMap::Place& place) {
-    const int error = errno;
-    const bool exception = IsException(error);
-    if (!exception) {
-        Disconnect();
-    }
-    return MemoryResult::Failed(
-        m_Options.target.Text() + ": " + what + " " + ModbusMap::Describe(place) + ": " +
-        (exception ? "the PLC answered with an exception: " : "") + modbus_strerror(error));
-}
-
-MemoryResult ModbusMemory::ReadTable(const ModbusMap::Place& place,
+MemoryResult ModbusMemory::ReadTable(PlcEndpoint::Exchange& exchange, const ModbusMap::Place& place,
                                      std::vector<std::uint16_t>& values) {
-    MemoryResult connected = Connected();
-    if (!connected.ok) {
-        return connected;
+    MemoryResult ready = exchange.Ready();
+    if (!ready.ok) {
+        return ready;
     }
-    ++m_Requests;
-    if (ReadRaw(m_Context, place, values) == -1) {
-        return Failure("reading", place);
+    if (ReadRaw(exchange.Context(), place, values) == -1) {
+        return exchange.Failed("reading " + ModbusMap::Describe(place));
     }
+    exchange.Succeeded();
     return MemoryResult::Done();
 }
 
-MemoryResult ModbusMemory::WriteTable(const ModbusMap::Place& place,
+MemoryResult ModbusMemory::WriteTable(PlcEndpoint::Exchange& exchange,
+                                      const ModbusMap::Place& place,
                                       const std::vector<std::uint16_t>& values) {
-    MemoryResult connected = Connected();
-    if (!connected.ok) {
-        return connected;
-    }
-    ++m_Requests;
-    int rc = 0;
-    if (place.table == ModbusMap::Table::Coils) {
-        rc = modbus_write_bit(m_Context, static_cast<int>(place.address), values.front());
-    } else if (place.table == ModbusMap::Table::HoldingRegisters) {
-        rc = values.size() == 1
-                 ? modbus_write_register(m_Context, static_cast<int>(place.address), values.front())
-                 : modbus_write_registers(m_Context, static_cast<int>(place.address),
-                                          static_cast<int>(values.size()), values.data());
-    } else {
+    if (place.table != ModbusMap::Table::Coils &&
+        place.table != ModbusMap::Table::HoldingRegisters) {
         return MemoryResult::Failed(ModbusMap::Describe(place) +
                                     " is an input: it cannot be written");
     }
-    return rc == -1 ? Failure("writing", place) : MemoryResult::Done();
+    MemoryResult ready = exchange.Ready();
+    if (!ready.ok) {
+        return ready;
+    }
+    modbus_t* context = exchange.Context();
+    const auto address = static_cast<int>(place.address);
+    int rc = 0;
+    if (place.table == ModbusMap::Table::Coils) {
+        rc = modbus_write_bit(context, address, values.front());
+    } else {
+        rc = values.size() == 1
+                 ? modbus_write_register(context, address, values.front())
+                 : modbus_write_registers(context, address, static_cast<int>(values.size()),
+                                          values.data());
+    }
+    if (rc == -1) {
+        return exchange.Failed("writing " + ModbusMap::Describe(place));
+    }
+    exchange.Succeeded();
+    return MemoryResult::Done();
 }
 
 // Registers as the PLC holds them to little-endian bytes: two or four registers make one value
@@ -182,9 +145,9 @@ MemoryResult ModbusMemory::Read(std::uint16_t block, std::uint32_t offset,
     if (!place) {
         return result;
     }
-    const std::lock_guard lock(m_Mutex);
+    PlcEndpoint::Exchange exchange(*m_Endpoint);
     std::vector<std::uint16_t> registers;
-    result = ReadTable(*place, registers);
+    result = ReadTable(exchange, *place, registers);
     if (result.ok) {
         const std::vector<std::uint8_t> read = ToBytes(registers);
         std::copy_n(read.begin(), std::min(read.size(), bytes.size()), bytes.begin());
@@ -199,8 +162,8 @@ MemoryResult ModbusMemory::Write(std::uint16_t block, std::uint32_t offset,
     if (!place) {
         return result;
     }
-    const std::lock_guard lock(m_Mutex);
-    return WriteTable(*place, ToRegisters(bytes));
+    PlcEndpoint::Exchange exchange(*m_Endpoint);
+    return WriteTable(exchange, *place, ToRegisters(bytes));
 }
 
 MemoryResult ModbusMemory::ReadBit(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
@@ -210,9 +173,9 @@ MemoryResult ModbusMemory::ReadBit(std::uint16_t block, std::uint32_t offset, st
     if (!place) {
         return MemoryResult::Failed(error);
     }
-    const std::lock_guard lock(m_Mutex);
+    PlcEndpoint::Exchange exchange(*m_Endpoint);
     std::vector<std::uint16_t> values;
-    MemoryResult result = ReadTable(*place, values);
+    MemoryResult result = ReadTable(exchange, *place, values);
     if (result.ok) {
         const unsigned shift = place->registerBit == ModbusMap::kNoBit ? 0 : place->registerBit;
         value = ((values.front() >> shift) & 1U) != 0;
@@ -227,20 +190,21 @@ MemoryResult ModbusMemory::WriteBit(std::uint16_t block, std::uint32_t offset, s
     if (!place) {
         return MemoryResult::Failed(error);
     }
-    const std::lock_guard lock(m_Mutex);
+    PlcEndpoint::Exchange exchange(*m_Endpoint);
     if (place->registerBit == ModbusMap::kNoBit) {
-        return WriteTable(*place, {static_cast<std::uint16_t>(value ? 1 : 0)});
+        return WriteTable(exchange, *place, {static_cast<std::uint16_t>(value ? 1 : 0)});
     }
-    // A bit of a register: read, change that bit, write back, all under the context's lock.
+    // A bit of a register: read, change that bit, write back, all in one exchange, which no
+    // other memory of this PLC interleaves.
     std::vector<std::uint16_t> word;
-    MemoryResult result = ReadTable(*place, word);
+    MemoryResult result = ReadTable(exchange, *place, word);
     if (!result.ok) {
         return result;
     }
     const auto mask = static_cast<std::uint16_t>(1U << place->registerBit);
     word.front() =
         static_cast<std::uint16_t>(value ? (word.front() | mask) : (word.front() & ~mask));
-    return WriteTable(*place, word);
+    return WriteTable(exchange, *place, word);
 }
 
 void ModbusMemory::Distribute(const Group& group, const std::vector<std::uint16_t>& values,
@@ -261,21 +225,22 @@ void ModbusMemory::Distribute(const Group& group, const std::vector<std::uint16_
 
 // One request for the group; when the PLC refuses it (a gap it does not have, say), each
 // place is read on its own.
-void ModbusMemory::ReadGroup(Group& group, std::vector<MemoryRead>& reads) {
+void ModbusMemory::ReadGroup(PlcEndpoint::Exchange& exchange, Group& group,
+                             std::vector<MemoryRead>& reads) {
     const ModbusMap::Place whole{group.table, group.first, group.end - group.first,
                                  ModbusMap::kNoBit};
     std::vector<std::uint16_t> values;
-    const MemoryResult result = ReadTable(whole, values);
+    const MemoryResult result = ReadTable(exchange, whole, values);
     if (result.ok) {
         Distribute(group, values, reads);
         return;
     }
-    const bool retry = group.members.size() > 1 && m_Context != nullptr;
+    const bool retry = group.members.size() > 1 && exchange.Context() != nullptr;
     for (const auto& [index, place] : group.members) {
         reads[index].result = result;
         if (retry) {
             Group single{group.table, place.address, place.address + place.count, {{index, place}}};
-            ReadGroup(single, reads);
+            ReadGroup(exchange, single, reads);
         }
     }
 }
@@ -296,7 +261,7 @@ void ModbusMemory::ReadBatch(std::vector<MemoryRead>& reads) {
         return std::tie(a.second.table, a.second.address) <
                std::tie(b.second.table, b.second.address);
     });
-    const std::lock_guard lock(m_Mutex);
+    PlcEndpoint::Exchange exchange(*m_Endpoint);
     std::vector<Group> groups;
     for (const auto& [index, place] : places) {
         const std::uint32_t end = place.address + place.count;
@@ -311,6 +276,6 @@ void ModbusMemory::ReadBatch(std::vector<MemoryRead>& reads) {
         groups.push_back({place.table, place.address, end, {{index, place}}});
     }
     for (Group& group : groups) {
-        ReadGroup(group, reads);
+        ReadGroup(exchange, group, reads);
     }
 }

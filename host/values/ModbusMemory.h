@@ -3,21 +3,20 @@
 #include "values/MemoryBackend.h"
 #include "values/ModbusMap.h"
 #include "values/ModbusTarget.h"
+#include "values/PlcEndpoint.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <optional>
-
-struct _modbus;
 
 // A PLC over Modbus TCP, mapped as ModbusMap says. Registers are big-endian words; a 32- or
 // 64-bit value spans two or four registers, the most significant first by default
-// (WordOrder::HighFirst) or the least significant first. The connection is made on the first
-// request and again on the next request after a failure; libmodbus is not thread-safe, so one
-// mutex guards its context. Reads of a batch are grouped: neighbouring registers (or bits) of
-// one table in one request of at most 125 registers (2,000 bits).
+// (WordOrder::HighFirst) or the least significant first. The connection, its lock and its
+// time limits belong to the PLC's endpoint, which other memories of the same PLC share; a
+// batch of reads is one exchange, and so is a write (a bit of a register: read, change, write
+// back). Reads of a batch are grouped: neighbouring registers (or bits) of one table in one
+// request of at most 125 registers (2,000 bits).
 class ModbusMemory : public MemoryBackend {
 public:
     enum class WordOrder { HighFirst, LowFirst };
@@ -25,7 +24,10 @@ public:
     struct Options {
         ModbusTarget target;
         WordOrder wordOrder = WordOrder::HighFirst;
-        std::chrono::milliseconds timeout{1000}; // for connecting and for each answer
+        std::chrono::milliseconds timeout{1000}; // for one exchange, connecting included
+        // The PLC's endpoint, shared with other memories of it; made from target and timeout
+        // when none is given.
+        std::shared_ptr<PlcEndpoint> endpoint;
     };
 
     explicit ModbusMemory(Options options);
@@ -44,7 +46,8 @@ public:
     void ReadBatch(std::vector<MemoryRead>& reads) override;
 
     // Requests sent so far (each read or write of one group counts one).
-    std::uint64_t RequestCount() const { return m_Requests.load(); }
+    std::uint64_t RequestCount() const { return m_Endpoint->RequestCount(); }
+    const std::shared_ptr<PlcEndpoint>& Endpoint() const { return m_Endpoint; }
 
 private:
     struct Group;
@@ -52,22 +55,18 @@ private:
     // The place of a byte range in the tables; nothing, with the failure, when it has none.
     static std::optional<ModbusMap::Place> RangePlace(std::uint16_t block, std::uint32_t offset,
                                                       std::size_t size, MemoryResult& failure);
-    // Raw table access under m_Mutex; values as the PLC holds them (registers, or bits 0/1).
-    MemoryResult ReadTable(const ModbusMap::Place& place, std::vector<std::uint16_t>& values);
-    MemoryResult WriteTable(const ModbusMap::Place& place,
-                            const std::vector<std::uint16_t>& values);
-    MemoryResult Connected();
-    MemoryResult Failure(const std::string& what, const ModbusMap::Place& place);
-    void Disconnect();
+    // Raw table access within an exchange; values as the PLC holds them (registers, or bits).
+    static MemoryResult ReadTable(PlcEndpoint::Exchange& exchange, const ModbusMap::Place& place,
+                                  std::vector<std::uint16_t>& values);
+    static MemoryResult WriteTable(PlcEndpoint::Exchange& exchange, const ModbusMap::Place& place,
+                                   const std::vector<std::uint16_t>& values);
 
     std::vector<std::uint8_t> ToBytes(const std::vector<std::uint16_t>& registers) const;
     std::vector<std::uint16_t> ToRegisters(std::span<const std::uint8_t> bytes) const;
-    void ReadGroup(Group& group, std::vector<MemoryRead>& reads);
+    void ReadGroup(PlcEndpoint::Exchange& exchange, Group& group, std::vector<MemoryRead>& reads);
     void Distribute(const Group& group, const std::vector<std::uint16_t>& values,
                     std::vector<MemoryRead>& reads) const;
 
     Options m_Options;
-    std::mutex m_Mutex;
-    _modbus* m_Context = nullptr;
-    std::atomic<std::uint64_t> m_Requests{0};
+    std::shared_ptr<PlcEndpoint> m_Endpoint;
 };

@@ -11,7 +11,7 @@ BrowseIterator::BrowseIterator(std::shared_ptr<Dictionary> dictionary, BrowseOpt
     : m_Dictionary(std::move(dictionary)), m_Browse(std::move(browse)), m_Depth(depth) {
     const BrowsedPage& first = Push(m_Browse.path);
     if (first.Failed()) {
-        throw UnknownItem(m_Browse.path, BrowseFaultText(first.fault, first.status));
+        throw UnknownItem(m_Browse.path, first.Reason());
     }
 }
 

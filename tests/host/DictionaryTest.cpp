@@ -155,7 +155,7 @@ TEST_F(ExampleDictionary, RefusalsHaveTheirFaultCodes) {
         {m_Program.get(), "Motor1.Nope", NameFault::NoSuchMember},
         {m_Program.get(), "Speeds[10]", NameFault::NoSuchMember},
         {m_Program.get(), "Speeds[1].x", NameFault::NoSuchMember},
-        {m_Program.get(), "Speeds[[1]", NameFault::MalformedName},
+        {m_Program.get(), "Motor1.A.B.C.D.E.F.G.H.I.J.K.L.M.N.O.P", NameFault::MalformedName},
         {m_Program.get(), "Counter.X", NameFault::NoMembers},
         {m_Program.get(), "Status.X", NameFault::NoMembers},
         {m_Program.get(), "Motor1.Speed.44", NameFault::BitNotAllowed},

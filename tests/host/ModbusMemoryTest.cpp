@@ -47,9 +47,10 @@ struct Fixture {
             ModbusMemory::WordOrder order = ModbusMemory::WordOrder::HighFirst) {
         Diagnostics diagnostics("located.xml");
         ProgramOptions options;
-        options.memory = {
-            MemoryKind::Modbus,
-            ModbusMemory::Options{{"127.0.0.1", port, 1}, order, std::chrono::milliseconds(200)}};
+        options.memory = {MemoryKind::Modbus, ModbusMemory::Options{{"127.0.0.1", port, 1},
+                                                                    order,
+                                                                    std::chrono::milliseconds(200),
+                                                                    nullptr}};
         program = Program::Open(hosttest::WriteTempFile("located.xml", LocatedProgram()), options,
                                 diagnostics);
         EXPECT_TRUE(program);
@@ -186,8 +187,12 @@ TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         EXPECT_NE(silent["error"].get<std::string>().find("timed out"), std::string::npos)
             << silent["error"];
-        // The next request connects again, to a server that now answers.
+        // The PLC is left alone for its back-off period, then the next request connects again,
+        // to a server that now answers.
         server.SetMode(LocalModbusServer::Mode::Answer);
+        EXPECT_NE(fixture.Read("Speed")["error"].get<std::string>().find("not answering"),
+                  std::string::npos);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
         EXPECT_EQ(fixture.Read("Speed")["value"], 7);
     }
     std::uint16_t port = 0;

@@ -358,7 +358,8 @@ struct LeafCase {
     std::vector<std::size_t> sizes; // of each value read, or empty when the read is refused
 };
 
-// The leaves of the structures and arrays one read gathers count together.
+// The values one read gathers count together: each leaf of a structure or array, and each
+// elementary name; repeating a name counts it again.
 TEST(ValuesImage, BoundsTheLeavesOfOneReadAtTenThousand) {
     const auto ints = [](int count) {
         return "<array><dimension lower=\"1\" upper=\"" + std::to_string(count) +
@@ -366,14 +367,13 @@ TEST(ValuesImage, BoundsTheLeavesOfOneReadAtTenThousand) {
     };
     const std::string globals = Var("All", ints(10000)) + Var("Big", ints(10001)) +
                                 Var("Six", ints(6000)) + Var("Four", ints(4000)) +
-                                Var("One", ints(1));
+                                Var("One", ints(1)) + Var("Single", "<INT/>");
     const Loaded loaded(hosttest::WriteTempFile("leaves.xml", hosttest::Project("", "", globals)));
     ASSERT_TRUE(loaded.program);
     const std::vector<LeafCase> cases = {
-        {{"All"}, {10000}},
-        {{"Six", "Four"}, {6000, 4000}},
-        {{"Big"}, {}},
-        {{"Six", "Four", "One"}, {}},
+        {{"All"}, {10000}},           {{"Six", "Four"}, {6000, 4000}}, {{"Big"}, {}},
+        {{"Six", "Four", "One"}, {}}, {{"All", "Single"}, {}},         {{"Single", "All"}, {}},
+        {{"Big", "Single"}, {}},
     };
     for (const LeafCase& c : cases) {
         SCOPED_TRACE(c.names.front() + " and " + std::to_string(c.names.size() - 1) + " more");
@@ -383,8 +383,9 @@ TEST(ValuesImage, BoundsTheLeavesOfOneReadAtTenThousand) {
                 EXPECT_FALSE(results[i].value.has_value());
                 EXPECT_EQ(results[i].fault, ValueFault::TooManyLeaves);
                 EXPECT_EQ(CoreJson::Error(results[i]),
-                          c.names[i] + ": the read has more than 10000 leaves; read fewer "
-                                       "names, or parts one by one");
+                          c.names[i] + ": the request reads more than 10000 values (each "
+                                       "element and member counts); read fewer names, or parts "
+                                       "one by one");
             } else {
                 ASSERT_TRUE(results[i].Ok()) << results[i].Message();
                 EXPECT_EQ(results[i].value->AsList().size(), c.sizes[i]);

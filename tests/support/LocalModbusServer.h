@@ -1,8 +1,8 @@
 #pragma once
 
 // A Modbus TCP server on 127.0.0.1, on a port the system picks, run by libmodbus in a thread
-// for the tests and benchmarks: it answers from its register map, drops every connection, or
-// never answers; one client at a time.
+// for the tests and benchmarks: it answers from its register map, drops every connection,
+// never answers, or answers a register read one byte every 100 ms; one client at a time.
 #include <modbus.h>
 
 #include <arpa/inet.h>
@@ -12,12 +12,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 class LocalModbusServer {
 public:
-    enum class Mode { Answer, Drop, Silent };
+    enum class Mode { Answer, Drop, Silent, Trickle };
 
     explicit LocalModbusServer(Mode mode = Mode::Answer) : m_Mode(mode) {
         // Every coil and holding register address, up to 65535.
@@ -87,11 +89,40 @@ private:
             if (length == -1) {
                 return; // the client went away
             }
+            if (length > 0 && m_Mode == Mode::Trickle) {
+                ++m_Requests;
+                if (!Trickle(client, query)) {
+                    return;
+                }
+                continue;
+            }
             if (length > 0) {
                 ++m_Requests;
                 modbus_reply(m_Context, query, length, m_Map);
             }
         }
+    }
+
+    // The answer to a register read (zeros), one byte at a time; false once the client is gone.
+    bool Trickle(int client, const std::uint8_t* query) {
+        const int count = (query[10] << 8) | query[11];
+        std::vector<std::uint8_t> answer = {query[0],
+                                            query[1],
+                                            0,
+                                            0,
+                                            static_cast<std::uint8_t>((3 + 2 * count) >> 8),
+                                            static_cast<std::uint8_t>((3 + 2 * count) & 0xFF),
+                                            query[6],
+                                            query[7],
+                                            static_cast<std::uint8_t>(2 * count)};
+        answer.resize(answer.size() + 2 * static_cast<std::size_t>(count), 0);
+        for (const std::uint8_t byte : answer) {
+            if (m_Stop || send(client, &byte, 1, MSG_NOSIGNAL) != 1) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return true;
     }
 
     std::atomic<Mode> m_Mode;

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+// Work that must not run on a caller's thread (a front end's I/O thread waiting on a PLC): one
+// worker thread, started with the first job, runs jobs in the order given. The queue is
+// bounded; a full queue refuses the job, so the caller can answer "busy" at once.
+class WorkQueue {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit WorkQueue(std::size_t capacity);
+    WorkQueue(const WorkQueue&) = delete;
+    WorkQueue& operator=(const WorkQueue&) = delete;
+    // Stop(), then gone.
+    ~WorkQueue();
+
+    // Takes no more jobs; runs the jobs still waiting and ends the worker. Idempotent.
+    void Stop();
+
+    // False when the queue is full; the job is not taken then.
+    bool Submit(std::function<void()> job);
+    std::size_t Capacity() const { return m_Capacity; }
+    std::size_t Waiting() const;
+
+    // When the job running on the calling thread was submitted; nothing outside a job.
+    static std::optional<Clock::time_point> CurrentJobSubmitted();
+
+private:
+    struct Job {
+        std::function<void()> work;
+        Clock::time_point submitted;
+    };
+    // What the worker uses, kept alive by the worker itself: a job may hold the last owner of
+    // the queue, and the queue then ends while its worker is still finishing that job.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<Job> jobs;
+        bool stopping = false;
+    };
+
+    static void Run(const std::shared_ptr<State>& state);
+
+    const std::size_t m_Capacity;
+    std::shared_ptr<State> m_State;
+    std::thread m_Worker; // guarded by m_State->mutex until the destructor
+};
