@@ -112,7 +112,8 @@ void InitialValues::AssignArray(const std::string& path, const LayoutTypes::Arra
 }
 
 void InitialValues::AssignLeaf(const std::string& path, const Value& value) {
-    const WriteOutcome outcome = m_Access->Write({{path, value}});
+    // The program's own values, as it declares them: bounded by their elementary type only.
+    const WriteOutcome outcome = m_Access->Write({{path, value}}, ValueAccess::Bounds::TypeOnly);
     const ValueResult& result = outcome.results.front();
     if (!result.Ok()) {
         m_Problems.push_back(result.name + ": " + result.Message());

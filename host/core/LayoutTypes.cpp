@@ -4,6 +4,8 @@
 #include "text/HostText.h"
 #include "text/IntegerLiteral.h"
 
+#include <algorithm>
+
 namespace {
 
 template <typename T>
@@ -96,27 +98,37 @@ std::optional<LayoutTypes::ArrayShape> LayoutTypes::Array(std::string_view typeT
 }
 
 std::string LayoutTypes::Underlying(const std::string& typeText) const {
-    std::string type = typeText;
+    const std::vector<const NamedTypeLayout*> chain = Chain(typeText);
+    return chain.empty() ? typeText : chain.back()->baseType;
+}
+
+std::vector<const NamedTypeLayout*> LayoutTypes::Chain(const std::string& typeText) const {
+    std::vector<const NamedTypeLayout*> chain;
+    const NamedTypeLayout* named = Named(typeText);
     // Aliases chain at most as deep as types nest.
-    for (int depth = 0; depth < 200; ++depth) {
-        const NamedTypeLayout* named = Named(type);
-        if (named == nullptr || named->baseType.empty()) {
-            return type;
-        }
-        type = named->baseType;
+    while (named != nullptr && !named->baseType.empty() && chain.size() < 200) {
+        chain.push_back(named);
+        named = Named(named->baseType);
     }
-    return type;
+    return chain;
 }
 
 std::optional<std::int64_t> LayoutTypes::EnumValue(const std::string& typeText,
                                                    std::string_view text) const {
-    const NamedTypeLayout* named = Named(typeText);
-    if (named == nullptr || named->enumValues.empty()) {
+    const std::vector<const NamedTypeLayout*> chain = Chain(typeText);
+    const auto enumeration = std::find_if(
+        chain.begin(), chain.end(), [](const auto* link) { return !link->enumValues.empty(); });
+    if (enumeration == chain.end()) {
         return std::nullopt;
     }
+    const NamedTypeLayout* named = *enumeration;
+    // Named by the enumeration or an alias on the way to it: Colour#Red, Paint#Red.
     text = TrimBlanks(text);
     const std::size_t hash = text.find('#');
-    if (hash != std::string_view::npos && EqualsNoCase(text.substr(0, hash), named->name)) {
+    const auto prefixed = [&](const NamedTypeLayout* link) {
+        return EqualsNoCase(text.substr(0, hash), link->name);
+    };
+    if (hash != std::string_view::npos && std::any_of(chain.begin(), enumeration + 1, prefixed)) {
         text.remove_prefix(hash + 1);
     }
     for (const auto& [name, value] : named->enumValues) {

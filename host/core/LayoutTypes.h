@@ -32,8 +32,12 @@ public:
     std::string TypeOf(const std::string& itemName) const;
     // Follows declared aliases, enumerations and subranges to the type that holds the value.
     std::string Underlying(const std::string& typeText) const;
-    // The value of an enumeration name (Running, MotorState#Running) of that type, if it is one.
+    // The value of an enumeration name (Running, MotorState#Running) of that type, or of the
+    // enumeration it is an alias of, if it is one.
     std::optional<std::int64_t> EnumValue(const std::string& typeText, std::string_view text) const;
+    // The declared types along the chain from a type to the type that holds its value, the type
+    // itself first: each subrange and enumeration among them bounds the values of the type.
+    std::vector<const NamedTypeLayout*> Chain(const std::string& typeText) const;
 
 private:
     std::string MemberType(const std::string& owner, std::string_view member) const;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 // An elementary place and its type, or a composite to read by its leaves.
 struct ValueAccess::Target {
@@ -46,6 +47,51 @@ ValueResult Named(const std::string& name) {
     return result;
 }
 
+// An integer value as the bounds a program declares compare it: in 64 signed bits, or above
+// every such value.
+struct DeclaredInteger {
+    std::optional<std::int64_t> value;
+    bool aboveAll = false;
+
+    static DeclaredInteger Of(const Value& value) {
+        if (value.IsSigned()) {
+            return {value.AsSigned(), false};
+        }
+        if (value.IsUnsigned()) {
+            const std::uint64_t number = value.AsUnsigned();
+            return number > static_cast<std::uint64_t>(INT64_MAX)
+                       ? DeclaredInteger{std::nullopt, true}
+                       : DeclaredInteger{static_cast<std::int64_t>(number), false};
+        }
+        return {};
+    }
+    bool IsInteger() const { return value || aboveAll; }
+    bool IsWithin(const std::pair<std::int64_t, std::int64_t>& range) const {
+        return value && *value >= range.first && *value <= range.second;
+    }
+    bool IsEnumValueOf(const NamedTypeLayout& enumeration) const {
+        for (const auto& [name, number] : enumeration.enumValues) {
+            if (value == number) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// The value names of an enumeration as a message lists them; a long list is cut.
+std::string EnumNames(const NamedTypeLayout& enumeration) {
+    constexpr std::size_t kShown = 20;
+    std::string names;
+    for (std::size_t i = 0; i < enumeration.enumValues.size(); ++i) {
+        if (i == kShown) {
+            return names + ", \u2026 " + std::to_string(enumeration.enumValues.size()) + " values";
+        }
+        names += (i == 0 ? "" : ", ") + enumeration.enumValues[i].first;
+    }
+    return names;
+}
+
 // A name that breaks the item-name grammar is refused here, before it is located.
 bool Refused(const ItemName& checked, ValueResult& result) {
     if (checked.Ok()) {
@@ -59,7 +105,8 @@ bool Refused(const ItemName& checked, ValueResult& result) {
 } // namespace
 
 std::string ValueResult::Message() const {
-    return faultPath.empty() || faultPath == name ? reason : faultPath + ": " + reason;
+    return faultPath.empty() || faultPath == name ? reason
+                                                  : ShortClientText(faultPath) + ": " + reason;
 }
 
 ValueAccess::ValueAccess(const Program& program, MemoryBackend& memory)
@@ -246,7 +293,27 @@ void ValueAccess::Finish(const Node& root, const Batch& batch, ValueResult& resu
     }
 }
 
-WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& value) const {
+// Why a value is outside what its declared type allows: a subrange's bounds or an enumeration's
+// values, along the chain of aliases. Empty when it is within them (a value that is no integer
+// meets a subrange's bounds in the codec, which says why it does not fit the base type).
+std::string ValueAccess::DeclaredFault(const std::string& type, const Value& value) const {
+    const DeclaredInteger number = DeclaredInteger::Of(value);
+    for (const NamedTypeLayout* declared : m_Program.Types().Chain(type)) {
+        if (!declared->enumValues.empty() && !number.IsEnumValueOf(*declared)) {
+            return ValueCodec::Shown(value) + " is not a value of the enumeration " +
+                   declared->name + " (" + EnumNames(*declared) + ")";
+        }
+        if (declared->range && number.IsInteger() && !number.IsWithin(*declared->range)) {
+            return ValueCodec::Shown(value) + " is outside the range " +
+                   std::to_string(declared->range->first) + ".." +
+                   std::to_string(declared->range->second) + " of " + declared->name;
+        }
+    }
+    return {};
+}
+
+WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& value,
+                                         Bounds bounds) const {
     WritePlan::Item item;
     item.result = Named(name);
     ValueResult& result = item.result;
@@ -270,9 +337,20 @@ WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& v
             given = *number;
         }
     }
+    const bool declaredBounds = bounds == Bounds::Declared;
     EncodedValue encoded = ValueCodec::Encode(*target->type, given);
     if (!encoded.ok) {
-        SetFault(result, ValueFault::BadValue, result.name, encoded.error);
+        const std::string declared =
+            declaredBounds ? DeclaredFault(target->shownType, value) : std::string();
+        SetFault(result, ValueFault::BadValue, result.name,
+                 declared.empty() ? encoded.error : declared);
+        return item;
+    }
+    // The value as it would be stored, whatever literal gave it, within the declared bounds.
+    const Value stored = ValueCodec::Decode(*target->type, encoded.bytes).value;
+    if (std::string declared = declaredBounds ? DeclaredFault(target->shownType, stored) : "";
+        !declared.empty()) {
+        SetFault(result, ValueFault::BadValue, result.name, std::move(declared));
         return item;
     }
     item.place = target->place;
@@ -280,11 +358,12 @@ WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& v
     return item;
 }
 
-WritePlan ValueAccess::Prepare(const std::vector<std::pair<std::string, Value>>& items) {
+WritePlan ValueAccess::Prepare(const std::vector<std::pair<std::string, Value>>& items,
+                               Bounds bounds) {
     WritePlan plan;
     plan.m_Items.reserve(items.size());
     for (const auto& [name, value] : items) {
-        plan.m_Items.push_back(PrepareItem(name, value));
+        plan.m_Items.push_back(PrepareItem(name, value, bounds));
         plan.m_Ready = plan.m_Ready && plan.m_Items.back().result.Ok();
     }
     return plan;
@@ -320,6 +399,7 @@ WriteOutcome ValueAccess::Commit(const WritePlan& plan) {
     return outcome;
 }
 
-WriteOutcome ValueAccess::Write(const std::vector<std::pair<std::string, Value>>& items) {
-    return Commit(Prepare(items));
+WriteOutcome ValueAccess::Write(const std::vector<std::pair<std::string, Value>>& items,
+                                Bounds bounds) {
+    return Commit(Prepare(items, bounds));
 }

@@ -86,13 +86,20 @@ public:
     std::vector<ValueResult> ReadMany(const std::vector<std::string>& names);
     ValueResult Read(const std::string& name);
 
+    // What a write is checked against: the bounds the program declares (subranges and
+    // enumerations) and its elementary type, or the elementary type only (the program's own
+    // initial values, loaded as the program gives them).
+    enum class Bounds { Declared, TypeOnly };
+
     // Checks every item: name, type, range, literal; writes nothing.
-    WritePlan Prepare(const std::vector<std::pair<std::string, Value>>& items);
+    WritePlan Prepare(const std::vector<std::pair<std::string, Value>>& items,
+                      Bounds bounds = Bounds::Declared);
     // Writes a ready plan in order; a plan that is not ready writes nothing and every item
     // that passed is NotWritten.
     WriteOutcome Commit(const WritePlan& plan);
     // Prepare, then commit.
-    WriteOutcome Write(const std::vector<std::pair<std::string, Value>>& items);
+    WriteOutcome Write(const std::vector<std::pair<std::string, Value>>& items,
+                       Bounds bounds = Bounds::Declared);
 
 private:
     struct Target;
@@ -104,7 +111,8 @@ private:
     bool CollectChild(const BrowsedChild& child, Node& node, Batch& batch);
     Value Assemble(const Node& node, const Batch& batch, ValueResult& result) const;
     void Finish(const Node& root, const Batch& batch, ValueResult& result) const;
-    WritePlan::Item PrepareItem(const std::string& name, const Value& value) const;
+    WritePlan::Item PrepareItem(const std::string& name, const Value& value, Bounds bounds) const;
+    std::string DeclaredFault(const std::string& type, const Value& value) const;
 
     static constexpr std::size_t kPageSize = 1000; // children browsed at a time
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +62,8 @@ struct NamedTypeLayout {
     std::string initialValue; // canonical text, empty when none
     // An enumeration's values by name, in declaration order.
     std::vector<std::pair<std::string, std::int64_t>> enumValues;
+    // A subrange's bounds (low, high): a write outside them is refused.
+    std::optional<std::pair<std::int64_t, std::int64_t>> range{};
 };
 
 struct ProjectLayout {

@@ -32,6 +32,7 @@ struct TypeRef {
     std::uint64_t length = 0; // declared string length; 0 when none was given
     bool wide = false;        // WSTRING rather than STRING
     std::vector<std::pair<std::string, std::string>> dims; // array bounds as written
+    std::pair<std::string, std::string> range;             // subrange bounds as written
     std::shared_ptr<TypeRef> base;     // element of an array, base of enum, subrange or pointer
     std::vector<VariableDecl> members; // members of a structure
     // Values of an enumeration in order: the name and its value as written (empty: the

@@ -1,5 +1,7 @@
 #include "json/CoreJson.h"
 
+#include "text/HostText.h"
+
 #include <cstdio>
 
 namespace {
@@ -57,37 +59,49 @@ nlohmann::json FromValue(const Value& value) {
     return nullptr;
 }
 
-Value ToValue(const nlohmann::json& value) {
+namespace {
+
+template <typename Json> Value ToValueOf(const Json& value) {
     if (value.is_boolean()) {
-        return value.get<bool>();
+        return value.template get<bool>();
     }
     if (value.is_number_unsigned()) {
-        return value.get<std::uint64_t>();
+        return value.template get<std::uint64_t>();
     }
     if (value.is_number_integer()) {
-        return value.get<std::int64_t>();
+        return value.template get<std::int64_t>();
     }
     if (value.is_number_float()) {
-        return value.get<double>();
+        return value.template get<double>();
     }
     if (value.is_string()) {
-        return value.get<std::string>();
+        return value.template get<std::string>();
     }
     if (value.is_array()) {
         Value::List list;
-        for (const nlohmann::json& element : value) {
-            list.push_back(ToValue(element));
+        for (const Json& element : value) {
+            list.push_back(ToValueOf(element));
         }
         return list;
     }
     if (value.is_object()) {
         Value::Members members;
         for (const auto& [name, member] : value.items()) {
-            members.emplace_back(name, ToValue(member));
+            members.emplace_back(name, ToValueOf(member));
         }
         return members;
     }
     return {};
+}
+
+} // namespace
+
+Value ToValue(const nlohmann::json& value) {
+    return ToValueOf(value);
+}
+
+Value ToValue(const nlohmann::ordered_json& value) {
+    return ToValueOf(value);
 }
 
 nlohmann::json Resolved(const ResolvedItem& item) {
@@ -121,7 +135,8 @@ nlohmann::json Error(const ValueResult& result) {
     if (result.Ok()) {
         return nullptr;
     }
-    return (result.faultPath.empty() ? result.name : result.faultPath) + ": " + result.reason;
+    return ShortClientText(result.faultPath.empty() ? result.name : result.faultPath) + ": " +
+           result.reason;
 }
 
 nlohmann::json ValueRead(const ValueResult& result) {

@@ -22,6 +22,8 @@ nlohmann::json FromValue(const Value& value);
 // A value a client sent: numbers, booleans and strings; arrays and objects kept so that the
 // codec names them in its refusal.
 Value ToValue(const nlohmann::json& value);
+// The same for a document as ClientJsonReader reads it, its members in the order sent.
+Value ToValue(const nlohmann::ordered_json& value);
 
 // {"name", "resolved", "reason"} or the record's fields, type, kind, info and comment.
 nlohmann::json Resolved(const ResolvedItem& item);

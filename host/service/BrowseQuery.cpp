@@ -1,5 +1,7 @@
 #include "service/BrowseQuery.h"
 
+#include "text/HostText.h"
+
 #include <charconv>
 
 bool BrowseQuery::Parse(const HttpRequest& request, std::string& reason) {
@@ -16,8 +18,8 @@ bool BrowseQuery::Parse(const HttpRequest& request, std::string& reason) {
     const std::string type = request.Param("type");
     const auto varType = ParseVarType(type);
     if (!type.empty() && !varType) {
-        reason = "type: '" + type +
-                 "' is not a variant type (a number, or I2, I4, R4, R8, BSTR, "
+        reason = "type: " + QuotedClientText(type) +
+                 " is not a variant type (a number, or I2, I4, R4, R8, BSTR, "
                  "BOOL, UI1, UI2, UI4)";
         return false;
     }
@@ -25,7 +27,8 @@ bool BrowseQuery::Parse(const HttpRequest& request, std::string& reason) {
     const std::string kindText = request.Param("kind");
     const auto kind = ParseBrowseKind(kindText.empty() ? "all" : kindText);
     if (!kind) {
-        reason = "kind: '" + kindText + "' is not one of all, leaves, branches, branchesOnly";
+        reason = "kind: " + QuotedClientText(kindText) +
+                 " is not one of all, leaves, branches, branchesOnly";
         return false;
     }
     browse.kind = *kind;
@@ -37,7 +40,7 @@ bool BrowseQuery::ParsePageSize(const std::string& text, std::string& reason) {
     const char* last = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), last, size);
     if (text.empty() || error != std::errc() || stop != last || size == 0 || size > kMaxPageSize) {
-        reason = "pageSize: '" + text + "' is not a page size between 1 and " +
+        reason = "pageSize: " + QuotedClientText(text) + " is not a page size between 1 and " +
                  std::to_string(kMaxPageSize);
         return false;
     }
@@ -52,7 +55,8 @@ bool BrowseQuery::ParseColumns(const std::string& text, std::string& reason) {
         } else if (column == 'C') {
             comment = true;
         } else {
-            reason = "columns: '" + text + "' may hold A (address) and C (comment) only";
+            reason =
+                "columns: " + QuotedClientText(text) + " may hold A (address) and C (comment) only";
             return false;
         }
     }

@@ -3,6 +3,8 @@
 #include "core/StagingDirectory.h"
 #include "core/ValueAccess.h"
 #include "service/BrowseQuery.h"
+#include "text/HostText.h"
+#include "json/ClientJsonReader.h"
 #include "json/CoreJson.h"
 
 #include <filesystem>
@@ -30,13 +32,17 @@ ApiReply DictionaryEndpoints::Info() const {
     return ApiReply::Json(std::move(info));
 }
 
-bool DictionaryEndpoints::BodyObject(const HttpRequest& request, nlohmann::json& body,
+bool DictionaryEndpoints::BodyObject(const HttpRequest& request, nlohmann::ordered_json& body,
                                      std::string& reason) {
-    body = nlohmann::json::parse(request.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object()) {
+    std::optional<nlohmann::ordered_json> read = ClientJsonReader::Read(request.body, reason);
+    if (!read) {
+        return false;
+    }
+    if (!read->is_object()) {
         reason = "the body is not a JSON object";
         return false;
     }
+    body = std::move(*read);
     return true;
 }
 
@@ -45,7 +51,7 @@ bool DictionaryEndpoints::ItemNames(const HttpRequest& request, std::vector<std:
     if (request.method != "POST") {
         names = request.Params("item");
     } else {
-        nlohmann::json body;
+        nlohmann::ordered_json body;
         if (!BodyObject(request, body, reason)) {
             return false;
         }
@@ -54,7 +60,7 @@ bool DictionaryEndpoints::ItemNames(const HttpRequest& request, std::vector<std:
             reason = "the body has no \"items\" array";
             return false;
         }
-        for (const nlohmann::json& item : *items) {
+        for (const nlohmann::ordered_json& item : *items) {
             if (!item.is_string()) {
                 reason = "every entry of \"items\" must be a string";
                 return false;
@@ -96,7 +102,7 @@ ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
         return ApiReply::Error(400, "continuation: " + page.Reason());
     }
     if (page.fault == BrowseFault::NotComposite) {
-        return ApiReply::Error(404, "'" + query.browse.path + "' is " +
+        return ApiReply::Error(404, QuotedClientText(query.browse.path) + " is " +
                                         BrowseFaultText(page.fault, page.status));
     }
     if (page.Failed()) {
@@ -133,7 +139,7 @@ ApiReply DictionaryEndpoints::Stamp() const {
 }
 
 ApiReply DictionaryEndpoints::CompareStamp(const HttpRequest& request) const {
-    nlohmann::json body;
+    nlohmann::ordered_json body;
     std::string reason;
     if (!BodyObject(request, body, reason)) {
         return ApiReply::Error(400, reason);
@@ -188,7 +194,7 @@ ApiReply DictionaryEndpoints::ReadValues(const HttpRequest& request) const {
 }
 
 ApiReply DictionaryEndpoints::WriteValues(const HttpRequest& request) const {
-    nlohmann::json body;
+    nlohmann::ordered_json body;
     std::string reason;
     if (!BodyObject(request, body, reason)) {
         return ApiReply::Error(400, reason);

@@ -25,15 +25,17 @@ public:
     // {"values": [{"name", "value", "type", "error"}]}, one per item, read in one batch.
     ApiReply ReadValues(const HttpRequest& request) const;
     // {"values": {"NAME": value, ...}}: every item checked first; written only when all pass.
-    // {"values": [{"name", "type", "error"}], "written": true|false}.
+    // {"values": [{"name", "type", "error"}], "written": true|false}, in the order sent.
     ApiReply WriteValues(const HttpRequest& request) const;
 
     // The item names of a request: every `item` parameter of a GET, or the "items" array of
     // a POST body. False with the reason (a 400) when the request is malformed.
     static bool ItemNames(const HttpRequest& request, std::vector<std::string>& names,
                           std::string& reason);
-    // The body as a JSON object; false with the reason when it is not one.
-    static bool BodyObject(const HttpRequest& request, nlohmann::json& body, std::string& reason);
+    // The body as a JSON object, its members in the order sent; false with the reason when it
+    // is not one, nests too deep or gives a name twice in one object.
+    static bool BodyObject(const HttpRequest& request, nlohmann::ordered_json& body,
+                           std::string& reason);
 
 private:
     void AddColumns(nlohmann::json& children, bool address, bool comment) const;

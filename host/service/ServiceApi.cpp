@@ -2,6 +2,7 @@
 
 #include "service/DictionaryEndpoints.h"
 #include "service/PageAssets.h"
+#include "text/HostText.h"
 
 #include <array>
 #include <filesystem>
@@ -107,7 +108,7 @@ const ServiceApi::Route* ServiceApi::Find(const HttpRequest& request, std::strin
     if (!allowed.empty()) {
         refusal = WrongMethod(allowed);
     } else if (!request.segments.empty() && request.segments.front() == "api") {
-        refusal = ApiReply::Error(404, "no such endpoint: " + request.path);
+        refusal = ApiReply::Error(404, "no such endpoint: " + ShortClientText(request.path));
     } else {
         refusal = Page(request);
     }
@@ -148,7 +149,7 @@ void ServiceApi::Dispatch(const Route& route, const HttpRequest& request, const 
     }
     const ServedProgram* served = m_Registry.Find(name);
     if (served == nullptr) {
-        done(ApiReply::Error(404, "no dictionary named '" + name + "'"));
+        done(ApiReply::Error(404, "no dictionary named " + QuotedClientText(name)));
         return;
     }
     // Held to the end of the request: a reload meanwhile does not pull it away.
@@ -228,7 +229,7 @@ ApiReply ServiceApi::Page(const HttpRequest& request) {
     const PageAssets::File* file =
         PageAssets::Find(request.path == "/" ? "/index.html" : request.path);
     if (file == nullptr) {
-        return ApiReply::Error(404, "no such page: " + request.path);
+        return ApiReply::Error(404, "no such page: " + ShortClientText(request.path));
     }
     if (request.method != "GET") {
         return WrongMethod("GET");

@@ -1,5 +1,7 @@
 #include "text/HostText.h"
 
+#include <utility>
+
 namespace {
 
 char UpperAscii(char c) {
@@ -48,6 +50,33 @@ std::string Quoted(std::string_view text) {
     std::string quoted(1, '\'');
     quoted.append(TerminalText(text)).append(1, '\'');
     return quoted;
+}
+
+namespace {
+
+// The client's text as quoted (cut when long), and what follows the closing quote.
+std::pair<std::string, std::string> ClientQuote(std::string_view text) {
+    if (text.size() <= kClientQuoteLimit) {
+        return {ValidUtf8(text), {}};
+    }
+    std::size_t cut = kClientQuoteLimit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut; // not inside a UTF-8 sequence
+    }
+    return {ValidUtf8(text.substr(0, cut)) + "\u2026", // ellipsis
+            " (" + std::to_string(text.size()) + " bytes)"};
+}
+
+} // namespace
+
+std::string ShortClientText(std::string_view text) {
+    auto [quoted, length] = ClientQuote(text);
+    return quoted + length;
+}
+
+std::string QuotedClientText(std::string_view text) {
+    auto [quoted, length] = ClientQuote(text);
+    return "'" + quoted + "'" + length;
 }
 
 bool IsIdentifier(std::string_view text) {

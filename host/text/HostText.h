@@ -27,5 +27,13 @@ std::string TerminalText(std::string_view text);
 // file.
 std::string Quoted(std::string_view text);
 
+// A text a client sent, as an error message quotes it: ill-formed UTF-8 replaced, and past
+// kClientQuoteLimit bytes cut at a character boundary, ended with an ellipsis and followed by its
+// whole length, so that a reason stays short whatever the client sent.
+inline constexpr std::size_t kClientQuoteLimit = 200;
+std::string ShortClientText(std::string_view text);
+// The same between single quotes: 'abc…' (50000 bytes).
+std::string QuotedClientText(std::string_view text);
+
 // An IEC identifier: a letter or "_", then letters, digits and "_".
 bool IsIdentifier(std::string_view text);

@@ -190,31 +190,8 @@ std::string NumberText(double number) {
     return shown;
 }
 
-// A value as a message quotes it: texts in quotes, the rest as JSON writes it.
-std::string Shown(const Value& value) {
-    if (value.IsText()) {
-        return "'" + ValidUtf8(value.AsText()) + "'";
-    }
-    if (value.IsBool()) {
-        return value.AsBool() ? "true" : "false";
-    }
-    if (value.IsSigned()) {
-        return std::to_string(value.AsSigned());
-    }
-    if (value.IsUnsigned()) {
-        return std::to_string(value.AsUnsigned());
-    }
-    if (value.IsReal()) {
-        return NumberText(value.AsReal());
-    }
-    if (value.IsList()) {
-        return "a list";
-    }
-    return value.IsMembers() ? "an object" : "null";
-}
-
 EncodedValue NotA(const ValueType& type, const Value& value) {
-    return Fail(Shown(value) + " is not a " + type.name);
+    return Fail(ValueCodec::Shown(value) + " is not a " + type.name);
 }
 
 // The integer a JSON value holds, read as an IEC literal when a string.
@@ -246,8 +223,8 @@ EncodedValue EncodeInteger(const Row& row, const ValueType& type, const Value& v
     const bool fits = number->negative ? number->magnitude <= low : number->magnitude <= high;
     if (!fits) {
         const std::string lowest = row.isSigned ? "-" + std::to_string(low) : "0";
-        return Fail(Shown(value) + " is out of range for " + type.name + " (" + lowest + ".." +
-                    std::to_string(high) + ")");
+        return Fail(ValueCodec::Shown(value) + " is out of range for " + type.name + " (" + lowest +
+                    ".." + std::to_string(high) + ")");
     }
     const std::uint64_t raw = number->negative ? 0 - number->magnitude : number->magnitude;
     return Bytes(StoreLittle(raw, row.size));
@@ -281,7 +258,7 @@ EncodedValue EncodeReal(const Row& row, const ValueType& type, const Value& valu
     }
     if (row.size == 4) {
         if (std::fabs(*number) > std::numeric_limits<float>::max()) {
-            return Fail(Shown(value) + " is out of range for " + type.name);
+            return Fail(ValueCodec::Shown(value) + " is out of range for " + type.name);
         }
         return Bytes(StoreLittle(std::bit_cast<std::uint32_t>(static_cast<float>(*number)), 4));
     }
@@ -309,13 +286,13 @@ EncodedValue EncodeTimed(const Row& row, const ValueType& type, const Value& val
     if (value.IsText()) {
         ns = ParseTimed(row, value.AsText());
     } else if (value.IsNumber() && row.family == Family::Duration) {
-        ns = IecLiteral::ParseDuration(Shown(value)); // a number counts milliseconds
+        ns = IecLiteral::ParseDuration(ValueCodec::Shown(value)); // a number counts milliseconds
     }
     if (!ns) {
         return NotA(type, value);
     }
     if (*ns % row.nsPerUnit != 0 && row.family != Family::Duration) {
-        return Fail(Shown(value) + " is finer than " + type.name + " keeps");
+        return Fail(ValueCodec::Shown(value) + " is finer than " + type.name + " keeps");
     }
     const std::int64_t stored = *ns / row.nsPerUnit;
     const bool fits =
@@ -323,7 +300,7 @@ EncodedValue EncodeTimed(const Row& row, const ValueType& type, const Value& val
                                              stored <= std::numeric_limits<std::int32_t>::max()
                                        : stored >= 0 && stored <= 0xFFFFFFFFLL);
     if (!fits || (!row.isSigned && stored < 0)) {
-        return Fail(Shown(value) + " is out of range for " + type.name);
+        return Fail(ValueCodec::Shown(value) + " is out of range for " + type.name);
     }
     return Bytes(StoreLittle(static_cast<std::uint64_t>(stored), row.size));
 }
@@ -331,7 +308,8 @@ EncodedValue EncodeTimed(const Row& row, const ValueType& type, const Value& val
 EncodedValue EncodeWide(const ValueType& type, const std::string& text) {
     const std::u16string units = Utf8ToUtf16(text);
     if (units.size() > 1) {
-        return Fail("'" + text + "' is longer than " + type.name + " holds (1 character)");
+        return Fail(QuotedClientText(text) + " is longer than " + type.name +
+                    " holds (1 character)");
     }
     return Bytes(StoreLittle(units.empty() ? 0 : units.front(), 2));
 }
@@ -341,11 +319,17 @@ EncodedValue EncodeText(const ValueType& type, const Value& value) {
         return NotA(type, value);
     }
     const std::string& text = value.AsText();
+    const bool terminated = type.kind == ValueKind::String || type.kind == ValueKind::WString;
+    if (const std::size_t nul = text.find('\0'); terminated && nul != std::string::npos) {
+        // The memory ends a text at its first zero: the rest would be lost.
+        return Fail("a " + type.name + " cannot hold a NUL character (the text has one at byte " +
+                    std::to_string(nul) + ")");
+    }
     if (type.kind == ValueKind::WString || type.kind == ValueKind::WChar) {
         return EncodeWide(type, text);
     }
     if (text.size() > type.size) {
-        return Fail("'" + text + "' is longer than " + type.name + " holds (" +
+        return Fail(QuotedClientText(text) + " is longer than " + type.name + " holds (" +
                     std::to_string(type.size) + " bytes)");
     }
     std::vector<std::uint8_t> bytes(type.size, 0);
@@ -409,4 +393,26 @@ EncodedValue ValueCodec::Encode(const ValueType& type, const Value& value) {
     default:
         return EncodeTimed(row, type, value);
     }
+}
+
+std::string ValueCodec::Shown(const Value& value) {
+    if (value.IsText()) {
+        return QuotedClientText(value.AsText());
+    }
+    if (value.IsBool()) {
+        return value.AsBool() ? "true" : "false";
+    }
+    if (value.IsSigned()) {
+        return std::to_string(value.AsSigned());
+    }
+    if (value.IsUnsigned()) {
+        return std::to_string(value.AsUnsigned());
+    }
+    if (value.IsReal()) {
+        return NumberText(value.AsReal());
+    }
+    if (value.IsList()) {
+        return "a list";
+    }
+    return value.IsMembers() ? "an object" : "null";
 }

@@ -77,4 +77,7 @@ public:
     static DecodedValue Decode(const ValueType& type, std::span<const std::uint8_t> bytes);
     // A number, boolean or text; a text is read as an IEC literal of the type.
     static EncodedValue Encode(const ValueType& type, const Value& value);
+    // A value as a message quotes it: a text in quotes (cut when long), the rest as JSON
+    // writes it.
+    static std::string Shown(const Value& value);
 };

@@ -140,14 +140,14 @@ TEST(ValuesImage, HoldsTheSamplePrograms) {
 struct WriteCase {
     const char* name;
     Value value;
-    const char* error; // null when written
+    std::string error; // empty when written
 };
 
 TEST(ValuesImage, WritesByTypeAndRefusesWithoutWriting) {
     const Loaded loaded(hosttest::kExample);
     ASSERT_TRUE(loaded.program);
     const std::vector<WriteCase> cases = {
-        {"Motor1.Speed", I{1500}, nullptr},
+        {"Motor1.Speed", I{1500}, ""},
         {"Motor1.Speed", I{40000}, "Motor1.Speed: 40000 is out of range for INT (-32768..32767)"},
         {"Motor1.Current", "abc", "Motor1.Current: 'abc' is not a REAL"},
         {"Motor1.Label", "a label too long",
@@ -157,15 +157,29 @@ TEST(ValuesImage, WritesByTypeAndRefusesWithoutWriting) {
          "Motor1: a structure, array or function block is written member by "
          "member, not whole"},
         {"Nope", I{1}, "Nope: unknown variable"},
-        {"Line.Mode", "Fault", nullptr},
-        {"Status.3", true, nullptr},
-        {"Line.Filler.Level", "2.5", nullptr},
+        {"Line.Mode", "Fault", ""},
+        {"Status.3", true, ""},
+        {"Line.Filler.Level", "2.5", ""},
+        {"Line.Conveyors[1].Load", I{101},
+         "Line.Conveyors[1].Load: 101 is outside the range 0..100 of Percent"},
+        {"Line.Conveyors[1].Load", I{-1},
+         "Line.Conveyors[1].Load: -1 is outside the range 0..100 of Percent"},
+        {"Line.Conveyors[1].Load", I{100}, ""},
+        {"Motor1.State", I{99},
+         "Motor1.State: 99 is not a value of the enumeration MotorState (Stopped, Running, "
+         "Fault)"},
+        {"Motor1.State", "Runing",
+         "Motor1.State: 'Runing' is not a value of the enumeration MotorState (Stopped, "
+         "Running, Fault)"},
+        {"Motor1.State", I{2}, ""},
+        {"Motor1.Label", std::string("ab\0cd", 5),
+         "Motor1.Label: a STRING[12] cannot hold a NUL character (the text has one at byte 2)"},
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::optional<Value> before = loaded.access->Read(c.name).value;
         const ValueResult result = loaded.Write(c.name, c.value);
-        if (c.error == nullptr) {
+        if (c.error.empty()) {
             EXPECT_TRUE(result.Ok()) << CoreJson::Error(result);
         } else {
             EXPECT_EQ(CoreJson::Error(result), c.error);
@@ -179,6 +193,82 @@ TEST(ValuesImage, WritesByTypeAndRefusesWithoutWriting) {
     // offset (Line.Recipes starts where the filler's locals are counted from).
     EXPECT_EQ(loaded.Json("Line.Filler.Level"), 2.5);
     EXPECT_EQ(loaded.Json("Line.Recipes[1][1]"), 0.0);
+}
+
+const char* kDeclaredTypes = R"(
+<dataType name="Percent"><baseType><subrangeSigned><range lower="0" upper="100"/>
+  <baseType><INT/></baseType></subrangeSigned></baseType></dataType>
+<dataType name="Load"><baseType><derived name="Percent"/></baseType></dataType>
+<dataType name="Wide"><baseType><subrangeSigned><range lower="-50" upper="16#FF"/>
+  <baseType><derived name="Load"/></baseType></subrangeSigned></baseType></dataType>
+<dataType name="Big"><baseType><subrangeUnsigned><range lower="10" upper="9223372036854775807"/>
+  <baseType><ULINT/></baseType></subrangeUnsigned></baseType></dataType>
+<dataType name="Colour"><baseType><enum><values><value name="Red"/><value name="Green"/>
+  <value name="Blue" value="5"/></values></enum></baseType></dataType>
+<dataType name="Paint"><baseType><derived name="Colour"/></baseType></dataType>
+<dataType name="Gauge"><baseType><struct>
+  <variable name="Fill"><type><derived name="Wide"/></type></variable>
+</struct></baseType></dataType>
+)";
+
+// Subranges and enumerations bound writes, through aliases and chains of them, in arrays and
+// structures, whatever literal gives the value; texts hold no NUL.
+TEST(ValuesImage, DeclaredTypesBoundWrites) {
+    const std::string globals =
+        Var("P", "<derived name=\"Percent\"/>") + Var("W", "<derived name=\"Wide\"/>") +
+        Var("B", "<derived name=\"Big\"/>") + Var("C", "<derived name=\"Paint\"/>") +
+        Var("G", "<derived name=\"Gauge\"/>") +
+        Var("L", "<array><dimension lower=\"1\" upper=\"2\"/><baseType><derived "
+                 "name=\"Load\"/></baseType></array>") +
+        Var("S", "<string length=\"8\"/>") + Var("U", "<wstring/>");
+    const Loaded loaded(
+        hosttest::WriteTempFile("declared.xml", hosttest::Project(kDeclaredTypes, "", globals)));
+    ASSERT_TRUE(loaded.program);
+    const std::string colours = " is not a value of the enumeration Colour (Red, Green, Blue)";
+    const std::vector<WriteCase> cases = {
+        {"P", I{0}, ""},
+        {"P", "16#64", ""},
+        {"P", "16#65", "P: 101 is outside the range 0..100 of Percent"},
+        {"P", I{40000}, "P: 40000 is outside the range 0..100 of Percent"},
+        {"P", "abc", "P: 'abc' is not a INT"},
+        // The subrange of an alias of a subrange: both bound it.
+        {"W", I{-50}, "W: -50 is outside the range 0..100 of Percent"},
+        {"W", I{150}, "W: 150 is outside the range 0..100 of Percent"},
+        {"G.Fill", I{101}, "G.Fill: 101 is outside the range 0..100 of Percent"},
+        {"G.Fill", I{7}, ""},
+        {"L[2]", I{101}, "L[2]: 101 is outside the range 0..100 of Percent"},
+        {"L[2]", I{100}, ""},
+        {"B", std::uint64_t{9223372036854775808ULL},
+         "B: 9223372036854775808 is outside the range 10..9223372036854775807 of Big"},
+        {"B", std::uint64_t{9223372036854775807ULL}, ""},
+        {"C", I{5}, ""},
+        {"C", "Paint#Green", ""},
+        {"C", "Red#Green", "C: 'Red#Green'" + colours},
+        {"C", "Colour#Green", ""},
+        {"C", I{2}, "C: 2" + colours},
+        {"C", true, "C: true" + colours},
+        {"S", std::string("\0", 1),
+         "S: a STRING[8] cannot hold a NUL character (the text has one "
+         "at byte 0)"},
+        {"U", std::string("\0", 1),
+         "U: a WSTRING cannot hold a NUL character (the text has one "
+         "at byte 0)"},
+        {"S", "", ""},
+    };
+    for (const WriteCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<Value> before = loaded.access->Read(c.name).value;
+        const ValueResult result = loaded.Write(c.name, c.value);
+        if (c.error.empty()) {
+            EXPECT_TRUE(result.Ok()) << CoreJson::Error(result);
+        } else {
+            EXPECT_EQ(CoreJson::Error(result), c.error);
+            EXPECT_EQ(result.fault, ValueFault::BadValue);
+            EXPECT_EQ(loaded.access->Read(c.name).value, before);
+        }
+    }
+    EXPECT_EQ(loaded.Json("P"), 100);
+    EXPECT_EQ(loaded.Json("C"), 1);
 }
 
 // A write is checked whole before anything is written: a plan with one refused item commits

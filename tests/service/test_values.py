@@ -127,3 +127,74 @@ def test_write_bodies_and_their_item_limit(writable, body, status):
         return
     assert len(payload["values"]) == len(body["values"])
     assert values(writable, "Speeds[9]")["Speeds[9]"]["value"] == body["values"]["Speeds[9]"]
+
+
+def raw(server, method, endpoint, text):
+    """A request with a body sent as written (json.dumps cannot write what a hostile client can)."""
+    return server.request(method, endpoint, body=text.encode(),
+                          headers={"Authorization": "Bearer " + TOKEN})
+
+
+def nested(depth):
+    return "[" * depth + "1" + "]" * depth
+
+
+@pytest.mark.parametrize("method,endpoint,text,reason", [
+    ("PUT", "/values", '{"values":{"Motor1.Speed":%s}}' % nested(30000), "64 levels"),
+    ("PUT", "/values", '{"values":{"Motor1.Speed":%s}}' % nested(10000), "64 levels"),
+    ("PUT", "/values", '{"values":{"Motor1.Speed":%s' % ("{\"a\":" * 30000), "64 levels"),
+    ("POST", "/values", '{"items":%s}' % nested(30000), "64 levels"),
+    ("POST", "/resolve", '{"items":%s}' % nested(30000), "64 levels"),
+    ("POST", "/stamp/compare", '{"stamp":%s}' % nested(30000), "64 levels"),
+    ("PUT", "/values", '{"values":{"Motor1.Speed":1,"Status.3":true,"Motor1.Speed":2}}',
+     "'Motor1.Speed' twice"),
+    ("POST", "/resolve", '{"items":["Motor1"],"items":["Motor2"]}', "'items' twice"),
+    ("PUT", "/values", '{"values":{"LineName":"' + "y" * 100000, "not JSON"),
+], ids=["put-30000", "put-10000", "put-objects", "post-values", "post-resolve", "post-stamp",
+        "put-twice", "post-twice", "put-unterminated"])
+def test_hostile_bodies_are_refused_whole(writable, method, endpoint, text, reason):
+    before = values(writable, "Motor1.Speed")["Motor1.Speed"]["value"]
+    status, payload = raw(writable, method, DICT + endpoint, text)
+    assert status == 400 and reason in payload["error"]
+    assert len(payload["error"]) < 300
+    assert values(writable, "Motor1.Speed")["Motor1.Speed"]["value"] == before
+
+
+def test_put_answers_in_the_order_given(writable):
+    order = ["Status.3", "Motor2.Speed", "LineName", "Line.ActiveRecipe", "Motor1.Current"]
+    text = '{"values":{"Status.3":false,"Motor2.Speed":3,"LineName":"L","Line.ActiveRecipe":2,' \
+           '"Motor1.Current":1.5}}'
+    status, payload = raw(writable, "PUT", DICT + "/values", text)
+    assert status == 200 and payload["written"] is True
+    assert [entry["name"] for entry in payload["values"]] == order
+
+
+def test_errors_quote_client_text_short(writable):
+    name, text = "Motor1." + "N" * 5000, "t" * 100000
+    status, payload = put(writable, {name: 1, "LineName": text})
+    assert status == 200 and payload["written"] is False
+    by_name = {entry["name"]: entry["error"] for entry in payload["values"]}
+    assert set(by_name) == {name, "LineName"}  # names in results stay whole
+    assert by_name[name].startswith("Motor1." + "N" * 193 + "\u2026 (5007 bytes): ")
+    assert by_name["LineName"] == "LineName: '" + "t" * 200 + \
+        "\u2026' (100000 bytes) is longer than STRING[20] holds (20 bytes)"
+    status, payload = writable.get(DICT + "/browse", path="x" * 5000)
+    assert status == 404 and len(payload["error"]) < 300 and "(5000 bytes)" in payload["error"]
+
+
+@pytest.mark.parametrize("name,value,error", [
+    ("Line.Conveyors[1].Load", 101, "101 is outside the range 0..100 of Percent"),
+    ("Line.Conveyors[2].Load", -1, "-1 is outside the range 0..100 of Percent"),
+    ("Motor1.State", 99,
+     "99 is not a value of the enumeration MotorState (Stopped, Running, Fault)"),
+    ("LineName", "Line\u00002", "a STRING[20] cannot hold a NUL character (the text has one at "
+                                "byte 4)"),
+])
+def test_writes_keep_within_what_the_program_declares(writable, name, value, error):
+    before = values(writable, name)[name]["value"]
+    status, payload = put(writable, {name: value, "Motor1.Speed": 9})
+    assert status == 200 and payload["written"] is False
+    assert payload["values"][0]["error"] == name + ": " + error
+    assert values(writable, name)[name]["value"] == before
+    status, payload = put(writable, {name: before})
+    assert status == 200 and payload["written"] is True

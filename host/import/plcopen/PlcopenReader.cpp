@@ -384,6 +384,8 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
         ReadBase(element, ref, false);
     } else if (name == "subrangeSigned" || name == "subrangeUnsigned") {
         ref.kind = TypeRef::Kind::Subrange;
+        const pugi::xml_node range = Child(element, "range");
+        ref.range = {range.attribute("lower").value(), range.attribute("upper").value()};
         ReadBase(element, ref, true);
     } else if (name == "pointer") {
         ref.kind = TypeRef::Kind::Pointer;

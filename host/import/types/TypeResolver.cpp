@@ -358,13 +358,32 @@ std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& ty
 // What a variable of the type starts with: its initial value and, for an enumeration, the
 // values of its names (each the one before plus one unless written).
 void TypeResolver::KeepNamedType(const DataTypeDecl& type, const std::string& baseType) {
-    NamedTypeLayout named{type.name, baseType, type.initialValue, {}};
+    NamedTypeLayout named{type.name, baseType, type.initialValue, {}, {}};
     std::int64_t next = 0;
     for (const auto& [name, written] : type.type.enumValues) {
         next = ParseIntegerLiteral(written).value_or(next);
         named.enumValues.emplace_back(name, next++);
     }
+    if (type.type.kind == TypeRef::Kind::Subrange) {
+        named.range = SubrangeBounds(type.type, type.line);
+    }
     m_NamedTypes.push_back(std::move(named));
+}
+
+// A subrange's bounds as integers; nothing, with a warning, when they are not (writes to it are
+// then bounded by its base type only).
+std::optional<std::pair<std::int64_t, std::int64_t>>
+TypeResolver::SubrangeBounds(const TypeRef& ref, std::size_t line) {
+    const auto low = ParseIntegerLiteral(ref.range.first);
+    const auto high = ParseIntegerLiteral(ref.range.second);
+    if (!low || !high || *high < *low) {
+        m_Diagnostics.Warning(line, "the subrange bounds " + Quoted(ref.range.first) + ".." +
+                                        Quoted(ref.range.second) +
+                                        " are not two integers, low to high; writes are "
+                                        "bounded by the base type only");
+        return std::nullopt;
+    }
+    return std::pair(*low, *high);
 }
 
 std::optional<ResolvedType> TypeResolver::BuildComposite(const std::string& name,

@@ -66,6 +66,8 @@ private:
                                 std::size_t line);
     std::optional<ResolvedType> ComputeDataType(const DataTypeDecl& type);
     void KeepNamedType(const DataTypeDecl& type, const std::string& baseType);
+    std::optional<std::pair<std::int64_t, std::int64_t>> SubrangeBounds(const TypeRef& ref,
+                                                                        std::size_t line);
     std::optional<ResolvedType> BuildComposite(const std::string& name,
                                                const std::vector<VariableDecl>& variables,
                                                CompositePlacer::Kind kind, std::size_t line);
