@@ -39,12 +39,13 @@ int ServeCommand::Run() {
     log.Write(messages.str());
 
     StopSignals signals; // before any thread starts, so that every thread inherits it
-    ServiceApi api(registry, m_Options.writes);
     HttpService::Options http{m_Options.bind,    m_Options.port,         m_Options.threads,
                               m_Options.verbose, m_Options.allowedHosts, m_Options.maxConnections};
     if (http.threads == 0) {
         http.threads = std::max(1U, std::thread::hardware_concurrency());
     }
+    // As many workers for heavy requests as connection threads.
+    ServiceApi api(registry, m_Options.writes, http.threads);
     const std::size_t descriptors = DescriptorLimit::Raise();
     if (http.maxConnections == 0) {
         http.maxConnections = DescriptorLimit::Connections(descriptors);

@@ -3,6 +3,7 @@
 #include "service/DictionaryEndpoints.h"
 #include "service/PageAssets.h"
 #include "text/HostText.h"
+#include "values/WorkQueue.h"
 
 #include <array>
 #include <filesystem>
@@ -69,29 +70,32 @@ std::span<const ServiceApi::Route> ServiceApi::Routes() {
         {"/api/dictionaries/{name}/", "GET", nullptr,
          [](const E& e, const R&) { return e.Info(); }},
         {"/api/dictionaries/{name}/resolve", "GET", nullptr,
-         [](const E& e, const R& r) { return e.Resolve(r); }},
+         [](const E& e, const R& r) { return e.Resolve(r); }, false, Work::Heavy},
         {"/api/dictionaries/{name}/resolve", "POST", nullptr,
-         [](const E& e, const R& r) { return e.Resolve(r); }},
+         [](const E& e, const R& r) { return e.Resolve(r); }, false, Work::Heavy},
         {"/api/dictionaries/{name}/browse", "GET", nullptr,
-         [](const E& e, const R& r) { return e.Browse(r); }},
+         [](const E& e, const R& r) { return e.Browse(r); }, false, Work::Heavy},
         {"/api/dictionaries/{name}/stamp", "GET", nullptr,
          [](const E& e, const R&) { return e.Stamp(); }},
         {"/api/dictionaries/{name}/stamp/compare", "POST", nullptr,
          [](const E& e, const R& r) { return e.CompareStamp(r); }},
         {"/api/dictionaries/{name}/values", "GET", nullptr,
-         [](const E& e, const R& r) { return e.ReadValues(r); }, false, true},
+         [](const E& e, const R& r) { return e.ReadValues(r); }, false, Work::Plc},
         {"/api/dictionaries/{name}/values", "POST", nullptr,
-         [](const E& e, const R& r) { return e.ReadValues(r); }, false, true},
+         [](const E& e, const R& r) { return e.ReadValues(r); }, false, Work::Plc},
         {"/api/dictionaries/{name}/values", "PUT", nullptr,
-         [](const E& e, const R& r) { return e.WriteValues(r); }, true, true},
+         [](const E& e, const R& r) { return e.WriteValues(r); }, true, Work::Plc},
         {"/api/dictionaries/{name}/dump", "GET", nullptr,
-         [](const E& e, const R&) { return e.Dump(); }},
+         [](const E& e, const R&) { return e.Dump(); }, false, Work::Heavy},
     }};
     return kRoutes;
 }
 
-ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes)
-    : m_Registry(registry), m_Writes(std::move(writes)) {}
+ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned workers)
+    : m_Registry(registry), m_Writes(std::move(writes)),
+      m_Work(std::make_unique<WorkQueue>(kWaitingRequests, workers)) {}
+
+ServiceApi::~ServiceApi() = default;
 
 const ServiceApi::Route* ServiceApi::Find(const HttpRequest& request, std::string& name,
                                           ApiReply& refusal) const {
@@ -158,26 +162,28 @@ void ServiceApi::Dispatch(const Route& route, const HttpRequest& request, const 
         done(ApiReply::Error(503, "'" + name + "' is not in service: " + served->Error()));
         return;
     }
-    const std::shared_ptr<PlcEndpoint>& plc = program->Plc();
-    if (!queue || !route.plc || !plc) {
+    if (!queue || route.work == Work::Light) {
         done(route.dictionary(DictionaryEndpoints(*served, *program, m_Writes.writable), request));
         return;
     }
+    const std::shared_ptr<PlcEndpoint>& plc = program->Plc();
+    const bool onPlc = route.work == Work::Plc && plc;
+    WorkQueue& work = onPlc ? plc->Queue() : *m_Work;
     const bool writable = m_Writes.writable;
-    const bool taken = plc->Queue().Submit([&route, served, program, request, writable, done] {
-        done(Answer(route, *served, *program, request, writable));
-    });
-    if (!taken) {
-        ApiReply busy =
-            ApiReply::Error(503, "the PLC " + plc->Target().Text() +
-                                     " is busy: " + std::to_string(plc->Queue().Capacity()) +
-                                     " requests wait for it already; try again shortly");
-        busy.headers.emplace_back("Retry-After", "1");
-        done(std::move(busy));
+    if (work.Submit([&route, served, program, request, writable, done] {
+            done(Answer(route, *served, *program, request, writable));
+        })) {
+        return;
     }
+    ApiReply busy = ApiReply::Error(503, (onPlc ? "the PLC " + plc->Target().Text() + " is busy: "
+                                                : std::string("the service is busy: ")) +
+                                             std::to_string(work.Capacity()) +
+                                             " requests wait already; try again shortly");
+    busy.headers.emplace_back("Retry-After", "1");
+    done(std::move(busy));
 }
 
-// A dictionary endpoint's answer, run on a PLC's worker: nothing may escape from it.
+// A dictionary endpoint's answer, run on a worker: nothing may escape from it.
 ApiReply ServiceApi::Answer(const Route& route, const ServedProgram& served, const Program& program,
                             const HttpRequest& request, bool writable) {
     try {

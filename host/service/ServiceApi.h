@@ -5,12 +5,14 @@
 #include "service/ProgramRegistry.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 class DictionaryEndpoints;
+class WorkQueue;
 
 // Routes a request through one table of paths: the dictionary listing, the requests on one
 // dictionary, the health check; any other path outside /api is the browser page. Answers 404
@@ -25,27 +27,37 @@ public:
         std::string token;
     };
 
+    // Where a request runs: on the caller's thread (light, bounded by a few names), on the
+    // service's workers (heavy: it may list or read thousands of names), or on the PLC's own
+    // worker when its values live in a PLC (else as heavy). A connection thread never waits on
+    // a PLC nor spends long on one request.
+    enum class Work { Light, Heavy, Plc };
+
     // One row of the table: a path pattern ("{name}" stands for a dictionary name), a method,
     // what answers it (the service, or the named dictionary's endpoints), whether it writes,
-    // whether it may wait on a PLC (then it runs on the PLC's work queue, never on the caller's
-    // thread).
+    // where it runs.
     struct Route {
         std::string_view pattern;
         std::string_view method;
         ApiReply (*service)(const ServiceApi& api, const HttpRequest& request);
         ApiReply (*dictionary)(const DictionaryEndpoints& endpoints, const HttpRequest& request);
         bool writes = false;
-        bool plc = false;
+        Work work = Work::Light;
     };
+
+    // Requests that may wait for the service's workers; past it, 503.
+    static constexpr std::size_t kWaitingRequests = 256;
 
     // Receives the answer: at once, or later from a PLC's worker thread.
     using Completion = std::function<void(ApiReply)>;
 
-    ServiceApi(ProgramRegistry& registry, WritePolicy writes);
+    ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned workers = 2);
+    ~ServiceApi();
+    ServiceApi(const ServiceApi&) = delete;
+    ServiceApi& operator=(const ServiceApi&) = delete;
 
-    // Answers on the calling thread, unless the answer waits on a PLC: then `done` is called
-    // from the PLC's worker once it is made (or at once with 503 when too many requests wait
-    // for that PLC).
+    // Answers on the calling thread when the route is light; else `done` is called from a
+    // worker once the answer is made (or at once with 503 when too many requests wait).
     void Handle(const HttpRequest& request, Completion done) const;
     // Answers on the calling thread, whatever it waits on (tests, tools).
     ApiReply Handle(const HttpRequest& request) const;
@@ -66,4 +78,5 @@ private:
 
     ProgramRegistry& m_Registry;
     WritePolicy m_Writes;
+    std::unique_ptr<WorkQueue> m_Work; // the service's workers for heavy requests
 };

@@ -6,29 +6,29 @@ thread_local std::optional<WorkQueue::Clock::time_point> t_Submitted;
 
 } // namespace
 
-WorkQueue::WorkQueue(std::size_t capacity)
-    : m_Capacity(capacity == 0 ? 1 : capacity), m_State(std::make_shared<State>()) {}
+WorkQueue::WorkQueue(std::size_t capacity, unsigned workers)
+    : m_Capacity(capacity == 0 ? 1 : capacity), m_WorkerCount(workers == 0 ? 1 : workers),
+      m_State(std::make_shared<State>()) {}
 
 WorkQueue::~WorkQueue() {
     Stop();
 }
 
 void WorkQueue::Stop() {
-    std::thread worker;
+    std::vector<std::thread> workers;
     {
         const std::lock_guard lock(m_State->mutex);
         m_State->stopping = true;
-        worker = std::move(m_Worker);
+        workers = std::move(m_Workers);
     }
     m_State->wake.notify_all();
-    if (!worker.joinable()) {
-        return;
-    }
-    if (worker.get_id() == std::this_thread::get_id()) {
-        // Ended from inside a job: the worker finishes the jobs left and ends by itself.
-        worker.detach();
-    } else {
-        worker.join();
+    for (std::thread& worker : workers) {
+        if (worker.get_id() == std::this_thread::get_id()) {
+            // Ended from inside a job: this worker finishes the jobs left and ends by itself.
+            worker.detach();
+        } else {
+            worker.join();
+        }
     }
 }
 
@@ -39,8 +39,8 @@ bool WorkQueue::Submit(std::function<void()> job) {
             return false;
         }
         m_State->jobs.push_back({std::move(job), Clock::now()});
-        if (!m_Worker.joinable()) {
-            m_Worker = std::thread([state = m_State] { Run(state); });
+        while (m_Workers.size() < m_WorkerCount) {
+            m_Workers.emplace_back([state = m_State] { Run(state); });
         }
     }
     m_State->wake.notify_one();

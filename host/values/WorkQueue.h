@@ -9,21 +9,23 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
-// Work that must not run on a caller's thread (a front end's I/O thread waiting on a PLC): one
-// worker thread, started with the first job, runs jobs in the order given. The queue is
-// bounded; a full queue refuses the job, so the caller can answer "busy" at once.
+// Work that must not run on a caller's thread (a front end's I/O thread waiting on a PLC, or
+// listing thousands of elements): worker threads, started with the first job, take jobs in the
+// order given (one worker: one job at a time, in that order). The queue is bounded; a full
+// queue refuses the job, so the caller can answer "busy" at once.
 class WorkQueue {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit WorkQueue(std::size_t capacity);
+    explicit WorkQueue(std::size_t capacity, unsigned workers = 1);
     WorkQueue(const WorkQueue&) = delete;
     WorkQueue& operator=(const WorkQueue&) = delete;
     // Stop(), then gone.
     ~WorkQueue();
 
-    // Takes no more jobs; runs the jobs still waiting and ends the worker. Idempotent.
+    // Takes no more jobs; runs the jobs still waiting and ends the workers. Idempotent.
     void Stop();
 
     // False when the queue is full; the job is not taken then.
@@ -51,6 +53,7 @@ private:
     static void Run(const std::shared_ptr<State>& state);
 
     const std::size_t m_Capacity;
+    const unsigned m_WorkerCount;
     std::shared_ptr<State> m_State;
-    std::thread m_Worker; // guarded by m_State->mutex until the destructor
+    std::vector<std::thread> m_Workers; // guarded by m_State->mutex until Stop()
 };

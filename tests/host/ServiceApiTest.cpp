@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -119,6 +121,50 @@ TEST(ServiceApi, RoutesEveryPathAndMethod) {
     ASSERT_TRUE(refused.SetTarget(dictionary + "/values"));
     refused.body = write;
     EXPECT_EQ(ServiceApi(registry, {}).Handle(refused).status, 403);
+}
+
+struct WorkCase {
+    const char* method;
+    std::string path;
+    std::multimap<std::string, std::string> params;
+    bool onWorker; // answered on a worker thread, not the caller's
+};
+
+// A request that may list or read thousands of names is answered on the service's workers, so
+// a connection thread stays free for the health check and light requests.
+TEST(ServiceApi, AnswersHeavyRequestsOnItsWorkers) {
+    ProgramRegistry registry(ProgramOptions{});
+    std::string reason;
+    ASSERT_TRUE(registry.Add(hosttest::kExample, reason)) << reason;
+    std::ostringstream log;
+    ASSERT_EQ(registry.RefreshAll(log), 1U) << log.str();
+    const ServiceApi api(registry, {});
+    const std::string dictionary = "/api/dictionaries/production_line";
+    const WorkCase cases[] = {
+        {"GET", "/healthz", {}, false},
+        {"GET", "/api/dictionaries", {}, false},
+        {"GET", dictionary, {}, false},
+        {"GET", dictionary + "/stamp", {}, false},
+        {"GET", dictionary + "/resolve", {{"item", "Motor1"}}, true},
+        {"GET", dictionary + "/browse", {{"path", "Line"}}, true},
+        {"GET", dictionary + "/values", {{"item", "Line"}}, true},
+        {"GET", dictionary + "/dump", {}, true},
+        {"GET", "/api/dictionaries/nope/values", {}, false},
+    };
+    for (const WorkCase& c : cases) {
+        SCOPED_TRACE(c.path);
+        HttpRequest request;
+        request.method = c.method;
+        ASSERT_TRUE(request.SetTarget(c.path));
+        request.params = c.params;
+        std::promise<std::pair<std::thread::id, int>> answered;
+        api.Handle(request, [&answered](ApiReply reply) {
+            answered.set_value({std::this_thread::get_id(), reply.status});
+        });
+        const auto [thread, status] = answered.get_future().get();
+        EXPECT_EQ(thread != std::this_thread::get_id(), c.onWorker);
+        EXPECT_EQ(status, c.path.find("nope") == std::string::npos ? 200 : 404);
+    }
 }
 
 } // namespace

@@ -178,8 +178,10 @@ def test_errors_quote_client_text_short(writable):
     assert by_name[name].startswith("Motor1." + "N" * 193 + "\u2026 (5007 bytes): ")
     assert by_name["LineName"] == "LineName: '" + "t" * 200 + \
         "\u2026' (100000 bytes) is longer than STRING[20] holds (20 bytes)"
+    status, payload = writable.get(DICT + "/browse", path="x" * 1000)
+    assert status == 404 and len(payload["error"]) < 300 and "(1000 bytes)" in payload["error"]
     status, payload = writable.get(DICT + "/browse", path="x" * 5000)
-    assert status == 404 and len(payload["error"]) < 300 and "(5000 bytes)" in payload["error"]
+    assert status == 400 and len(payload["error"]) < 300, payload
 
 
 @pytest.mark.parametrize("name,value,error", [
