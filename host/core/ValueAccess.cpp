@@ -239,6 +239,9 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
     Batch batch;
     for (std::size_t i = 0; i < names.size(); ++i) {
         ValueResult& result = results.emplace_back(Named(names[i]));
+        if (batch.leaves > kMaxLeaves) {
+            continue; // the read is refused whole: the names left cost nothing more
+        }
         const ItemName checked = ItemName::Check(names[i]);
         if (Refused(checked, result)) {
             continue;
@@ -253,7 +256,7 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
             roots[i].read = batch.reads.size();
             batch.reads.push_back({target->place, {}, {}});
             batch.types.push_back(*target->type);
-        } else if (batch.leaves <= kMaxLeaves) {
+        } else {
             Collect(checked.Text(), roots[i], batch);
         }
     }

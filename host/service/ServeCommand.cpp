@@ -9,6 +9,9 @@
 #include "service/ServiceLog.h"
 #include "service/StopSignals.h"
 
+#include <sys/select.h>
+
+#include <algorithm>
 #include <sstream>
 #include <thread>
 
@@ -48,7 +51,11 @@ int ServeCommand::Run() {
     ServiceApi api(registry, m_Options.writes, http.threads);
     const std::size_t descriptors = DescriptorLimit::Raise();
     if (http.maxConnections == 0) {
-        http.maxConnections = DescriptorLimit::Connections(descriptors);
+        // With a PLC, connections stay few enough that its socket gets a descriptor below
+        // FD_SETSIZE: libmodbus waits on it with select().
+        const bool plc = m_Options.programs.memory.kind == MemoryKind::Modbus;
+        http.maxConnections = DescriptorLimit::Connections(
+            plc ? std::min<std::size_t>(descriptors, FD_SETSIZE) : descriptors);
     }
     log.Write("at most " + std::to_string(http.maxConnections) + " connections (" +
               std::to_string(descriptors) + " descriptors)");
