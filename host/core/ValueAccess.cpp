@@ -297,14 +297,18 @@ void ValueAccess::Finish(const Node& root, const Batch& batch, ValueResult& resu
 }
 
 // Why a value is outside what its declared type allows: a subrange's bounds or an enumeration's
-// values, along the chain of aliases. Empty when it is within them (a value that is no integer
-// meets a subrange's bounds in the codec, which says why it does not fit the base type).
+// values, along the chain of aliases, whether declared as data types or written in place. Empty
+// when it is within them (a value that is no integer meets a subrange's bounds in the codec, which
+// says why it does not fit the base type).
 std::string ValueAccess::DeclaredFault(const std::string& type, const Value& value) const {
     const DeclaredInteger number = DeclaredInteger::Of(value);
     for (const NamedTypeLayout* declared : m_Program.Types().Chain(type)) {
         if (!declared->enumValues.empty() && !number.IsEnumValueOf(*declared)) {
-            return ValueCodec::Shown(value) + " is not a value of the enumeration " +
-                   declared->name + " (" + EnumNames(*declared) + ")";
+            // An enumeration written in place is named by its values already.
+            const std::string shown = declared->inPlace
+                                          ? "(" + EnumNames(*declared) + ")"
+                                          : declared->name + " (" + EnumNames(*declared) + ")";
+            return ValueCodec::Shown(value) + " is not a value of the enumeration " + shown;
         }
         if (declared->range && number.IsInteger() && !number.IsWithin(*declared->range)) {
             return ValueCodec::Shown(value) + " is outside the range " +

@@ -55,7 +55,9 @@ struct VariableLayout {
 
 // A declared data type that is not a structure (an alias, enumeration, subrange or array type):
 // what a variable of it starts with when it gives no initial value of its own. Structures keep
-// their members' initial values; their type-level value is kept here too.
+// their members' initial values; their type-level value is kept here too. A subrange or
+// enumeration written in place, in a variable's, member's or element's type, is kept here too,
+// named by its text (INT (0..100), (Off, On)), so that it bounds writes as a declared one does.
 struct NamedTypeLayout {
     std::string name;
     std::string baseType;     // the base type as the program writes it; empty for a structure
@@ -64,13 +66,14 @@ struct NamedTypeLayout {
     std::vector<std::pair<std::string, std::int64_t>> enumValues;
     // A subrange's bounds (low, high): a write outside them is refused.
     std::optional<std::pair<std::int64_t, std::int64_t>> range{};
+    bool inPlace = false; // written in place: its name is its text
 };
 
 struct ProjectLayout {
     std::string projectName;
     std::vector<CompositeLayout> composites; // every type before the types that use it
     std::vector<VariableLayout> variables;   // in declaration order
-    std::vector<NamedTypeLayout> namedTypes; // declared data types, for initial values
+    std::vector<NamedTypeLayout> namedTypes; // data types, declared or in place
     std::uint32_t wordCount = 0;             // words of the word area (block 1)
     std::uint32_t bitCount = 0;              // bits of the bit area (block 2)
     // How far each block is used, by block number: the end of its last variable in bytes (in

@@ -47,6 +47,24 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
         {"enumeration counts as INT", "<derived name=\"Level\"/>", "INT", 2},
         {"subrange is its base", "<derived name=\"Small\"/>", "UINT", 2},
         {"alias of an alias", "<derived name=\"alias\"/>", "UINT", 2},
+        // Written in place, a subrange or enumeration is its base type too.
+        {"subrange in place",
+         "<subrangeSigned><range lower=\"0\" upper=\"9\"/><baseType><DINT/></baseType>"
+         "</subrangeSigned>",
+         "DINT", 4},
+        {"subrange in place without integer bounds",
+         "<subrangeSigned><range lower=\"N\" upper=\"9\"/><baseType><SINT/></baseType>"
+         "</subrangeSigned>",
+         "BYTE", 1},
+        {"enumeration in place", "<enum><values><value name=\"A\"/></values></enum>", "INT", 2},
+        {"enumeration in place on a base",
+         "<enum><values><value name=\"A\"/></values><baseType><UDINT/></baseType></enum>", "UDINT",
+         4},
+        {"array of a subrange in place",
+         "<array><dimension lower=\"1\" upper=\"4\"/><baseType><subrangeUnsigned><range "
+         "lower=\"1\" upper=\"2\"/><baseType><UINT/></baseType></subrangeUnsigned></baseType>"
+         "</array>",
+         "ARRAY[1..4] OF UINT", 8},
         {"structure", "<derived name=\"Pair\"/>", "Pair", 8},
         {"pointer", "<pointer><baseType><INT/></baseType></pointer>", "UDINT", 4},
         {"library type", "<derived name=\"Json_Var\"/>", "Json_Var", 2},

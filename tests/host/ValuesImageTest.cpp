@@ -143,6 +143,22 @@ struct WriteCase {
     std::string error; // empty when written
 };
 
+// Each case written alone: a refused one is a bad value and leaves the value as it was.
+void ExpectBoundedWrites(const Loaded& loaded, const std::vector<WriteCase>& cases) {
+    for (const WriteCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<Value> before = loaded.access->Read(c.name).value;
+        const ValueResult result = loaded.Write(c.name, c.value);
+        if (c.error.empty()) {
+            EXPECT_TRUE(result.Ok()) << CoreJson::Error(result);
+        } else {
+            EXPECT_EQ(CoreJson::Error(result), c.error);
+            EXPECT_EQ(result.fault, ValueFault::BadValue);
+            EXPECT_EQ(loaded.access->Read(c.name).value, before);
+        }
+    }
+}
+
 TEST(ValuesImage, WritesByTypeAndRefusesWithoutWriting) {
     const Loaded loaded(hosttest::kExample);
     ASSERT_TRUE(loaded.program);
@@ -255,20 +271,97 @@ TEST(ValuesImage, DeclaredTypesBoundWrites) {
          "at byte 0)"},
         {"S", "", ""},
     };
-    for (const WriteCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::optional<Value> before = loaded.access->Read(c.name).value;
-        const ValueResult result = loaded.Write(c.name, c.value);
-        if (c.error.empty()) {
-            EXPECT_TRUE(result.Ok()) << CoreJson::Error(result);
-        } else {
-            EXPECT_EQ(CoreJson::Error(result), c.error);
-            EXPECT_EQ(result.fault, ValueFault::BadValue);
-            EXPECT_EQ(loaded.access->Read(c.name).value, before);
-        }
-    }
+    ExpectBoundedWrites(loaded, cases);
     EXPECT_EQ(loaded.Json("P"), 100);
     EXPECT_EQ(loaded.Json("C"), 1);
+}
+
+const char* kInPlaceTypes = R"(
+<dataType name="Percent"><baseType><subrangeSigned><range lower="0" upper="100"/>
+  <baseType><INT/></baseType></subrangeSigned></baseType></dataType>
+<dataType name="Tank"><baseType><struct>
+  <variable name="Fill"><type><subrangeSigned><range lower="-10" upper="10"/>
+    <baseType><DINT/></baseType></subrangeSigned></type></variable>
+</struct></baseType></dataType>
+)";
+
+// Subranges and enumerations written in place, in a global's, a program variable's, a member's
+// and an array element's type, bound writes as declared ones do; the initial values stay as the
+// program declares them.
+TEST(ValuesImage, InPlaceTypesBoundWrites) {
+    const std::string level = "<subrangeSigned><range lower=\"0\" upper=\"100\"/><baseType><INT/>"
+                              "</baseType></subrangeSigned>";
+    const std::string onOff =
+        "<enum><values><value name=\"Off\"/><value name=\"On\"/></values></enum>";
+    const std::string globals =
+        Var("Level", level, "", "150") + Var("Switch", onOff, "", "On") +
+        Var("Mode",
+            "<enum><values><value name=\"Auto\" value=\"4\"/><value name=\"Manual\"/></values>"
+            "<baseType><SINT/></baseType></enum>") +
+        Var("Narrow", "<subrangeSigned><range lower=\"10\" upper=\"20\"/><baseType><derived "
+                      "name=\"Percent\"/></baseType></subrangeSigned>") +
+        Var("T", "<derived name=\"Tank\"/>") +
+        Var("Levels", "<array><dimension lower=\"1\" upper=\"4\"/><baseType>" + level +
+                          "</baseType></array>");
+    const std::string pous =
+        "<pou name=\"Main\" pouType=\"program\"><interface><localVars>" +
+        Var("Speed", "<subrangeUnsigned><range lower=\"1\" upper=\"9\"/><baseType><UINT/>"
+                     "</baseType></subrangeUnsigned>") +
+        "</localVars></interface></pou>";
+    const std::string instances =
+        "<task name=\"T\" priority=\"1\"><pouInstance name=\"Inst\" typeName=\"Main\"/></task>";
+    const Loaded loaded(hosttest::WriteTempFile(
+        "in_place.xml", hosttest::Project(kInPlaceTypes, pous, globals, instances)));
+    ASSERT_TRUE(loaded.program);
+    EXPECT_TRUE(loaded.problems.empty());
+    EXPECT_EQ(loaded.Json("Level"), 150);
+    EXPECT_EQ(loaded.Json("Switch"), 1);
+    const std::vector<std::pair<const char*, const char*>> shown = {
+        {"Level", "INT (0..100)"},
+        {"Switch", "(Off, On)"},
+        {"Mode", "SINT (Auto := 4, Manual)"},
+        {"Narrow", "Percent (10..20)"},
+        {"Levels", "ARRAY[1..4] OF INT (0..100)"},
+        {"Levels[1]", "INT (0..100)"},
+    };
+    for (const auto& [name, type] : shown) {
+        EXPECT_EQ(loaded.access->Read(name).type, type) << name;
+    }
+    const std::string onOffValues = " is not a value of the enumeration (Off, On)";
+    const std::vector<WriteCase> cases = {
+        {"Level", I{0}, ""},
+        {"Level", I{100}, ""},
+        {"Level", I{101}, "Level: 101 is outside the range 0..100 of INT (0..100)"},
+        {"Level", I{-1}, "Level: -1 is outside the range 0..100 of INT (0..100)"},
+        {"Inst.Speed", I{1}, ""},
+        {"Inst.Speed", I{9}, ""},
+        {"Inst.Speed", I{0}, "Inst.Speed: 0 is outside the range 1..9 of UINT (1..9)"},
+        {"Inst.Speed", I{10}, "Inst.Speed: 10 is outside the range 1..9 of UINT (1..9)"},
+        {"T.Fill", I{-10}, ""},
+        {"T.Fill", I{10}, ""},
+        {"T.Fill", I{-11}, "T.Fill: -11 is outside the range -10..10 of DINT (-10..10)"},
+        {"T.Fill", I{11}, "T.Fill: 11 is outside the range -10..10 of DINT (-10..10)"},
+        {"Levels[1]", I{0}, ""},
+        {"Levels[4]", I{100}, ""},
+        {"Levels[4]", I{101}, "Levels[4]: 101 is outside the range 0..100 of INT (0..100)"},
+        {"Levels[1]", I{-1}, "Levels[1]: -1 is outside the range 0..100 of INT (0..100)"},
+        // Both the subrange in place and the declared one it narrows bound it.
+        {"Narrow", I{10}, ""},
+        {"Narrow", I{20}, ""},
+        {"Narrow", I{21}, "Narrow: 21 is outside the range 10..20 of Percent (10..20)"},
+        {"Narrow", I{9}, "Narrow: 9 is outside the range 10..20 of Percent (10..20)"},
+        {"Switch", "Off", ""},
+        {"Switch", I{1}, ""},
+        {"Switch", I{2}, "Switch: 2" + onOffValues},
+        {"Switch", "Dim", "Switch: 'Dim'" + onOffValues},
+        {"Mode", "Auto", ""},
+        {"Mode", I{5}, ""},
+        {"Mode", I{3}, "Mode: 3 is not a value of the enumeration (Auto, Manual)"},
+        {"Mode", I{6}, "Mode: 6 is not a value of the enumeration (Auto, Manual)"},
+    };
+    ExpectBoundedWrites(loaded, cases);
+    EXPECT_EQ(loaded.Json("Switch"), 1);
+    EXPECT_EQ(loaded.Json("Mode"), 5);
 }
 
 // A write is checked whole before anything is written: a plan with one refused item commits

@@ -93,6 +93,10 @@ const std::string& TypeResolver::EntryName(const TypeRegistry::Entry& entry) {
 }
 
 std::optional<ResolvedType> TypeResolver::Resolve(const TypeRef& ref) {
+    return ResolveType(ref, false);
+}
+
+std::optional<ResolvedType> TypeResolver::ResolveType(const TypeRef& ref, bool declared) {
     const DepthGuard guard(m_Depth);
     if (TooDeep(ref.line, m_Depth)) {
         return std::nullopt;
@@ -113,9 +117,10 @@ std::optional<ResolvedType> TypeResolver::Resolve(const TypeRef& ref) {
         return element ? ResolveArray(ref.dims, *element, ref.line) : std::nullopt;
     }
     case TypeRef::Kind::Enum:
-        return ref.base ? Resolve(*ref.base) : ResolveText("INT", ref.line);
-    case TypeRef::Kind::Subrange:
-        return ref.base ? Resolve(*ref.base) : std::nullopt;
+    case TypeRef::Kind::Subrange: {
+        const auto base = ResolveBase(ref);
+        return base && !declared ? InPlace(ref, *base) : base;
+    }
     case TypeRef::Kind::Pointer:
         return ResolvedType{"UDINT", "POINTER", 4, 4};
     case TypeRef::Kind::Struct:
@@ -126,6 +131,45 @@ std::optional<ResolvedType> TypeResolver::Resolve(const TypeRef& ref) {
         break;
     }
     return std::nullopt;
+}
+
+// The type an enumeration or subrange holds its values in; INT for an enumeration without one.
+std::optional<ResolvedType> TypeResolver::ResolveBase(const TypeRef& ref) {
+    if (!ref.base) {
+        return ref.kind == TypeRef::Kind::Enum ? ResolveText("INT", ref.line) : std::nullopt;
+    }
+    return Resolve(*ref.base);
+}
+
+// A subrange or enumeration written in place is its base type under a name made of its text,
+// INT (0..100) or (Off, On), kept once among the named types so that writes to it are bounded
+// as for a declared one. A subrange without integer bounds stays its base type.
+ResolvedType TypeResolver::InPlace(const TypeRef& ref, ResolvedType base) {
+    NamedTypeLayout named{{}, base.iecName, {}, EnumValues(ref), {}, true};
+    if (ref.kind == TypeRef::Kind::Subrange) {
+        named.range = SubrangeBounds(ref, ref.line);
+        if (!named.range) {
+            return base;
+        }
+        named.name = base.iecName + " (" + std::to_string(named.range->first) + ".." +
+                     std::to_string(named.range->second) + ")";
+    } else {
+        if (named.enumValues.empty()) {
+            return base;
+        }
+        std::string values;
+        for (std::size_t i = 0; i < named.enumValues.size(); ++i) {
+            const auto& [name, value] = named.enumValues[i];
+            values += (i == 0 ? "" : ", ") + name +
+                      (ref.enumValues[i].second.empty() ? "" : " := " + std::to_string(value));
+        }
+        named.name = (ref.base ? base.iecName + " (" : "(") + values + ")";
+    }
+    base.iecName = named.name;
+    if (m_InPlaceNames.insert(ToUpperAscii(named.name)).second) {
+        m_NamedTypes.push_back(std::move(named));
+    }
+    return base;
 }
 
 std::optional<ResolvedType> TypeResolver::ResolveString(const TypeRef& ref) {
@@ -347,7 +391,7 @@ std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& ty
         }
         return result;
     }
-    std::optional<ResolvedType> result = Resolve(type.type);
+    std::optional<ResolvedType> result = ResolveType(type.type, true);
     if (result) {
         KeepNamedType(type, result->iecName);
         result->iecName = type.name;
@@ -355,19 +399,25 @@ std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& ty
     return result;
 }
 
-// What a variable of the type starts with: its initial value and, for an enumeration, the
-// values of its names (each the one before plus one unless written).
+// What a variable of the type starts with: its initial value, and the values of an
+// enumeration or the bounds of a subrange.
 void TypeResolver::KeepNamedType(const DataTypeDecl& type, const std::string& baseType) {
-    NamedTypeLayout named{type.name, baseType, type.initialValue, {}, {}};
-    std::int64_t next = 0;
-    for (const auto& [name, written] : type.type.enumValues) {
-        next = ParseIntegerLiteral(written).value_or(next);
-        named.enumValues.emplace_back(name, next++);
-    }
+    NamedTypeLayout named{type.name, baseType, type.initialValue, EnumValues(type.type), {}, false};
     if (type.type.kind == TypeRef::Kind::Subrange) {
         named.range = SubrangeBounds(type.type, type.line);
     }
     m_NamedTypes.push_back(std::move(named));
+}
+
+// The values of an enumeration's names: each the one before plus one unless written.
+std::vector<std::pair<std::string, std::int64_t>> TypeResolver::EnumValues(const TypeRef& ref) {
+    std::vector<std::pair<std::string, std::int64_t>> values;
+    std::int64_t next = 0;
+    for (const auto& [name, written] : ref.enumValues) {
+        next = ParseIntegerLiteral(written).value_or(next);
+        values.emplace_back(name, next++);
+    }
+    return values;
 }
 
 // A subrange's bounds as integers; nothing, with a warning, when they are not (writes to it are

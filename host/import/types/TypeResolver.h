@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -45,10 +46,17 @@ public:
 
     // The laid-out structures and function blocks, each after the types it uses.
     std::vector<CompositeLayout> TakeComposites() { return std::move(m_Composites); }
-    // The declared data types with their type-level initial values and enumeration values.
+    // The data types, declared or written in place, with their type-level initial values,
+    // enumeration values and subrange bounds.
     std::vector<NamedTypeLayout> TakeNamedTypes() { return std::move(m_NamedTypes); }
 
 private:
+    // `declared`: the type of a declared data type itself, which names it; any other subrange
+    // or enumeration is written in place.
+    std::optional<ResolvedType> ResolveType(const TypeRef& ref, bool declared);
+    std::optional<ResolvedType> ResolveBase(const TypeRef& ref);
+    ResolvedType InPlace(const TypeRef& ref, ResolvedType base);
+    static std::vector<std::pair<std::string, std::int64_t>> EnumValues(const TypeRef& ref);
     void CollectConstants(const ProjectModel& model);
     std::optional<ResolvedType> ResolveText(std::string_view text, std::size_t line);
     std::optional<ResolvedType> ResolveArrayText(std::string_view text, std::size_t line);
@@ -84,6 +92,7 @@ private:
     std::unordered_map<std::string, std::int64_t> m_Constants; // upper-case name -> value
     std::vector<CompositeLayout> m_Composites;
     std::vector<NamedTypeLayout> m_NamedTypes;
+    std::unordered_set<std::string> m_InPlaceNames; // upper case, each kept once
     std::size_t m_Depth = 0;
     std::size_t m_Deepest = 0; // the deepest level reached since the current named type began
     std::string m_OuterType;   // the outermost named type being resolved, or empty
