@@ -119,7 +119,7 @@ const ServiceApi::Route* ServiceApi::Find(const HttpRequest& request, std::strin
     return nullptr;
 }
 
-void ServiceApi::Handle(const HttpRequest& request, Completion done) const {
+void ServiceApi::Handle(const HttpRequest& request, const Completion& done) const {
     std::string name;
     ApiReply refusal;
     if (const Route* route = Find(request, name, refusal)) {

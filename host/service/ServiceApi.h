@@ -58,7 +58,7 @@ public:
 
     // Answers on the calling thread when the route is light; else `done` is called from a
     // worker once the answer is made (or at once with 503 when too many requests wait).
-    void Handle(const HttpRequest& request, Completion done) const;
+    void Handle(const HttpRequest& request, const Completion& done) const;
     // Answers on the calling thread, whatever it waits on (tests, tools).
     ApiReply Handle(const HttpRequest& request) const;
     static std::span<const Route> Routes();
