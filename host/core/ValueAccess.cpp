@@ -31,6 +31,7 @@ struct ValueAccess::Batch {
     std::vector<MemoryRead> reads;
     std::vector<ValueType> types; // one per read
     std::size_t leaves = 0;       // counted over the whole request
+    std::size_t maxLeaves = kMaxLeaves;
 };
 
 namespace {
@@ -149,15 +150,15 @@ std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
 }
 
 // Browses a composite's children into the node; its leaves join the batch. False, and the
-// browse stopped, once the request holds more than kMaxLeaves leaves: pages are asked no
+// browse stopped, once the request holds more than its bound of leaves: pages are asked no
 // larger than what is left, so an array far past the limit costs no more than the limit.
 bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch) {
     BrowseOptions browse;
     browse.path = path;
     std::string continuation;
     do {
-        browse.pageSize = static_cast<std::uint32_t>(
-            std::min<std::size_t>(kPageSize, kMaxLeaves - std::min(batch.leaves, kMaxLeaves) + 1));
+        browse.pageSize = static_cast<std::uint32_t>(std::min<std::size_t>(
+            kPageSize, batch.maxLeaves - std::min(batch.leaves, batch.maxLeaves) + 1));
         const BrowsedPage page = m_Program.Browse(browse, continuation);
         for (const BrowsedChild& child : page.children) {
             if (!CollectChild(child, node, batch)) {
@@ -176,7 +177,7 @@ bool ValueAccess::CollectChild(const BrowsedChild& child, Node& node, Batch& bat
     if (child.hasChildren) {
         return Collect(child.path, added, batch);
     }
-    if (++batch.leaves > kMaxLeaves) {
+    if (++batch.leaves > batch.maxLeaves) {
         return false;
     }
     ValueResult leaf;
@@ -232,14 +233,16 @@ ValueResult ValueAccess::Read(const std::string& name) {
     return ReadMany({name}).front();
 }
 
-std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& names) {
+std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& names,
+                                               std::size_t maxLeaves) {
     std::vector<ValueResult> results;
     results.reserve(names.size());
     std::vector<Node> roots(names.size());
     Batch batch;
+    batch.maxLeaves = std::min(maxLeaves, kMaxLeaves);
     for (std::size_t i = 0; i < names.size(); ++i) {
         ValueResult& result = results.emplace_back(Named(names[i]));
-        if (batch.leaves > kMaxLeaves) {
+        if (batch.leaves > batch.maxLeaves) {
             continue; // the read is refused whole: the names left cost nothing more
         }
         const ItemName checked = ItemName::Check(names[i]);
@@ -261,11 +264,11 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
         }
     }
     // The leaves bound the read as a whole: past the limit, nothing of it is read.
-    if (batch.leaves > kMaxLeaves) {
+    if (batch.leaves > batch.maxLeaves) {
         for (ValueResult& result : results) {
             result.value.reset();
             SetFault(result, ValueFault::TooManyLeaves, result.name,
-                     "the request reads more than " + std::to_string(kMaxLeaves) +
+                     "the request reads more than " + std::to_string(batch.maxLeaves) +
                          " values (each element and member counts); read fewer names, or "
                          "parts one by one");
         }

@@ -82,8 +82,10 @@ public:
 
     ValueAccess(const Program& program, MemoryBackend& memory);
 
-    // One result per name, read in one batch (neighbouring registers in one request).
-    std::vector<ValueResult> ReadMany(const std::vector<std::string>& names);
+    // One result per name, read in one batch (neighbouring registers in one request); at most
+    // maxLeaves values (no more than kMaxLeaves), else every name is TooManyLeaves.
+    std::vector<ValueResult> ReadMany(const std::vector<std::string>& names,
+                                      std::size_t maxLeaves = kMaxLeaves);
     ValueResult Read(const std::string& name);
 
     // What a write is checked against: the bounds the program declares (subranges and

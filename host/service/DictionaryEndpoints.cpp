@@ -176,14 +176,21 @@ ApiReply DictionaryEndpoints::Dump() const {
 }
 
 ApiReply DictionaryEndpoints::ReadValues(const HttpRequest& request) const {
+    bool tooMany = false;
+    return ReadValues(request, ValueAccess::kMaxLeaves, tooMany);
+}
+
+ApiReply DictionaryEndpoints::ReadValues(const HttpRequest& request, std::size_t maxLeaves,
+                                         bool& tooMany) const {
     std::vector<std::string> names;
     std::string reason;
     if (!ItemNames(request, names, reason)) {
         return ApiReply::Error(400, reason);
     }
-    const std::vector<ValueResult> results = m_Program.Values().ReadMany(names);
+    const std::vector<ValueResult> results = m_Program.Values().ReadMany(names, maxLeaves);
     // A read past the bound on values is refused whole, before anything was read.
-    if (!results.empty() && results.front().fault == ValueFault::TooManyLeaves) {
+    tooMany = !results.empty() && results.front().fault == ValueFault::TooManyLeaves;
+    if (tooMany) {
         return ApiReply::Error(413, results.front().reason);
     }
     nlohmann::json values = nlohmann::json::array();
@@ -217,4 +224,40 @@ ApiReply DictionaryEndpoints::WriteValues(const HttpRequest& request) const {
         results.push_back(CoreJson::ValueWritten(result));
     }
     return ApiReply::Json({{"values", std::move(results)}, {"written", outcome.Complete()}});
+}
+
+bool DictionaryEndpoints::Small(const HttpRequest& request) {
+    return request.method == "GET" ? request.Params("item").size() <= kQuickItems
+                                   : request.body.size() <= kQuickBody;
+}
+
+std::optional<ApiReply> DictionaryEndpoints::QuickResolve(const HttpRequest& request) const {
+    return Small(request) ? std::optional(Resolve(request)) : std::nullopt;
+}
+
+// A page of at most kQuickPage children, unfiltered: a filter (pattern, type, kind) may pass
+// over any number of children before it fills a page.
+std::optional<ApiReply> DictionaryEndpoints::QuickBrowse(const HttpRequest& request) const {
+    BrowseQuery query;
+    std::string reason;
+    if (!query.Parse(request, reason)) {
+        return ApiReply::Error(400, reason);
+    }
+    const BrowseOptions& browse = query.browse;
+    const bool quick = browse.pageSize <= kQuickPage && browse.pattern == "*" &&
+                       browse.varType == 0 && browse.kind == BrowseKind::All;
+    return quick ? std::optional(Browse(request)) : std::nullopt;
+}
+
+std::optional<ApiReply> DictionaryEndpoints::QuickReadValues(const HttpRequest& request) const {
+    if (!Small(request)) {
+        return std::nullopt;
+    }
+    bool tooMany = false;
+    ApiReply reply = ReadValues(request, kQuickLeaves, tooMany);
+    return tooMany ? std::nullopt : std::optional(std::move(reply));
+}
+
+std::optional<ApiReply> DictionaryEndpoints::QuickWriteValues(const HttpRequest& request) const {
+    return Small(request) ? std::optional(WriteValues(request)) : std::nullopt;
 }

@@ -5,6 +5,8 @@
 #include "service/HttpRequest.h"
 #include "service/ServedProgram.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,14 @@ public:
     // {"values": [{"name", "type", "error"}], "written": true|false}, in the order sent.
     ApiReply WriteValues(const HttpRequest& request) const;
 
+    // The answer when it costs little enough to be made on a connection thread (a few names,
+    // a small page of all children, a small read or write); nothing when it may cost more: then
+    // it is made on a worker with the full bounds.
+    std::optional<ApiReply> QuickResolve(const HttpRequest& request) const;
+    std::optional<ApiReply> QuickBrowse(const HttpRequest& request) const;
+    std::optional<ApiReply> QuickReadValues(const HttpRequest& request) const;
+    std::optional<ApiReply> QuickWriteValues(const HttpRequest& request) const;
+
     // The item names of a request: every `item` parameter of a GET, or the "items" array of
     // a POST body. False with the reason (a 400) when the request is malformed.
     static bool ItemNames(const HttpRequest& request, std::vector<std::string>& names,
@@ -38,6 +48,13 @@ public:
                            std::string& reason);
 
 private:
+    static constexpr std::size_t kQuickItems = 64;   // names of a quick resolve
+    static constexpr std::size_t kQuickBody = 4096;  // bytes of a quick POST or PUT
+    static constexpr std::size_t kQuickLeaves = 1000; // values of a quick read
+    static constexpr std::uint32_t kQuickPage = 100; // children of a quick browse
+
+    static bool Small(const HttpRequest& request);
+    ApiReply ReadValues(const HttpRequest& request, std::size_t maxLeaves, bool& tooMany) const;
     void AddColumns(nlohmann::json& children, bool address, bool comment) const;
 
     const ServedProgram& m_Served;

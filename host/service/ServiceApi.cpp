@@ -70,21 +70,27 @@ std::span<const ServiceApi::Route> ServiceApi::Routes() {
         {"/api/dictionaries/{name}/", "GET", nullptr,
          [](const E& e, const R&) { return e.Info(); }},
         {"/api/dictionaries/{name}/resolve", "GET", nullptr,
-         [](const E& e, const R& r) { return e.Resolve(r); }, false, Work::Heavy},
+         [](const E& e, const R& r) { return e.Resolve(r); }, false, Work::Heavy,
+         [](const E& e, const R& r) { return e.QuickResolve(r); }},
         {"/api/dictionaries/{name}/resolve", "POST", nullptr,
-         [](const E& e, const R& r) { return e.Resolve(r); }, false, Work::Heavy},
+         [](const E& e, const R& r) { return e.Resolve(r); }, false, Work::Heavy,
+         [](const E& e, const R& r) { return e.QuickResolve(r); }},
         {"/api/dictionaries/{name}/browse", "GET", nullptr,
-         [](const E& e, const R& r) { return e.Browse(r); }, false, Work::Heavy},
+         [](const E& e, const R& r) { return e.Browse(r); }, false, Work::Heavy,
+         [](const E& e, const R& r) { return e.QuickBrowse(r); }},
         {"/api/dictionaries/{name}/stamp", "GET", nullptr,
          [](const E& e, const R&) { return e.Stamp(); }},
         {"/api/dictionaries/{name}/stamp/compare", "POST", nullptr,
          [](const E& e, const R& r) { return e.CompareStamp(r); }},
         {"/api/dictionaries/{name}/values", "GET", nullptr,
-         [](const E& e, const R& r) { return e.ReadValues(r); }, false, Work::Plc},
+         [](const E& e, const R& r) { return e.ReadValues(r); }, false, Work::Plc,
+         [](const E& e, const R& r) { return e.QuickReadValues(r); }},
         {"/api/dictionaries/{name}/values", "POST", nullptr,
-         [](const E& e, const R& r) { return e.ReadValues(r); }, false, Work::Plc},
+         [](const E& e, const R& r) { return e.ReadValues(r); }, false, Work::Plc,
+         [](const E& e, const R& r) { return e.QuickReadValues(r); }},
         {"/api/dictionaries/{name}/values", "PUT", nullptr,
-         [](const E& e, const R& r) { return e.WriteValues(r); }, true, Work::Plc},
+         [](const E& e, const R& r) { return e.WriteValues(r); }, true, Work::Plc,
+         [](const E& e, const R& r) { return e.QuickWriteValues(r); }},
         {"/api/dictionaries/{name}/dump", "GET", nullptr,
          [](const E& e, const R&) { return e.Dump(); }, false, Work::Heavy},
     }};
@@ -168,6 +174,13 @@ void ServiceApi::Dispatch(const Route& route, const HttpRequest& request, const 
     }
     const std::shared_ptr<PlcEndpoint>& plc = program->Plc();
     const bool onPlc = route.work == Work::Plc && plc;
+    if (!onPlc && route.quick != nullptr) {
+        const DictionaryEndpoints endpoints(*served, *program, m_Writes.writable);
+        if (std::optional<ApiReply> reply = route.quick(endpoints, request)) {
+            done(std::move(*reply));
+            return;
+        }
+    }
     WorkQueue& work = onPlc ? plc->Queue() : *m_Work;
     const bool writable = m_Writes.writable;
     if (work.Submit([&route, served, program, request, writable, done] {

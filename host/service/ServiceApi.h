@@ -29,13 +29,14 @@ public:
 
     // Where a request runs: on the caller's thread (light, bounded by a few names), on the
     // service's workers (heavy: it may list or read thousands of names), or on the PLC's own
-    // worker when its values live in a PLC (else as heavy). A connection thread never waits on
-    // a PLC nor spends long on one request.
+    // worker when its values live in a PLC (else as heavy). A heavy request that turns out
+    // small (its quick answer) is still answered on the caller's thread, sparing the hand-over.
+    // A connection thread never waits on a PLC nor spends long on one request.
     enum class Work { Light, Heavy, Plc };
 
     // One row of the table: a path pattern ("{name}" stands for a dictionary name), a method,
     // what answers it (the service, or the named dictionary's endpoints), whether it writes,
-    // where it runs.
+    // where it runs, and its quick answer (nothing when the request may cost more).
     struct Route {
         std::string_view pattern;
         std::string_view method;
@@ -43,6 +44,8 @@ public:
         ApiReply (*dictionary)(const DictionaryEndpoints& endpoints, const HttpRequest& request);
         bool writes = false;
         Work work = Work::Light;
+        std::optional<ApiReply> (*quick)(const DictionaryEndpoints& endpoints,
+                                         const HttpRequest& request) = nullptr;
     };
 
     // Requests that may wait for the service's workers; past it, 503.

@@ -131,7 +131,8 @@ struct WorkCase {
 };
 
 // A request that may list or read thousands of names is answered on the service's workers, so
-// a connection thread stays free for the health check and light requests.
+// a connection thread stays free for the health check and light requests; one that turns out
+// small is answered at once.
 TEST(ServiceApi, AnswersHeavyRequestsOnItsWorkers) {
     ProgramRegistry registry(ProgramOptions{});
     std::string reason;
@@ -140,14 +141,23 @@ TEST(ServiceApi, AnswersHeavyRequestsOnItsWorkers) {
     ASSERT_EQ(registry.RefreshAll(log), 1U) << log.str();
     const ServiceApi api(registry, {});
     const std::string dictionary = "/api/dictionaries/production_line";
+    std::multimap<std::string, std::string> many;
+    for (int i = 0; i < 65; ++i) {
+        many.emplace("item", "Motor1.Speed");
+    }
     const WorkCase cases[] = {
         {"GET", "/healthz", {}, false},
         {"GET", "/api/dictionaries", {}, false},
         {"GET", dictionary, {}, false},
         {"GET", dictionary + "/stamp", {}, false},
-        {"GET", dictionary + "/resolve", {{"item", "Motor1"}}, true},
-        {"GET", dictionary + "/browse", {{"path", "Line"}}, true},
-        {"GET", dictionary + "/values", {{"item", "Line"}}, true},
+        {"GET", dictionary + "/resolve", {{"item", "Motor1.Speed"}}, false},
+        {"GET", dictionary + "/resolve", many, true},
+        {"GET", dictionary + "/browse", {{"path", "Line"}}, false},
+        {"GET", dictionary + "/browse", {{"path", "Line"}, {"pageSize", "101"}}, true},
+        {"GET", dictionary + "/browse", {{"pattern", "Mo*"}}, true},
+        {"GET", dictionary + "/browse", {{"kind", "leaves"}}, true},
+        {"GET", dictionary + "/values", {{"item", "Line"}}, false},
+        {"GET", dictionary + "/values", many, true},
         {"GET", dictionary + "/dump", {}, true},
         {"GET", "/api/dictionaries/nope/values", {}, false},
     };
