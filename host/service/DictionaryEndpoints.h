@@ -48,10 +48,10 @@ public:
                            std::string& reason);
 
 private:
-    static constexpr std::size_t kQuickItems = 64;   // names of a quick resolve
-    static constexpr std::size_t kQuickBody = 4096;  // bytes of a quick POST or PUT
+    static constexpr std::size_t kQuickItems = 64;    // names of a quick resolve
+    static constexpr std::size_t kQuickBody = 4096;   // bytes of a quick POST or PUT
     static constexpr std::size_t kQuickLeaves = 1000; // values of a quick read
-    static constexpr std::uint32_t kQuickPage = 100; // children of a quick browse
+    static constexpr std::uint32_t kQuickPage = 100;  // children of a quick browse
 
     static bool Small(const HttpRequest& request);
     ApiReply ReadValues(const HttpRequest& request, std::size_t maxLeaves, bool& tooMany) const;
