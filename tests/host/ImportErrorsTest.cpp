@@ -149,6 +149,8 @@ std::vector<ErrorCase> Cases() {
              "variable name 'a-b' is not a valid identifier"),
         Case("unknown program", Project("", "", "", "<pouInstance name=\"I\" typeName=\"Ghost\"/>"),
              "Ghost", "unknown program 'Ghost'"),
+        Case("instance without a program", Project("", "", "", "<pouInstance name=\"I\"/>"),
+             "\"I\"", "program instance 'I' names no program"),
         Case("instance of a function block",
              Project("", fb, "", "<pouInstance name=\"I\" typeName=\"Fb\"/>"), "\"I\"",
              "'Fb' is not a program"),

@@ -220,6 +220,120 @@ TEST(Importer, ProgramInstancesAndTheLocatedVariablesOfTheirPrograms) {
     EXPECT_EQ(program->members[1].comment, "AT %IX*");
 }
 
+// <addData> holding the given <data> elements, each a URI and its content.
+std::string AddData(const std::vector<std::pair<std::string, std::string>>& data) {
+    std::string text = "<addData>\n";
+    for (const auto& [uri, content] : data) {
+        text += "<data name=\"" + uri + "\" handleUnknown=\"implementation\">\n" + content +
+                "</data>\n";
+    }
+    return text + "</addData>\n";
+}
+
+// The document with text inserted before the first occurrence of a closing tag.
+std::string InsertBefore(std::string xml, const std::string& closing, const std::string& text) {
+    xml.insert(xml.find(closing), text);
+    return xml;
+}
+
+// An IDE may keep its programs and global lists in the extension data of a resource, a
+// configuration or the project, named by a vendor's URI whose last segment tells what it holds;
+// they read as if written in place, and an instance with an empty type name runs the program
+// it is named after. Data of another kind is skipped, even when it holds POUs.
+TEST(Importer, ProgramsAndGlobalListsInExtensionData) {
+    const std::string program =
+        "<pou name=\"PRG_MAIN\" pouType=\"program\"><interface><localVars>\n" +
+        Var("Speed", "<INT/>") + "</localVars><externalVars>" + Var("X", "<INT/>") +
+        "</externalVars></interface><body><ST><xhtml>Speed := X;</xhtml></ST></body></pou>\n";
+    const std::string globals = "<globalVars name=\"GVL\">\n" + Var("X", "<INT/>", "", "7") +
+                                Var("Lamp", "<BOOL/>", "%QX0.1") + "</globalVars>\n";
+    const std::pair<std::string, std::string> ignored = {
+        "http://www.3s-software.com/plcopenxml/pouinstance",
+        "<pou name=\"Ghost\" pouType=\"program\"><interface/></pou>\n"};
+    const std::string extension =
+        AddData({{"http://www.3s-software.com/plcopenxml/pou", program},
+                 {"http://www.3s-software.com/plcopenxml/globalvars", globals},
+                 ignored});
+    const std::string task = "<task name=\"MainTask\" priority=\"1\">"
+                             "<pouInstance name=\"PRG_MAIN\" typeName=\"\"/></task>\n";
+    const std::string bare = Project("", "", "", task);
+    const std::tuple<const char*, std::string> cases[] = {
+        {"a resource's", Project("", "", "", extension + task)},
+        {"a configuration's", InsertBefore(bare, "</configuration>", extension)},
+        {"the project's", InsertBefore(bare, "</project>", extension)},
+        {"any vendor, any case, program in place",
+         Project("", program, "",
+                 AddData({{"urn:Example:PLCopenXML/GlobalVars/", globals}, ignored}) + task)},
+    };
+    for (const auto& [what, xml] : cases) {
+        SCOPED_TRACE(what);
+        Diagnostics diagnostics("t.xml");
+        const auto layout = Import(xml, diagnostics);
+        ASSERT_TRUE(layout) << diagnostics.Format(diagnostics.Entries().front());
+        EXPECT_TRUE(diagnostics.Entries().empty());
+        const std::tuple<const char*, const char*, std::uint16_t, std::uint32_t> expected[] = {
+            {"X", "INT", 3, 0}, {"Lamp", "BOOL", 5, 0}, {"PRG_MAIN", "PRG_MAIN", 3, 2}};
+        ASSERT_EQ(layout->variables.size(), std::size(expected));
+        for (std::size_t i = 0; i < std::size(expected); ++i) {
+            const auto& [name, type, block, offset] = expected[i];
+            EXPECT_EQ(layout->variables[i].name, name);
+            EXPECT_EQ(layout->variables[i].typeName, type);
+            EXPECT_EQ(layout->variables[i].block, block) << name;
+            EXPECT_EQ(layout->variables[i].offset, offset) << name;
+        }
+        EXPECT_EQ(FindNamed(layout->variables, "X")->initialValue, "7");
+        const CompositeLayout* main = FindNamed(layout->composites, "PRG_MAIN");
+        ASSERT_NE(main, nullptr);
+        ASSERT_EQ(main->members.size(), 1U);
+        EXPECT_EQ(main->members[0].name, "Speed");
+        EXPECT_EQ(FindNamed(layout->composites, "Ghost"), nullptr);
+    }
+}
+
+// A POU or a named global list declared both in place and in extension data is refused once, on
+// its second declaration, names compared without case; the list's variables are not reported
+// one by one.
+TEST(Importer, DeclarationsRepeatedInExtensionDataAreRefused) {
+    const auto programPou = [](const std::string& name) {
+        return "<pou name=\"" + name + "\" pouType=\"program\"><interface><localVars>" +
+               Var("A", "<INT/>") + "</localVars></interface></pou>\n";
+    };
+    const auto list = [](const std::string& name) {
+        return "<globalVars name=\"" + name + "\">\n" + Var("A", "<INT/>") + Var("B", "<INT/>") +
+               "</globalVars>\n";
+    };
+    const std::string pouUri = "http://vendor.example/plcopenxml/pou";
+    const std::string listUri = "http://vendor.example/plcopenxml/globalvars";
+    // Each case: the document, the names of the first and second declaration as written, and
+    // the report's start.
+    const std::tuple<const char*, std::string, const char*, const char*, const char*> cases[] = {
+        {"POU in types and in a resource's data",
+         Project("", programPou("Prg"), "", AddData({{pouUri, programPou("PRG")}})), "Prg", "PRG",
+         "duplicate type name 'PRG'"},
+        {"POU twice in extension data",
+         InsertBefore(Project("", "", "", AddData({{pouUri, programPou("Prg")}})), "</project>",
+                      AddData({{pouUri, programPou("prg")}})),
+         "Prg", "prg", "duplicate type name 'prg'"},
+        {"global list in a resource and in its data",
+         Project("", "", "", list("GVL") + AddData({{listUri, list("gvl")}})), "GVL", "gvl",
+         "duplicate global variable list 'gvl'"},
+    };
+    for (const auto& [what, xml, first, second, report] : cases) {
+        SCOPED_TRACE(what);
+        const auto lineOf = [&xml = xml](const std::string& name) {
+            const auto at = xml.begin() + static_cast<std::ptrdiff_t>(xml.find('"' + name + '"'));
+            return 1 + static_cast<std::size_t>(std::count(xml.begin(), at, '\n'));
+        };
+        Diagnostics diagnostics("t.xml");
+        EXPECT_FALSE(Import(xml, diagnostics));
+        ASSERT_EQ(diagnostics.Entries().size(), 1U);
+        const Diagnostics::Entry& entry = diagnostics.Entries().front();
+        EXPECT_EQ(entry.line, lineOf(second));
+        EXPECT_EQ(entry.message, std::string(report) + " (first declared at line " +
+                                     std::to_string(lineOf(first)) + ")");
+    }
+}
+
 // Types of libraries that the file leaves out become opaque structures, one per name (as first
 // written), each reported once at its first use with the count of its uses; strict refuses
 // the file with the same reports as errors.

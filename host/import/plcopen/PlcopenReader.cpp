@@ -137,6 +137,15 @@ void AppendValue(pugi::xml_node value, std::string& text, std::size_t depth = 0)
     }
 }
 
+// "http://vendor/plcopenxml/pou" -> "pou"; a trailing slash is ignored.
+std::string_view LastPathSegment(std::string_view uri) {
+    while (!uri.empty() && uri.back() == '/') {
+        uri.remove_suffix(1);
+    }
+    const std::size_t slash = uri.rfind('/');
+    return slash == std::string_view::npos ? uri : uri.substr(slash + 1);
+}
+
 std::string InitialValue(pugi::xml_node owner) {
     const pugi::xml_node initial = Child(owner, "initialValue");
     std::string text;
@@ -202,6 +211,7 @@ bool PlcopenReader::ReadText(const std::string& text, ProjectModel& model) {
         return false;
     }
     m_Lines = SourceLines(utf8);
+    m_GlobalLists.clear();
     pugi::xml_document document;
     const pugi::xml_parse_result parsed =
         document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
@@ -221,9 +231,10 @@ bool PlcopenReader::ReadText(const std::string& text, ProjectModel& model) {
     model.projectName = Child(root, "contentHeader").attribute("name").value();
     const pugi::xml_node types = Child(root, "types");
     ReadDataTypes(Child(types, "dataTypes"), model);
-    ReadPous(Child(types, "pous"), model);
+    ForEachChild(Child(types, "pous"), "pou", [&](pugi::xml_node pou) { ReadPou(pou, model); });
     ForEachChild(Child(Child(root, "instances"), "configurations"), "configuration",
                  [&](pugi::xml_node configuration) { ReadConfiguration(configuration, model); });
+    ForEachChild(root, "addData", [&](pugi::xml_node addData) { ReadAddData(addData, model); });
     return true;
 }
 
@@ -253,26 +264,38 @@ void PlcopenReader::ReadDataTypes(pugi::xml_node dataTypes, ProjectModel& model)
     });
 }
 
-void PlcopenReader::ReadPous(pugi::xml_node pous, ProjectModel& model) {
-    ForEachChild(pous, "pou", [&](pugi::xml_node node) {
-        PouDecl pou;
-        pou.name = node.attribute("name").value();
-        pou.line = Line(node);
-        const std::string kind = node.attribute("pouType").value();
-        if (kind == "program") {
-            pou.kind = PouKind::Program;
-        } else if (kind == "functionBlock") {
-            pou.kind = PouKind::FunctionBlock;
-        } else if (kind == "function") {
-            return; // functions keep no variables between calls: nothing to serve
-        } else {
-            m_Diagnostics.Error(pou.line,
-                                "POU '" + pou.name + "' has the unknown pouType '" + kind + "'");
-            return;
+void PlcopenReader::ReadPou(pugi::xml_node node, ProjectModel& model) {
+    PouDecl pou;
+    pou.name = node.attribute("name").value();
+    pou.line = Line(node);
+    const std::string kind = node.attribute("pouType").value();
+    if (kind == "program") {
+        pou.kind = PouKind::Program;
+    } else if (kind == "functionBlock") {
+        pou.kind = PouKind::FunctionBlock;
+    } else if (kind == "function") {
+        return; // functions keep no variables between calls: nothing to serve
+    } else {
+        m_Diagnostics.Error(pou.line,
+                            "POU '" + pou.name + "' has the unknown pouType '" + kind + "'");
+        return;
+    }
+    pou.comment = Documentation(node);
+    ReadInterface(Child(node, "interface"), pou);
+    model.pous.push_back(std::move(pou));
+}
+
+// Each <data> names its content by a URI whose host is the vendor's; its last path segment
+// tells what it holds: "pou" POUs, "globalvars" global lists. Other data is skipped.
+void PlcopenReader::ReadAddData(pugi::xml_node addData, ProjectModel& model) {
+    ForEachChild(addData, "data", [&](pugi::xml_node data) {
+        const std::string kind = ToUpperAscii(LastPathSegment(data.attribute("name").value()));
+        if (kind == "POU") {
+            ForEachChild(data, "pou", [&](pugi::xml_node pou) { ReadPou(pou, model); });
+        } else if (kind == "GLOBALVARS") {
+            ForEachChild(data, "globalVars",
+                         [&](pugi::xml_node list) { ReadGlobals(list, model); });
         }
-        pou.comment = Documentation(node);
-        ReadInterface(Child(node, "interface"), pou);
-        model.pous.push_back(std::move(pou));
     });
 }
 
@@ -291,20 +314,35 @@ void PlcopenReader::ReadInterface(pugi::xml_node interface, PouDecl& pou) {
 void PlcopenReader::ReadConfiguration(pugi::xml_node configuration, ProjectModel& model) {
     VisitChildren(configuration,
                   {{"resource", [&](pugi::xml_node node) { ReadResource(node, model); }},
-                   {"globalVars", [&](pugi::xml_node node) { ReadGlobals(node, model); }}});
+                   {"globalVars", [&](pugi::xml_node node) { ReadGlobals(node, model); }},
+                   {"addData", [&](pugi::xml_node node) { ReadAddData(node, model); }}});
 }
 
 // Globals and program instances, in file order; instances may stand in tasks.
 void PlcopenReader::ReadResource(pugi::xml_node resource, ProjectModel& model) {
     const auto instance = [&](pugi::xml_node node) { ReadInstance(node, model); };
     VisitChildren(resource, {{"globalVars", [&](pugi::xml_node node) { ReadGlobals(node, model); }},
+                             {"addData", [&](pugi::xml_node node) { ReadAddData(node, model); }},
                              {"pouInstance", instance},
                              {"task", [&](pugi::xml_node task) {
                                   ForEachChild(task, "pouInstance", instance);
                               }}});
 }
 
+// A named list declared a second time is refused once, its variables unread, rather than
+// each of them reported as a duplicate.
 void PlcopenReader::ReadGlobals(pugi::xml_node globalVars, ProjectModel& model) {
+    const std::string name = globalVars.attribute("name").value();
+    if (!name.empty()) {
+        const std::size_t line = Line(globalVars);
+        const auto [first, inserted] = m_GlobalLists.emplace(ToUpperAscii(name), line);
+        if (!inserted) {
+            m_Diagnostics.Error(line, "duplicate global variable list " + Quoted(name) +
+                                          " (first declared at line " +
+                                          std::to_string(first->second) + ")");
+            return;
+        }
+    }
     ForEachChild(globalVars, "variable", [&](pugi::xml_node variable) {
         model.globals.push_back(ReadVariable(variable, VarSection::Global));
     });
@@ -314,14 +352,18 @@ void PlcopenReader::ReadInstance(pugi::xml_node pouInstance, ProjectModel& model
     ProgramInstance instance;
     instance.name = pouInstance.attribute("name").value();
     instance.line = Line(pouInstance);
-    // tc6_0200 and later write typeName; the older schema wrote type.
+    // tc6_0200 and later write typeName; the older schema wrote type. An empty one names the
+    // program the instance is named after, as IDEs write a program's own instance.
     pugi::xml_attribute type = pouInstance.attribute("typeName");
     if (!type) {
         type = pouInstance.attribute("type");
     }
     instance.typeName = type.value();
+    if (type && instance.typeName.empty()) {
+        instance.typeName = instance.name;
+    }
     instance.comment = Documentation(pouInstance);
-    if (instance.typeName.empty()) {
+    if (!type) {
         m_Diagnostics.Error(instance.line,
                             "program instance '" + instance.name + "' names no program");
         return;

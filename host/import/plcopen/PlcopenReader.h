@@ -8,10 +8,13 @@
 #include <pugixml.hpp>
 
 #include <string>
+#include <unordered_map>
 
 // Reads a PLCopen TC6 XML project (tc6_0200 or tc6_0201) into the project model: data types,
 // program and function-block interfaces, configuration and resource globals, program
-// instances, with their comments and initial values. Bodies and extensions are skipped.
+// instances, with their comments and initial values. POUs and global lists that an IDE keeps
+// in the extension data of the project, a configuration or a resource are read as if written
+// in place; bodies and other extensions are skipped.
 class PlcopenReader {
 public:
     // Types written inside types (arrays, structures) nest at most this deep.
@@ -27,7 +30,10 @@ public:
 private:
     void CheckNamespace(pugi::xml_node root);
     void ReadDataTypes(pugi::xml_node dataTypes, ProjectModel& model);
-    void ReadPous(pugi::xml_node pous, ProjectModel& model);
+    void ReadPou(pugi::xml_node node, ProjectModel& model);
+    // The POUs and global lists among the extension data of the project, a configuration or a
+    // resource.
+    void ReadAddData(pugi::xml_node addData, ProjectModel& model);
     void ReadInterface(pugi::xml_node interface, PouDecl& pou);
     void ReadConfiguration(pugi::xml_node configuration, ProjectModel& model);
     void ReadResource(pugi::xml_node resource, ProjectModel& model);
@@ -46,4 +52,6 @@ private:
     Diagnostics& m_Diagnostics;
     SourceLines m_Lines;
     std::size_t m_TypeDepth = 0;
+    // Named global lists by upper-case name, with their lines: a name declared twice is refused.
+    std::unordered_map<std::string, std::size_t> m_GlobalLists;
 };
