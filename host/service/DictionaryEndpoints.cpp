@@ -94,6 +94,10 @@ ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
     if (!query.Parse(request, reason)) {
         return ApiReply::Error(400, reason);
     }
+    return Browse(query);
+}
+
+ApiReply DictionaryEndpoints::Browse(const BrowseQuery& query) const {
     const BrowsedPage page = m_Program.Browse(query.browse, query.continuation);
     if (page.fault == BrowseFault::BadPath) {
         return ApiReply::Error(400, "path: " + page.Reason());
@@ -246,7 +250,7 @@ std::optional<ApiReply> DictionaryEndpoints::QuickBrowse(const HttpRequest& requ
     const BrowseOptions& browse = query.browse;
     const bool quick = browse.pageSize <= kQuickPage && browse.pattern == "*" &&
                        browse.varType == 0 && browse.kind == BrowseKind::All;
-    return quick ? std::optional(Browse(request)) : std::nullopt;
+    return quick ? std::optional(Browse(query)) : std::nullopt;
 }
 
 std::optional<ApiReply> DictionaryEndpoints::QuickReadValues(const HttpRequest& request) const {

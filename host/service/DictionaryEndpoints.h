@@ -2,6 +2,7 @@
 
 #include "core/Program.h"
 #include "service/ApiReply.h"
+#include "service/BrowseQuery.h"
 #include "service/HttpRequest.h"
 #include "service/ServedProgram.h"
 
@@ -54,6 +55,7 @@ private:
     static constexpr std::uint32_t kQuickPage = 100;  // children of a quick browse
 
     static bool Small(const HttpRequest& request);
+    ApiReply Browse(const BrowseQuery& query) const;
     ApiReply ReadValues(const HttpRequest& request, std::size_t maxLeaves, bool& tooMany) const;
     void AddColumns(nlohmann::json& children, bool address, bool comment) const;
 

@@ -33,12 +33,17 @@ std::string Header(const ApiReply& reply, const std::string& name) {
     return {};
 }
 
-TEST(ServiceApi, RoutesEveryPathAndMethod) {
-    ProgramRegistry registry(ProgramOptions{});
+// The example program, imported into the registry.
+void ServeExample(ProgramRegistry& registry) {
     std::string reason;
     ASSERT_TRUE(registry.Add(hosttest::kExample, reason)) << reason;
     std::ostringstream log;
     ASSERT_EQ(registry.RefreshAll(log), 1U) << log.str();
+}
+
+TEST(ServiceApi, RoutesEveryPathAndMethod) {
+    ProgramRegistry registry(ProgramOptions{});
+    ASSERT_NO_FATAL_FAILURE(ServeExample(registry));
     const std::string stamp = registry.Find("production_line")->Current()->Stamp();
     const ServiceApi api(registry, {true, "tok"});
 
@@ -135,10 +140,7 @@ struct WorkCase {
 // small is answered at once.
 TEST(ServiceApi, AnswersHeavyRequestsOnItsWorkers) {
     ProgramRegistry registry(ProgramOptions{});
-    std::string reason;
-    ASSERT_TRUE(registry.Add(hosttest::kExample, reason)) << reason;
-    std::ostringstream log;
-    ASSERT_EQ(registry.RefreshAll(log), 1U) << log.str();
+    ASSERT_NO_FATAL_FAILURE(ServeExample(registry));
     const ServiceApi api(registry, {});
     const std::string dictionary = "/api/dictionaries/production_line";
     std::multimap<std::string, std::string> many;
