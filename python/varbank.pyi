@@ -77,7 +77,8 @@ class Item:
         """The direct address (%MW10.3, %IX0.1), or '' when the item has none."""
     @property
     def block(self) -> int:
-        """Memory block: 1 %MW words, 2 %M bits, 3 unlocated, 4 %I, 5 %Q, 6 and 7 fieldbus slots."""
+        """Memory block: 1 %MW words, 2 %M bits, 3 unlocated, 4 %I, 5 %Q, 6 to 8 location
+        paths of %I, %Q and %M, one slot each."""
     @property
     def offset(self) -> int:
         """Byte offset (bit offset in block 2)."""
@@ -210,7 +211,7 @@ class Dictionary:
     def info(self) -> dict[str, Union[int, str]]:
         """What the dictionary holds: a dict of file, dictionary, project, variables,
         structures, function_blocks, arrays, members, words, bits, input_bytes, output_bytes,
-        input_slot_bytes, output_slot_bytes and stamp."""
+        input_slot_bytes, output_slot_bytes, memory_slot_bytes and stamp."""
 
     def read(self, name: str) -> _Value:
         """The value of an item name, from the memory image or the PLC.

@@ -10,7 +10,7 @@ std::string Bytes(std::uint64_t count) {
     return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
-// The input and output blocks; the fieldbus slot blocks when they hold anything.
+// The input and output blocks; the location-path slot blocks when they hold anything.
 std::string IoAreas(const DictionaryInfo& info) {
     std::string text =
         Bytes(info.inputBytes) + " (%I, block 4), " + Bytes(info.outputBytes) + " (%Q, block 5)";
@@ -19,6 +19,9 @@ std::string IoAreas(const DictionaryInfo& info) {
     }
     if (info.outputSlotBytes > 0) {
         text += ", " + Bytes(info.outputSlotBytes) + " (%Q by slot, block 7)";
+    }
+    if (info.memorySlotBytes > 0) {
+        text += ", " + Bytes(info.memorySlotBytes) + " (%M by slot, block 8)";
     }
     return text;
 }

@@ -14,5 +14,6 @@ struct DictionaryInfo {
     std::uint64_t outputBytes = 0;
     std::uint64_t inputSlotBytes = 0;
     std::uint64_t outputSlotBytes = 0;
+    std::uint64_t memorySlotBytes = 0;
     std::string stamp;
 };

@@ -163,6 +163,7 @@ void Program::CountContents() {
               ends[LocatedAddress::kOutputBlock],
               ends[LocatedAddress::kInputSlotBlock],
               ends[LocatedAddress::kOutputSlotBlock],
+              ends[LocatedAddress::kMemorySlotBlock],
               dictionary.GetStampText()};
 }
 

@@ -182,6 +182,7 @@ nlohmann::json Info(const DictionaryInfo& info, const std::string& file) {
             {"outputBytes", info.outputBytes},
             {"inputSlotBytes", info.inputSlotBytes},
             {"outputSlotBytes", info.outputSlotBytes},
+            {"memorySlotBytes", info.memorySlotBytes},
             {"stamp", info.stamp}};
 }
 

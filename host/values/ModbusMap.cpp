@@ -43,8 +43,9 @@ std::string NoPlace(std::uint16_t block) {
     if (block == LocatedAddress::kBitBlock) {
         return "the bit area (%M, %MX) has no Modbus place";
     }
-    if (block == LocatedAddress::kInputSlotBlock || block == LocatedAddress::kOutputSlotBlock) {
-        return "a fieldbus path has no Modbus place";
+    if (block == LocatedAddress::kInputSlotBlock || block == LocatedAddress::kOutputSlotBlock ||
+        block == LocatedAddress::kMemorySlotBlock) {
+        return "a location path has no Modbus place";
     }
     return "it is not located, so it has no Modbus place";
 }

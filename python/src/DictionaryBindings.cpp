@@ -38,6 +38,7 @@ py::dict InfoDict(const Dictionary& dictionary) {
     result["output_bytes"] = info.outputBytes;
     result["input_slot_bytes"] = info.inputSlotBytes;
     result["output_slot_bytes"] = info.outputSlotBytes;
+    result["memory_slot_bytes"] = info.memorySlotBytes;
     result["stamp"] = info.stamp;
     return result;
 }

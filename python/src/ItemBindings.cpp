@@ -52,8 +52,8 @@ void BindItem(py::module_& module) {
                       "The direct address (%MW10.3, %IX0.1), or '' when the item has none.")
         .def_property_readonly(
             "block", &PlaceField<&PhysicalPlace::block>,
-            "Memory block: 1 %MW words, 2 %M bits, 3 unlocated, 4 %I, 5 %Q, 6 and 7 "
-            "fieldbus slots.")
+            "Memory block: 1 %MW words, 2 %M bits, 3 unlocated, 4 %I, 5 %Q, 6 to 8 "
+            "location paths of %I, %Q and %M, one slot each.")
         .def_property_readonly("offset", &PlaceField<&PhysicalPlace::offset>,
                                "Byte offset (bit offset in block 2).")
         .def_property_readonly("size", &PlaceField<&PhysicalPlace::size>,

@@ -106,7 +106,7 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
 
 // Unlocated variables follow each other in declaration order in block 3, each aligned to its
 // type; located ones lie where their address says, inputs and outputs by address in blocks of
-// their own, fieldbus paths in slot blocks.
+// their own, location paths in slot blocks.
 TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
     const std::string globals =
         Var("A", "<BOOL/>") + Var("W", "<WORD/>", "%MW10") + Var("B", "<INT/>") +
@@ -139,8 +139,74 @@ TEST(Importer, VariablesAreLaidOutInTheirBlocks) {
     EXPECT_EQ(layout->wordCount, 2147483647U); // the last byte of the word area
     EXPECT_EQ(layout->bitCount, 8U);
     // Each block is sized by the highest address (or the last slot) it holds.
-    const std::array<std::uint64_t, 8> ends = {0, 4294967294U, 8, 27, 16, 12, 4, 1};
+    const std::array<std::uint64_t, 9> ends = {0, 4294967294U, 8, 27, 16, 12, 4, 1, 0};
     EXPECT_EQ(layout->blockEnds, ends);
+}
+
+struct AddressCase {
+    const char* name;
+    const char* type;
+    const char* address;
+    std::uint16_t block;
+    std::uint32_t offset;
+    std::uint8_t bit;
+    const char* warning; // part of the variable's warning; empty: none
+};
+
+// No address an IEC editor writes is refused. The bit forms stay bits of the linear areas;
+// location paths take one slot each, in declaration order, in their area's slot block; an
+// address the model cannot place takes a slot too, with a warning naming it and why.
+TEST(Importer, EveryIecAddressIsImported) {
+    const AddressCase cases[] = {
+        {"Bit1", "<BOOL/>", "%MX30.2", 1, 30, 2, ""},
+        {"Bit2", "<BOOL/>", "%IW2.5", 4, 4, 5, ""},
+        {"Bit3", "<BOOL/>", "%IX0.1", 4, 0, 1, ""},
+        {"Bit4", "<BOOL/>", "%MW12.3", 1, 24, 3, ""},
+        {"In", "<DWORD/>", "%ID3.1", 6, 0, 255, ""},
+        {"Out", "<DWORD/>", "%QD3.1", 7, 0, 255, ""},
+        {"Mem", "<DWORD/>", "%MD0.2.0", 8, 0, 255, ""},
+        {"Flag", "<BOOL/>", "%M1.2", 8, 4, 255, ""},
+        {"InByte", "<BYTE/>", "%IB1.2", 6, 4, 255, ""},
+        {"InLong", "<LWORD/>", "%IL0.1", 6, 8, 255, ""},
+        {"MemWord", "<WORD/>", "%MW1.2.3", 8, 6, 255, ""},
+        {"WideBit", "<BOOL/>", "%MX1.9", 8, 8, 255, "read as a location path: bit 9 lies beyond"},
+        {"WordBit", "<BOOL/>", "%IW0.16", 6, 16, 255, "bit 16 lies beyond a word"},
+        {"End", "<WORD/>", "%MB4294967295", 8, 10, 255, "cannot be placed (it ends beyond 32"},
+        {"Io", "<BOOL/>", "%I*", 6, 17, 255, "cannot be placed (it is incomplete"},
+        {"Far", "<DWORD/>", "%MD1073741824", 8, 12, 255, "does not fit 32 bits"},
+        {"Past", "<BOOL/>", "%M2147483648", 8, 16, 255, "the bit area ends with %M2147483647"},
+        {"Top", "<INT/>", "%MW2147483647", 8, 18, 255, "the word area ends with %MW2147483646"},
+    };
+    std::string globals;
+    for (const AddressCase& c : cases) {
+        globals += Var(c.name, c.type, c.address);
+    }
+    Diagnostics diagnostics("t.xml");
+    const auto layout = Import(Project("", "", globals), diagnostics);
+    ASSERT_TRUE(layout);
+    for (const AddressCase& c : cases) {
+        SCOPED_TRACE(c.address);
+        const VariableLayout* variable = FindNamed(layout->variables, c.name);
+        ASSERT_NE(variable, nullptr);
+        EXPECT_EQ(variable->block, c.block);
+        EXPECT_EQ(variable->offset, c.offset);
+        EXPECT_EQ(variable->bit, c.bit);
+        EXPECT_EQ(variable->address, c.address);
+        const std::string named = "'" + std::string(c.name) + "'";
+        const auto warning =
+            std::find_if(diagnostics.Entries().begin(), diagnostics.Entries().end(),
+                         [&](const Diagnostics::Entry& e) {
+                             return e.message.find(named) != std::string::npos;
+                         });
+        if (*c.warning == '\0') {
+            EXPECT_EQ(warning, diagnostics.Entries().end());
+        } else {
+            ASSERT_NE(warning, diagnostics.Entries().end());
+            EXPECT_EQ(warning->severity, Diagnostics::Severity::Warning);
+            EXPECT_NE(warning->message.find(c.warning), std::string::npos) << warning->message;
+        }
+    }
+    EXPECT_EQ(layout->blockEnds[LocatedAddress::kMemorySlotBlock], 20U);
 }
 
 TEST(Importer, StructuresAndFunctionBlocksLayOutTheirMembers) {

@@ -37,7 +37,7 @@ TEST(LocatedAddress, LinearFormsLandInTheirArea) {
     }
 }
 
-// Addresses that cannot be read, or that name no memory position, say why.
+// Texts that are no located address, and offsets beyond 32 bits, say why.
 TEST(LocatedAddress, BadAddressesAreRefusedWithAReason) {
     const std::pair<const char*, const char*> cases[] = {
         {"%Z3", "area"},
@@ -46,15 +46,7 @@ TEST(LocatedAddress, BadAddressesAreRefusedWithAReason) {
         {"%MW1..2", "number"},
         {"%MW4294967296", "32 bits"},
         {"%MW10 ", "unexpected"},
-        {"%MW4.16", "0 to 15"},
-        {"%MX1.8", "0 to 7"},
-        {"%MB1.2", "forms"},
-        {"%MW1.2.3", "forms"},
         {"%MD1073741824", "32 bits"},
-        {"%IB1.2", "an input address has the forms"},
-        {"%QD1.1", "an output address has the forms"},
-        {"%IX1.8", "0 to 7"},
-        {"%QW0.16", "0 to 15"},
         {"", "area"},
     };
     for (const auto& [text, reason] : cases) {
@@ -68,18 +60,48 @@ TEST(LocatedAddress, BadAddressesAreRefusedWithAReason) {
     }
 }
 
-// Fieldbus paths (three numbers or more) and incomplete addresses name no byte of an area, and
-// that alone is no error: fieldbus paths get slots of their own.
-TEST(LocatedAddress, FieldbusPathsAndIncompleteAddressesHaveNoLinearPosition) {
-    const std::pair<const char*, bool> cases[] = {
-        {"%QB0.0.16.25088.1", true}, {"%IX0.3.1", true}, {"%I*", false}, {"%QW1.*", false}};
-    for (const auto& [text, fieldbus] : cases) {
+struct PathCase {
+    const char* text;
+    std::uint16_t slotBlock; // 0: not a location path
+    const char* note;        // why a bit-like path is not a bit
+};
+
+// Two numbers or more that are not a bit of a byte or a word name a location: no linear
+// position and no error, a slot block of the address's area. Incomplete addresses are neither.
+TEST(LocatedAddress, LocationPathsHaveASlotBlockAndNoLinearPosition) {
+    const PathCase cases[] = {
+        {"%ID3.1", 6, ""},
+        {"%QD3.1", 7, ""},
+        {"%MD0.2.0", 8, ""},
+        {"%M1.2", 8, ""},
+        {"%IB1.2", 6, ""},
+        {"%QL0.1", 7, ""},
+        {"%MB4.0", 8, ""},
+        {"%MW1.2.3", 8, ""},
+        {"%IX0.3.1", 6, ""},
+        {"%QB0.0.16.25088.1", 7, ""},
+        {"%MX1.8", 8, "bit 8 lies beyond a byte (0 to 7)"},
+        {"%IX1.8", 6, "bit 8 lies beyond a byte (0 to 7)"},
+        {"%I3.9", 6, "bit 9 lies beyond a byte (0 to 7)"},
+        {"%QW0.16", 7, "bit 16 lies beyond a word (0 to 15)"},
+        {"%MW4.15", 0, ""},
+        {"%IX0.7", 0, ""},
+        {"%Q3.0", 0, ""},
+        {"%I*", 0, ""},
+        {"%QW1.*", 0, ""},
+    };
+    for (const PathCase& c : cases) {
+        SCOPED_TRACE(c.text);
         std::string error;
-        const auto address = LocatedAddress::Parse(text, error);
-        ASSERT_TRUE(address) << text << ": " << error;
-        EXPECT_FALSE(address->LinearPosition(error)) << text;
-        EXPECT_EQ(error, "") << text;
-        EXPECT_EQ(address->IsFieldbusPath(), fieldbus) << text;
+        const auto address = LocatedAddress::Parse(c.text, error);
+        ASSERT_TRUE(address) << error;
+        EXPECT_EQ(address->IsLocationPath(), c.slotBlock != 0);
+        EXPECT_EQ(address->LocationPathNote(), c.note);
+        if (c.slotBlock != 0) {
+            EXPECT_EQ(address->SlotBlock(), c.slotBlock);
+            EXPECT_FALSE(address->LinearPosition(error));
+            EXPECT_EQ(error, "");
+        }
     }
 }
 

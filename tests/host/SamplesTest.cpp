@@ -193,8 +193,8 @@ TEST(Samples, EveryProgramImportsAndEveryVariableIsReachable) {
 }
 
 // Where the README's memory-model table puts an address, worked out here on its own: the block,
-// the byte offset and the bit of a linear address; a fieldbus path (three numbers or more) has
-// a slot block and no fixed offset.
+// the byte offset and the bit of a linear address; a location path (two numbers or more that
+// are not a bit of a byte or a word) has a slot block and no fixed offset.
 struct Place {
     int block = 0;
     std::int64_t offset = -1; // -1: a slot, anywhere in its block
@@ -203,7 +203,7 @@ struct Place {
 
 Place ExpectedPlace(const std::string& address) {
     static const std::map<char, int> kAreaBlock = {{'M', 1}, {'I', 4}, {'Q', 5}};
-    static const std::map<char, int> kSlotBlock = {{'I', 6}, {'Q', 7}};
+    static const std::map<char, int> kSlotBlock = {{'I', 6}, {'Q', 7}, {'M', 8}};
     static const std::map<char, int> kUnit = {{'X', 1}, {'B', 1}, {'W', 2}, {'D', 4}, {'L', 8}};
     std::string text = ToUpperAscii(address);
     text.erase(0, text.front() == '%' ? 1 : 0);
@@ -215,7 +215,9 @@ Place ExpectedPlace(const std::string& address) {
     for (std::string part; std::getline(parts, part, '.');) {
         n.push_back(std::stoll(part));
     }
-    if (n.size() >= 3) {
+    const bool bitOfByte = n.size() == 2 && size == 'X' && (letter || area != 'M') && n[1] < 8;
+    const bool bitOfWord = n.size() == 2 && size == 'W' && n[1] < 16;
+    if (n.size() >= 2 && !bitOfByte && !bitOfWord) {
         return {kSlotBlock.at(area), -1, -1};
     }
     if (size == 'X' && n.size() == 1 && area == 'M') { // bit n of the bit area
@@ -260,7 +262,7 @@ LocatedDeclarations(const ProjectModel& model) {
 }
 
 // One datum, one position: each located variable resolves by its own name to its address text
-// and to the place the memory-model table gives; no instance member stands for it; fieldbus
+// and to the place the memory-model table gives; no instance member stands for it; location
 // paths each get a slot of their own.
 TEST(Samples, EveryLocatedVariableLiesAtItsAddress) {
     std::vector<std::string> files = Samples();

@@ -83,19 +83,39 @@ std::uint16_t LocatedAddress::AreaBlock() const {
     return m_Area == 'I' ? kInputBlock : m_Area == 'Q' ? kOutputBlock : kWordBlock;
 }
 
-std::string LocatedAddress::FormsText() const {
-    if (m_Area == 'M') {
-        return "a memory address has the forms %Mn, %MXn, %MXn.b, %MBn, %MWn, %MWn.b, %MDn "
-               "and %MLn";
+std::uint16_t LocatedAddress::SlotBlock() const {
+    return m_Area == 'I' ? kInputSlotBlock : m_Area == 'Q' ? kOutputSlotBlock : kMemorySlotBlock;
+}
+
+unsigned LocatedAddress::BitFormLimit() const {
+    if (m_Parts.size() != 2) {
+        return 0;
     }
-    const std::string a(1, m_Area);
-    return std::string(m_Area == 'I' ? "an input" : "an output") + " address has the forms %" + a +
-           "n, %" + a + "Xn, %" + a + "Xn.b, %" + a + "Bn, %" + a + "Wn, %" + a + "Wn.b, %" + a +
-           "Dn and %" + a + "Ln, or a fieldbus path of three numbers or more";
+    if (m_Size == 'X' || (m_Size == 0 && m_Area != 'M')) {
+        return 7;
+    }
+    return m_Size == 'W' ? 15 : 0;
+}
+
+bool LocatedAddress::IsLocationPath() const {
+    if (m_Incomplete || m_Parts.size() < 2) {
+        return false;
+    }
+    const unsigned limit = BitFormLimit();
+    return limit == 0 || m_Parts[1] > limit;
+}
+
+std::string LocatedAddress::LocationPathNote() const {
+    const unsigned limit = BitFormLimit();
+    if (m_Incomplete || limit == 0 || m_Parts[1] <= limit) {
+        return {};
+    }
+    return std::string("bit ") + std::to_string(m_Parts[1]) + " lies beyond a " +
+           (limit == 7 ? "byte (0 to 7)" : "word (0 to 15)");
 }
 
 std::optional<LocatedAddress::Position> LocatedAddress::LinearPosition(std::string& error) const {
-    if (m_Incomplete || IsFieldbusPath()) {
+    if (m_Incomplete || IsLocationPath()) {
         return std::nullopt;
     }
     const std::uint64_t n = m_Parts.front();
@@ -108,16 +128,6 @@ std::optional<LocatedAddress::Position> LocatedAddress::LinearPosition(std::stri
         }
         return Position{AreaBlock(), static_cast<std::uint32_t>(n / 8),
                         static_cast<std::uint8_t>(n % 8)};
-    }
-    const bool bitOfByte = (m_Size == 'X' || (io && m_Size == 0)) && m_Parts.size() == 2;
-    const bool bitOfWord = m_Size == 'W' && m_Parts.size() == 2;
-    if (m_Parts.size() > 2 || (m_Parts.size() == 2 && !bitOfByte && !bitOfWord)) {
-        error = FormsText();
-        return std::nullopt;
-    }
-    if (m_Parts.size() == 2 && m_Parts[1] > (bitOfByte ? 7U : 15U)) {
-        error = bitOfByte ? "the bit of a byte is 0 to 7" : "the bit of a word is 0 to 15";
-        return std::nullopt;
     }
     const std::uint64_t unit = m_Size == 'W' ? 2 : m_Size == 'D' ? 4 : m_Size == 'L' ? 8 : 1;
     const auto offset = Scaled(n, unit, error);

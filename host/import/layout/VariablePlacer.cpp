@@ -106,15 +106,12 @@ std::array<std::uint64_t, LocatedAddress::kBlockCount> VariablePlacer::BlockEnds
     return ends;
 }
 
-// Reads a top-level variable's address; an incomplete one ("%I*") names no place.
+// Reads a top-level variable's address; a text that is no located address is an error.
 std::optional<LocatedAddress> VariablePlacer::ReadAddress(const VariableLayout& layout,
                                                           std::size_t line) {
     std::string error;
     auto address = LocatedAddress::Parse(layout.address, error);
-    if (address && address->IsIncomplete()) {
-        error = "a global needs a complete address";
-    }
-    if (!address || address->IsIncomplete()) {
+    if (!address) {
         BadAddress(layout, line, error);
         return std::nullopt;
     }
@@ -130,19 +127,27 @@ bool VariablePlacer::Locate(VariableLayout& layout, std::uint32_t align, std::si
     if (!address) {
         return false;
     }
-    if (address->IsFieldbusPath()) {
-        // A fieldbus path names no byte of the linear area: one slot each, in declaration
-        // order, in a block per direction; clients reach it by name and by its address text.
-        const std::uint16_t block = address->Area() == 'I' ? LocatedAddress::kInputSlotBlock
-                                                           : LocatedAddress::kOutputSlotBlock;
-        return Append(layout, block, align, line);
+    if (address->IsIncomplete()) {
+        return KeepAsPath(layout, *address, align, line,
+                          "it is incomplete, and a global needs a complete address");
+    }
+    if (address->IsLocationPath()) {
+        // A location path names no byte of a linear area: one slot each, in declaration order,
+        // in a block per area; clients reach it by name and by its address text.
+        const std::string note = address->LocationPathNote();
+        if (!note.empty()) {
+            m_Diagnostics.Warning(line, "the address " + Quoted(layout.address) + " of " +
+                                            Quoted(layout.name) +
+                                            " is read as a location path: " + note);
+        }
+        return Append(layout, address->SlotBlock(), align, line);
     }
     std::string error;
     const auto position = address->LinearPosition(error);
     // A located variable may end exactly at the end of the 32-bit space.
     if (!position || position->offset + std::uint64_t{layout.size} > AreaCursor::kMax32 + 1) {
-        BadAddress(layout, line, position ? "it ends beyond 32 bits" : error);
-        return false;
+        return KeepAsPath(layout, *address, align, line,
+                          position ? "it ends beyond 32 bits" : error);
     }
     // The dictionary reads a bit as the word that holds it, so a bit reaches to that word's end.
     const std::uint64_t end =
@@ -150,14 +155,24 @@ bool VariablePlacer::Locate(VariableLayout& layout, std::uint32_t align, std::si
                  position->bit == 255 ? 0 : AreaCursor::AlignUp(position->offset + 1ULL, 2));
     const std::string beyond = BeyondArea(position->block, end);
     if (!beyond.empty()) {
-        BadAddress(layout, line, beyond);
-        return false;
+        return KeepAsPath(layout, *address, align, line, beyond);
     }
     layout.block = position->block;
     layout.offset = position->offset;
     layout.bit = position->bit;
     m_Reach[position->block] = std::max(m_Reach[position->block], end);
     return true;
+}
+
+// An address an IEC editor may write but this memory model cannot place is not refused: the
+// variable takes a slot of its area's location paths, its address text kept, with a warning.
+bool VariablePlacer::KeepAsPath(VariableLayout& layout, const LocatedAddress& address,
+                                std::uint32_t align, std::size_t line, const std::string& reason) {
+    const std::uint16_t block = address.SlotBlock();
+    m_Diagnostics.Warning(line, "the address " + Quoted(layout.address) + " of " +
+                                    Quoted(layout.name) + " cannot be placed (" + reason +
+                                    "); kept as a location path in block " + std::to_string(block));
+    return Append(layout, block, align, line);
 }
 
 void VariablePlacer::BadAddress(const VariableLayout& layout, std::size_t line,

@@ -16,8 +16,8 @@
 #include <vector>
 
 // Gives every top-level variable its place in the memory model: located variables where their
-// address says (%M in the word or bit area, %I and %Q in blocks of their own), fieldbus paths
-// one slot after another in a block per direction, everything else one after another in the
+// address says (%M in the word or bit area, %I and %Q in blocks of their own), location paths
+// one slot after another in a block per area, everything else one after another in the
 // unlocated block, each aligned to its type. The located variables of a program are top-level
 // variables too: one datum, one name, one position.
 class VariablePlacer {
@@ -42,6 +42,8 @@ private:
     void PlaceProgramLocated(const std::string& programName);
     std::optional<LocatedAddress> ReadAddress(const VariableLayout& layout, std::size_t line);
     bool Locate(VariableLayout& layout, std::uint32_t align, std::size_t line);
+    bool KeepAsPath(VariableLayout& layout, const LocatedAddress& address, std::uint32_t align,
+                    std::size_t line, const std::string& reason);
     bool Append(VariableLayout& layout, std::uint16_t block, std::uint32_t align, std::size_t line);
     void BadAddress(const VariableLayout& layout, std::size_t line, const std::string& reason);
 
@@ -50,7 +52,7 @@ private:
     std::vector<VariableLayout> m_Variables;
     VariableNames m_Names;
     std::unordered_set<std::string> m_ProgramsPlaced; // upper-case program names
-    // Blocks filled one variable after another (3, 6, 7), and how far located variables reach
+    // Blocks filled one variable after another (3, 6, 7, 8), and how far located variables reach
     // into the others, by block number.
     std::array<AreaCursor, LocatedAddress::kBlockCount> m_Cursors{};
     std::array<std::uint64_t, LocatedAddress::kBlockCount> m_Reach{};
