@@ -19,6 +19,8 @@ struct ValueAccess::Target {
 // A value being read: a leaf (one read of the batch) or the children of a composite.
 struct ValueAccess::Node {
     std::string key;
+    std::string path; // a leaf's full name
+    std::string type; // a leaf's type as the program writes it
     bool array = false;
     std::vector<Node> children;
     std::size_t read = SIZE_MAX;
@@ -182,6 +184,10 @@ bool ValueAccess::CollectChild(const BrowsedChild& child, Node& node, Batch& bat
     }
     ValueResult leaf;
     const auto target = Locate(child.path, leaf);
+    added.path = child.path;
+    if (target) {
+        added.type = target->shownType;
+    }
     if (target && target->type) {
         added.read = batch.reads.size();
         batch.reads.push_back({target->place, {}, {}});
@@ -233,13 +239,12 @@ ValueResult ValueAccess::Read(const std::string& name) {
     return ReadMany({name}).front();
 }
 
-std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& names,
-                                               std::size_t maxLeaves) {
-    std::vector<ValueResult> results;
+// Locates every name and gathers the leaves to read into the batch; false, with every result
+// TooManyLeaves, when they are more than the bound.
+bool ValueAccess::Gather(const std::vector<std::string>& names, std::vector<ValueResult>& results,
+                         std::vector<Node>& roots, Batch& batch) {
     results.reserve(names.size());
-    std::vector<Node> roots(names.size());
-    Batch batch;
-    batch.maxLeaves = std::min(maxLeaves, kMaxLeaves);
+    roots.resize(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         ValueResult& result = results.emplace_back(Named(names[i]));
         if (batch.leaves > batch.maxLeaves) {
@@ -257,6 +262,8 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
         if (target->type) {
             ++batch.leaves;
             roots[i].read = batch.reads.size();
+            roots[i].path = result.name;
+            roots[i].type = target->shownType;
             batch.reads.push_back({target->place, {}, {}});
             batch.types.push_back(*target->type);
         } else {
@@ -264,14 +271,26 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
         }
     }
     // The leaves bound the read as a whole: past the limit, nothing of it is read.
-    if (batch.leaves > batch.maxLeaves) {
-        for (ValueResult& result : results) {
-            result.value.reset();
-            SetFault(result, ValueFault::TooManyLeaves, result.name,
-                     "the request reads more than " + std::to_string(batch.maxLeaves) +
-                         " values (each element and member counts); read fewer names, or "
-                         "parts one by one");
-        }
+    if (batch.leaves <= batch.maxLeaves) {
+        return true;
+    }
+    for (ValueResult& result : results) {
+        result.value.reset();
+        SetFault(result, ValueFault::TooManyLeaves, result.name,
+                 "the request reads more than " + std::to_string(batch.maxLeaves) +
+                     " values (each element and member counts); read fewer names, or "
+                     "parts one by one");
+    }
+    return false;
+}
+
+std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& names,
+                                               std::size_t maxLeaves) {
+    std::vector<ValueResult> results;
+    std::vector<Node> roots;
+    Batch batch;
+    batch.maxLeaves = std::min(maxLeaves, kMaxLeaves);
+    if (!Gather(names, results, roots, batch)) {
         return results;
     }
     m_Memory.ReadBatch(batch.reads);
@@ -279,6 +298,63 @@ std::vector<ValueResult> ValueAccess::ReadMany(const std::vector<std::string>& n
         Finish(roots[i], batch, results[i]);
     }
     return results;
+}
+
+std::size_t ValueAccess::CountLeaves(const std::vector<std::string>& names, std::size_t maxLeaves) {
+    std::vector<ValueResult> results;
+    std::vector<Node> roots;
+    Batch batch;
+    batch.maxLeaves = maxLeaves;
+    Gather(names, results, roots, batch);
+    return batch.leaves;
+}
+
+std::vector<std::vector<ValueResult>> ValueAccess::ReadLeaves(const std::vector<std::string>& names,
+                                                              std::size_t maxLeaves) {
+    std::vector<ValueResult> results;
+    std::vector<Node> roots;
+    Batch batch;
+    batch.maxLeaves = std::min(maxLeaves, kMaxLeaves);
+    const bool gathered = Gather(names, results, roots, batch);
+    if (gathered) {
+        m_Memory.ReadBatch(batch.reads);
+    }
+    std::vector<std::vector<ValueResult>> leaves(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (gathered && results[i].Ok()) {
+            Flatten(roots[i], batch, leaves[i]);
+        } else {
+            leaves[i].push_back(std::move(results[i]));
+        }
+    }
+    return leaves;
+}
+
+// Every leaf below a node, each as its own result, in browse order.
+void ValueAccess::Flatten(const Node& node, const Batch& batch,
+                          std::vector<ValueResult>& out) const {
+    if (node.read == SIZE_MAX && node.fault == ValueFault::None) {
+        for (const Node& child : node.children) {
+            Flatten(child, batch, out);
+        }
+        return;
+    }
+    ValueResult& leaf = out.emplace_back(Named(node.path));
+    if (!node.type.empty()) {
+        leaf.type = node.type;
+    }
+    if (node.fault != ValueFault::None) {
+        SetFault(leaf, node.fault, node.faultPath, node.reason);
+        return;
+    }
+    const MemoryRead& done = batch.reads[node.read];
+    if (!done.result.ok) {
+        SetFault(leaf, ValueFault::Memory, leaf.name, done.result.error);
+        return;
+    }
+    DecodedValue decoded = ValueCodec::Decode(batch.types[node.read], done.bytes);
+    leaf.value = std::move(decoded.value);
+    leaf.milliseconds = std::move(decoded.milliseconds);
 }
 
 // The value of a name once its batch is read, or the first fault met on the way.

@@ -87,6 +87,15 @@ public:
     std::vector<ValueResult> ReadMany(const std::vector<std::string>& names,
                                       std::size_t maxLeaves = kMaxLeaves);
     ValueResult Read(const std::string& name);
+    // The leaves of each name, read in one batch: an elementary name is its own leaf, a
+    // structure, array or function block its elementary members and elements, each named by
+    // its full path; a name that has no value is one result with its fault. Bound as ReadMany.
+    std::vector<std::vector<ValueResult>> ReadLeaves(const std::vector<std::string>& names,
+                                                     std::size_t maxLeaves = kMaxLeaves);
+
+    // How many values the names hold together (a name that has no value counts none), found
+    // by browsing alone; counting stops once past maxLeaves.
+    std::size_t CountLeaves(const std::vector<std::string>& names, std::size_t maxLeaves);
 
     // What a write is checked against: the bounds the program declares (subranges and
     // enumerations) and its elementary type, or the elementary type only (the program's own
@@ -108,6 +117,9 @@ private:
     struct Node;
     struct Batch;
 
+    bool Gather(const std::vector<std::string>& names, std::vector<ValueResult>& results,
+                std::vector<Node>& roots, Batch& batch);
+    void Flatten(const Node& node, const Batch& batch, std::vector<ValueResult>& out) const;
     std::optional<Target> Locate(const std::string& name, ValueResult& result) const;
     bool Collect(const std::string& path, Node& node, Batch& batch);
     bool CollectChild(const BrowsedChild& child, Node& node, Batch& batch);

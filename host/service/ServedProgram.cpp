@@ -9,6 +9,21 @@
 ServedProgram::ServedProgram(std::string name, std::string path, ProgramOptions options)
     : m_Name(std::move(name)), m_Path(std::move(path)), m_Options(std::move(options)) {}
 
+ServedProgram::~ServedProgram() {
+    if (m_Sampler) {
+        m_Sampler->Stop(); // subscriptions that live on see no more samples
+    }
+}
+
+std::shared_ptr<Sampler> ServedProgram::Subscriptions() {
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    if (!m_Sampler) {
+        m_Sampler = Sampler::Create([this] { return Current(); },
+                                    Sampler::For(m_Options.memory.kind));
+    }
+    return m_Sampler;
+}
+
 ServedProgram::FileSignature ServedProgram::Signature(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Program.h"
+#include "core/Sampler.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,6 +15,9 @@
 class ServedProgram {
 public:
     ServedProgram(std::string name, std::string path, ProgramOptions options);
+    ~ServedProgram();
+    ServedProgram(const ServedProgram&) = delete;
+    ServedProgram& operator=(const ServedProgram&) = delete;
 
     // Opens the file when it changed since the last attempt (or was never read). True when a
     // new program went into service. Import messages go to log. One caller at a time.
@@ -23,6 +27,9 @@ public:
     std::shared_ptr<const Program> Current() const;
     // Why the last import failed; empty when it succeeded.
     std::string Error() const;
+    // The sampler of this dictionary's memory, started on first use; it samples whatever
+    // program is in service, so subscriptions outlive reloads.
+    std::shared_ptr<Sampler> Subscriptions();
     const std::string& Name() const { return m_Name; }
     const std::string& Path() const { return m_Path; }
 
@@ -46,4 +53,5 @@ private:
     mutable std::mutex m_Mutex; // guards m_Current and m_Error
     std::shared_ptr<const Program> m_Current;
     std::string m_Error;
+    std::shared_ptr<Sampler> m_Sampler; // guarded by m_Mutex
 };
