@@ -3,6 +3,7 @@
 #include "text/HostText.h"
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -148,6 +149,33 @@ nlohmann::json ValueRead(const ValueResult& result) {
         json["milliseconds"] = FromValue(result.milliseconds);
     }
     return json;
+}
+
+std::string IsoTime(std::chrono::system_clock::time_point time) {
+    const auto milliseconds =
+        std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(milliseconds / 1000);
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03dZ", static_cast<int>(milliseconds % 1000));
+    return std::string(text, length) + fraction;
+}
+
+nlohmann::json Change(const SampledChange& change) {
+    nlohmann::json json = ValueRead(change.result);
+    json["time"] = IsoTime(change.time);
+    return json;
+}
+
+nlohmann::json Changes(const ChangeBatch& batch) {
+    nlohmann::json values = nlohmann::json::array();
+    for (const SampledChange& change : batch.changes) {
+        values.push_back(Change(change));
+    }
+    return {{"values", std::move(values)}, {"merged", batch.merged}};
 }
 
 nlohmann::json ValueWritten(const ValueResult& result) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Browsing.h"
+#include "core/ChangeQueue.h"
 #include "core/DictionaryInfo.h"
 #include "core/ResolvedItem.h"
 #include "core/ValueAccess.h"
@@ -8,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,12 @@ nlohmann::json ValueRead(const ValueResult& result);
 nlohmann::json ValueWritten(const ValueResult& result);
 // "NAME: reason", or "LEAF: reason" for a fault below the name; null when there is none.
 nlohmann::json Error(const ValueResult& result);
+// A time as UTC ISO 8601 with milliseconds: "2026-12-06T19:22:01.123Z".
+std::string IsoTime(std::chrono::system_clock::time_point time);
+// One change of a subscription: ValueRead's fields and "time", when it was sampled.
+nlohmann::json Change(const SampledChange& change);
+// {"values": [changes...], "merged": N}, as every front end sends a subscription's changes.
+nlohmann::json Changes(const ChangeBatch& batch);
 // [{"name", "itemId", "path", "hasChildren"}].
 nlohmann::json Children(const std::vector<BrowsedChild>& children);
 // What `varbank info` shows, for the file it was read from.
