@@ -7,6 +7,8 @@
 #include "cli/ReadCommand.h"
 #include "cli/ResolveCommand.h"
 #include "cli/StampCommand.h"
+#include "cli/SignalStop.h"
+#include "cli/WatchCommand.h"
 #include "cli/WriteCommand.h"
 #include "service/ServeCommand.h"
 #include "text/HostText.h"
@@ -14,10 +16,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -91,6 +97,45 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
             "NAME"));
 }
 
+// What watch asks for besides the names.
+struct WatchFlags {
+    std::int64_t intervalMs = 0; // 0: not given
+    double deadband = 0;
+    std::size_t count = 0;
+};
+
+void AddWatchOptions(CLI::App& watch, WatchFlags& flags) {
+    watch
+        .add_option("--interval", flags.intervalMs,
+                    "sampling interval in milliseconds (default 1000; at least 10 on the memory "
+                    "image and 50 on a PLC, at most one hour)")
+        ->check(CLI::Validator(
+            [](const std::string& text) -> std::string {
+                std::int64_t value = 0;
+                const auto [end, error] =
+                    std::from_chars(text.data(), text.data() + text.size(), value);
+                const bool whole = error == std::errc() && end == text.data() + text.size();
+                return whole && value > 0 ? ""
+                                          : "the interval must be a whole number of 1 ms or more";
+            },
+            "MS"));
+    watch
+        .add_option("--deadband", flags.deadband,
+                    "a number is shown again only once it moved by more than this")
+        ->check(CLI::Validator(
+            [](const std::string& text) -> std::string {
+                char* end = nullptr;
+                const double value = std::strtod(text.c_str(), &end);
+                const bool number = !text.empty() && end == text.c_str() + text.size();
+                return number && std::isfinite(value) && value >= 0
+                           ? ""
+                           : "the deadband must be a number of 0 or more";
+            },
+            "X"));
+    watch.add_option("--count", flags.count, "stop after this many changes (default: Ctrl-C)")
+        ->check(CLI::Range(std::size_t{1}, std::numeric_limits<std::size_t>::max()));
+}
+
 // The memory choice of the flags; nothing, with the reason on err, for a malformed target.
 std::optional<MemoryChoice> MemoryOf(const MemoryFlags& flags, std::ostream& err) {
     MemoryChoice choice;
@@ -137,6 +182,7 @@ int CommandLine::Run(int argc, const char* const* argv) {
     std::string columns;
     BrowseOptions browse;
     MemoryFlags memory;
+    WatchFlags watchFlags;
     ServeCommand::Options serve;
     // The subcommand that was parsed, run once the whole line is known.
     std::function<int()> command;
@@ -257,6 +303,36 @@ int CommandLine::Run(int argc, const char* const* argv) {
         command = withProgram([&](const Program& program) {
             return ReadCommand::Run(program, names, common.Format(), m_Out);
         });
+    });
+
+    CLI::App* watch = app.add_subcommand("watch", "print values as they change, until Ctrl-C");
+    watch->add_option("FILE", file, "PLCopen XML file")->required();
+    watch->add_option("NAME", names, "item names; a structure or array stands for its leaves")
+        ->required();
+    AddMemoryOptions(*watch, memory);
+    AddWatchOptions(*watch, watchFlags);
+    watch->callback([&] {
+        command = [&]() -> int {
+            const auto choice = MemoryOf(memory, m_Err);
+            if (!choice) {
+                return kExitBadInput;
+            }
+            // Before the program opens, so that no thread of its memory takes Ctrl-C.
+            SignalStop signals;
+            const std::shared_ptr<const Program> program =
+                OpenProgram(file, common, *choice, m_Err);
+            if (!program) {
+                return kExitBadInput;
+            }
+            WatchCommand::Options options;
+            options.names = names;
+            if (watchFlags.intervalMs > 0) {
+                options.interval = std::chrono::milliseconds(watchFlags.intervalMs);
+            }
+            options.deadband = watchFlags.deadband;
+            options.count = watchFlags.count;
+            return WatchCommand::Run(program, options, signals, common.Format(), m_Out, m_Err);
+        };
     });
 
     CLI::App* write = app.add_subcommand("write", "write values to a PLC over Modbus TCP");

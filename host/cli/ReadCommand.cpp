@@ -1,6 +1,7 @@
 #include "cli/ReadCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/ValueLine.h"
 #include "core/ValueAccess.h"
 #include "text/HostText.h"
 #include "json/CoreJson.h"
@@ -12,13 +13,7 @@ std::string Describe(const ValueResult& result) {
     if (!result.Ok()) {
         return TerminalText("error: " + CoreJson::Error(result).get<std::string>());
     }
-    std::string text = result.name + " = " +
-                       CoreJson::Text(CoreJson::FromValue(*result.value), -1) + " (" +
-                       result.type.value_or("");
-    if (!result.milliseconds.IsNull()) {
-        text += ", " + CoreJson::Text(CoreJson::FromValue(result.milliseconds), -1) + " ms";
-    }
-    return TerminalText(text + ")");
+    return ValueLine::Describe(result);
 }
 
 } // namespace

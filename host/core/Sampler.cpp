@@ -116,6 +116,7 @@ void Sampler::Leave(Subscription* subscription) {
         Release(item.slot);
     }
     subscription->m_Items.clear();
+    subscription->m_Order.clear();
     m_Subscriptions.erase(subscription);
 }
 
@@ -280,7 +281,9 @@ void Sampler::Dispatch(const std::vector<Due>& due, std::vector<std::vector<Valu
         std::vector<SampledChange> changes;
         for (Subscription* subscription : m_Subscriptions) {
             changes.clear();
-            for (auto& [name, item] : subscription->m_Items) {
+            // In the order the names were subscribed, so that a tick's changes do too.
+            for (const std::string& name : subscription->m_Order) {
+                Subscription::Item& item = subscription->m_Items.at(name);
                 if (const auto* read = sampled[item.slot]) {
                     subscription->Compare(item, *read, time, changes);
                 }

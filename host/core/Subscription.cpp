@@ -105,6 +105,7 @@ SubscribeAnswer Subscription::Subscribe(const SubscribeRequest& request) {
         const std::lock_guard lock(m_Sampler->m_Mutex);
         for (std::size_t i = 0; i < fresh.size(); ++i) {
             Item& item = m_Items[fresh[i]];
+            m_Order.push_back(fresh[i]);
             item.slot = m_Sampler->Acquire(fresh[i], answer.interval);
             item.counted = counts[i];
             m_Leaves += counts[i];
@@ -135,6 +136,9 @@ std::vector<std::string> Subscription::Unsubscribe(const std::vector<std::string
         m_Leaves -= std::min(m_Leaves, found->second.counted);
         m_Items.erase(found);
         removed.push_back(name);
+    }
+    if (!removed.empty()) {
+        std::erase_if(m_Order, [this](const std::string& name) { return m_Items.count(name) == 0; });
     }
     return removed;
 }

@@ -21,3 +21,5 @@ void BindBrowse(pybind11::module_& module);
 void BindDictionary(pybind11::module_& module, DictionaryClass& dictionary);
 // read, read_many, write and write_many on the dictionary's memory image or PLC.
 void BindValues(pybind11::module_& module, DictionaryClass& dictionary);
+// subscribe, Subscription and Change: values as they change.
+void BindSubscriptions(pybind11::module_& module, DictionaryClass& dictionary);

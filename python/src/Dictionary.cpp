@@ -3,6 +3,7 @@
 #include "FileFailure.h"
 #include "ProgramError.h"
 #include "UnknownItem.h"
+#include "core/Sampler.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -72,4 +73,13 @@ std::string Dictionary::Dump(const std::string& directory) const {
         throw FileFailure(0, file, reason);
     }
     return file;
+}
+
+std::shared_ptr<Sampler> Dictionary::Subscriptions() {
+    const std::lock_guard lock(m_SamplerMutex);
+    if (!m_Sampler) {
+        m_Sampler = Sampler::Create([program = m_Program] { return program; },
+                                    Sampler::For(m_Program->Memory()));
+    }
+    return m_Sampler;
 }

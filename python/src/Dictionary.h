@@ -4,11 +4,14 @@
 #include "core/Program.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 // One opened program, as the Python module serves it, with the import's warnings. Every
 // operation may run from several threads at once; the dictionary's own lock orders them.
+class Sampler;
+
 class Dictionary : public std::enable_shared_from_this<Dictionary> {
 public:
     // Opens the program; throws ProgramError with every reason when the file does not import.
@@ -34,9 +37,15 @@ public:
     // Writes the quick-save dump into the folder; the file's path. Throws FileFailure.
     std::string Dump(const std::string& directory) const;
 
+    // The sampler of this dictionary's memory, shared by its subscriptions; its thread
+    // starts with the first subscription.
+    std::shared_ptr<Sampler> Subscriptions();
+
 private:
     Dictionary() = default;
 
     std::shared_ptr<const Program> m_Program;
     std::vector<std::string> m_Warnings;
+    std::mutex m_SamplerMutex;
+    std::shared_ptr<Sampler> m_Sampler; // made on first use; guarded by m_SamplerMutex
 };

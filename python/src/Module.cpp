@@ -20,4 +20,5 @@ PYBIND11_MODULE(varbank, module) {
         "Every method may be called from several threads at once.");
     BindDictionary(module, dictionary);
     BindValues(module, dictionary);
+    BindSubscriptions(module, dictionary);
 }
