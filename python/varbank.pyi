@@ -149,6 +149,58 @@ class BrowseIterator(Iterator[Child]):
     def __next__(self) -> Child:
         """The next child; StopIteration at the end."""
 
+class Change:
+    """One change of a subscribed value."""
+
+    @property
+    def name(self) -> str:
+        """The leaf's full name (Motor1.Speed for a member of Motor1)."""
+    @property
+    def value(self) -> Optional[_Value]:
+        """The value, converted as read() converts it; None on an error."""
+    @property
+    def type(self) -> Optional[str]:
+        """The type as the program writes it, or None."""
+    @property
+    def error(self) -> Optional[str]:
+        """Why there is no value, or None."""
+    @property
+    def time(self) -> datetime.datetime:
+        """When the value was sampled: a timezone-aware UTC datetime."""
+
+class Subscription(Iterator[Change]):
+    """The changes of subscribed names (made by Dictionary.subscribe()).
+
+    Iterating waits for each change; the first ones are every leaf's current value (or error),
+    then only changes. Use it in a with block, or call close().
+    """
+
+    def __iter__(self) -> Subscription: ...
+    def __next__(self) -> Change:
+        """The next change, waiting for it; StopIteration once closed."""
+    def next(self, timeout: Optional[float] = None) -> Optional[Change]:
+        """The next change, waiting at most timeout seconds (None: until one comes); None when
+        none came in time or the subscription is closed."""
+    def close(self) -> None:
+        """Ends the subscription; changes not taken are dropped."""
+    def __enter__(self) -> Subscription: ...
+    def __exit__(self, *args: object) -> bool: ...
+    @property
+    def closed(self) -> bool:
+        """True once closed."""
+    @property
+    def names(self) -> list[str]:
+        """The names subscribed, as given."""
+    @property
+    def interval(self) -> float:
+        """The sampling interval in seconds, as the sampler took it."""
+    @property
+    def note(self) -> str:
+        """Why the interval differs from the one asked for, or ''."""
+    @property
+    def merged(self) -> int:
+        """Changes merged into newer ones because they were not taken in time."""
+
 class Dictionary:
     """The dictionary of one imported PLCopen program (made by varbank.load()).
 
@@ -249,6 +301,17 @@ class Dictionary:
         Every name and value is checked first: a refused name or a bad value raises as write()
         does before anything is written. A failure of the memory itself stops the writes and
         raises ValueWriteError, whose attribute written lists the names written before it.
+        """
+
+    def subscribe(
+        self, names: Union[str, Iterable[str]], interval: float = 0.1, deadband: float = 0.0
+    ) -> Subscription:
+        """Subscribes to names (one str or an iterable of str): a Subscription that gives a
+        Change whenever a value changes, sampled every interval seconds (at least 0.01 on the
+        memory image and 0.05 on a PLC, at most 3600; outside, it is moved into range with a
+        RuntimeWarning). A structure, array or function block arrives as its leaves. A number
+        is sent again only once it moved by more than deadband. Raises ValueError for a
+        malformed name, interval or deadband, UnknownItem for a name the dictionary refuses.
         """
 
 def load(

@@ -95,7 +95,7 @@ void BindSubscriptions(py::module_& module, DictionaryClass& dictionary) {
                 feed.Close();
                 return false;
             })
-        .def_property_readonly("closed", &ChangeFeed::Closed)
+        .def_property_readonly("closed", &ChangeFeed::Closed, "True once closed.")
         .def_property_readonly("names", &ChangeFeed::Names, "The names subscribed, as given.")
         .def_property_readonly("interval", &ChangeFeed::IntervalSeconds,
                                "The sampling interval in seconds, as the sampler took it.")

@@ -1,5 +1,6 @@
 #include "HostTestSupport.h"
 
+#include "core/ChangeStream.h"
 #include "core/Sampler.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -223,6 +225,67 @@ TEST(Sampler, SubscribeAnswersSayWhatTheyGot) {
     EXPECT_EQ(subscription->ItemCount(), 1U);
     EXPECT_EQ(subscription->Unsubscribe({"A", "Nope"}), std::vector<std::string>{"A"});
     EXPECT_EQ(subscription->ItemCount(), 0U);
+}
+
+// A tick's changes come in the order the names were subscribed, a structure's leaves in its
+// order, also after a name left and came back.
+TEST(Sampler, ChangesComeInTheOrderSubscribed) {
+    Rig rig;
+    ChangeStream stream(rig.sampler);
+    ASSERT_TRUE(stream.Subscribe({{"T", "S", "A", "R"}, std::nullopt, 0}).Ok());
+    rig.Tick();
+    const auto names = [&stream](std::size_t count) {
+        std::vector<std::string> seen;
+        while (seen.size() < count) {
+            const auto change = stream.Next(ChangeStream::Clock::now());
+            if (!change) {
+                break;
+            }
+            seen.push_back(change->result.name);
+        }
+        return seen;
+    };
+    EXPECT_EQ(names(6), (std::vector<std::string>{"T", "S.X", "S.Y", "A", "R"}));
+    stream.Subscribe({{"S"}, 10ms, 0}); // another interval: the same place in the order
+    rig.Write("S.X", Value(std::int64_t{2}));
+    rig.Write("A", Value(std::int64_t{7}));
+    rig.Tick();
+    EXPECT_EQ(names(3), (std::vector<std::string>{"S.X", "A"}));
+}
+
+// A stream hands out each change once, waits no longer than its deadline, and a close from
+// another thread wakes a waiter at once; a closed stream subscribes nothing.
+TEST(Sampler, ChangeStreamWaitsAndCloses) {
+    Rig rig;
+    auto stream = std::make_shared<ChangeStream>(rig.sampler);
+    EXPECT_FALSE(stream->Next(ChangeStream::Clock::now() + 20ms));
+    ASSERT_TRUE(stream->Subscribe({{"A"}, std::nullopt, 0}).Ok());
+    rig.Tick();
+    const auto first = stream->Next(ChangeStream::Clock::now() + 1s);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first->result.value, Value(std::int64_t{5}));
+    EXPECT_FALSE(stream->Next(ChangeStream::Clock::now()));
+
+    // A change sampled while a thread waits wakes it.
+    std::optional<SampledChange> woken;
+    std::thread waiter([&] { woken = stream->Next(ChangeStream::Clock::now() + 10s); });
+    rig.Write("A", Value(std::int64_t{6}));
+    rig.Tick();
+    waiter.join();
+    ASSERT_TRUE(woken);
+    EXPECT_EQ(*woken->result.value, Value(std::int64_t{6}));
+
+    const auto started = ChangeStream::Clock::now();
+    std::thread closer([&] {
+        std::this_thread::sleep_for(50ms);
+        stream->Close();
+    });
+    EXPECT_FALSE(stream->Next(started + 10s));
+    closer.join();
+    EXPECT_LT(ChangeStream::Clock::now() - started, 5s);
+    EXPECT_TRUE(stream->Closed());
+    EXPECT_FALSE(stream->Subscribe({{"A"}, std::nullopt, 0}).Ok());
+    EXPECT_EQ(rig.sampler->SubscriptionCount(), 0U);
 }
 
 } // namespace
