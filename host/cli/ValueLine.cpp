@@ -1,7 +1,7 @@
 #include "cli/ValueLine.h"
 
-#include "json/CoreJson.h"
 #include "text/HostText.h"
+#include "json/CoreJson.h"
 
 std::string ValueLine::Describe(const ValueResult& result) {
     std::string text = result.name + " = " +

@@ -57,8 +57,8 @@ int WatchCommand::Run(const std::shared_ptr<const Program>& program, const Optio
     if (!AllResolve(*program, request.names, err)) {
         return kExitRefused;
     }
-    const auto sampler = Sampler::Create([program] { return program; },
-                                         Sampler::For(program->Memory()));
+    const auto sampler =
+        Sampler::Create([program] { return program; }, Sampler::For(program->Memory()));
     // Shared with the signal's thread, which may close it while this one waits.
     const auto stream = std::make_shared<ChangeStream>(sampler);
     ChangeStream& changes = *stream;

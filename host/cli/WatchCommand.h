@@ -28,6 +28,5 @@ public:
     // (kExitRefused); a stop by count or by a signal that `signals` takes is kExitDone.
     // `signals` is made before the program opens, so that no thread of its memory takes them.
     static int Run(const std::shared_ptr<const Program>& program, const Options& options,
-                   SignalStop& signals, OutputFormat format, std::ostream& out,
-                   std::ostream& err);
+                   SignalStop& signals, OutputFormat format, std::ostream& out, std::ostream& err);
 };

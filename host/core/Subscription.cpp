@@ -138,7 +138,8 @@ std::vector<std::string> Subscription::Unsubscribe(const std::vector<std::string
         removed.push_back(name);
     }
     if (!removed.empty()) {
-        std::erase_if(m_Order, [this](const std::string& name) { return m_Items.count(name) == 0; });
+        std::erase_if(m_Order,
+                      [this](const std::string& name) { return m_Items.count(name) == 0; });
     }
     return removed;
 }

@@ -85,7 +85,7 @@ private:
     Notify m_Notify;
     std::unordered_map<std::string, Item> m_Items; // by name as asked; the sampler's lock
     std::vector<std::string> m_Order; // the names of m_Items as first subscribed; same lock
-    std::size_t m_Leaves = 0;                      // leaves counted at subscribe; same lock
+    std::size_t m_Leaves = 0;         // leaves counted at subscribe; same lock
     mutable std::mutex m_QueueMutex;
     ChangeQueue m_Queue;
 };

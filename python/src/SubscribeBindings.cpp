@@ -82,19 +82,17 @@ void BindSubscriptions(py::module_& module, DictionaryClass& dictionary) {
         "Iterating waits for each change; the first ones are every leaf's current value\n"
         "(or error), then only changes. Use it in a with block, or call close().")
         .def("__iter__", [](py::object self) { return self; })
-        .def("__next__", &NextChange,
-             "The next change, waiting for it; StopIteration once closed.")
+        .def("__next__", &NextChange, "The next change, waiting for it; StopIteration once closed.")
         .def("next", &ChangeFeed::Next, py::arg("timeout") = py::none(),
              "The next change, waiting at most timeout seconds (None: until one comes);\n"
              "None when none came in time or the subscription is closed.")
         .def("close", &ChangeFeed::Close, "Ends the subscription; changes not taken are dropped.")
         .def("__enter__", [](py::object self) { return self; })
-        .def(
-            "__exit__",
-            [](ChangeFeed& feed, const py::args&) {
-                feed.Close();
-                return false;
-            })
+        .def("__exit__",
+             [](ChangeFeed& feed, const py::args&) {
+                 feed.Close();
+                 return false;
+             })
         .def_property_readonly("closed", &ChangeFeed::Closed, "True once closed.")
         .def_property_readonly("names", &ChangeFeed::Names, "The names subscribed, as given.")
         .def_property_readonly("interval", &ChangeFeed::IntervalSeconds,
