@@ -16,6 +16,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -23,7 +24,6 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
-#include <limits>
 #include <map>
 #include <memory>
 
@@ -97,28 +97,34 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
             "NAME"));
 }
 
+constexpr std::uint64_t kDay = 86400000; // milliseconds
+
 // What watch asks for besides the names.
 struct WatchFlags {
-    std::int64_t intervalMs = 0; // 0: not given
+    std::uint64_t intervalMs = 0; // 0: not given
     double deadband = 0;
     std::size_t count = 0;
 };
+
+// A whole number of 1 or more, else `message`.
+CLI::Validator PositiveWhole(const std::string& message, const std::string& name) {
+    return CLI::Validator(
+        [message](const std::string& text) -> std::string {
+            std::uint64_t value = 0;
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), value);
+            const bool whole = error == std::errc() && end == text.data() + text.size();
+            return whole && value > 0 ? "" : message;
+        },
+        name);
+}
 
 void AddWatchOptions(CLI::App& watch, WatchFlags& flags) {
     watch
         .add_option("--interval", flags.intervalMs,
                     "sampling interval in milliseconds (default 1000; at least 10 on the memory "
                     "image and 50 on a PLC, at most one hour)")
-        ->check(CLI::Validator(
-            [](const std::string& text) -> std::string {
-                std::int64_t value = 0;
-                const auto [end, error] =
-                    std::from_chars(text.data(), text.data() + text.size(), value);
-                const bool whole = error == std::errc() && end == text.data() + text.size();
-                return whole && value > 0 ? ""
-                                          : "the interval must be a whole number of 1 ms or more";
-            },
-            "MS"));
+        ->check(PositiveWhole("the interval must be a whole number of 1 ms or more", "MS"));
     watch
         .add_option("--deadband", flags.deadband,
                     "a number is shown again only once it moved by more than this")
@@ -133,7 +139,7 @@ void AddWatchOptions(CLI::App& watch, WatchFlags& flags) {
             },
             "X"));
     watch.add_option("--count", flags.count, "stop after this many changes (default: Ctrl-C)")
-        ->check(CLI::Range(std::size_t{1}, std::numeric_limits<std::size_t>::max()));
+        ->check(PositiveWhole("the count must be a whole number of 1 or more", "N"));
 }
 
 // The memory choice of the flags; nothing, with the reason on err, for a malformed target.
@@ -327,7 +333,9 @@ int CommandLine::Run(int argc, const char* const* argv) {
             WatchCommand::Options options;
             options.names = names;
             if (watchFlags.intervalMs > 0) {
-                options.interval = std::chrono::milliseconds(watchFlags.intervalMs);
+                // Past an hour the sampler lowers it, with a note; kept within range here.
+                const std::uint64_t capped = std::min<std::uint64_t>(watchFlags.intervalMs, kDay);
+                options.interval = std::chrono::milliseconds(static_cast<std::int64_t>(capped));
             }
             options.deadband = watchFlags.deadband;
             options.count = watchFlags.count;

@@ -330,7 +330,7 @@ TEST(Cli, WatchPrintsValuesAndRefusesBadInput) {
         {"watch " + kFile + " Counter --deadband -1", 2, "", "the deadband must be"},
         {"watch " + kFile + " Counter --deadband nan", 2, "", "the deadband must be"},
         {"watch " + kFile + " Counter --deadband x", 2, "", "the deadband must be"},
-        {"watch " + kFile + " Counter --count 0", 2, "", "--count"},
+        {"watch " + kFile + " Counter --count 0", 2, "", "the count must be a whole number"},
         {"watch " + kFile, 2, "", "NAME is required"},
         {"watch " + kFile + " Counter --modbus 'a:b:c'", 2, "", "--modbus: 'a:b:c'"},
         {"watch /nonexistent.xml Counter", 2, "", "/nonexistent.xml: cannot read the file"},
