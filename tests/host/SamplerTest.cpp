@@ -1,5 +1,6 @@
 #include "HostTestSupport.h"
 
+#include "LocalModbusServer.h"
 #include "core/Sampler.h"
 
 #include <gtest/gtest.h>
@@ -223,6 +224,52 @@ TEST(Sampler, SubscribeAnswersSayWhatTheyGot) {
     EXPECT_EQ(subscription->ItemCount(), 1U);
     EXPECT_EQ(subscription->Unsubscribe({"A", "Nope"}), std::vector<std::string>{"A"});
     EXPECT_EQ(subscription->ItemCount(), 0U);
+}
+
+// However many subscribe to them, the items due at a tick cost one batched read of the PLC:
+// 1,000 neighbouring words take the requests of one read (125 registers each), not one per
+// subscriber or per item.
+TEST(Sampler, OneBatchedPlcReadServesEverySubscriber) {
+    LocalModbusServer plc;
+    std::string globals;
+    std::vector<std::string> names;
+    for (int i = 0; i < 1000; ++i) {
+        names.push_back("W" + std::to_string(i));
+        globals += Var(names.back(), "<WORD/>", "%QW" + std::to_string(i));
+    }
+    ProgramOptions options;
+    options.memory = {MemoryKind::Modbus, ModbusMemory::Options{{"127.0.0.1", plc.Port(), 1},
+                                                                ModbusMemory::WordOrder::HighFirst,
+                                                                std::chrono::milliseconds(2000),
+                                                                nullptr}};
+    Diagnostics report;
+    std::shared_ptr<const Program> program =
+        Program::Open(WriteTempFile("plc.xml", Project("", "", globals)), options, report);
+    ASSERT_TRUE(program);
+    Sampler::Settings settings = Sampler::For(MemoryKind::Modbus);
+    settings.ownThread = false;
+    auto sampler = Sampler::Create([&] { return program; }, settings);
+    std::vector<std::shared_ptr<Subscription>> subscribers;
+    for (int i = 0; i < 16; ++i) {
+        subscribers.push_back(sampler->Open(nullptr));
+        ASSERT_TRUE(subscribers.back()->Subscribe({names, 100ms, 0}).Ok());
+    }
+    auto now = Sampler::Clock::now();
+    constexpr int kRequestsPerRead = 8; // 1,000 registers, 125 a request
+    for (int tick = 0; tick < 3; ++tick) {
+        plc.Map().tab_registers[7] = static_cast<std::uint16_t>(tick + 1);
+        const int before = plc.Requests();
+        now += 100ms;
+        sampler->SampleDue(now);
+        EXPECT_EQ(plc.Requests() - before, kRequestsPerRead);
+        for (const auto& subscriber : subscribers) {
+            const ChangeBatch batch = subscriber->Take();
+            ASSERT_EQ(batch.changes.size(), tick == 0 ? 1000U : 1U);
+            if (tick > 0) {
+                EXPECT_EQ(batch.changes.front().result.name, "W7");
+            }
+        }
+    }
 }
 
 } // namespace
