@@ -152,6 +152,30 @@ TEST(ImportConstants, OneTextInTwoPousTakesEachPousConstants) {
     EXPECT_EQ(p->iecType, "ARRAY[1..6] OF INT");
 }
 
+// A constant written as an integer expression starts with its value; any other initial value
+// stays as written.
+TEST(ImportConstants, ConstantsStartWithTheirValues) {
+    std::string xml = ConstantsProject("global", "<INT/>");
+    const std::string ratio = Const("Ratio", "<REAL/>", "2.0 * 3"); // into the list GVL
+    xml.insert(xml.find("</globalVars>"), ratio);
+    const std::string vars = "<globalVars name=\"Vars\">\n"; // a list that is not constant
+    xml.insert(xml.find(vars) + vars.size(), Var("Sum", "<INT/>", "", "1 + 1"));
+    Diagnostics diagnostics("c.xml");
+    const auto layout = Import(xml, diagnostics);
+    ASSERT_TRUE(layout);
+    const std::pair<const char*, const char*> globals[] = {
+        {"TOPIC_LEN", "17"},  {"CHAIN", "9"},  {"HEX", "16#10"},
+        {"Ratio", "2.0 * 3"}, {"Legacy", "3"}, {"Sum", "1 + 1"}};
+    for (const auto& [name, value] : globals) {
+        const VariableLayout* variable = FindNamed(layout->variables, name);
+        ASSERT_NE(variable, nullptr) << name;
+        EXPECT_EQ(variable->initialValue, value) << name;
+    }
+    const MemberLayout* ciM = FindNamed(FindNamed(layout->composites, "Fb")->members, "ciM");
+    ASSERT_NE(ciM, nullptr);
+    EXPECT_EQ(ciM->initialValue, "8");
+}
+
 // Constants that each use the one before twice: evaluated once each, not 2^40 times.
 TEST(ImportConstants, EachConstantIsEvaluatedOnce) {
     std::string constants = Const("C0", "<LINT/>", "1");

@@ -18,6 +18,7 @@ ConstantTable::ConstantTable(const ProjectModel& model) {
         Names& names = m_PouNames[&pou];
         for (const VariableDecl& variable : pou.variables) {
             names.emplace(ToUpperAscii(variable.name), m_Entries.size());
+            m_Declared.emplace(&variable, m_Entries.size());
             m_Entries.push_back({&variable, &pou, State::Pending, {}});
         }
     }
@@ -28,6 +29,7 @@ ConstantTable::ConstantTable(const ProjectModel& model) {
 
 void ConstantTable::AddGlobal(const VariableDecl& global) {
     const std::size_t index = m_Entries.size();
+    m_Declared.emplace(&global, index);
     m_Entries.push_back({&global, nullptr, State::Pending, {}});
     const std::string upper = ToUpperAscii(global.name);
     const auto [found, inserted] = m_Globals.emplace(upper, index);
@@ -67,6 +69,14 @@ std::vector<std::pair<std::string, std::int64_t>> ConstantTable::EnumValues(cons
 ConstantTable::Result ConstantTable::Evaluate(std::string_view text, const PouDecl* scope) {
     return ConstantExpression::Evaluate(
         text, [&](std::string_view name, std::size_t depth) { return Lookup(name, scope, depth); });
+}
+
+std::optional<std::int64_t> ConstantTable::ValueOf(const VariableDecl& constant) {
+    const auto found = m_Declared.find(&constant);
+    if (found == m_Declared.end() || !constant.constant) {
+        return std::nullopt;
+    }
+    return ValueOf(found->second, 0).value;
 }
 
 ConstantTable::Result ConstantTable::Lookup(std::string_view name, const PouDecl* scope,

@@ -32,6 +32,9 @@ public:
     Result Evaluate(std::string_view text, const PouDecl* scope);
     // The values of an enumeration's names: each the one before plus one unless written.
     static std::vector<std::pair<std::string, std::int64_t>> EnumValues(const TypeRef& ref);
+    // The value of a declared constant as a bound would take it; nothing when it is not a
+    // constant or its value is not an integer expression (nothing is reported).
+    std::optional<std::int64_t> ValueOf(const VariableDecl& constant);
 
 private:
     enum class State { Pending, Busy, Done };
@@ -52,6 +55,7 @@ private:
     std::string CycleFrom(std::size_t index) const;
 
     std::vector<Entry> m_Entries;
+    std::unordered_map<const VariableDecl*, std::size_t> m_Declared;
     Names m_Globals;   // NAME
     Names m_Qualified; // LIST.NAME
     std::unordered_map<const PouDecl*, Names> m_PouNames;

@@ -5,6 +5,7 @@
 #include "import/layout/CompositePlacer.h"
 #include "import/types/TypeVocabulary.h"
 #include "text/HostText.h"
+#include "text/IntegerLiteral.h"
 
 #include <algorithm>
 #include <limits>
@@ -60,6 +61,15 @@ void TypeResolver::ReportLibraryTypes(bool strict) {
             m_Diagnostics.Remark(entry->line, std::move(message));
         }
     }
+}
+
+std::string TypeResolver::InitialValue(const VariableDecl& variable) {
+    if (!variable.constant || ParseIntegerLiteral(variable.initialValue) ||
+        TrimBlanks(variable.initialValue).empty()) {
+        return variable.initialValue;
+    }
+    const auto value = m_Constants.ValueOf(variable);
+    return value ? std::to_string(*value) : variable.initialValue;
 }
 
 bool TypeResolver::TooDeep(std::size_t line, std::size_t depth, std::string_view name) {

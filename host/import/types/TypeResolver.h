@@ -45,6 +45,10 @@ public:
     // when strict.
     void ReportLibraryTypes(bool strict);
 
+    // What a variable starts with: the value of a constant's integer expression (2 * MAX gives
+    // 16), any other initial value as written.
+    std::string InitialValue(const VariableDecl& variable);
+
     // The laid-out structures and function blocks, each after the types it uses.
     std::vector<CompositeLayout> TakeComposites() { return std::move(m_Composites); }
     // The data types, declared or written in place, with their type-level initial values,
