@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-
 // Samples the monitored items of one dictionary's memory for every subscriber. Items are kept
 // by name and interval: one read serves every subscriber of the same item and interval, and
 // every item due at a tick is read in one batch (neighbouring registers in one request).
