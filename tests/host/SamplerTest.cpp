@@ -135,6 +135,31 @@ TEST(Sampler, SendsFirstEverythingThenWhatChanged) {
     }
 }
 
+// Samples that do not move are not compared again, yet a subscriber that joins late gets its
+// first value, and one whose deadband changes is compared again at once.
+TEST(Sampler, LateSubscribersAndNewDeadbandsAreServedOnStillSamples) {
+    Rig rig;
+    auto first = rig.sampler->Open(nullptr);
+    ASSERT_TRUE(first->Subscribe({{"R"}, std::nullopt, 5}).Ok());
+    rig.Tick();
+    EXPECT_EQ(Taken(*first).size(), 1U);
+    rig.Write("R", Value(1.0));
+    rig.Tick();
+    rig.Tick();
+    EXPECT_TRUE(Taken(*first).empty());
+
+    auto late = rig.sampler->Open(nullptr);
+    ASSERT_TRUE(late->Subscribe({{"R"}, std::nullopt, 5}).Ok());
+    rig.Tick();
+    EXPECT_EQ(Taken(*late), (std::map<std::string, std::string>{{"R", "1.000000"}}));
+    EXPECT_TRUE(Taken(*first).empty());
+
+    ASSERT_TRUE(first->Subscribe({{"R"}, std::nullopt, 0}).Ok());
+    rig.Tick();
+    EXPECT_EQ(Taken(*first), (std::map<std::string, std::string>{{"R", "1.000000"}}));
+    EXPECT_TRUE(Taken(*late).empty());
+}
+
 // An item that fails sends its error once, then its value again when it recovers; a reload
 // keeps the subscription, a vanished name getting its error.
 TEST(Sampler, ErrorsAreSentOnceAndReloadsKeepSubscriptions) {
