@@ -13,7 +13,11 @@ bool ChangeQueue::Push(SampledChange change) {
             return wasEmpty;
         }
     }
-    m_Newest[change.result.name] = m_Changes.size();
+    // Leaves are indexed only once the queue has been full: a subscriber that keeps up costs
+    // no index.
+    if (m_Indexed) {
+        m_Newest[change.result.name] = m_Changes.size();
+    }
     m_Changes.push_back(std::move(change));
     return wasEmpty;
 }
@@ -22,6 +26,7 @@ ChangeBatch ChangeQueue::Take() {
     ChangeBatch batch{std::move(m_Changes), m_Merged};
     m_Changes.clear();
     m_Newest.clear();
+    m_Indexed = false;
     m_Merged = 0;
     return batch;
 }
@@ -29,6 +34,13 @@ ChangeBatch ChangeQueue::Take() {
 // Keeps each leaf's newest change, in the order they were sampled, and counts the rest as
 // merged.
 void ChangeQueue::Collapse() {
+    if (!m_Indexed) {
+        m_Newest.clear();
+        for (std::size_t i = 0; i < m_Changes.size(); ++i) {
+            m_Newest[m_Changes[i].result.name] = i;
+        }
+        m_Indexed = true;
+    }
     std::vector<SampledChange> kept;
     kept.reserve(m_Newest.size());
     for (std::size_t i = 0; i < m_Changes.size(); ++i) {

@@ -44,5 +44,6 @@ private:
     std::size_t m_Capacity;
     std::vector<SampledChange> m_Changes;
     std::unordered_map<std::string, std::size_t> m_Newest; // leaf path -> its newest change
+    bool m_Indexed = false;                                // m_Newest kept up to date
     std::size_t m_Merged = 0;
 };

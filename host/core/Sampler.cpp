@@ -7,55 +7,22 @@
 
 namespace {
 
-// A result for every leaf of names that could not be read at all.
-std::vector<std::vector<ValueResult>> Unavailable(const std::vector<std::string>& names) {
-    std::vector<std::vector<ValueResult>> leaves(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        ValueResult& result = leaves[i].emplace_back();
-        result.name = names[i];
-        result.fault = ValueFault::Memory;
-        result.faultPath = names[i];
-        result.reason = "the dictionary has no program in service (its file did not import)";
+// Every leaf as it was: the same values, or an error again.
+bool SameSample(const std::vector<ValueResult>& before, const std::vector<ValueResult>& now) {
+    if (before.size() != now.size()) {
+        return false;
     }
-    return leaves;
-}
-
-bool RefusedWhole(const std::vector<std::vector<ValueResult>>& leaves) {
-    return !leaves.empty() && leaves.front().size() == 1 &&
-           leaves.front().front().fault == ValueFault::TooManyLeaves;
-}
-
-// The leaves of every name, read in batches within the read bound: a batch refused as too
-// large is read in halves, down to the one name that alone holds too many values (its
-// error).
-std::vector<std::vector<ValueResult>> ReadAll(const Program& program,
-                                              const std::vector<std::string>& names) {
-    std::vector<std::vector<ValueResult>> leaves;
-    leaves.reserve(names.size());
-    std::vector<std::pair<std::size_t, std::size_t>> spans; // begin, end; last first
-    for (std::size_t begin = names.size(); begin > 0;) {
-        const std::size_t start =
-            begin > ValueAccess::kMaxLeaves ? begin - ValueAccess::kMaxLeaves : 0;
-        spans.emplace_back(start, begin);
-        begin = start;
-    }
-    while (!spans.empty()) {
-        const auto [begin, end] = spans.back();
-        spans.pop_back();
-        std::vector<std::string> part(names.begin() + static_cast<std::ptrdiff_t>(begin),
-                                      names.begin() + static_cast<std::ptrdiff_t>(end));
-        auto read = program.Values().ReadLeaves(part);
-        if (RefusedWhole(read) && end - begin > 1) {
-            const std::size_t middle = begin + (end - begin) / 2;
-            spans.emplace_back(middle, end);
-            spans.emplace_back(begin, middle);
-            continue;
-        }
-        for (auto& item : read) {
-            leaves.push_back(std::move(item));
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        if (before[i].Ok() != now[i].Ok() || (now[i].Ok() && !(before[i].value == now[i].value))) {
+            return false;
         }
     }
-    return leaves;
+    return true;
+}
+
+bool SameProgram(const std::weak_ptr<const Program>& located,
+                 const std::shared_ptr<const Program>& program) {
+    return !located.owner_before(program) && !program.owner_before(located);
 }
 
 } // namespace
@@ -113,10 +80,9 @@ std::size_t Sampler::SubscriptionCount() const {
 void Sampler::Leave(Subscription* subscription) {
     const std::lock_guard lock(m_Mutex);
     for (const auto& [name, item] : subscription->m_Items) {
-        Release(item.slot);
+        Release(item.slot, &item);
     }
     subscription->m_Items.clear();
-    subscription->m_Order.clear();
     m_Subscriptions.erase(subscription);
 }
 
@@ -138,7 +104,8 @@ std::chrono::milliseconds Sampler::Clamp(std::optional<std::chrono::milliseconds
 
 // The slot of a name at an interval, shared with every subscriber of both; a new one is read
 // at the next tick. Under the lock.
-std::size_t Sampler::Acquire(const std::string& name, std::chrono::milliseconds interval) {
+std::size_t Sampler::Acquire(const std::string& name, std::chrono::milliseconds interval,
+                             Subscription* subscription, Subscription::Item* item) {
     const auto key = std::make_pair(name, interval);
     auto found = m_SlotOf.find(key);
     std::size_t slot = 0;
@@ -162,12 +129,15 @@ std::size_t Sampler::Acquire(const std::string& name, std::chrono::milliseconds 
     }
     ++m_Slots[slot].users;
     m_Slots[slot].now = true;
+    m_Slots[slot].unprimed = true;
+    m_Slots[slot].watchers.emplace_back(subscription, item);
     m_Immediate = true;
     return slot;
 }
 
-void Sampler::Release(std::size_t slot) {
+void Sampler::Release(std::size_t slot, const Subscription::Item* item) {
     Slot& used = m_Slots[slot];
+    std::erase_if(used.watchers, [item](const auto& watcher) { return watcher.second == item; });
     if (--used.users > 0) {
         return;
     }
@@ -178,6 +148,9 @@ void Sampler::Release(std::size_t slot) {
     }
     used.name.clear();
     used.now = false;
+    used.located.reset();
+    used.previous.clear();
+    used.previousLayout = nullptr;
     ++used.generation;
     m_FreeSlots.push_back(slot);
 }
@@ -233,7 +206,7 @@ std::vector<Sampler::Due> Sampler::TakeDue(Clock::time_point now) {
         Slot& slot = m_Slots[i];
         if (slot.users > 0 && (slot.now || ticking.count(slot.interval) > 0)) {
             slot.now = false;
-            due.push_back({i, slot.generation});
+            due.push_back({i, slot.generation, slot.name, slot.located, slot.locatedOn});
         }
     }
     return due;
@@ -241,7 +214,6 @@ std::vector<Sampler::Due> Sampler::TakeDue(Clock::time_point now) {
 
 void Sampler::SampleDue(Clock::time_point now) {
     std::vector<Due> due;
-    std::vector<std::string> names;
     Source source;
     {
         const std::lock_guard lock(m_Mutex);
@@ -249,10 +221,6 @@ void Sampler::SampleDue(Clock::time_point now) {
             return;
         }
         due = TakeDue(now);
-        names.reserve(due.size());
-        for (const Due& d : due) {
-            names.push_back(m_Slots[d.slot].name);
-        }
         source = m_Source;
     }
     if (due.empty()) {
@@ -260,37 +228,75 @@ void Sampler::SampleDue(Clock::time_point now) {
     }
     // The read runs outside the lock: subscribers come and go meanwhile, and a slow PLC holds
     // no one but this thread.
-    const std::shared_ptr<const Program> program = source ? source() : nullptr;
-    auto leaves = program ? ReadAll(*program, names) : Unavailable(names);
+    auto leaves = ReadDue(source ? source() : nullptr, due);
     Dispatch(due, leaves, std::chrono::system_clock::now());
 }
 
+// The leaves of every due item, read in one batch; items are located again when the program
+// in service changed. Without a program, every item has the same error.
+std::vector<std::vector<ValueResult>>
+Sampler::ReadDue(const std::shared_ptr<const Program>& program, std::vector<Due>& due) {
+    std::vector<std::vector<ValueResult>> leaves(due.size());
+    if (!program) {
+        for (std::size_t i = 0; i < due.size(); ++i) {
+            ValueResult& result = leaves[i].emplace_back();
+            result.name = due[i].name;
+            result.fault = ValueFault::Memory;
+            result.faultPath = due[i].name;
+            result.reason = "the dictionary has no program in service (its file did not import)";
+        }
+        return leaves;
+    }
+    std::vector<const LocatedItem*> items;
+    items.reserve(due.size());
+    for (Due& item : due) {
+        if (!item.located || !SameProgram(item.locatedOn, program)) {
+            item.located = std::make_shared<LocatedItem>(program->Values().Locate(item.name));
+            item.locatedOn = program;
+        }
+        items.push_back(item.located.get());
+    }
+    return program->Values().ReadLocated(items);
+}
+
 // Compares the samples with what each subscriber was sent and queues the changes; the
-// subscribers whose queue was empty are told once the lock is let go.
+// subscribers whose queue was empty are told once the lock is let go. A slot whose sample
+// equals the one before changes nothing for subscribers that have had their first value
+// (whatever they were sent then still stands), so only slots that moved are compared.
 void Sampler::Dispatch(const std::vector<Due>& due, std::vector<std::vector<ValueResult>>& leaves,
                        std::chrono::system_clock::time_point time) {
     std::vector<Subscription::Notify> notify;
     {
         const std::lock_guard lock(m_Mutex);
-        std::vector<const std::vector<ValueResult>*> sampled(m_Slots.size(), nullptr);
+        std::vector<Subscription*> touched;
         for (std::size_t i = 0; i < due.size(); ++i) {
-            if (m_Slots[due[i].slot].generation == due[i].generation) {
-                sampled[due[i].slot] = &leaves[i];
+            Slot& slot = m_Slots[due[i].slot];
+            if (slot.generation != due[i].generation) {
+                continue; // let go while it was read
             }
-        }
-        std::vector<SampledChange> changes;
-        for (Subscription* subscription : m_Subscriptions) {
-            changes.clear();
-            // In the order the names were subscribed, so that a tick's changes do too.
-            for (const std::string& name : subscription->m_Order) {
-                Subscription::Item& item = subscription->m_Items.at(name);
-                if (const auto* read = sampled[item.slot]) {
-                    subscription->Compare(item, *read, time, changes);
+            const void* layout = due[i].located.get();
+            const bool still = !slot.unprimed && slot.previousLayout == layout &&
+                               SameSample(slot.previous, leaves[i]);
+            if (!still) {
+                for (auto& [subscription, item] : slot.watchers) {
+                    if (subscription->m_Pending.empty()) {
+                        touched.push_back(subscription);
+                    }
+                    subscription->Compare(*item, leaves[i], layout, time, subscription->m_Pending);
                 }
             }
-            if (!changes.empty() && subscription->Deliver(changes) && subscription->m_Notify) {
+            slot.unprimed = false;
+            slot.located = due[i].located;
+            slot.locatedOn = due[i].locatedOn;
+            slot.previous = std::move(leaves[i]);
+            slot.previousLayout = layout;
+        }
+        for (Subscription* subscription : touched) {
+            if (!subscription->m_Pending.empty() &&
+                subscription->Deliver(subscription->m_Pending) && subscription->m_Notify) {
                 notify.push_back(subscription->m_Notify);
             }
+            subscription->m_Pending.clear();
         }
     }
     for (const auto& tell : notify) {

@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-
 // Samples the monitored items of one dictionary's memory for every subscriber. Items are kept
 // by name and interval: one read serves every subscriber of the same item and interval, and
 // every item due at a tick is read in one batch (neighbouring registers in one request).
@@ -68,10 +67,22 @@ private:
         std::size_t users = 0;
         std::size_t generation = 0;
         bool now = false; // read at the next tick: a subscriber waits for its first value
+        // Where its leaves are, found once on the program in service, not at every tick.
+        std::shared_ptr<const LocatedItem> located;
+        std::weak_ptr<const Program> locatedOn;
+        // The last sample, and where its leaves were located.
+        std::vector<ValueResult> previous;
+        const void* previousLayout = nullptr;
+        // Every subscriber's item of this name and interval; whether one has had no value yet.
+        std::vector<std::pair<Subscription*, Subscription::Item*>> watchers;
+        bool unprimed = false;
     };
     struct Due {
         std::size_t slot;
         std::size_t generation;
+        std::string name;
+        std::shared_ptr<const LocatedItem> located;
+        std::weak_ptr<const Program> locatedOn;
     };
     // The items of one interval tick together.
     struct Tick {
@@ -82,12 +93,16 @@ private:
     Sampler(Source source, Settings settings);
     void Run();
     Clock::time_point NextDueLocked() const;
-    std::size_t Acquire(const std::string& name, std::chrono::milliseconds interval);
-    void Release(std::size_t slot);
+    // The subscriber's item joins the slot of its name and interval; Release lets it go.
+    std::size_t Acquire(const std::string& name, std::chrono::milliseconds interval,
+                        Subscription* subscription, Subscription::Item* item);
+    void Release(std::size_t slot, const Subscription::Item* item);
     void Leave(Subscription* subscription);
     std::chrono::milliseconds Clamp(std::optional<std::chrono::milliseconds> asked,
                                     std::string& note) const;
     std::vector<Due> TakeDue(Clock::time_point now);
+    static std::vector<std::vector<ValueResult>>
+    ReadDue(const std::shared_ptr<const Program>& program, std::vector<Due>& due);
     void Dispatch(const std::vector<Due>& due, std::vector<std::vector<ValueResult>>& leaves,
                   std::chrono::system_clock::time_point time);
 

@@ -105,18 +105,20 @@ SubscribeAnswer Subscription::Subscribe(const SubscribeRequest& request) {
         const std::lock_guard lock(m_Sampler->m_Mutex);
         for (std::size_t i = 0; i < fresh.size(); ++i) {
             Item& item = m_Items[fresh[i]];
-            m_Order.push_back(fresh[i]);
-            item.slot = m_Sampler->Acquire(fresh[i], answer.interval);
+            item.slot = m_Sampler->Acquire(fresh[i], answer.interval, this, &item);
             item.counted = counts[i];
             m_Leaves += counts[i];
         }
         for (const std::string& name : request.names) {
             Item& item = m_Items.at(name);
             if (m_Sampler->m_Slots[item.slot].interval != answer.interval) {
-                m_Sampler->Release(item.slot);
-                item.slot = m_Sampler->Acquire(name, answer.interval);
+                m_Sampler->Release(item.slot, &item);
+                item.slot = m_Sampler->Acquire(name, answer.interval, this, &item);
             }
-            item.deadband = request.deadband;
+            if (item.deadband != request.deadband) {
+                item.deadband = request.deadband;
+                m_Sampler->m_Slots[item.slot].unprimed = true; // compared again at once
+            }
         }
     }
     m_Sampler->m_Wake.notify_all();
@@ -132,14 +134,10 @@ std::vector<std::string> Subscription::Unsubscribe(const std::vector<std::string
         if (found == m_Items.end()) {
             continue;
         }
-        m_Sampler->Release(found->second.slot);
+        m_Sampler->Release(found->second.slot, &found->second);
         m_Leaves -= std::min(m_Leaves, found->second.counted);
         m_Items.erase(found);
         removed.push_back(name);
-    }
-    if (!removed.empty()) {
-        std::erase_if(m_Order,
-                      [this](const std::string& name) { return m_Items.count(name) == 0; });
     }
     return removed;
 }
@@ -154,11 +152,14 @@ std::size_t Subscription::ItemCount() const {
     return m_Items.size();
 }
 
-void Subscription::Compare(Item& item, const std::vector<ValueResult>& leaves,
+void Subscription::Compare(Item& item, const std::vector<ValueResult>& leaves, const void* layout,
                            std::chrono::system_clock::time_point time,
                            std::vector<SampledChange>& out) {
-    if (!SamePaths(item.paths, leaves)) {
-        Reconcile(item, leaves);
+    if (layout == nullptr || layout != item.layout || item.leaves.size() != leaves.size()) {
+        if (!SamePaths(item.paths, leaves)) {
+            Reconcile(item, leaves);
+        }
+        item.layout = layout;
     }
     for (std::size_t i = 0; i < leaves.size(); ++i) {
         Leaf& leaf = item.leaves[i];

@@ -70,12 +70,14 @@ private:
         double deadband = 0;
         std::size_t counted = 0;        // leaves counted at subscribe
         std::vector<std::string> paths; // of the leaves last sampled
+        const void* layout = nullptr;   // where they were located
         std::vector<Leaf> leaves;       // what was sent, one per path
     };
 
     // Compares the item's new leaves with what was sent; the changes go to `out`. Called by
     // the sampler under its lock.
-    void Compare(Item& item, const std::vector<ValueResult>& leaves,
+    // `layout` tells where the leaves were located: while it stays the same, so do their paths.
+    void Compare(Item& item, const std::vector<ValueResult>& leaves, const void* layout,
                  std::chrono::system_clock::time_point time, std::vector<SampledChange>& out);
     void Reconcile(Item& item, const std::vector<ValueResult>& leaves);
     // Queues the changes; true when the queue was empty before.
@@ -84,8 +86,8 @@ private:
     std::shared_ptr<Sampler> m_Sampler;
     Notify m_Notify;
     std::unordered_map<std::string, Item> m_Items; // by name as asked; the sampler's lock
-    std::vector<std::string> m_Order; // the names of m_Items as first subscribed; same lock
-    std::size_t m_Leaves = 0;         // leaves counted at subscribe; same lock
+    std::size_t m_Leaves = 0;                      // leaves counted at subscribe; same lock
+    std::vector<SampledChange> m_Pending;          // a tick's changes; same lock
     mutable std::mutex m_QueueMutex;
     ChangeQueue m_Queue;
 };

@@ -309,52 +309,81 @@ std::size_t ValueAccess::CountLeaves(const std::vector<std::string>& names, std:
     return batch.leaves;
 }
 
-std::vector<std::vector<ValueResult>> ValueAccess::ReadLeaves(const std::vector<std::string>& names,
-                                                              std::size_t maxLeaves) {
+LocatedItem ValueAccess::Locate(const std::string& name, std::size_t maxLeaves) {
     std::vector<ValueResult> results;
     std::vector<Node> roots;
     Batch batch;
     batch.maxLeaves = std::min(maxLeaves, kMaxLeaves);
-    const bool gathered = Gather(names, results, roots, batch);
-    if (gathered) {
-        m_Memory.ReadBatch(batch.reads);
+    LocatedItem item;
+    if (!Gather({name}, results, roots, batch) || !results.front().Ok()) {
+        item.fault = std::move(results.front());
+        return item;
     }
-    std::vector<std::vector<ValueResult>> leaves(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (gathered && results[i].Ok()) {
-            Flatten(roots[i], batch, leaves[i]);
-        } else {
-            leaves[i].push_back(std::move(results[i]));
-        }
-    }
-    return leaves;
+    Flatten(roots.front(), batch, item);
+    return item;
 }
 
-// Every leaf below a node, each as its own result, in browse order.
-void ValueAccess::Flatten(const Node& node, const Batch& batch,
-                          std::vector<ValueResult>& out) const {
+// Every leaf below a node, in browse order.
+void ValueAccess::Flatten(const Node& node, const Batch& batch, LocatedItem& item) const {
     if (node.read == SIZE_MAX && node.fault == ValueFault::None) {
         for (const Node& child : node.children) {
-            Flatten(child, batch, out);
+            Flatten(child, batch, item);
         }
         return;
     }
-    ValueResult& leaf = out.emplace_back(Named(node.path));
-    if (!node.type.empty()) {
-        leaf.type = node.type;
-    }
-    if (node.fault != ValueFault::None) {
-        SetFault(leaf, node.fault, node.faultPath, node.reason);
+    LocatedItem::Leaf& leaf = item.leaves.emplace_back();
+    leaf.path = node.path;
+    leaf.type = node.type;
+    if (node.read != SIZE_MAX) {
+        leaf.place = batch.reads[node.read].place;
+        leaf.codec = batch.types[node.read];
         return;
     }
-    const MemoryRead& done = batch.reads[node.read];
-    if (!done.result.ok) {
-        SetFault(leaf, ValueFault::Memory, leaf.name, done.result.error);
-        return;
+    leaf.fault = node.fault;
+    leaf.faultPath = node.faultPath;
+    leaf.reason = node.reason;
+}
+
+std::vector<std::vector<ValueResult>>
+ValueAccess::ReadLocated(const std::vector<const LocatedItem*>& items) {
+    std::vector<MemoryRead> reads;
+    for (const LocatedItem* item : items) {
+        for (const LocatedItem::Leaf& leaf : item->leaves) {
+            if (leaf.codec) {
+                reads.push_back({leaf.place, {}, {}});
+            }
+        }
     }
-    DecodedValue decoded = ValueCodec::Decode(batch.types[node.read], done.bytes);
-    leaf.value = std::move(decoded.value);
-    leaf.milliseconds = std::move(decoded.milliseconds);
+    m_Memory.ReadBatch(reads);
+    std::vector<std::vector<ValueResult>> results(items.size());
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i]->fault) {
+            results[i].push_back(*items[i]->fault);
+            continue;
+        }
+        results[i].reserve(items[i]->leaves.size());
+        for (const LocatedItem::Leaf& leaf : items[i]->leaves) {
+            ValueResult& result = results[i].emplace_back();
+            result.name = leaf.path;
+            if (!leaf.type.empty()) {
+                result.type = leaf.type;
+            }
+            if (!leaf.codec) {
+                SetFault(result, leaf.fault, leaf.faultPath, leaf.reason);
+                continue;
+            }
+            const MemoryRead& done = reads[next++];
+            if (!done.result.ok) {
+                SetFault(result, ValueFault::Memory, leaf.path, done.result.error);
+                continue;
+            }
+            DecodedValue decoded = ValueCodec::Decode(*leaf.codec, done.bytes);
+            result.value = std::move(decoded.value);
+            result.milliseconds = std::move(decoded.milliseconds);
+        }
+    }
+    return results;
 }
 
 // The value of a name once its batch is read, or the first fault met on the way.

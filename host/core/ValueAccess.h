@@ -70,6 +70,23 @@ struct WriteOutcome {
     bool Complete() const { return written == results.size(); }
 };
 
+// A name located once to be read at many ticks: the places and types of its leaves (an
+// elementary name is its own leaf, a structure, array or function block its elementary members
+// and elements), or why it has no value. Valid for the program that located it.
+struct LocatedItem {
+    struct Leaf {
+        std::string path; // the leaf's full name
+        std::string type; // as the program writes it
+        MemoryPlace place;
+        std::optional<ValueType> codec; // none: the leaf cannot be read (see fault)
+        ValueFault fault = ValueFault::None;
+        std::string faultPath;
+        std::string reason;
+    };
+    std::vector<Leaf> leaves;
+    std::optional<ValueResult> fault; // the name itself has no value
+};
+
 // Values by item name: the dictionary says where a name lives, the memory holds what is there,
 // the codec turns it into a value and back. Safe to call from many threads at once; a bit is
 // written through the memory's bit write, which keeps the other bits of its word.
@@ -87,11 +104,12 @@ public:
     std::vector<ValueResult> ReadMany(const std::vector<std::string>& names,
                                       std::size_t maxLeaves = kMaxLeaves);
     ValueResult Read(const std::string& name);
-    // The leaves of each name, read in one batch: an elementary name is its own leaf, a
-    // structure, array or function block its elementary members and elements, each named by
-    // its full path; a name that has no value is one result with its fault. Bound as ReadMany.
-    std::vector<std::vector<ValueResult>> ReadLeaves(const std::vector<std::string>& names,
-                                                     std::size_t maxLeaves = kMaxLeaves);
+    // Locates a name's leaves without reading them; at most maxLeaves, else the name's fault
+    // is TooManyLeaves.
+    LocatedItem Locate(const std::string& name, std::size_t maxLeaves = kMaxLeaves);
+    // Reads the leaves of located items in one batch (neighbouring registers in one request):
+    // one result per leaf, named by its path; an item with a fault gives that fault alone.
+    std::vector<std::vector<ValueResult>> ReadLocated(const std::vector<const LocatedItem*>& items);
 
     // How many values the names hold together (a name that has no value counts none), found
     // by browsing alone; counting stops once past maxLeaves.
@@ -119,7 +137,7 @@ private:
 
     bool Gather(const std::vector<std::string>& names, std::vector<ValueResult>& results,
                 std::vector<Node>& roots, Batch& batch);
-    void Flatten(const Node& node, const Batch& batch, std::vector<ValueResult>& out) const;
+    void Flatten(const Node& node, const Batch& batch, LocatedItem& item) const;
     std::optional<Target> Locate(const std::string& name, ValueResult& result) const;
     bool Collect(const std::string& path, Node& node, Batch& batch);
     bool CollectChild(const BrowsedChild& child, Node& node, Batch& batch);

@@ -4,6 +4,9 @@
 #include "import/layout/VariablePlacer.h"
 #include "import/plcopen/PlcopenReader.h"
 #include "import/types/TypeResolver.h"
+#include "text/HostText.h"
+
+#include <unordered_map>
 
 ProjectImporter::ProjectImporter(Diagnostics& diagnostics) : m_Diagnostics(diagnostics) {}
 
@@ -26,6 +29,24 @@ std::optional<ProjectLayout> ProjectImporter::ImportText(const std::string& text
     return Import(model);
 }
 
+// A global constant written as an expression starts with its value, as a bound takes it.
+void ProjectImporter::EvaluateConstants(const ProjectModel& model, TypeResolver& resolver,
+                                        std::vector<VariableLayout>& variables) {
+    std::unordered_map<std::string, std::string> values; // upper-case name -> value
+    for (const VariableDecl& global : model.globals) {
+        std::string value = resolver.InitialValue(global);
+        if (value != global.initialValue) {
+            values.emplace(ToUpperAscii(global.name), std::move(value));
+        }
+    }
+    for (VariableLayout& variable : variables) {
+        const auto value = values.find(ToUpperAscii(variable.name));
+        if (value != values.end()) {
+            variable.initialValue = value->second;
+        }
+    }
+}
+
 std::optional<ProjectLayout> ProjectImporter::Import(const ProjectModel& model) {
     TypeResolver resolver(model, m_Diagnostics);
     resolver.ResolveAllDeclared();
@@ -44,6 +65,7 @@ std::optional<ProjectLayout> ProjectImporter::Import(const ProjectModel& model) 
     layout.projectName = model.projectName;
     layout.composites = resolver.TakeComposites();
     layout.variables = placer.TakeVariables();
+    EvaluateConstants(model, resolver, layout.variables);
     layout.namedTypes = resolver.TakeNamedTypes();
     layout.wordCount = placer.WordCount();
     layout.bitCount = placer.BitCount();

@@ -6,6 +6,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+class TypeResolver;
 
 // Imports a PLCopen project as a whole: reads it, resolves and lays out its types and
 // variables, and computes its stamp. All or nothing: with any error the result is empty and
@@ -24,6 +27,8 @@ public:
 
 private:
     std::optional<ProjectLayout> Import(const ProjectModel& model);
+    static void EvaluateConstants(const ProjectModel& model, TypeResolver& resolver,
+                                  std::vector<VariableLayout>& variables);
 
     Diagnostics& m_Diagnostics;
     Options m_Options;

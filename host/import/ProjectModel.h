@@ -28,9 +28,9 @@ struct TypeRef {
     };
 
     Kind kind = Kind::Elementary;
-    std::string name;         // elementary keyword (upper case), or the derived name as written
-    std::uint64_t length = 0; // declared string length; 0 when none was given
-    bool wide = false;        // WSTRING rather than STRING
+    std::string name;   // elementary keyword (upper case), or the derived name as written
+    std::string length; // declared string length as written; empty when none was given
+    bool wide = false;  // WSTRING rather than STRING
     std::vector<std::pair<std::string, std::string>> dims; // array bounds as written
     std::pair<std::string, std::string> range;             // subrange bounds as written
     std::shared_ptr<TypeRef> base;     // element of an array, base of enum, subrange or pointer
@@ -51,6 +51,8 @@ struct VariableDecl {
     std::string comment;      // documentation, blanks collapsed
     std::string initialValue; // canonical text of the initial value, empty when none
     VarSection section = VarSection::Local;
+    bool constant = false; // declared in a constant section (VAR CONSTANT, a constant list)
+    std::string list;      // the name of its global list; empty when unnamed or not a global
     std::size_t line = 0;
 };
 

@@ -18,8 +18,8 @@ ServedProgram::~ServedProgram() {
 std::shared_ptr<Sampler> ServedProgram::Subscriptions() {
     const std::lock_guard<std::mutex> lock(m_Mutex);
     if (!m_Sampler) {
-        m_Sampler = Sampler::Create([this] { return Current(); },
-                                    Sampler::For(m_Options.memory.kind));
+        m_Sampler =
+            Sampler::Create([this] { return Current(); }, Sampler::For(m_Options.memory.kind));
     }
     return m_Sampler;
 }

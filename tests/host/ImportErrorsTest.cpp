@@ -113,7 +113,7 @@ std::vector<ErrorCase> Cases() {
              "array bound '9999999999' does not fit 32 bits"),
         Case("unknown bound",
              Project("", "", Var("B", "<derived name=\"ARRAY[1..MAXI] OF INT\"/>")), "MAXI",
-             "array bound 'MAXI' is neither an integer nor a global"),
+             "array bound 'MAXI': 'MAXI' is not declared"),
         Case("reversed bounds",
              Project("", "",
                      Var("R", "<array><dimension lower=\"5\" upper=\"1\"/><baseType>"

@@ -92,7 +92,7 @@ bool CompositePlacer::AddMember(CompositeLayout& layout, const VariableDecl& var
                                     ? variable.comment
                                     : AddressNote(variable.comment, variable.address);
     layout.members.push_back({variable.name, comment, type->libName, *offset, type->size, areaKind,
-                              type->iecName, variable.initialValue});
+                              type->iecName, m_Resolver.InitialValue(variable)});
     return true;
 }
 

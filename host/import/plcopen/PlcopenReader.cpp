@@ -305,8 +305,10 @@ void PlcopenReader::ReadInterface(pugi::xml_node interface, PouDecl& pou) {
         if (list.type() != pugi::node_element || !SectionOf(LocalName(list.name()), section)) {
             continue; // returnType, documentation, addData
         }
+        const bool constant = list.attribute("constant").as_bool();
         ForEachChild(list, "variable", [&](pugi::xml_node variable) {
             pou.variables.push_back(ReadVariable(variable, section));
+            pou.variables.back().constant = constant;
         });
     }
 }
@@ -343,8 +345,11 @@ void PlcopenReader::ReadGlobals(pugi::xml_node globalVars, ProjectModel& model) 
             return;
         }
     }
+    const bool constant = globalVars.attribute("constant").as_bool();
     ForEachChild(globalVars, "variable", [&](pugi::xml_node variable) {
         model.globals.push_back(ReadVariable(variable, VarSection::Global));
+        model.globals.back().constant = constant;
+        model.globals.back().list = name;
     });
 }
 
@@ -411,7 +416,7 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
     } else if (name == "string" || name == "wstring") {
         ref.kind = TypeRef::Kind::String;
         ref.wide = name == "wstring";
-        ref.length = ReadLength(element);
+        ReadLength(element, ref);
     } else if (name == "derived") {
         ref.kind = TypeRef::Kind::Derived;
         ref.name = element.attribute("name").value();
@@ -474,24 +479,16 @@ void PlcopenReader::ReadBase(pugi::xml_node element, TypeRef& ref, bool required
     ReadType(base, *ref.base, owner, Line(element));
 }
 
-std::uint64_t PlcopenReader::ReadLength(pugi::xml_node element) {
+// The length as written, evaluated with the constants when the type is resolved; an empty one
+// is reported here, as it cannot stand for a plain STRING.
+void PlcopenReader::ReadLength(pugi::xml_node element, TypeRef& ref) {
     const pugi::xml_attribute length = element.attribute("length");
-    if (!length) {
-        return 0;
+    ref.length = length.value();
+    if (length && TrimBlanks(ref.length).empty()) {
+        m_Diagnostics.Error(Line(element), "an empty string length; write a number from 1 to "
+                                           "2147483647, or no length");
+        ref.kind = TypeRef::Kind::Invalid;
     }
-    const std::string text = length.value();
-    std::uint64_t value = 0;
-    bool valid = !text.empty();
-    for (char c : text) {
-        valid = valid && c >= '0' && c <= '9' && value < 0x7FFFFFFF;
-        value = valid ? value * 10 + static_cast<std::uint64_t>(c - '0') : value;
-    }
-    if (!valid || value == 0 || value > 0x7FFFFFFF) {
-        m_Diagnostics.Error(Line(element),
-                            "string length '" + text + "' is not a number from 1 to 2147483647");
-        return 0;
-    }
-    return value;
 }
 
 std::size_t PlcopenReader::Line(pugi::xml_node node) const {

@@ -46,7 +46,7 @@ private:
     void ReadTypeElement(pugi::xml_node element, TypeRef& ref);
     void ReadArray(pugi::xml_node array, TypeRef& ref);
     void ReadBase(pugi::xml_node element, TypeRef& ref, bool required);
-    std::uint64_t ReadLength(pugi::xml_node element);
+    void ReadLength(pugi::xml_node element, TypeRef& ref);
     std::size_t Line(pugi::xml_node node) const;
 
     Diagnostics& m_Diagnostics;

@@ -21,15 +21,10 @@ constexpr std::size_t kMaxDimensions = 10;
 } // namespace
 
 TypeResolver::TypeResolver(const ProjectModel& model, Diagnostics& diagnostics)
-    : m_Diagnostics(diagnostics), m_Registry(model, diagnostics) {
-    CollectConstants(model);
-}
-
-// Array bounds may name a global whose initial value is an integer.
-void TypeResolver::CollectConstants(const ProjectModel& model) {
-    for (const VariableDecl& global : model.globals) {
-        if (const auto value = ParseIntegerLiteral(global.initialValue)) {
-            m_Constants.emplace(ToUpperAscii(global.name), *value);
+    : m_Diagnostics(diagnostics), m_Registry(model, diagnostics), m_Constants(model) {
+    for (const PouDecl& pou : model.pous) {
+        for (const VariableDecl& variable : pou.variables) {
+            m_Owners.emplace(&variable.type, &pou);
         }
     }
 }
@@ -68,6 +63,15 @@ void TypeResolver::ReportLibraryTypes(bool strict) {
     }
 }
 
+std::string TypeResolver::InitialValue(const VariableDecl& variable) {
+    if (!variable.constant || ParseIntegerLiteral(variable.initialValue) ||
+        TrimBlanks(variable.initialValue).empty()) {
+        return variable.initialValue;
+    }
+    const auto value = m_Constants.ValueOf(variable);
+    return value ? std::to_string(*value) : variable.initialValue;
+}
+
 bool TypeResolver::TooDeep(std::size_t line, std::size_t depth, std::string_view name) {
     m_Deepest = std::max(m_Deepest, depth);
     if (depth <= kMaxDepth) {
@@ -92,8 +96,16 @@ const std::string& TypeResolver::EntryName(const TypeRegistry::Entry& entry) {
     return entry.pou != nullptr ? entry.pou->name : entry.dataType->name;
 }
 
+// The type of a POU's variable is resolved in the scope of that POU, whoever asks for it.
 std::optional<ResolvedType> TypeResolver::Resolve(const TypeRef& ref) {
-    return ResolveType(ref, false);
+    const auto owner = m_Owners.find(&ref);
+    if (owner == m_Owners.end()) {
+        return ResolveType(ref, false);
+    }
+    const PouDecl* outer = std::exchange(m_Scope, owner->second);
+    auto result = ResolveType(ref, false);
+    m_Scope = outer;
+    return result;
 }
 
 std::optional<ResolvedType> TypeResolver::ResolveType(const TypeRef& ref, bool declared) {
@@ -145,7 +157,7 @@ std::optional<ResolvedType> TypeResolver::ResolveBase(const TypeRef& ref) {
 // INT (0..100) or (Off, On), kept once among the named types so that writes to it are bounded
 // as for a declared one. A subrange without integer bounds stays its base type.
 ResolvedType TypeResolver::InPlace(const TypeRef& ref, ResolvedType base) {
-    NamedTypeLayout named{{}, base.iecName, {}, EnumValues(ref), {}, true};
+    NamedTypeLayout named{{}, base.iecName, {}, ConstantTable::EnumValues(ref), {}, true};
     if (ref.kind == TypeRef::Kind::Subrange) {
         named.range = SubrangeBounds(ref, ref.line);
         if (!named.range) {
@@ -173,19 +185,30 @@ ResolvedType TypeResolver::InPlace(const TypeRef& ref, ResolvedType base) {
 }
 
 std::optional<ResolvedType> TypeResolver::ResolveString(const TypeRef& ref) {
+    if (ref.length.empty()) {
+        return ref.wide ? ResolvedType{"WSTRING", "WSTRING", 2, 2}
+                        : ResolvedType{"STRING", "STRING", 16, 1};
+    }
+    const auto length = Constant("string length", ref.length, ref.line);
+    if (!length) {
+        return std::nullopt;
+    }
+    if (*length < 1 || *length > std::numeric_limits<std::int32_t>::max()) {
+        const std::string value = std::to_string(*length);
+        m_Diagnostics.Error(ref.line,
+                            "string length " + Quoted(ref.length) +
+                                (TrimBlanks(ref.length) == value ? "" : " (" + value + ")") +
+                                " is not a number from 1 to 2147483647");
+        return std::nullopt;
+    }
     if (ref.wide) {
-        if (ref.length > 0) {
-            m_Diagnostics.Warning(ref.line, "the dictionary gives every WSTRING 2 bytes; "
-                                            "the declared length " +
-                                                std::to_string(ref.length) + " is not kept");
-        }
+        m_Diagnostics.Warning(ref.line, "the dictionary gives every WSTRING 2 bytes; "
+                                        "the declared length " +
+                                            std::to_string(*length) + " is not kept");
         return ResolvedType{"WSTRING", "WSTRING", 2, 2};
     }
-    if (ref.length == 0) {
-        return ResolvedType{"STRING", "STRING", 16, 1};
-    }
-    const std::string text = "STRING[" + std::to_string(ref.length) + "]";
-    return ResolvedType{text, text, static_cast<std::uint32_t>(ref.length), 1};
+    const std::string text = "STRING[" + std::to_string(*length) + "]";
+    return ResolvedType{text, text, static_cast<std::uint32_t>(*length), 1};
 }
 
 // A type written as text: an array text, STRING[n], an elementary keyword or a type name.
@@ -196,7 +219,7 @@ std::optional<ResolvedType> TypeResolver::ResolveText(std::string_view text, std
     case TypeText::Form::Array:
         return ResolveArrayText(text, line);
     case TypeText::Form::String:
-        return ResolveStringText(upper, line);
+        return ResolveStringText(text, line);
     case TypeText::Form::Name:
         break;
     }
@@ -207,10 +230,10 @@ std::optional<ResolvedType> TypeResolver::ResolveText(std::string_view text, std
     return ResolveNamed(text, line, false);
 }
 
-std::optional<ResolvedType> TypeResolver::ResolveStringText(std::string_view upper,
+std::optional<ResolvedType> TypeResolver::ResolveStringText(std::string_view text,
                                                             std::size_t line) {
     std::string error;
-    const auto string = TypeText::ParseString(upper, error);
+    const auto string = TypeText::ParseString(text, error);
     if (!string) {
         m_Diagnostics.Error(line, error);
         return std::nullopt;
@@ -223,7 +246,7 @@ std::optional<ResolvedType> TypeResolver::ResolveStringText(std::string_view upp
     return ResolveString(ref);
 }
 
-// ARRAY[l..h, l..h] OF T, where a bound may name a global constant.
+// ARRAY[l..h, l..h] OF T, where a bound may be a constant expression.
 std::optional<ResolvedType> TypeResolver::ResolveArrayText(std::string_view text,
                                                            std::size_t line) {
     const DepthGuard guard(m_Depth);
@@ -295,17 +318,8 @@ TypeResolver::DimensionSize(const std::pair<std::string, std::string>& dim, std:
 }
 
 std::optional<std::int32_t> TypeResolver::Bound(std::string_view text, std::size_t line) {
-    std::optional<std::int64_t> value = ParseIntegerLiteral(text);
-    if (!value && IsIdentifier(text)) {
-        const auto constant = m_Constants.find(ToUpperAscii(text));
-        if (constant != m_Constants.end()) {
-            value = constant->second;
-        }
-    }
+    const auto value = Constant("array bound", text, line);
     if (!value) {
-        m_Diagnostics.Error(
-            line, "array bound " + Quoted(text) +
-                      " is neither an integer nor a global with an integer initial value");
         return std::nullopt;
     }
     if (*value < std::numeric_limits<std::int32_t>::min() ||
@@ -314,6 +328,15 @@ std::optional<std::int32_t> TypeResolver::Bound(std::string_view text, std::size
         return std::nullopt;
     }
     return static_cast<std::int32_t>(*value);
+}
+
+std::optional<std::int64_t> TypeResolver::Constant(std::string_view what, std::string_view text,
+                                                   std::size_t line) {
+    ConstantTable::Result result = m_Constants.Evaluate(text, m_Scope);
+    if (!result.value) {
+        m_Diagnostics.Error(line, std::string(what) + " " + Quoted(text) + ": " + result.error);
+    }
+    return result.value;
 }
 
 std::optional<ResolvedType> TypeResolver::ResolveProgram(const std::string& name,
@@ -358,7 +381,10 @@ std::optional<ResolvedType> TypeResolver::Compute(TypeRegistry::Entry& entry) {
         m_OuterType = EntryName(entry);
     }
     const std::size_t deepestOutside = std::exchange(m_Deepest, m_Depth);
+    // A named type is the same wherever it is used: no POU's constants reach into it.
+    const PouDecl* scope = std::exchange(m_Scope, nullptr);
     std::optional<ResolvedType> result = ComputeEntry(entry);
+    m_Scope = scope;
     entry.depth = m_Deepest - m_Depth;
     m_Deepest = std::max(m_Deepest, deepestOutside);
     if (outermost) {
@@ -402,38 +428,31 @@ std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& ty
 // What a variable of the type starts with: its initial value, and the values of an
 // enumeration or the bounds of a subrange.
 void TypeResolver::KeepNamedType(const DataTypeDecl& type, const std::string& baseType) {
-    NamedTypeLayout named{type.name, baseType, type.initialValue, EnumValues(type.type), {}, false};
+    NamedTypeLayout named{
+        type.name, baseType, type.initialValue, ConstantTable::EnumValues(type.type), {}, false};
     if (type.type.kind == TypeRef::Kind::Subrange) {
         named.range = SubrangeBounds(type.type, type.line);
     }
     m_NamedTypes.push_back(std::move(named));
 }
 
-// The values of an enumeration's names: each the one before plus one unless written.
-std::vector<std::pair<std::string, std::int64_t>> TypeResolver::EnumValues(const TypeRef& ref) {
-    std::vector<std::pair<std::string, std::int64_t>> values;
-    std::int64_t next = 0;
-    for (const auto& [name, written] : ref.enumValues) {
-        next = ParseIntegerLiteral(written).value_or(next);
-        values.emplace_back(name, next++);
-    }
-    return values;
-}
-
 // A subrange's bounds as integers; nothing, with a warning, when they are not (writes to it are
 // then bounded by its base type only).
 std::optional<std::pair<std::int64_t, std::int64_t>>
 TypeResolver::SubrangeBounds(const TypeRef& ref, std::size_t line) {
-    const auto low = ParseIntegerLiteral(ref.range.first);
-    const auto high = ParseIntegerLiteral(ref.range.second);
-    if (!low || !high || *high < *low) {
+    const ConstantTable::Result low = m_Constants.Evaluate(ref.range.first, m_Scope);
+    const ConstantTable::Result high = m_Constants.Evaluate(ref.range.second, m_Scope);
+    if (!low.value || !high.value || *high.value < *low.value) {
+        const std::string reason = !low.value    ? Quoted(ref.range.first) + ": " + low.error
+                                   : !high.value ? Quoted(ref.range.second) + ": " + high.error
+                                                 : "the upper is below the lower";
         m_Diagnostics.Warning(line, "the subrange bounds " + Quoted(ref.range.first) + ".." +
-                                        Quoted(ref.range.second) +
-                                        " are not two integers, low to high; writes are "
-                                        "bounded by the base type only");
+                                        Quoted(ref.range.second) + " are not two integers, low " +
+                                        "to high (" + reason +
+                                        "); writes are bounded by the base type only");
         return std::nullopt;
     }
-    return std::pair(*low, *high);
+    return std::pair(*low.value, *high.value);
 }
 
 std::optional<ResolvedType> TypeResolver::BuildComposite(const std::string& name,

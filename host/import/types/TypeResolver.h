@@ -4,6 +4,7 @@
 #include "import/ProjectLayout.h"
 #include "import/ProjectModel.h"
 #include "import/layout/CompositePlacer.h"
+#include "import/types/ConstantTable.h"
 #include "import/types/TypeRegistry.h"
 #include "import/types/TypeText.h"
 
@@ -44,6 +45,10 @@ public:
     // when strict.
     void ReportLibraryTypes(bool strict);
 
+    // What a variable starts with: the value of a constant's integer expression (2 * MAX gives
+    // 16), any other initial value as written.
+    std::string InitialValue(const VariableDecl& variable);
+
     // The laid-out structures and function blocks, each after the types it uses.
     std::vector<CompositeLayout> TakeComposites() { return std::move(m_Composites); }
     // The data types, declared or written in place, with their type-level initial values,
@@ -56,11 +61,13 @@ private:
     std::optional<ResolvedType> ResolveType(const TypeRef& ref, bool declared);
     std::optional<ResolvedType> ResolveBase(const TypeRef& ref);
     ResolvedType InPlace(const TypeRef& ref, ResolvedType base);
-    static std::vector<std::pair<std::string, std::int64_t>> EnumValues(const TypeRef& ref);
-    void CollectConstants(const ProjectModel& model);
+    // The value of a bound or length, in the scope of the POU being resolved; `what` names it
+    // in a report ("array bound").
+    std::optional<std::int64_t> Constant(std::string_view what, std::string_view text,
+                                         std::size_t line);
     std::optional<ResolvedType> ResolveText(std::string_view text, std::size_t line);
     std::optional<ResolvedType> ResolveArrayText(std::string_view text, std::size_t line);
-    std::optional<ResolvedType> ResolveStringText(std::string_view upper, std::size_t line);
+    std::optional<ResolvedType> ResolveStringText(std::string_view text, std::size_t line);
     std::optional<ResolvedType> ResolveString(const TypeRef& ref);
     std::optional<ResolvedType> ResolveArray(const TypeText::Bounds& dims,
                                              const ResolvedType& element, std::size_t line);
@@ -89,7 +96,11 @@ private:
 
     Diagnostics& m_Diagnostics;
     TypeRegistry m_Registry;
-    std::unordered_map<std::string, std::int64_t> m_Constants; // upper-case name -> value
+    ConstantTable m_Constants;
+    // The POU that each of its variables' types belongs to, and the POU whose variable is being
+    // resolved (null outside one): bounds and lengths may name its constants.
+    std::unordered_map<const TypeRef*, const PouDecl*> m_Owners;
+    const PouDecl* m_Scope = nullptr;
     std::vector<CompositeLayout> m_Composites;
     std::vector<NamedTypeLayout> m_NamedTypes;
     std::unordered_set<std::string> m_InPlaceNames; // upper case, each kept once

@@ -1,10 +1,8 @@
 #include "import/types/TypeText.h"
 
 #include "text/HostText.h"
-#include "text/IntegerLiteral.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -64,16 +62,16 @@ bool TypeText::ParseDimensions(std::string_view list, std::string_view text, Bou
     }
 }
 
-std::optional<TypeText::String> TypeText::ParseString(std::string_view upper, std::string& error) {
-    const std::size_t open = upper.find_first_of("[(");
-    const std::size_t close = upper.find_first_of("])", open);
-    const auto length = close == std::string_view::npos
-                            ? std::nullopt
-                            : ParseIntegerLiteral(upper.substr(open + 1, close - open - 1));
-    if (!length || *length < 1 || *length > std::numeric_limits<std::int32_t>::max() ||
-        !TrimBlanks(upper.substr(close + 1)).empty()) {
-        error = "cannot read the string type " + Quoted(upper);
+std::optional<TypeText::String> TypeText::ParseString(std::string_view text, std::string& error) {
+    const std::size_t open = text.find_first_of("[(");
+    const std::size_t close = text.find_last_of("])");
+    const std::string_view length = close == std::string_view::npos || close < open
+                                        ? std::string_view()
+                                        : TrimBlanks(text.substr(open + 1, close - open - 1));
+    const char closing = open == std::string_view::npos || text[open] == '[' ? ']' : ')';
+    if (length.empty() || text[close] != closing || !TrimBlanks(text.substr(close + 1)).empty()) {
+        error = "cannot read the string type " + Quoted(text);
         return std::nullopt;
     }
-    return String{upper.front() == 'W', static_cast<std::uint64_t>(*length)};
+    return String{text.front() == 'W' || text.front() == 'w', length};
 }

@@ -9,7 +9,8 @@
 
 // A type written as text, read at its outer level: an array text "ARRAY[l..h, ...] OF T" gives
 // its bounds and the text of its element (read again when the element is resolved), a string
-// text "STRING[n]" or "WSTRING(n)" its length; any other text is a name (an elementary keyword
+// text "STRING[n]" or "WSTRING(n)" the text of its length (evaluated as a constant expression
+// by the resolver); any other text is a name (an elementary keyword
 // or a declared type).
 class TypeText {
 public:
@@ -22,14 +23,14 @@ public:
     };
     struct String {
         bool wide = false;
-        std::uint64_t length = 0;
+        std::string_view length; // as written, blanks around it removed
     };
 
     // The form of a trimmed, upper-cased text.
     static Form Classify(std::string_view upper);
     // On failure these return nothing and say why in error.
     static std::optional<Array> ParseArray(std::string_view text, std::string& error);
-    static std::optional<String> ParseString(std::string_view upper, std::string& error);
+    static std::optional<String> ParseString(std::string_view text, std::string& error);
 
 private:
     static bool ParseDimensions(std::string_view list, std::string_view text, Bounds& dims,

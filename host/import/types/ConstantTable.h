@@ -1,0 +1,66 @@
+#pragma once
+
+#include "import/ProjectModel.h"
+#include "import/types/ConstantExpression.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// The names an integer constant expression of a project may use, and their values:
+// - in a POU, its own variables, of which only the constants have a value;
+// - the globals, plain or after their list's name (Gvl.MAX): the constants, and, as
+//   exports write bounds that way, a global that is not constant but starts with an integer
+//   literal; a constant wins over such a global of the same name;
+// - the values of the declared enumerations: Colour#Red, Colour.Red, or Red where no other
+//   enumeration has that name.
+// A constant's value may itself be an expression; it is evaluated on first use and kept, a
+// failure with it, so that a project is evaluated in linear time. A cycle between constants
+// is a failure that names them in order.
+class ConstantTable {
+public:
+    using Result = ConstantExpression::Result;
+
+    explicit ConstantTable(const ProjectModel& model);
+
+    // The value of an expression written inside `scope` (null: outside every POU).
+    Result Evaluate(std::string_view text, const PouDecl* scope);
+    // The values of an enumeration's names: each the one before plus one unless written.
+    static std::vector<std::pair<std::string, std::int64_t>> EnumValues(const TypeRef& ref);
+    // The value of a declared constant as a bound would take it; nothing when it is not a
+    // constant or its value is not an integer expression (nothing is reported).
+    std::optional<std::int64_t> ValueOf(const VariableDecl& constant);
+
+private:
+    enum class State { Pending, Busy, Done };
+    struct Entry {
+        const VariableDecl* decl = nullptr;
+        const PouDecl* pou = nullptr; // its POU, null for a global
+        State state = State::Pending;
+        Result result;
+    };
+    using Names = std::unordered_map<std::string, std::size_t>; // upper case -> entry
+
+    void AddGlobal(const VariableDecl& global);
+    void AddEnumeration(const DataTypeDecl& type);
+    Result Lookup(std::string_view name, const PouDecl* scope, std::size_t depth);
+    std::optional<Result> FindEnumValue(const std::string& upper) const;
+    Result ValueOf(std::size_t index, std::size_t depth);
+    Result Compute(const Entry& entry, std::size_t depth);
+    std::string CycleFrom(std::size_t index) const;
+
+    std::vector<Entry> m_Entries;
+    std::unordered_map<const VariableDecl*, std::size_t> m_Declared;
+    Names m_Globals;   // NAME
+    Names m_Qualified; // LIST.NAME
+    std::unordered_map<const PouDecl*, Names> m_PouNames;
+    std::unordered_map<std::string, std::int64_t> m_EnumValues; // TYPE.VALUE
+    // VALUE -> its value; nothing when more than one enumeration has that name.
+    std::unordered_map<std::string, std::optional<std::int64_t>> m_PlainEnumValues;
+    std::vector<std::size_t> m_Path; // the constants being evaluated, outermost first
+};
