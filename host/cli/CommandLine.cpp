@@ -75,6 +75,10 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
                     "how often the files are checked for changes, in milliseconds")
         ->capture_default_str()
         ->check(CLI::Range(10U, 3600000U));
+    serve
+        .add_option("--opcua-port", options.opcuaPort,
+                    "also serve the dictionaries over OPC UA on this port (0: any free port)")
+        ->check(CLI::Range(0, 65535));
     serve.add_flag("--verbose", options.verbose, "log one line per request");
     serve.add_flag("--writable", options.writes.writable,
                    "accept writes of values (PUT .../values), with the token of --token");

@@ -3,6 +3,7 @@
 #include "cli/ExitStatus.h"
 #include "service/DescriptorLimit.h"
 #include "service/HttpService.h"
+#include "service/OpcuaProcess.h"
 #include "service/ProgramRegistry.h"
 #include "service/ProgramWatcher.h"
 #include "service/ServiceApi.h"
@@ -12,6 +13,7 @@
 #include <sys/select.h>
 
 #include <algorithm>
+#include <atomic>
 #include <sstream>
 #include <thread>
 
@@ -22,12 +24,29 @@ std::string Url(const std::string& bind, int port) {
     return "http://" + (ipv6 ? "[" + bind + "]" : bind) + ":" + std::to_string(port) + "/";
 }
 
+// Where a process on this machine reaches the service: its address, or loopback when it
+// listens on every address.
+std::string LoopbackUrl(const std::string& bind, int port) {
+    if (bind == "0.0.0.0" || bind.empty()) {
+        return Url("127.0.0.1", port);
+    }
+    if (bind == "::") {
+        return Url("::1", port);
+    }
+    return Url(bind, port);
+}
+
 } // namespace
 
 ServeCommand::ServeCommand(Options options, std::ostream& out, std::ostream& err)
     : m_Options(std::move(options)), m_Out(out), m_Err(err) {}
 
 int ServeCommand::Run() {
+    std::string missing;
+    if (m_Options.opcuaPort >= 0 && !OpcuaProcess::Check(missing)) {
+        m_Err << "serve: " << missing << '\n';
+        return kExitRefused;
+    }
     ProgramRegistry registry(m_Options.programs);
     for (const std::string& path : m_Options.paths) {
         std::string reason;
@@ -72,8 +91,33 @@ int ServeCommand::Run() {
     m_Out << "serving " << registry.Programs().size() << " dictionar"
           << (registry.Programs().size() == 1 ? "y" : "ies") << " at " << Url(m_Options.bind, port)
           << std::endl;
+    OpcuaProcess opcua(log);
+    std::atomic<bool> opcuaFailed{false}; // it did not start, or ended on its own
+    std::thread front; // starts the OPC UA server, which reads the service while it starts
+    if (m_Options.opcuaPort >= 0) {
+        front = std::thread([&] {
+            OpcuaProcess::Options options{LoopbackUrl(m_Options.bind, port), m_Options.opcuaPort};
+            std::string line;
+            std::string reason;
+            const auto ended = [&service, &opcuaFailed] {
+                opcuaFailed = true;
+                service.Stop();
+            };
+            if (opcua.Start(options, ended, line, reason)) {
+                m_Out << line << std::endl;
+                return;
+            }
+            log.Write("serve: " + reason);
+            opcuaFailed = true;
+            service.Stop();
+        });
+    }
     service.Serve();
+    if (front.joinable()) {
+        front.join();
+    }
+    opcua.Stop();
     signals.Join(); // its stop call may still be leaving the service
     log.Write("stopped");
-    return kExitDone;
+    return opcuaFailed ? kExitRefused : kExitDone;
 }

@@ -23,6 +23,7 @@ public:
         std::size_t maxConnections = 0;        // 0: from the descriptor limit
         ProgramOptions programs;               // strictness, and where the values are
         ServiceApi::WritePolicy writes;
+        int opcuaPort = -1; // the OPC UA server's port (0: any free one); -1: none
     };
 
     ServeCommand(Options options, std::ostream& out, std::ostream& err);

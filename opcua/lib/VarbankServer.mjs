@@ -1,0 +1,229 @@
+// The OPC UA server of the dictionaries: node-opcua's server with Browse and BrowseNext of the
+// dictionaries' nodes paged from the service, and the engine's path translation, Value reads,
+// writes and refresh routed around the nodes it does not hold. Every stack internal used here
+// is checked by checkHooks() before the server starts.
+import {
+    BrowseNextResponse,
+    BrowseResponse,
+    BrowseResult,
+    OPCUAServer,
+    StatusCodes,
+    innerBrowse,
+    innerBrowseNext,
+    resolveNodeId
+} from "node-opcua";
+
+import { isOurContinuationPoint } from "./ContinuationPoint.mjs";
+import { DictionaryBrowser } from "./DictionaryBrowser.mjs";
+import { LazyNamespace } from "./LazyNamespace.mjs";
+import { PathTranslator } from "./PathTranslator.mjs";
+import { statusOfServiceError } from "./ServiceStatus.mjs";
+import { ValueReader } from "./ValueReader.mjs";
+
+const kMaxReferencesPerNode = 9876; // the stack's own bound on a page of references
+
+export class VarbankServer extends OPCUAServer {
+    #lazies = new Map(); // namespace index -> LazyNamespace
+    #byName = new Map(); // dictionary -> LazyNamespace
+    #browser = null;
+    #log = () => {};
+
+    // Builds the namespaces of `dictionaries` (names) and routes the engine through them; call
+    // once, after initialize().
+    attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity } = {}) {
+        this.#log = log;
+        const addressSpace = this.engine.addressSpace;
+        for (const dictionary of dictionaries) {
+            const lazy = new LazyNamespace(addressSpace, dictionary, client, { log, nodeCapacity, itemCapacity });
+            this.#lazies.set(lazy.index, lazy);
+            this.#byName.set(dictionary, lazy);
+        }
+        this.#browser = new DictionaryBrowser(addressSpace);
+        this.#routeEngine();
+    }
+
+    lazyOf(nodeId) {
+        return nodeId ? this.#lazies.get(resolveNodeId(nodeId).namespace) ?? null : null;
+    }
+
+    dictionary(name) {
+        return this.#byName.get(name) ?? null;
+    }
+
+    _on_BrowseRequest(message, channel) {
+        const request = message.request;
+        const ours = (request.nodesToBrowse ?? []).some((d) => this.lazyOf(d.nodeId));
+        const view = request.view && !request.view.viewId.isEmpty();
+        if (!ours || view) {
+            return super._on_BrowseRequest(message, channel);
+        }
+        this._apply_on_SessionObject(BrowseResponse, message, channel, async (session, sendResponse, sendError) => {
+            const limits = this.engine.serverCapabilities.operationLimits;
+            if (limits.maxNodesPerBrowse > 0 && request.nodesToBrowse.length > limits.maxNodesPerBrowse) {
+                return sendError(StatusCodes.BadTooManyOperations);
+            }
+            const maxReferences = Math.min(kMaxReferencesPerNode, request.requestedMaxReferencesPerNode);
+            try {
+                const results = await this.#browseAll(session, request.nodesToBrowse, maxReferences);
+                sendResponse(new BrowseResponse({ results }));
+            } catch (error) {
+                this.#log(`opcua: browse failed: ${error.stack ?? error}`);
+                sendError(StatusCodes.BadInternalError);
+            }
+        });
+    }
+
+    _on_BrowseNextRequest(message, channel) {
+        const request = message.request;
+        const ours = (request.continuationPoints ?? []).some(isOurContinuationPoint);
+        if (!ours) {
+            return super._on_BrowseNextRequest(message, channel);
+        }
+        this._apply_on_SessionObject(BrowseNextResponse, message, channel, async (session, sendResponse, sendError) => {
+            try {
+                const results = await this.#browseNextAll(session, request);
+                sendResponse(new BrowseNextResponse({ results }));
+            } catch (error) {
+                this.#log(`opcua: browse next failed: ${error.stack ?? error}`);
+                sendError(StatusCodes.BadInternalError);
+            }
+        });
+    }
+
+    // Ours paged from the service, the others by the stack with the session's continuation
+    // points; the results in the order asked.
+    async #browseAll(session, nodesToBrowse, maxReferences) {
+        const results = new Array(nodesToBrowse.length);
+        const others = [];
+        await Promise.all(nodesToBrowse.map(async (description, index) => {
+            const lazy = this.lazyOf(description.nodeId);
+            if (!lazy) {
+                others.push(index);
+                return;
+            }
+            results[index] = await this.#guarded(() => this.#browser.browse(lazy, description, maxReferences));
+        }));
+        if (others.length > 0) {
+            const engine = {
+                browseAll: (descriptions, callback) => {
+                    this.engine.browseWithAutomaticExpansion(descriptions, session.sessionContext)
+                        .then((r) => callback(null, r), (e) => callback(e));
+                },
+                context: session.sessionContext,
+                continuationPointManager: session.continuationPointManager,
+                requestedMaxReferencesPerNode: maxReferences,
+                maxBrowseContinuationPoints: this.engine.serverCapabilities.maxBrowseContinuationPoints
+            };
+            const standard = await new Promise((resolve, reject) =>
+                innerBrowse(engine, others.map((i) => nodesToBrowse[i]), (e, r) => (e ? reject(e) : resolve(r))));
+            others.forEach((index, i) => (results[index] = standard[i]));
+        }
+        return results;
+    }
+
+    async #browseNextAll(session, request) {
+        const points = request.continuationPoints;
+        const results = new Array(points.length);
+        const others = [];
+        const maxReferences = kMaxReferencesPerNode;
+        await Promise.all(points.map(async (point, index) => {
+            if (!isOurContinuationPoint(point)) {
+                others.push(index);
+                return;
+            }
+            results[index] = await this.#guarded(() =>
+                this.#browser.browseNext((name) => this.dictionary(name), point,
+                    request.releaseContinuationPoints, maxReferences));
+        }));
+        if (others.length > 0) {
+            const standard = await new Promise((resolve, reject) =>
+                innerBrowseNext({ continuationPointManager: session.continuationPointManager },
+                    others.map((i) => points[i]), request.releaseContinuationPoints,
+                    (e, r) => (e ? reject(e) : resolve(r))));
+            others.forEach((index, i) => (results[index] = standard[i]));
+        }
+        return results;
+    }
+
+    // A browse whose service request failed gives the failure's status code.
+    async #guarded(browse) {
+        try {
+            return await browse();
+        } catch (error) {
+            if (error?.status === undefined) {
+                throw error;
+            }
+            this.#log(`opcua: browse: ${error.message}`);
+            return new BrowseResult({ statusCode: statusOfServiceError(error) });
+        }
+    }
+
+    #routeEngine() {
+        const engine = this.engine;
+        const lazyOf = (nodeId) => this.lazyOf(nodeId);
+        const isOurs = (nodeId) => !!lazyOf(nodeId);
+
+        const translator = new PathTranslator(engine.addressSpace,
+            engine.translateBrowsePath.bind(engine), lazyOf, this.#log);
+        engine.translateBrowsePaths = (browsePaths) => translator.translate(browsePaths);
+
+        // The stack refreshes variables node by node; the dictionaries' values are read in
+        // batches by the accessor below instead.
+        const refresh = engine.refreshValues.bind(engine);
+        engine.refreshValues = (nodesToRefresh, maxAge, callback) =>
+            refresh(nodesToRefresh.filter((n) => !isOurs(n.nodeId)), maxAge, callback);
+
+        const accessor = engine.addressSpaceAccessor;
+        const read = accessor.read.bind(accessor);
+        const write = accessor.write.bind(accessor);
+        const reader = new ValueReader(this.#log);
+        accessor.read = async (context, readRequest) => {
+            const nodesToRead = readRequest.nodesToRead ?? [];
+            if (!nodesToRead.some((n) => isOurs(n.nodeId))) {
+                return read(context, readRequest);
+            }
+            await this.#learnAll(nodesToRead.map((n) => n.nodeId));
+            const ours = await reader.read(nodesToRead, readRequest.timestampsToReturn, lazyOf);
+            const rest = nodesToRead.filter((_n, i) => !ours.has(i));
+            const standard = rest.length === 0 ? [] : await read(context, {
+                maxAge: readRequest.maxAge,
+                timestampsToReturn: readRequest.timestampsToReturn,
+                nodesToRead: rest
+            });
+            let next = 0;
+            return nodesToRead.map((_n, i) => ours.get(i) ?? standard[next++]);
+        };
+        // Writes of the dictionaries' values are not served yet: refused, never kept in a node.
+        accessor.write = async (context, nodesToWrite) => {
+            if (!nodesToWrite.some((n) => isOurs(n.nodeId))) {
+                return write(context, nodesToWrite);
+            }
+            const rest = nodesToWrite.filter((n) => !isOurs(n.nodeId));
+            const standard = rest.length === 0 ? [] : await write(context, rest);
+            let next = 0;
+            return nodesToWrite.map((n) => (isOurs(n.nodeId) ? StatusCodes.BadNotWritable : standard[next++]));
+        };
+    }
+
+    // Resolves the item names among `nodeIds`, so that the stack's lookups find their nodes.
+    async #learnAll(nodeIds) {
+        const byLazy = new Map();
+        for (const nodeId of nodeIds) {
+            const lazy = this.lazyOf(nodeId);
+            const name = lazy?.nameOf(resolveNodeId(nodeId));
+            if (name) {
+                if (!byLazy.has(lazy)) {
+                    byLazy.set(lazy, []);
+                }
+                byLazy.get(lazy).push(name);
+            }
+        }
+        for (const [lazy, names] of byLazy) {
+            try {
+                await lazy.learn(names);
+            } catch (error) {
+                this.#log(`opcua: ${lazy.dictionary}: resolve failed: ${error.message}`);
+            }
+        }
+    }
+}
