@@ -39,6 +39,39 @@ varbank_ensure_browser() {
     fi
 }
 
+# Installs the OPC UA server's npm packages (node-opcua, at the version of opcua's lock file)
+# into opcua/node_modules when they are missing or older than the lock file, and Debian's
+# nodejs and npm first when node is missing. Optional: returns non-zero, without stopping the
+# calling script, where they cannot be installed (the OPC UA tests are then skipped, and
+# `varbank serve --opcua-port` says what is missing).
+varbank_ensure_opcua() {
+    local folder
+    folder="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/opcua"
+    if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+        if [ "$(id -u)" -ne 0 ]; then
+            echo "node or npm is missing: the OPC UA server cannot run (install the nodejs and npm packages)" >&2
+            return 1
+        fi
+        echo "installing: nodejs npm"
+        if ! { DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+            DEBIAN_FRONTEND=noninteractive apt-get install -y -qq nodejs npm >/dev/null; }; then
+            echo "nodejs and npm could not be installed: the OPC UA tests will be skipped" >&2
+            return 1
+        fi
+    fi
+    local installed="$folder/node_modules/.package-lock.json"
+    if [ -f "$installed" ] && [ ! "$folder/package-lock.json" -nt "$installed" ]; then
+        return 0
+    fi
+    echo "installing the OPC UA packages into opcua/node_modules (npm ci)"
+    if ! (cd "$folder" && timeout 600 npm ci --omit=dev --no-audit --no-fund >npm-ci.log 2>&1); then
+        tail -5 "$folder/npm-ci.log" >&2
+        echo "the OPC UA packages could not be installed (offline?): the OPC UA tests will be skipped" >&2
+        return 1
+    fi
+    rm -f "$folder/npm-ci.log"
+}
+
 # Configures (once) and builds one CMake preset, saying so. CMake's configure output is shown
 # only when it fails. On a terminal ninja keeps its progress on one updating line; elsewhere
 # (a log, a pipe) only its first and last steps and one step per tenth of the build are kept,

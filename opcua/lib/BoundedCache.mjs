@@ -40,7 +40,7 @@ export class BoundedCache {
         if (entry && entry.value !== value) {
             this.onEvict(key, entry.value);
         }
-        this.#trim();
+        this.#trim(key);
     }
 
     // Pins an entry present; false when absent.
@@ -69,7 +69,8 @@ export class BoundedCache {
         }
     }
 
-    #trim() {
+    // Evicts down to the capacity, sparing `keep` (the entry just set, which its caller uses).
+    #trim(keep) {
         if (this.#entries.size <= this.capacity) {
             return;
         }
@@ -77,7 +78,7 @@ export class BoundedCache {
             if (this.#entries.size <= this.capacity) {
                 return;
             }
-            if (entry.pins === 0) {
+            if (entry.pins === 0 && key !== keep) {
                 this.#entries.delete(key);
                 this.onEvict(key, entry.value);
             }

@@ -2,7 +2,9 @@
 // rounded number. LINT and ULINT values reach 2^63 and 2^64, which a double cannot hold.
 
 const kSafeDigits = 15; // every integer of up to 15 digits is exact as a double
+// A text no value of the service holds (its texts end at a zero byte), written escaped.
 const kMarker = "\u0000bigint:";
+const kEscapedMarker = "\\u0000bigint:";
 
 // Quotes the long integer literals of `text` (outside strings) with a marker, so that
 // JSON.parse keeps their digits.
@@ -23,7 +25,7 @@ function quoteLongIntegers(text) {
             }
             const literal = text.slice(i, end);
             if (/^-?[0-9]+$/.test(literal) && literal.replace("-", "").length > kSafeDigits) {
-                out += text.slice(start, i) + '"' + kMarker + literal + '"';
+                out += text.slice(start, i) + '"' + kEscapedMarker + literal + '"';
                 start = end;
             }
             i = end;

@@ -21,8 +21,9 @@ export class ValueReader {
 
     // The DataValues of the reads whose node is an item of a lazy namespace and whose attribute
     // is Value, by their index in `nodesToRead`. `lazyOf(nodeId)` gives the namespace of a
-    // node, or null. The others are left to the stack.
-    async read(nodesToRead, timestampsToReturn, lazyOf) {
+    // node, or null; `learned` what each namespace resolved already for this request. The
+    // others are left to the stack.
+    async read(nodesToRead, timestampsToReturn, lazyOf, learned = new Map()) {
         const byDictionary = new Map(); // lazy -> [{ index, name, readValueId }]
         nodesToRead.forEach((readValueId, index) => {
             if (readValueId.attributeId !== AttributeIds.Value) {
@@ -39,15 +40,15 @@ export class ValueReader {
         });
         const results = new Map();
         for (const [lazy, reads] of byDictionary) {
-            await this.#readDictionary(lazy, reads, timestampsToReturn, results);
+            await this.#readDictionary(lazy, reads, timestampsToReturn, results, learned.get(lazy));
         }
         return results;
     }
 
-    async #readDictionary(lazy, reads, timestampsToReturn, results) {
-        let items;
+    async #readDictionary(lazy, reads, timestampsToReturn, results, learned) {
+        let items = learned;
         try {
-            items = await lazy.learn(reads.map((r) => r.name));
+            items ??= await lazy.learn(reads.map((r) => r.name));
         } catch (error) {
             this.log(`opcua: ${lazy.dictionary}: resolve failed: ${error.message}`);
             reads.forEach((r) => results.set(r.index, bad(statusOfServiceError(error))));

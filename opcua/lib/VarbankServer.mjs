@@ -182,8 +182,8 @@ export class VarbankServer extends OPCUAServer {
             if (!nodesToRead.some((n) => isOurs(n.nodeId))) {
                 return read(context, readRequest);
             }
-            await this.#learnAll(nodesToRead.map((n) => n.nodeId));
-            const ours = await reader.read(nodesToRead, readRequest.timestampsToReturn, lazyOf);
+            const learned = await this.#learnAll(nodesToRead.map((n) => n.nodeId));
+            const ours = await reader.read(nodesToRead, readRequest.timestampsToReturn, lazyOf, learned);
             const rest = nodesToRead.filter((_n, i) => !ours.has(i));
             const standard = rest.length === 0 ? [] : await read(context, {
                 maxAge: readRequest.maxAge,
@@ -206,6 +206,8 @@ export class VarbankServer extends OPCUAServer {
     }
 
     // Resolves the item names among `nodeIds`, so that the stack's lookups find their nodes.
+    // Gives what was learned by namespace: name -> item or { reason }; a namespace whose
+    // service could not be asked is left out.
     async #learnAll(nodeIds) {
         const byLazy = new Map();
         for (const nodeId of nodeIds) {
@@ -218,12 +220,14 @@ export class VarbankServer extends OPCUAServer {
                 byLazy.get(lazy).push(name);
             }
         }
+        const learned = new Map();
         for (const [lazy, names] of byLazy) {
             try {
-                await lazy.learn(names);
+                learned.set(lazy, await lazy.learn(names));
             } catch (error) {
                 this.#log(`opcua: ${lazy.dictionary}: resolve failed: ${error.message}`);
             }
         }
+        return learned;
     }
 }
