@@ -4,8 +4,8 @@
 
 const kMagic = Buffer.from("VBCP1\u0000");
 
-// state: { dictionary, path, fixed, children, filters }: `fixed` is how many of the node's own
-// references (type, parent) were sent; `children` is the service's continuation, "" before the
+// state: { dictionary, path, fixed, children, filters, limit }: `fixed` is how many of the
+// node's own references (type, parent) were sent, `limit` the references per page; `children` is the service's continuation, "" before the
 // first child, null once every child was sent.
 export function encodeContinuationPoint(state) {
     return Buffer.concat([kMagic, Buffer.from(JSON.stringify(state), "utf8")]);
@@ -32,6 +32,7 @@ export function decodeContinuationPoint(buffer) {
         typeof state.dictionary === "string" &&
         typeof state.path === "string" &&
         Number.isInteger(state.fixed) && state.fixed >= 0 &&
+        Number.isInteger(state.limit) && state.limit >= 1 && state.limit <= 10000 &&
         (typeof state.children === "string" || state.children === null) &&
         typeof state.filters === "object" && state.filters !== null;
     return wellFormed ? state : null;

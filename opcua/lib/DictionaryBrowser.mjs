@@ -39,9 +39,10 @@ export class DictionaryBrowser {
         if (name === null) {
             return new BrowseResult({ statusCode: StatusCodes.BadNodeIdUnknown });
         }
+        const referenceType = description.referenceTypeId ? resolveNodeId(description.referenceTypeId) : null;
         const filters = {
             direction: description.browseDirection ?? BrowseDirection.Forward,
-            referenceTypeId: description.referenceTypeId ? resolveNodeId(description.referenceTypeId).toString() : "",
+            referenceTypeId: referenceType && !referenceType.isEmpty() ? referenceType.toString() : "",
             includeSubtypes: !!description.includeSubtypes,
             nodeClassMask: description.nodeClassMask ?? 0,
             resultMask: description.resultMask ?? 63
@@ -52,12 +53,14 @@ export class DictionaryBrowser {
         if (filters.referenceTypeId && !this.#referenceType(filters.referenceTypeId)) {
             return new BrowseResult({ statusCode: StatusCodes.BadReferenceTypeIdInvalid });
         }
-        const state = { dictionary: lazy.dictionary, path: name, fixed: 0, children: "", filters };
-        return this.#page(lazy, state, maxReferences);
+        const limit = Math.min(maxReferences > 0 ? maxReferences : kDefaultPageSize, kMaxPageSize);
+        const state = { dictionary: lazy.dictionary, path: name, fixed: 0, children: "", filters, limit };
+        return this.#page(lazy, state);
     }
 
-    // One BrowseResult for a continuation point of ours.
-    async browseNext(lazyOf, continuationPoint, release, maxReferences) {
+    // One BrowseResult for a continuation point of ours, of the page size of the Browse that
+    // made the first.
+    async browseNext(lazyOf, continuationPoint, release) {
         const state = decodeContinuationPoint(continuationPoint);
         const lazy = state ? lazyOf(state.dictionary) : null;
         if (!lazy) {
@@ -66,11 +69,11 @@ export class DictionaryBrowser {
         if (release) {
             return new BrowseResult({ statusCode: StatusCodes.Good });
         }
-        return this.#page(lazy, state, maxReferences);
+        return this.#page(lazy, state);
     }
 
-    async #page(lazy, state, maxReferences) {
-        const limit = Math.min(maxReferences > 0 ? maxReferences : kDefaultPageSize, kMaxPageSize);
+    async #page(lazy, state) {
+        const limit = state.limit;
         const path = state.path;
         let item = null;
         if (path !== "") {
@@ -173,7 +176,7 @@ export class DictionaryBrowser {
     }
 
     #typeMatches(referenceTypeId, filters) {
-        if (!filters.referenceTypeId || filters.referenceTypeId === NodeId.nullNodeId.toString()) {
+        if (!filters.referenceTypeId) {
             return true;
         }
         if (referenceTypeId.toString() === filters.referenceTypeId) {

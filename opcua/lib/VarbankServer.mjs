@@ -125,7 +125,6 @@ export class VarbankServer extends OPCUAServer {
         const points = request.continuationPoints;
         const results = new Array(points.length);
         const others = [];
-        const maxReferences = kMaxReferencesPerNode;
         await Promise.all(points.map(async (point, index) => {
             if (!isOurContinuationPoint(point)) {
                 others.push(index);
@@ -133,7 +132,7 @@ export class VarbankServer extends OPCUAServer {
             }
             results[index] = await this.#guarded(() =>
                 this.#browser.browseNext((name) => this.dictionary(name), point,
-                    request.releaseContinuationPoints, maxReferences));
+                    request.releaseContinuationPoints));
         }));
         if (others.length > 0) {
             const standard = await new Promise((resolve, reject) =>

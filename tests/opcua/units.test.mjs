@@ -143,7 +143,8 @@ test("continuation points round-trip and refuse what is not theirs", () => {
         path: "Line.Conveyors[1]",
         fixed: 2,
         children: "Belt",
-        filters: { direction: 0, referenceTypeId: "ns=0;i=33", includeSubtypes: true, nodeClassMask: 0, resultMask: 63 }
+        filters: { direction: 0, referenceTypeId: "ns=0;i=33", includeSubtypes: true, nodeClassMask: 0, resultMask: 63 },
+        limit: 7
     };
     const point = encodeContinuationPoint(state);
     assert.ok(isOurContinuationPoint(point));
@@ -156,6 +157,8 @@ test("continuation points round-trip and refuse what is not theirs", () => {
         encodeContinuationPoint({ ...state, fixed: -1 }),
         encodeContinuationPoint({ ...state, path: 3 }),
         encodeContinuationPoint({ ...state, filters: null }),
+        encodeContinuationPoint({ ...state, limit: 0 }),
+        encodeContinuationPoint({ ...state, limit: 10001 }),
         encodeContinuationPoint(null)
     ];
     for (const buffer of broken) {
