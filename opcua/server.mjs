@@ -50,7 +50,8 @@ async function main() {
     }
     const server = new VarbankServer({
         port,
-        hostname: host,
+        host, // the address listened on
+        hostname: host, // the address in the endpoints
         alternateHostname: [],
         nodeset_filename: [nodesets.standard],
         securityPolicies: [SecurityPolicy.None],

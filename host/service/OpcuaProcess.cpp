@@ -29,8 +29,9 @@ std::string FindOnPath(const std::string& program) {
         if (end == std::string::npos) {
             end = folders.size();
         }
-        const std::string folder = end > start ? folders.substr(start, end - start) : ".";
-        const std::string candidate = folder + "/" + program;
+        std::string candidate = end > start ? folders.substr(start, end - start) : ".";
+        candidate += '/';
+        candidate += program;
         if (::access(candidate.c_str(), X_OK) == 0) {
             return candidate;
         }
@@ -175,7 +176,7 @@ bool OpcuaProcess::AwaitListening(std::chrono::milliseconds timeout, std::string
     return false;
 }
 
-void OpcuaProcess::ReadRest(std::function<void()> exited) {
+void OpcuaProcess::ReadRest(const std::function<void()>& exited) {
     std::string text;
     while (ReadLine(std::chrono::steady_clock::time_point::max(), text)) {
         m_Log.Write(text);

@@ -46,7 +46,7 @@ private:
     // Reads lines until the listening line; false when the output ends or the time runs out.
     bool AwaitListening(std::chrono::milliseconds timeout, std::string& line);
     // Logs the remaining lines; calls `exited` at their end unless stopping.
-    void ReadRest(std::function<void()> exited);
+    void ReadRest(const std::function<void()>& exited);
     bool ReadLine(std::chrono::steady_clock::time_point deadline, std::string& line);
     // Waits for the child to end; its status text ("exited with status 1").
     std::string Reap(std::chrono::milliseconds grace);
