@@ -22,9 +22,10 @@ Subscription::Notify WebSocketSession::Notifier() {
     };
 }
 
-void WebSocketSession::Start(beast::tcp_stream&& stream, Request request,
+void WebSocketSession::Start(beast::tcp_stream&& stream, Request&& request,
                              std::shared_ptr<Subscription> subscription,
                              std::shared_ptr<void> owner) {
+    m_Request = std::move(request);
     m_Subscription = std::move(subscription);
     m_Owner = std::move(owner);
     m_Socket.emplace(std::move(stream));
@@ -40,7 +41,7 @@ void WebSocketSession::Start(beast::tcp_stream&& stream, Request request,
     m_Socket->read_message_max(kMaxMessage);
     m_Socket->text(true);
     m_Socket->async_accept(
-        request, [self = shared_from_this()](beast::error_code error) { self->OnAccept(error); });
+        m_Request, [self = shared_from_this()](beast::error_code error) { self->OnAccept(error); });
 }
 
 void WebSocketSession::Close() {

@@ -37,7 +37,7 @@ public:
     // Answers the upgrade and serves the subscription until either side closes. owner is kept
     // as long as the connection lives (the HTTP connection it came on, which the service
     // counts and stops).
-    void Start(boost::beast::tcp_stream&& stream, Request request,
+    void Start(boost::beast::tcp_stream&& stream, Request&& request,
                std::shared_ptr<Subscription> subscription, std::shared_ptr<void> owner);
     // Ends the subscription and closes the connection with "going away" (from any thread).
     void Close();
@@ -55,6 +55,7 @@ private:
 
     boost::asio::any_io_executor m_Strand;
     std::optional<boost::beast::websocket::stream<boost::beast::tcp_stream>> m_Socket;
+    Request m_Request; // the upgrade, kept until it is answered
     boost::beast::flat_buffer m_Buffer;
     boost::asio::steady_timer m_CloseTimer;
     std::shared_ptr<Subscription> m_Subscription;
