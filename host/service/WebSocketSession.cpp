@@ -48,6 +48,9 @@ void WebSocketSession::Close() {
     net::post(m_Strand, [self = shared_from_this()] {
         self->m_Closing = true;
         self->m_Subscription.reset();
+        // A client that takes nothing more (a frame or the handshake still being written to
+        // it) is cut off when the timer runs out, so a stop never waits on it.
+        self->ArmCloseTimer();
         if (self->m_Open && !self->m_Writing) {
             self->CloseNow();
         }
@@ -162,15 +165,22 @@ void WebSocketSession::CloseNow() {
         return;
     }
     m_Writing = true; // nothing more is written after the close frame
-    m_CloseTimer.expires_after(kCloseTimeout);
-    m_CloseTimer.async_wait([self = shared_from_this()](beast::error_code error) {
-        if (!error) {
-            self->End(); // the client does not answer the close
-        }
-    });
+    ArmCloseTimer();
     m_Socket->async_close(
         websocket::close_reason(websocket::close_code::going_away, "the service is stopping"),
         [self = shared_from_this()](beast::error_code) { self->End(); });
+}
+
+void WebSocketSession::ArmCloseTimer() {
+    if (m_Ended) {
+        return;
+    }
+    m_CloseTimer.expires_after(kCloseTimeout);
+    m_CloseTimer.async_wait([self = shared_from_this()](beast::error_code error) {
+        if (!error) {
+            self->End(); // the client does not take the close
+        }
+    });
 }
 
 void WebSocketSession::End() {

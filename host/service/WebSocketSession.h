@@ -51,6 +51,7 @@ private:
     void Write(std::string frame, bool answer);
     void OnWrite(boost::beast::error_code error, bool answer);
     void CloseNow();
+    void ArmCloseTimer();
     void End();
 
     boost::asio::any_io_executor m_Strand;

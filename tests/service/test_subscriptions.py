@@ -356,3 +356,21 @@ def test_a_stop_closes_the_streams_and_the_service_exits():
     assert client.close_frame() == (websocket.STATUS_GOING_AWAY, "the service is stopping")
     assert sse.read()  # the first events, then the end of the stream
     sse.close()
+
+
+def test_a_client_that_reads_nothing_does_not_hold_up_a_stop(generated):
+    served = Server([generated], "--writable", "--token", TOKEN)
+    arrays = ["V%05d" % i for i in range(4, 2500, 5) if i % 6 != 5][:200]
+    leaves = ["%s[%d]" % (name, k) for name in arrays for k in range(10)]
+    client = Client(served, "plant", sockopt=[(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)])
+    assert client.send({"subscribe": arrays, "intervalMs": 10})["intervalMs"] == 10
+    # The client reads nothing more: a frame waits half-written when the stop comes.
+    for value in range(1, 60):
+        served.request("PUT", "api/dictionaries/plant/values",
+                       body={"values": {leaf: value for leaf in leaves}},
+                       headers={"Authorization": "Bearer " + TOKEN})
+        time.sleep(0.015)
+    started = time.monotonic()
+    status, log = served.stop(timeout=15)
+    assert status == 0, log
+    assert time.monotonic() - started < 10
