@@ -67,7 +67,7 @@ void EventStreamSession::Pump() {
     }
     const ChangeBatch batch = m_Subscription->Take();
     if (!batch.changes.empty() || batch.merged > 0) {
-        Write(Event(CoreJson::Text(CoreJson::Changes(batch), -1)));
+        Write(Event(CoreJson::ChangesText(batch)));
     } else if (m_BeatDue) {
         Write(": keep-alive\n\n");
     }

@@ -135,7 +135,7 @@ void WebSocketSession::Pump() {
     }
     const ChangeBatch batch = m_Subscription->Take();
     if (!batch.changes.empty() || batch.merged > 0) {
-        Write(CoreJson::Text(CoreJson::Changes(batch), -1), false);
+        Write(CoreJson::ChangesText(batch), false);
     }
 }
 
