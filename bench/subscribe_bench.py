@@ -16,8 +16,10 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import threading
+import multiprocessing
 import time
+
+import re
 
 import websocket  # Debian's python3-websocket
 
@@ -26,6 +28,8 @@ TOKEN = "bench-token"
 ITEMS = 10000
 INTERVAL_MS = 100
 CHANGING = ITEMS // 10
+MERGED = re.compile(r'\{"merged":(\d+)')
+VALUE = re.compile(r'"value":(\d+)')
 
 
 def write_program(path):
@@ -56,55 +60,54 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-class Client(threading.Thread):
-    """One WebSocket subscriber of every item; counts changes and the delay of written ones."""
-
-    def __init__(self, port, names, sent, stop):
-        super().__init__(daemon=True)
-        self.socket = websocket.create_connection(
-            "ws://127.0.0.1:%d/api/dictionaries/bench/subscribe" % port, timeout=30)
-        self.socket.send(json.dumps({"subscribe": names, "intervalMs": INTERVAL_MS}))
-        self.sent, self.stop = sent, stop
-        self.changes = self.merged = 0
-        self.delays = []
-        self.counting = False
-        self.initial = 0
-
-    def run(self):
-        while not self.stop.is_set():
-            try:
-                message = json.loads(self.socket.recv())
-            except (websocket.WebSocketTimeoutException, websocket.WebSocketConnectionClosedException):
-                break
-            received = time.monotonic()
-            values = message.get("values")
-            if values is None:
-                continue
-            if not self.counting:
-                self.initial += len(values)
-                continue
-            self.changes += len(values)
-            self.merged += message.get("merged", 0)
-            for change in values:
-                written = self.sent.get(change["value"])
-                if written is not None:
-                    self.delays.append(received - written)
+def client(port, names, ready, stop, results):
+    """One WebSocket subscriber of every item, in a process of its own: counts the changes and
+    notes when each written tick arrived. Kept light: changes are counted in the text, and a
+    batch's arrival is that of its first value (a batch holds the changes of one tick)."""
+    socket = websocket.create_connection(
+        "ws://127.0.0.1:%d/api/dictionaries/bench/subscribe" % port, timeout=30,
+        skip_utf8_validation=True)
+    socket.send(json.dumps({"subscribe": names, "intervalMs": INTERVAL_MS}))
+    initial = changes = merged = 0
+    arrivals = []
+    counting = False
+    while not stop.is_set():
+        try:
+            text = socket.recv()
+        except (websocket.WebSocketException, OSError):
+            break
+        received = time.monotonic()
+        if not text.startswith('{"merged":'):
+            continue
+        count = text.count('"name":')
+        if not counting:
+            initial += count
+            if initial >= ITEMS:
+                counting = True
+                ready.release()
+            continue
+        changes += count
+        merged += int(MERGED.match(text).group(1))
+        found = VALUE.search(text)
+        if found:
+            arrivals.append((int(found.group(1)), received))
+    results.put((changes, merged, arrivals))
 
 
 def run(binary, program, clients_count, seconds):
     process, port = start_server(binary, program)
     names = ["V%d" % i for i in range(ITEMS)]
-    sent, stop = {}, threading.Event()
-    clients = [Client(port, names, sent, stop) for _ in range(clients_count)]
-    for client in clients:
-        client.start()
-    deadline = time.monotonic() + 30
-    while any(c.initial < ITEMS for c in clients) and time.monotonic() < deadline:
-        time.sleep(0.05)
-    for client in clients:
-        client.counting = True
+    ready, stop, results = multiprocessing.Semaphore(0), multiprocessing.Event(), multiprocessing.Queue()
+    clients = [multiprocessing.Process(target=client, args=(port, names, ready, stop, results))
+               for _ in range(clients_count)]
+    for c in clients:
+        c.start()
+    for _ in clients:
+        if not ready.acquire(timeout=60):
+            sys.exit("a client did not get its first values")
     writer = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
     headers = {"Authorization": "Bearer " + TOKEN, "Content-Type": "application/json"}
+    sent = {}
     cpu_before, started = cpu_seconds(process.pid), time.monotonic()
     tick = 0
     while time.monotonic() - started < seconds:
@@ -115,15 +118,18 @@ def run(binary, program, clients_count, seconds):
         writer.request("PUT", "/api/dictionaries/bench/values", body, headers)
         writer.getresponse().read()
         time.sleep(max(0.0, started + tick * INTERVAL_MS / 1000 - time.monotonic()))
-    time.sleep(2 * INTERVAL_MS / 1000)  # the last ticks' changes arrive
+    time.sleep(3 * INTERVAL_MS / 1000)  # the last ticks' changes arrive
     elapsed = time.monotonic() - started
     cpu = cpu_seconds(process.pid) - cpu_before
     stop.set()
-    changes = sum(c.changes for c in clients)
-    merged = sum(c.merged for c in clients)
-    delays = sorted(d for c in clients for d in c.delays)
-    process.terminate()
+    process.terminate()  # the clients' sockets close, so every client stops reading
+    gathered = [results.get(timeout=30) for _ in clients]
+    for c in clients:
+        c.join(timeout=10)
     process.wait(timeout=20)
+    changes = sum(g[0] for g in gathered)
+    merged = sum(g[1] for g in gathered)
+    delays = sorted(at - sent[t] for g in gathered for t, at in g[2] if t in sent)
     p = lambda q: delays[min(len(delays) - 1, int(q * len(delays)))] * 1000 if delays else float("nan")
     return {
         "clients": clients_count, "changes/s": changes / elapsed, "cpu %": 100 * cpu / elapsed,

@@ -89,6 +89,11 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
                     "client connections held at most (default: from the descriptor limit)")
         ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
     serve
+        .add_option("--max-subscriptions", options.maxSubscriptions,
+                    "subscriptions (WebSocket and event-stream clients) held at most")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
+    serve
         .add_option("--allowed-host", options.allowedHosts,
                     "a host name clients may use besides IP addresses and localhost "
                     "(repeatable)")

@@ -2,6 +2,7 @@
 
 #include "text/HostText.h"
 
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 
@@ -176,6 +177,87 @@ nlohmann::json Changes(const ChangeBatch& batch) {
         values.push_back(Change(change));
     }
     return {{"values", std::move(values)}, {"merged", batch.merged}};
+}
+
+namespace {
+
+// A JSON string as Text writes it: plain printable ASCII as is, anything else through the
+// JSON library, so that escapes and replaced UTF-8 stay the same.
+void AppendString(std::string& out, const std::string& text) {
+    for (const char c : text) {
+        if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
+            out += Text(nlohmann::json(text), -1);
+            return;
+        }
+    }
+    out += '"';
+    out += text;
+    out += '"';
+}
+
+void AppendInteger(std::string& out, auto number) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    out.append(digits, end);
+}
+
+void AppendValue(std::string& out, const Value& value) {
+    if (value.IsBool()) {
+        out += value.AsBool() ? "true" : "false";
+    } else if (value.IsSigned()) {
+        AppendInteger(out, value.AsSigned());
+    } else if (value.IsUnsigned()) {
+        AppendInteger(out, value.AsUnsigned());
+    } else if (value.IsText()) {
+        AppendString(out, value.AsText());
+    } else {
+        out += Text(FromValue(value), -1); // reals, lists, members, null
+    }
+}
+
+} // namespace
+
+std::string ChangesText(const ChangeBatch& batch) {
+    std::string out = "{\"merged\":";
+    AppendInteger(out, batch.merged);
+    out += ",\"values\":[";
+    std::chrono::system_clock::time_point lastTime;
+    std::string timeText;
+    for (std::size_t i = 0; i < batch.changes.size(); ++i) {
+        const SampledChange& change = batch.changes[i];
+        const ValueResult& result = change.result;
+        if (timeText.empty() || change.time != lastTime) {
+            lastTime = change.time;
+            timeText = IsoTime(change.time);
+        }
+        out += i == 0 ? "{\"error\":" : ",{\"error\":";
+        if (result.Ok()) {
+            out += "null";
+        } else {
+            AppendString(out, Error(result).get<std::string>());
+        }
+        if (result.Ok() && !result.milliseconds.IsNull()) {
+            out += ",\"milliseconds\":";
+            AppendValue(out, result.milliseconds);
+        }
+        out += ",\"name\":";
+        AppendString(out, result.name);
+        out += ",\"time\":\"" + timeText + "\",\"type\":";
+        if (result.type) {
+            AppendString(out, *result.type);
+        } else {
+            out += "null";
+        }
+        out += ",\"value\":";
+        if (result.value) {
+            AppendValue(out, *result.value);
+        } else {
+            out += "null";
+        }
+        out += '}';
+    }
+    out += "]}";
+    return out;
 }
 
 nlohmann::json ValueWritten(const ValueResult& result) {

@@ -41,6 +41,9 @@ std::string IsoTime(std::chrono::system_clock::time_point time);
 nlohmann::json Change(const SampledChange& change);
 // {"values": [changes...], "merged": N}, as every front end sends a subscription's changes.
 nlohmann::json Changes(const ChangeBatch& batch);
+// Text(Changes(batch), -1), byte for byte, written directly: a subscription sends many changes
+// to many clients, and a document tree per change would cost more than the sampling.
+std::string ChangesText(const ChangeBatch& batch);
 // [{"name", "itemId", "path", "hasChildren"}].
 nlohmann::json Children(const std::vector<BrowsedChild>& children);
 // What `varbank info` shows, for the file it was read from.

@@ -54,9 +54,11 @@ bool BrowseQuery::ParseColumns(const std::string& text, std::string& reason) {
             address = true;
         } else if (column == 'C') {
             comment = true;
+        } else if (column == 'T') {
+            type = true;
         } else {
-            reason =
-                "columns: " + QuotedClientText(text) + " may hold A (address) and C (comment) only";
+            reason = "columns: " + QuotedClientText(text) +
+                     " may hold A (address), C (comment) and T (type) only";
             return false;
         }
     }

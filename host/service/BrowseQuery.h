@@ -14,8 +14,9 @@ struct BrowseQuery {
 
     BrowseOptions browse;
     std::string continuation; // empty: the first page
-    bool address = false;     // columns A and C: each child's address and comment
+    bool address = false;     // columns A, C and T: each child's address, comment and type
     bool comment = false;
+    bool type = false;
 
     // False with the reason when a parameter is malformed.
     bool Parse(const HttpRequest& request, std::string& reason);

@@ -113,7 +113,7 @@ ApiReply DictionaryEndpoints::Browse(const BrowseQuery& query) const {
         return ApiReply::Error(500, "the dictionary refused the browse");
     }
     nlohmann::json children = CoreJson::Children(page.children);
-    AddColumns(children, query.address, query.comment);
+    AddColumns(children, query);
     return ApiReply::Json(
         {{"path", query.browse.path},
          {"children", std::move(children)},
@@ -123,17 +123,20 @@ ApiReply DictionaryEndpoints::Browse(const BrowseQuery& query) const {
 
 // The address and comment of each child, as resolving its path gives them (a function-block
 // instance, which cannot be resolved whole, has neither).
-void DictionaryEndpoints::AddColumns(nlohmann::json& children, bool address, bool comment) const {
-    if (!address && !comment) {
+void DictionaryEndpoints::AddColumns(nlohmann::json& children, const BrowseQuery& query) const {
+    if (!query.address && !query.comment && !query.type) {
         return;
     }
     for (nlohmann::json& child : children) {
         const ResolvedItem item = m_Program.Resolve(child["path"].get<std::string>());
-        if (address) {
+        if (query.address) {
             child["address"] = item.address;
         }
-        if (comment) {
+        if (query.comment) {
             child["comment"] = item.comment;
+        }
+        if (query.type) {
+            child["type"] = item.typeName ? nlohmann::json(*item.typeName) : nlohmann::json();
         }
     }
 }

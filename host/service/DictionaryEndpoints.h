@@ -57,7 +57,7 @@ private:
     static bool Small(const HttpRequest& request);
     ApiReply Browse(const BrowseQuery& query) const;
     ApiReply ReadValues(const HttpRequest& request, std::size_t maxLeaves, bool& tooMany) const;
-    void AddColumns(nlohmann::json& children, bool address, bool comment) const;
+    void AddColumns(nlohmann::json& children, const BrowseQuery& query) const;
 
     const ServedProgram& m_Served;
     const Program& m_Program;

@@ -1,9 +1,16 @@
 #include "service/HttpSession.h"
 
+#include "service/EventStreamSession.h"
+#include "service/SubscribeMessage.h"
+#include "service/WebSocketSession.h"
+#include "json/CoreJson.h"
+
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
 
 #include <limits>
+#include <sstream>
 #include <thread>
 
 namespace beast = boost::beast;
@@ -12,15 +19,10 @@ namespace net = boost::asio;
 
 namespace {
 
-// What every answer carries so that a browser neither sniffs its type nor shows it in a frame;
-// an answer that is not the page gets a policy that lets it load nothing.
-template <class Message> void SetSafetyHeaders(Message& message) {
-    message.set("X-Content-Type-Options", "nosniff");
-    message.set("X-Frame-Options", "DENY");
-    message.set("Referrer-Policy", "no-referrer");
-    if (message.find("Content-Security-Policy") == message.end()) {
-        message.set("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
-    }
+std::string HeaderText(const boost::beast::http::response_header<>& header) {
+    std::ostringstream text;
+    text << header;
+    return text.str();
 }
 
 } // namespace
@@ -45,7 +47,11 @@ void HttpSession::Close() {
     net::post(m_Stream.get_executor(), [self = shared_from_this()] {
         // An answer being written goes out whole; a wait for a next request is cut; a first
         // request gets a short while to come in whole, since its client connected before the
-        // stop.
+        // stop. A stream ends at once.
+        if (self->m_CloseStream) {
+            self->m_CloseStream();
+            return;
+        }
         if (!self->m_Reading) {
             return;
         }
@@ -212,10 +218,91 @@ void HttpSession::Answer(const Request& request) {
     }
     exchange.target = query.target;
     try {
+        if (!exchange.head && OpenStream(query, exchange)) {
+            return;
+        }
         m_Context.api.Handle(query, Completion(exchange));
     } catch (const std::exception& failure) {
         Finish(exchange, ApiReply::Error(500, std::string("internal error: ") + failure.what()));
     }
+}
+
+bool HttpSession::OpenStream(const HttpRequest& query, const Exchange& exchange) {
+    const ServiceApi::Stream stream = m_Context.api.StreamOf(query);
+    if (stream == ServiceApi::Stream::None ||
+        (stream == ServiceApi::Stream::WebSocket &&
+         !boost::beast::websocket::is_upgrade(m_Parser->get()))) {
+        return false;
+    }
+    if (m_Context.stopping) {
+        Finish(exchange, ApiReply::Error(503, "the service is stopping"));
+    } else if (stream == ServiceApi::Stream::WebSocket) {
+        OpenWebSocket(query, exchange);
+    } else {
+        OpenEvents(query, exchange);
+    }
+    return true;
+}
+
+void HttpSession::OpenWebSocket(const HttpRequest& query, const Exchange& exchange) {
+    auto session = std::make_shared<WebSocketSession>(m_Stream.get_executor());
+    ApiReply refusal;
+    std::shared_ptr<Subscription> subscription =
+        m_Context.api.OpenSubscription(query, session->Notifier(), refusal);
+    if (!subscription) {
+        Finish(exchange, refusal);
+        return;
+    }
+    if (m_Context.verbose) {
+        LogLine(exchange.method, exchange.target, 101);
+    }
+    m_CloseStream = [weak = std::weak_ptr<WebSocketSession>(session)] {
+        if (const auto stream = weak.lock()) {
+            stream->Close();
+        }
+    };
+    session->Start(std::move(m_Stream), m_Parser->release(), std::move(subscription),
+                   shared_from_this());
+}
+
+void HttpSession::OpenEvents(const HttpRequest& query, const Exchange& exchange) {
+    const SubscribeMessage asked = SubscribeMessage::FromQuery(query);
+    if (asked.kind == SubscribeMessage::Kind::Invalid) {
+        Finish(exchange, ApiReply::Error(400, asked.reason));
+        return;
+    }
+    auto session = std::make_shared<EventStreamSession>(m_Stream.get_executor());
+    ApiReply refusal;
+    std::shared_ptr<Subscription> subscription =
+        m_Context.api.OpenSubscription(query, session->Notifier(), refusal);
+    if (!subscription) {
+        Finish(exchange, refusal);
+        return;
+    }
+    const SubscribeAnswer answer = subscription->Subscribe(asked.request);
+    if (!answer.Ok()) {
+        Finish(exchange, ApiReply::Error(400, answer.error));
+        return;
+    }
+    if (m_Context.verbose) {
+        LogLine(exchange.method, exchange.target, 200);
+    }
+    http::response_header<> header;
+    header.version(exchange.version);
+    header.result(http::status::ok);
+    header.set(http::field::server, "varbank");
+    header.set(http::field::content_type, "text/event-stream; charset=utf-8");
+    header.set(http::field::cache_control, "no-cache");
+    header.set(http::field::connection, "close");
+    SetSafetyHeaders(header);
+    const std::string head = HeaderText(header) + "event: subscribed\n" +
+                             EventStreamSession::Event(CoreJson::Text(asked.Answer(answer), -1));
+    m_CloseStream = [weak = std::weak_ptr<EventStreamSession>(session)] {
+        if (const auto stream = weak.lock()) {
+            stream->Close();
+        }
+    };
+    session->Start(std::move(m_Stream), head, std::move(subscription), shared_from_this());
 }
 
 // What sends the answer: at once when it is made on this connection's thread, else (from a

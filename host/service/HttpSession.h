@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,7 +28,9 @@ struct HttpSessionContext {
 // One client connection: reads a request, answers it, and waits for the next one (keep-alive)
 // without holding a thread while it waits. The header is checked before the body is read (and
 // "100 Continue" sent when the client waits for it). When the service stops, a request being
-// answered is finished and the connection then closed.
+// answered is finished and the connection then closed. A request for a subscription's stream
+// (a WebSocket upgrade, server-sent events) hands the connection over to its stream session,
+// which this one stays the owner of for the service: it is counted and closed with the others.
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
 public:
     static constexpr std::size_t kMaxBody = 1024 * 1024;
@@ -50,6 +53,17 @@ public:
     // Whether the connection waits for a request with nothing of it received, and since when.
     bool Idle() const { return m_Idle; }
     std::chrono::steady_clock::time_point IdleSince() const { return m_IdleSince; }
+
+    // What every answer carries so that a browser neither sniffs its type nor shows it in a
+    // frame; an answer that is not the page gets a policy that lets it load nothing.
+    template <class Message> static void SetSafetyHeaders(Message& message) {
+        message.set("X-Content-Type-Options", "nosniff");
+        message.set("X-Frame-Options", "DENY");
+        message.set("Referrer-Policy", "no-referrer");
+        if (message.find("Content-Security-Policy") == message.end()) {
+            message.set("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
+        }
+    }
 
 private:
     using Request = boost::beast::http::request<boost::beast::http::string_body>;
@@ -74,6 +88,11 @@ private:
     // malformed request, and is true.
     bool EndedOrMalformed(boost::beast::error_code error);
     void Answer(const Request& request);
+    // True when the request was a stream's and is answered (refused) or handed over; false
+    // when it is to be answered as any other (a stream's path without an upgrade).
+    bool OpenStream(const HttpRequest& query, const Exchange& exchange);
+    void OpenWebSocket(const HttpRequest& query, const Exchange& exchange);
+    void OpenEvents(const HttpRequest& query, const Exchange& exchange);
     ServiceApi::Completion Completion(const Exchange& exchange);
     void Finish(const Exchange& exchange, const ApiReply& reply);
     void Send(const ApiReply& reply, unsigned version, bool keepAlive, bool head);
@@ -97,6 +116,7 @@ private:
     bool m_KeptAlive = false; // answered a request before this one
     bool m_Waiting = false;   // for the first bytes of a request
     bool m_Evicted = false;
+    std::function<void()> m_CloseStream; // set once the connection is a stream's
     // Read by the service from its own thread:
     std::atomic<bool> m_Idle{false};
     std::atomic<std::chrono::steady_clock::time_point> m_IdleSince{};

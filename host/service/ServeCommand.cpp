@@ -67,7 +67,7 @@ int ServeCommand::Run() {
         http.threads = std::max(1U, std::thread::hardware_concurrency());
     }
     // As many workers for heavy requests as connection threads.
-    ServiceApi api(registry, m_Options.writes, http.threads);
+    ServiceApi api(registry, m_Options.writes, http.threads, m_Options.maxSubscriptions);
     const std::size_t descriptors = DescriptorLimit::Raise();
     if (http.maxConnections == 0) {
         // With a PLC, connections stay few enough that its socket gets a descriptor below

@@ -21,7 +21,8 @@ public:
         bool verbose = false;
         std::vector<std::string> allowedHosts; // host names answered to besides addresses
         std::size_t maxConnections = 0;        // 0: from the descriptor limit
-        ProgramOptions programs;               // strictness, and where the values are
+        std::size_t maxSubscriptions = ServiceApi::kMaxSubscriptions; // streams, service-wide
+        ProgramOptions programs; // strictness, and where the values are
         ServiceApi::WritePolicy writes;
         int opcuaPort = -1; // the OPC UA server's port (0: any free one); -1: none
     };

@@ -55,12 +55,22 @@ std::string FileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
+// The answer of a stream's path to a request that cannot become the stream.
+ApiReply StreamOnly(const std::string& what) {
+    ApiReply reply = ApiReply::Error(426, "this path is a subscription's stream: it needs " + what);
+    if (what.find("WebSocket") != std::string::npos) {
+        reply.headers.emplace_back("Upgrade", "websocket");
+        reply.headers.emplace_back("Connection", "Upgrade");
+    }
+    return reply;
+}
+
 } // namespace
 
 std::span<const ServiceApi::Route> ServiceApi::Routes() {
     using E = DictionaryEndpoints;
     using R = HttpRequest;
-    static const std::array<Route, 14> kRoutes = {{
+    static const std::array<Route, 16> kRoutes = {{
         {"/api/dictionaries", "GET", [](const ServiceApi& api, const R&) { return api.Listing(); },
          nullptr},
         {"/api/dictionaries/", "GET", [](const ServiceApi& api, const R&) { return api.Listing(); },
@@ -93,13 +103,23 @@ std::span<const ServiceApi::Route> ServiceApi::Routes() {
          [](const E& e, const R& r) { return e.QuickWriteValues(r); }},
         {"/api/dictionaries/{name}/dump", "GET", nullptr,
          [](const E& e, const R&) { return e.Dump(); }, false, Work::Heavy},
+        {"/api/dictionaries/{name}/subscribe", "GET", nullptr,
+         [](const E&, const R&) { return StreamOnly("a WebSocket upgrade"); }, false, Work::Light,
+         nullptr, Stream::WebSocket},
+        {"/api/dictionaries/{name}/values/stream", "GET", nullptr,
+         [](const E&, const R&) { return StreamOnly("an HTTP connection of its own"); }, false,
+         Work::Light, nullptr, Stream::Events},
     }};
     return kRoutes;
 }
 
-ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned workers)
+ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned workers,
+                       std::size_t maxSubscriptions)
     : m_Registry(registry), m_Writes(std::move(writes)),
-      m_Work(std::make_unique<WorkQueue>(kWaitingRequests, workers)) {}
+      m_Work(std::make_unique<WorkQueue>(kWaitingRequests, workers)),
+      m_Subscriptions(std::make_shared<SubscriptionCount>()) {
+    m_Subscriptions->limit = maxSubscriptions;
+}
 
 ServiceApi::~ServiceApi() = default;
 
@@ -133,6 +153,54 @@ void ServiceApi::Handle(const HttpRequest& request, const Completion& done) cons
     } else {
         done(std::move(refusal));
     }
+}
+
+ServiceApi::Stream ServiceApi::StreamOf(const HttpRequest& request) const {
+    std::string name;
+    ApiReply refusal;
+    const Route* route = Find(request, name, refusal);
+    return route != nullptr ? route->stream : Stream::None;
+}
+
+std::shared_ptr<Subscription> ServiceApi::OpenSubscription(const HttpRequest& request,
+                                                           Subscription::Notify notify,
+                                                           ApiReply& refusal) const {
+    std::string name;
+    const Route* route = Find(request, name, refusal);
+    if (route == nullptr) {
+        return nullptr;
+    }
+    if (route->stream == Stream::None) {
+        refusal = ApiReply::Error(404, "no subscription at " + ShortClientText(request.path));
+        return nullptr;
+    }
+    ServedProgram* served = m_Registry.Find(name);
+    if (served == nullptr) {
+        refusal = ApiReply::Error(404, "no dictionary named " + QuotedClientText(name));
+        return nullptr;
+    }
+    if (!served->Current()) {
+        refusal = ApiReply::Error(503, "'" + name + "' is not in service: " + served->Error());
+        return nullptr;
+    }
+    // A place is taken first, so that clients racing for the last one cannot both have it.
+    const std::shared_ptr<SubscriptionCount> count = m_Subscriptions;
+    if (count->held.fetch_add(1) >= count->limit) {
+        count->held.fetch_sub(1);
+        refusal =
+            ApiReply::Error(503, "the service holds its limit of " + std::to_string(count->limit) +
+                                     " subscriptions; try again later (see "
+                                     "--max-subscriptions)");
+        refusal.headers.emplace_back("Retry-After", "5");
+        return nullptr;
+    }
+    std::shared_ptr<Subscription> subscription = served->Subscriptions()->Open(std::move(notify));
+    // The subscription ends, and its place is given back, when its last holder drops it.
+    Subscription* raw = subscription.get();
+    return {raw, [subscription = std::move(subscription), count](Subscription*) mutable {
+                subscription.reset();
+                count->held.fetch_sub(1);
+            }};
 }
 
 ApiReply ServiceApi::Handle(const HttpRequest& request) const {

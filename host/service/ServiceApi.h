@@ -4,6 +4,9 @@
 #include "service/HttpRequest.h"
 #include "service/ProgramRegistry.h"
 
+#include "core/Subscription.h"
+
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,6 +36,10 @@ public:
     // small (its quick answer) is still answered on the caller's thread, sparing the hand-over.
     // A connection thread never waits on a PLC nor spends long on one request.
     enum class Work { Light, Heavy, Plc };
+    // A request that turns its connection into a stream of a subscription's changes: a
+    // WebSocket (its upgrade) or server-sent events. The HTTP front serves it itself, after
+    // OpenSubscription; the route's own answer is for a request that cannot be one (426).
+    enum class Stream { None, WebSocket, Events };
 
     // One row of the table: a path pattern ("{name}" stands for a dictionary name), a method,
     // what answers it (the service, or the named dictionary's endpoints), whether it writes,
@@ -46,15 +53,19 @@ public:
         Work work = Work::Light;
         std::optional<ApiReply> (*quick)(const DictionaryEndpoints& endpoints,
                                          const HttpRequest& request) = nullptr;
+        Stream stream = Stream::None;
     };
 
     // Requests that may wait for the service's workers; past it, 503.
     static constexpr std::size_t kWaitingRequests = 256;
+    // Subscriptions (streams) held at once over the whole service, unless set otherwise.
+    static constexpr std::size_t kMaxSubscriptions = 1000;
 
     // Receives the answer: at once, or later from a PLC's worker thread.
     using Completion = std::function<void(ApiReply)>;
 
-    ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned workers = 2);
+    ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned workers = 2,
+               std::size_t maxSubscriptions = kMaxSubscriptions);
     ~ServiceApi();
     ServiceApi(const ServiceApi&) = delete;
     ServiceApi& operator=(const ServiceApi&) = delete;
@@ -65,6 +76,17 @@ public:
     // Answers on the calling thread, whatever it waits on (tests, tools).
     ApiReply Handle(const HttpRequest& request) const;
     static std::span<const Route> Routes();
+
+    // The stream a request opens by its path and method (None for any other request).
+    Stream StreamOf(const HttpRequest& request) const;
+    // A new subscription, with nothing monitored yet, on the dictionary the request names;
+    // notify as Subscription::Open takes it. Null with the refusal when the dictionary is
+    // unknown (404) or not in service (503), or the service holds its limit of subscriptions
+    // (503). The subscription counts toward the limit until the last holder drops it.
+    std::shared_ptr<Subscription> OpenSubscription(const HttpRequest& request,
+                                                   Subscription::Notify notify,
+                                                   ApiReply& refusal) const;
+    std::size_t Subscriptions() const { return m_Subscriptions->held; }
 
 private:
     // The route and dictionary name of a request; the refusal when none takes it.
@@ -82,4 +104,10 @@ private:
     ProgramRegistry& m_Registry;
     WritePolicy m_Writes;
     std::unique_ptr<WorkQueue> m_Work; // the service's workers for heavy requests
+    // The subscriptions held; shared with each one, which gives its place back when it ends.
+    struct SubscriptionCount {
+        std::atomic<std::size_t> held{0};
+        std::size_t limit = 0;
+    };
+    std::shared_ptr<SubscriptionCount> m_Subscriptions;
 };

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -59,6 +62,40 @@ TEST(CoreJson, AFaultBelowTheNameNamesItsLeaf) {
                   c.expected ? nlohmann::json(c.expected) : nlohmann::json());
         EXPECT_EQ(CoreJson::ValueRead(result)["error"], CoreJson::Error(result));
     }
+}
+
+// The direct writer of a subscription's changes gives exactly the document's text, for every
+// kind of value, text that needs escaping or replacing, errors and durations.
+TEST(CoreJson, ChangesTextIsTheDocumentsText) {
+    const auto at = std::chrono::system_clock::time_point(std::chrono::milliseconds(1765049000123));
+    auto change = [&](std::string name, std::optional<Value> value, const char* type) {
+        ValueResult result;
+        result.name = std::move(name);
+        result.value = std::move(value);
+        if (type != nullptr) {
+            result.type = type;
+        }
+        return SampledChange{result, at};
+    };
+    ChangeBatch batch;
+    batch.merged = 12;
+    batch.changes = {
+        change("A", Value(std::int64_t{-5}), "INT"),
+        change("B", Value(std::uint64_t{18446744073709551615U}), "ULINT"),
+        change("C", Value(2.0), "REAL"),
+        change("D", Value(0.1), "LREAL"),
+        change("E", Value(true), "BOOL"),
+        change("F", Value(std::string("say \"hi\"\n\\ \xC3\xA9 \xFF")), "STRING[20]"),
+        change("Tab[3].\x01", Value(std::string("")), nullptr),
+        change("T", Value(std::string("T#1s")), "TIME"),
+        change("Gone", std::nullopt, nullptr),
+    };
+    batch.changes[7].result.milliseconds = Value(std::int64_t{1000});
+    batch.changes[8].result.fault = ValueFault::Name;
+    batch.changes[8].result.reason = "unknown item";
+    batch.changes[8].time = at + std::chrono::milliseconds(100);
+    EXPECT_EQ(CoreJson::ChangesText(batch), CoreJson::Text(CoreJson::Changes(batch), -1));
+    EXPECT_EQ(CoreJson::ChangesText(ChangeBatch{}), CoreJson::Text(CoreJson::Changes({}), -1));
 }
 
 } // namespace

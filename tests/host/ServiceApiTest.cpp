@@ -180,3 +180,67 @@ TEST(ServiceApi, AnswersHeavyRequestsOnItsWorkers) {
 }
 
 } // namespace
+
+namespace {
+
+struct OpenCase {
+    const char* what;
+    std::string target;
+    ServiceApi::Stream stream;
+    int refusal; // 0: opened
+};
+
+// Streams are found by path and method; a subscription is refused for an unknown dictionary
+// and past the service's limit, and its place comes back when its last holder drops it.
+TEST(ServiceApi, OpensSubscriptionsWithinTheLimit) {
+    ProgramRegistry registry(ProgramOptions{});
+    ASSERT_NO_FATAL_FAILURE(ServeExample(registry));
+    const ServiceApi api(registry, {}, 1, 2);
+    const std::string dictionary = "/api/dictionaries/production_line";
+    const OpenCase cases[] = {
+        {"websocket", dictionary + "/subscribe", ServiceApi::Stream::WebSocket, 0},
+        {"events", dictionary + "/values/stream", ServiceApi::Stream::Events, 0},
+        {"no stream", dictionary + "/values", ServiceApi::Stream::None, 404},
+        {"unknown dictionary", "/api/dictionaries/nope/subscribe", ServiceApi::Stream::WebSocket,
+         404},
+        {"past the limit", dictionary + "/subscribe", ServiceApi::Stream::WebSocket, 503},
+    };
+    std::vector<std::shared_ptr<Subscription>> held;
+    for (const OpenCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        HttpRequest request;
+        request.method = "GET";
+        ASSERT_TRUE(request.SetTarget(c.target));
+        EXPECT_EQ(api.StreamOf(request), c.stream);
+        ApiReply refusal;
+        auto subscription = api.OpenSubscription(
+            request, [] {}, refusal);
+        EXPECT_EQ(subscription == nullptr, c.refusal != 0);
+        EXPECT_EQ(refusal.status, c.refusal == 0 ? 200 : c.refusal);
+        if (subscription) {
+            held.push_back(std::move(subscription));
+        }
+    }
+    EXPECT_EQ(api.Subscriptions(), 2U);
+    // A holder's copy keeps the place; the last one gives it back.
+    const std::shared_ptr<Subscription> copy = held.front();
+    held.erase(held.begin());
+    EXPECT_EQ(api.Subscriptions(), 2U);
+    EXPECT_EQ(copy->Subscribe({{"Motor1.Speed"}, std::nullopt, 0}).subscribed.size(), 1U);
+    HttpRequest again;
+    again.method = "GET";
+    ASSERT_TRUE(again.SetTarget(dictionary + "/subscribe"));
+    ApiReply refusal;
+    EXPECT_EQ(api.OpenSubscription(
+                  again, [] {}, refusal),
+              nullptr);
+    EXPECT_NE(refusal.body["error"].get<std::string>().find("--max-subscriptions"),
+              std::string::npos);
+    held.clear();
+    EXPECT_EQ(api.Subscriptions(), 1U);
+    EXPECT_NE(api.OpenSubscription(
+                  again, [] {}, refusal),
+              nullptr);
+}
+
+} // namespace

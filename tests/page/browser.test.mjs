@@ -1,7 +1,8 @@
 // The symbol browser page in headless Chromium, against a running `varbank serve`: the dictionary
 // list, opening a structure, "more..." on a large root, resolving a name, the stamp, a file that
 // does not import, markup in comments, reopening a shared URL, the live value column (read for
-// the rows on screen, paused while the tab is hidden, markup in a value shown as text) and
+// the rows on screen, subscribed over a WebSocket, closed while the tab is hidden, a change shown
+// within a second without polling, markup in a value shown as text), the type column and
 // editing a value in place.
 // Usage: node browser.test.mjs VARBANK CHROMIUM WORK_DIR EXAMPLES_DIR. Exit 0 pass, 1 fail.
 import { spawn } from 'node:child_process';
@@ -199,26 +200,46 @@ async function valueColumn(page) {
   check('a read-only service offers no editor', (await page.$('#tree .value.editing, #tree .editor')) === null);
 }
 
-// On the large root: one POST a refresh, naming only rows near the screen, and none while hidden.
-async function valuesOnScreen(page) {
-  const posts = [];
-  const onRequest = (request) => {
-    if (request.method() === 'POST' && request.url().endsWith('/values')) posts.push(JSON.parse(request.postData()).items);
-  };
-  page.on('request', onRequest);
-  await sleep(3000);
-  const counts = posts.map((items) => items.length);
-  check('values are read about once a second, for the rows on screen only',
-    counts.length >= 2 && counts.length <= 5 && counts.every((n) => n > 0 && n < 100), counts);
+// What the page sends over its WebSocket, and its value reads over HTTP (there should be none).
+async function watchTraffic(page) {
+  const traffic = { subscribed: [], unsubscribed: [], reads: [] };
+  const cdp = await page.target().createCDPSession();
+  await cdp.send('Network.enable');
+  cdp.on('Network.webSocketFrameSent', ({ response }) => {
+    const message = JSON.parse(response.payloadData);
+    if (message.subscribe) traffic.subscribed.push(message.subscribe);
+    if (message.unsubscribe) traffic.unsubscribed.push(message.unsubscribe);
+  });
+  page.on('request', (request) => {
+    if (request.method() !== 'PUT' && /\/values(\?|$)/.test(request.url())) traffic.reads.push(`${request.method()} ${request.url()}`);
+  });
+  return traffic;
+}
+
+const socketOpen = (page) => page.waitForFunction(() => live.ready, WAIT).then(() => true, () => false);
+
+// On the large root: the rows on screen are subscribed, nothing is polled, and the socket is
+// closed while the tab is hidden.
+async function valuesOnScreen(page, traffic) {
+  await sleep(1500);
+  const names = traffic.subscribed.flat();
+  check('the rows on screen are subscribed over the WebSocket, and only they',
+    names.length > 0 && names.length < 100 && names.includes('Var201'), names.length);
+  await page.evaluate(() => document.querySelector('#tree').scrollBy(0, 3000));
+  await sleep(1500);
+  const left = traffic.unsubscribed.flat();
+  const held = await page.evaluate(() => [...live.subscribed]);
+  check('rows scrolled away are unsubscribed', left.includes('Var201') && !held.includes('Var201') &&
+    held.includes('Markup'), { left, held });
   await setVisibility(page, 'hidden');
-  await sleep(300); // a read already under way may finish
-  const before = posts.length;
-  await sleep(2200);
-  check('no value is read while the tab is hidden', posts.length === before, posts.length - before);
+  await sleep(300);
+  check('the subscription ends while the tab is hidden', await page.evaluate(() => live.socket === null));
+  const before = traffic.subscribed.length;
   await setVisibility(page, 'visible');
-  await sleep(600);
-  check('reading resumes when the tab is shown again', posts.length > before, posts.length - before);
-  page.off('request', onRequest);
+  check('it resumes when the tab is shown again', await socketOpen(page));
+  await sleep(500);
+  check('the rows on screen are subscribed again', traffic.subscribed.length > before);
+  check('no value is polled over HTTP', traffic.reads.length === 0, traffic.reads);
 }
 
 // Types text into the value cell of rowPath, opened by a double-click or by F2 on its row.
@@ -243,6 +264,7 @@ async function giveToken(page, token) {
 async function editInPlace(url) {
   const speed = 'Motor1.Speed';
   const page = await openShared(url, 'production_line', speed);
+  const traffic = await watchTraffic(page);
   check('the value is shown before an edit', await showsValue(page, speed, '0'));
   await editValue(page, speed, '1500', false);
   await giveToken(page, 'wrong');
@@ -260,6 +282,23 @@ async function editInPlace(url) {
   check('the token is asked only once per tab', await page.$eval('#token-form', (f) => f.hidden));
   await sleep(1300);
   check('a refused write leaves the value', await showsValue(page, speed, '1500'));
+
+  check('the type column shows each row\'s type', await page.evaluate(() =>
+    [...document.querySelectorAll('#tree .row')].find((r) => r.dataset.path === 'Motor1.Speed')
+      ?.querySelector('.type')?.textContent === 'INT'));
+  const put = (values) => fetch(`${url}api/dictionaries/production_line/values`, {
+    method: 'PUT', headers: { Authorization: `Bearer ${TOKEN}`, 'Content-Type': 'application/json' },
+    body: JSON.stringify({ values }) });
+  await socketOpen(page);
+  await sleep(300);
+  const sent = Date.now();
+  check('a value written elsewhere is written', (await put({ [speed]: 777 })).status === 200);
+  const shown = await page.waitForFunction((p) => {
+    const cell = [...document.querySelectorAll('#tree .value')].find((c) => c.dataset.name === p);
+    return cell?.querySelector('.v').textContent === '777' && cell.classList.contains('changed');
+  }, { timeout: 1000 }, speed).then(() => true, () => false);
+  check('a value written elsewhere shows, highlighted, within a second', shown, Date.now() - sent);
+  check('no value is polled over HTTP while values change', traffic.reads.length === 0, traffic.reads);
 
   const label = 'Motor1.Label';
   const written = await fetch(`${url}api/dictionaries/production_line/values`, {
@@ -319,10 +358,11 @@ async function main() {
   const page = await browser.newPage();
   await page.setViewport({ width: 1280, height: 800 });
   page.on('pageerror', (error) => pageErrors.push(error.message));
+  const traffic = await watchTraffic(page);
   await page.goto(url, WAIT);
   await dictionaryList(page);
   await moreFollowsContinuation(page);
-  await valuesOnScreen(page);
+  await valuesOnScreen(page, traffic);
   await structureAndResolve(page, url);
   await valueColumn(page);
   await importError(page);

@@ -151,12 +151,16 @@ def test_paged_walk_equals_the_unpaged_listing(server, dictionary, query, names)
         assert all(size == page_size for size in sizes[:-1])
 
 
-def test_browse_columns_add_address_and_comment(server):
-    status, page = server.get(DICT + "/browse", columns="AC", pageSize=100)
+def test_browse_columns_add_address_comment_and_type(server):
+    status, page = server.get(DICT + "/browse", columns="ACT", pageSize=100)
     assert status == 200
     rows = {child["name"]: child for child in page["children"]}
     assert rows["Status"]["address"] == "%MW10"
     assert rows["Status"]["comment"] == "line status word"
+    assert rows["Status"]["type"] == "WORD" and rows["Motor1"]["type"] == "Motor"
+    status, typed = server.get(DICT + "/browse", columns="T", path="Motor1")
+    assert {c["name"]: c["type"] for c in typed["children"]}["Speed"] == "INT"
+    assert "address" not in typed["children"][0]
     status, plain = server.get(DICT + "/browse", pageSize=100)
     assert "address" not in plain["children"][0]
 

@@ -147,7 +147,7 @@ function fieldList(fields, record) {
 }
 
 // ---- the tree: ul.group > li.node > div.row (+ ul.group once opened); a row's cells are a CSS
-// grid; a leaf's value cell follows the comment.
+// grid (name, address, type, comment); a leaf's value cell follows the comment.
 
 function newGroup(depth) {
   const group = el('ul', 'group');
@@ -157,7 +157,7 @@ function newGroup(depth) {
 }
 
 function browseUrl(path, continuation) {
-  const query = new URLSearchParams({ pageSize: String(PAGE_SIZE), columns: 'AC', kind: state.filters.kind });
+  const query = new URLSearchParams({ pageSize: String(PAGE_SIZE), columns: 'ACT', kind: state.filters.kind });
   if (path) query.set('path', path);
   if (continuation) query.set('continuation', continuation);
   if (state.filters.pattern) query.set('pattern', state.filters.pattern);
@@ -195,7 +195,8 @@ function nodeItem(child, depth) {
   const name = el('span', 'name');
   name.style.setProperty('--depth', String(depth));
   name.append(el('span', 'twisty', child.hasChildren ? '▸' : ''), el('span', 'label', child.name));
-  row.append(name, el('span', 'addr', child.address || ''), el('span', 'comment', child.comment || ''));
+  row.append(name, el('span', 'addr', child.address || ''), el('span', 'type', child.type || ''),
+    el('span', 'comment', child.comment || ''));
   if (!child.hasChildren) row.append(valueCell(child.path));
   row.title = child.path;
   item.append(row);

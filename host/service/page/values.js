@@ -1,11 +1,15 @@
-// Live values in the symbol browser: a value cell on each leaf row, read for the rows on screen
-// once a second while the tab is visible, and changed in place when the service takes writes.
-// Values are arbitrary text: they enter the page through textContent and title only.
+// Live values in the symbol browser: a value cell on each leaf row, subscribed over a WebSocket
+// for the rows on screen while the tab is visible (the service sends a value when it changes),
+// a short highlight on a value that just changed, and changes in place when the service takes
+// writes. Values are arbitrary text: they enter the page through textContent and title only.
 // Loaded before app.js, whose helpers ($, el, dictUrl) it uses once the page runs.
 'use strict';
 
-const VALUE_REFRESH_MS = 1000;
-const VALUE_BATCH = 300; // names read per refresh at most
+const SAMPLE_MS = 200; // the interval asked of the service
+const SYNC_MS = 1000; // how often the rows on screen are compared with the subscription
+const RECONNECT_MS = 2000;
+const FLASH_MS = 800; // how long a changed value stays highlighted
+const VALUE_BATCH = 300; // names subscribed at most
 const NOTE_MS = 10000; // how long a refused write's reason stays beside its cell
 const TOKEN_KEY = 'varbank.writeToken';
 const INTEGER_TYPES = new Set(['SINT', 'INT', 'DINT', 'LINT', 'USINT', 'UINT', 'UDINT', 'ULINT',
@@ -15,13 +19,15 @@ const REAL_TYPES = new Set(['REAL', 'LREAL']);
 const live = {
   dict: null,
   writable: false,
-  timer: null, // the next refresh, set only while the tab is visible
-  reading: false, // a refresh is under way: the next one waits for it
-  soon: false, // new cells came on screen during a refresh: read again at once
+  socket: null, // the WebSocket of the open dictionary
+  ready: false, // the socket is open
+  reconnect: null, // the timer of the next connection attempt
+  sync: null, // the timer of the next comparison
+  subscribed: new Set(), // names the service sends
   observer: null,
   onScreen: new Set(), // value cells in or near the viewport
   detail: null, // the leaf whose record the side pane shows
-  last: new Map(), // name -> its last read ({value, type, error})
+  last: new Map(), // name -> its last value ({value, type, error})
   tokenWaiters: [], // writes waiting for the token field
 };
 
@@ -45,7 +51,7 @@ function onCellsSeen(entries) {
       live.onScreen.delete(entry.target);
     }
   }
-  if (added) refreshSoon();
+  if (added) syncSoon();
 }
 
 // Cells to read now: those on screen and still in the tree, at most VALUE_BATCH.
@@ -85,8 +91,6 @@ function showValue(cell, result) {
   showResult(cell.querySelector('.v'), result);
 }
 
-// ---- reading: one POST per refresh, never two at once
-
 async function sendJson(method, path, body, token) {
   const headers = { Accept: 'application/json', 'Content-Type': 'application/json' };
   if (token) headers.Authorization = `Bearer ${token}`;
@@ -96,60 +100,127 @@ async function sendJson(method, path, body, token) {
   return { status: response.status, ok: response.ok && reply !== null, reply, reason };
 }
 
-async function readValues() {
-  const cells = cellsToRead();
-  const names = [...new Set(cells.map((cell) => cell.dataset.name))];
-  if (live.detail && !names.includes(live.detail)) names.push(live.detail);
+// ---- the subscription: one WebSocket per open dictionary, following the rows on screen
+
+function socketUrl(dict) {
+  const url = new URL(`api/${dictUrl(dict)}/subscribe`, location.href);
+  url.protocol = url.protocol === 'https:' ? 'wss:' : 'ws:';
+  return url.href;
+}
+
+function connect() {
+  clearTimeout(live.reconnect);
+  live.reconnect = null;
+  if (!live.dict || document.visibilityState !== 'visible') return;
   const dict = live.dict;
-  if (!dict || names.length === 0) return;
-  let results;
+  const socket = new WebSocket(socketUrl(dict));
+  live.socket = socket;
+  live.ready = false;
+  live.subscribed.clear();
+  socket.onopen = () => {
+    if (live.socket !== socket) return;
+    live.ready = true;
+    syncSoon();
+  };
+  socket.onmessage = (event) => live.socket === socket && onMessage(event.data);
+  socket.onclose = () => {
+    if (live.socket !== socket) return;
+    live.socket = null;
+    live.ready = false;
+    for (const cell of live.onScreen) showValue(cell, { error: 'the service closed the connection; reconnecting' });
+    live.reconnect = setTimeout(connect, RECONNECT_MS);
+  };
+}
+
+function disconnect() {
+  clearTimeout(live.reconnect);
+  live.reconnect = null;
+  const socket = live.socket;
+  live.socket = null;
+  live.ready = false;
+  live.subscribed.clear();
+  if (socket) socket.close(1000);
+}
+
+function onMessage(data) {
+  let message;
   try {
-    const answer = await sendJson('POST', `${dictUrl(dict)}/values`, { items: names });
-    results = answer.ok ? answer.reply.values : names.map(() => ({ error: answer.reason }));
-  } catch (error) {
-    results = names.map(() => ({ error: error.message }));
+    message = JSON.parse(data);
+  } catch {
+    return;
   }
-  if (dict !== live.dict) return; // another dictionary was opened meanwhile
-  names.forEach((name, i) => live.last.set(name, results[i]));
-  for (const cell of cells) showValue(cell, live.last.get(cell.dataset.name));
+  if (Array.isArray(message.values)) showChanges(message.values);
+  else if (message.error) console.warn(`subscription: ${message.error}`);
+}
+
+// Cells on screen and still in the tree, at most VALUE_BATCH.
+function cellsToShow() {
+  const cells = [];
+  for (const cell of live.onScreen) {
+    if (!cell.isConnected) {
+      live.onScreen.delete(cell);
+      live.observer.unobserve(cell);
+    } else if (cells.length < VALUE_BATCH && cell.offsetParent !== null) {
+      cells.push(cell);
+    }
+  }
+  return cells;
+}
+
+// Subscribes what came on screen and unsubscribes what left it (a closed branch, a scroll).
+function syncSubscription() {
+  clearTimeout(live.sync);
+  live.sync = setTimeout(syncSubscription, SYNC_MS);
+  if (!live.ready) return;
+  const wanted = new Set(cellsToShow().map((cell) => cell.dataset.name));
+  if (live.detail) wanted.add(live.detail);
+  const added = [...wanted].filter((name) => !live.subscribed.has(name));
+  const gone = [...live.subscribed].filter((name) => !wanted.has(name));
+  if (gone.length) live.socket.send(JSON.stringify({ unsubscribe: gone }));
+  if (added.length) live.socket.send(JSON.stringify({ subscribe: added, intervalMs: SAMPLE_MS }));
+  for (const name of gone) live.subscribed.delete(name);
+  for (const name of added) {
+    live.subscribed.add(name);
+    live.last.delete(name); // its first value comes with the subscription
+  }
+}
+
+// Compares shortly, e.g. when rows come on screen, instead of at the next second.
+function syncSoon() {
+  clearTimeout(live.sync);
+  live.sync = setTimeout(syncSubscription, 30);
+}
+
+function showChanges(changes) {
+  const byName = new Map();
+  for (const change of changes) {
+    const before = live.last.get(change.name);
+    const changed = before !== undefined && (before.error !== change.error ||
+      JSON.stringify(before.value) !== JSON.stringify(change.value));
+    live.last.set(change.name, change);
+    byName.set(change.name, changed);
+  }
+  for (const cell of live.onScreen) {
+    const name = cell.dataset.name;
+    if (!byName.has(name)) continue;
+    showValue(cell, live.last.get(name));
+    if (byName.get(name)) flash(cell);
+  }
   showDetailValue();
 }
 
-function stopRefresh() {
-  clearTimeout(live.timer);
-  live.timer = null;
-}
-
-function scheduleRefresh(delay) {
-  if (live.timer !== null || live.reading || document.visibilityState !== 'visible') return;
-  live.timer = setTimeout(refreshTick, delay);
-}
-
-async function refreshTick() {
-  live.timer = null;
-  live.reading = true;
-  live.soon = false;
-  try {
-    await readValues();
-  } finally {
-    live.reading = false;
-  }
-  scheduleRefresh(live.soon ? 0 : VALUE_REFRESH_MS);
-}
-
-// Reads shortly, e.g. when rows come on screen, instead of at the next second.
-function refreshSoon() {
-  if (live.reading) {
-    live.soon = true;
-    return;
-  }
-  stopRefresh();
-  scheduleRefresh(30);
+// Marks a value that just changed; a change during the highlight starts it again.
+function flash(cell) {
+  cell.classList.remove('changed');
+  void cell.offsetWidth; // restarts the animation
+  cell.classList.add('changed');
+  clearTimeout(cell.flashTimer);
+  cell.flashTimer = setTimeout(() => cell.classList.remove('changed'), FLASH_MS);
 }
 
 function onVisibility() {
-  if (document.visibilityState === 'visible') refreshSoon();
-  else stopRefresh();
+  if (document.visibilityState === 'visible') connect();
+  else disconnect();
 }
 
 // ---- the side pane: the value of the selected leaf
@@ -164,7 +235,8 @@ function watchRecord(record, list) {
   const dd = el('dd', null, '…');
   dd.dataset.field = 'value';
   list.prepend(el('dt', null, 'Value'), dd);
-  refreshSoon();
+  showDetailValue();
+  syncSoon();
 }
 
 function showDetailValue() {
@@ -183,7 +255,8 @@ function valuesOpened(name, info) {
   live.observer.disconnect(); // the old tree is gone; the new one's cells observe themselves
   live.onScreen.clear();
   $('value-hint').textContent = live.writable ? ' Double-click a value, or press F2, to change it.' : '';
-  refreshSoon();
+  disconnect();
+  connect();
 }
 
 const editableRow = (row) => live.writable && row && !row.dataset.branch && row.querySelector('.value');
@@ -260,7 +333,9 @@ async function commitEdit(cell, value) {
   }
   cell.classList.remove('pending');
   if (refused) showNote(cell, refused);
-  refreshSoon();
+  // A write the service took comes back through the subscription; a refused one leaves the
+  // value shown.
+  showValue(cell, live.last.get(name));
 }
 
 // Writes one name; resolves to null when written, else to the reason. Asks for the token when
@@ -320,5 +395,7 @@ function wireValues() {
   });
   $('token-form').addEventListener('keydown', (event) => event.key === 'Escape' && giveToken(null));
   $('token-cancel').addEventListener('click', () => giveToken(null));
-  scheduleRefresh(VALUE_REFRESH_MS);
+  $('tree').addEventListener('click', syncSoon); // a branch opened or closed
+  $('tree').addEventListener('keydown', syncSoon);
+  syncSubscription();
 }
