@@ -54,20 +54,6 @@ function onCellsSeen(entries) {
   if (added) syncSoon();
 }
 
-// Cells to read now: those on screen and still in the tree, at most VALUE_BATCH.
-function cellsToRead() {
-  const cells = [];
-  for (const cell of live.onScreen) {
-    if (!cell.isConnected) {
-      live.onScreen.delete(cell);
-      live.observer.unobserve(cell);
-    } else if (cells.length < VALUE_BATCH && cell.offsetParent !== null) {
-      cells.push(cell);
-    }
-  }
-  return cells;
-}
-
 const isText = (type) => /^W?STRING/i.test(type || '');
 
 function valueText(result) {
