@@ -326,10 +326,12 @@ def test_a_slow_reader_gets_merged_changes_and_the_newest_values(generated):
         client.values_until(lambda got: len(got) == len(leaves))
         client.batches.clear()
         # The client reads nothing while every leaf changes many times over.
-        # Far more than the socket buffers hold (a batch of every leaf is some 200 KB),
-        # bounded in time.
-        rounds, deadline = 0, time.monotonic() + 20
-        while rounds < 200 and time.monotonic() < deadline:
+        # Far more than the socket buffers hold (a batch of every leaf is some 200 KB, the
+        # kernel keeps up to 4 MB unsent): at least 60 rounds however slow the build, then
+        # more while time allows, bounded.
+        rounds, start = 0, time.monotonic()
+        while rounds < 200 and time.monotonic() - start < 120 and (
+                rounds < 60 or time.monotonic() - start < 20):
             rounds += 1
             value = rounds
             status, _ = served.request(
