@@ -13,7 +13,7 @@ import {
     resolveNodeId
 } from "node-opcua";
 
-import { isOurContinuationPoint } from "./ContinuationPoint.mjs";
+import { ContinuationPoints, isOurContinuationPoint } from "./ContinuationPoint.mjs";
 import { DictionaryBrowser } from "./DictionaryBrowser.mjs";
 import { LazyNamespace } from "./LazyNamespace.mjs";
 import { PathTranslator } from "./PathTranslator.mjs";
@@ -38,7 +38,9 @@ export class VarbankServer extends OPCUAServer {
             this.#lazies.set(lazy.index, lazy);
             this.#byName.set(dictionary, lazy);
         }
-        this.#browser = new DictionaryBrowser(addressSpace);
+        const points = new ContinuationPoints();
+        this.#browser = new DictionaryBrowser(addressSpace, points);
+        this.on("session_closed", (session) => points.forget(sessionKey(session)));
         this.#routeEngine();
     }
 
@@ -101,7 +103,8 @@ export class VarbankServer extends OPCUAServer {
                 others.push(index);
                 return;
             }
-            results[index] = await this.#guarded(() => this.#browser.browse(lazy, description, maxReferences));
+            results[index] = await this.#guarded(() =>
+                this.#browser.browse(lazy, description, maxReferences, sessionKey(session)));
         }));
         if (others.length > 0) {
             const engine = {
@@ -132,7 +135,7 @@ export class VarbankServer extends OPCUAServer {
             }
             results[index] = await this.#guarded(() =>
                 this.#browser.browseNext((name) => this.dictionary(name), point,
-                    request.releaseContinuationPoints));
+                    request.releaseContinuationPoints, sessionKey(session)));
         }));
         if (others.length > 0) {
             const standard = await new Promise((resolve, reject) =>
@@ -229,4 +232,9 @@ export class VarbankServer extends OPCUAServer {
         }
         return learned;
     }
+}
+
+// What binds a continuation point to the session that browsed.
+function sessionKey(session) {
+    return session.nodeId.toString();
 }

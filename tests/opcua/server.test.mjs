@@ -146,11 +146,13 @@ test("a released or forged continuation point is answered, not crashed on", asyn
     session.requestedMaxReferencesPerNode = 1;
     const first = await session.browse({ nodeId: rootId(), resultMask: 63 });
     assert.ok(first.continuationPoint);
-    const released = await session.browseNext(first.continuationPoint, true);
-    assert.equal(released.statusCode, StatusCodes.Good);
     const forged = Buffer.concat([first.continuationPoint.subarray(0, 6), Buffer.from("{not json")]);
     const answer = await session.browseNext(forged, false);
     assert.equal(answer.statusCode, StatusCodes.BadContinuationPointInvalid);
+    const released = await session.browseNext(first.continuationPoint, true);
+    assert.equal(released.statusCode, StatusCodes.Good);
+    const again = await session.browseNext(first.continuationPoint, false);
+    assert.equal(again.statusCode, StatusCodes.BadContinuationPointInvalid, "used after its release");
 });
 
 test("TranslateBrowsePaths finds what resolve finds", async () => {
