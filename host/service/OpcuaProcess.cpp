@@ -104,6 +104,18 @@ std::string OpcuaProcess::ScriptFolder() {
     return folder != nullptr && *folder != '\0' ? folder : VARBANK_OPCUA_DIR;
 }
 
+std::string OpcuaProcess::DefaultStateFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && *state == '/') {
+        return std::string(state) + "/varbank";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/') {
+        return std::string(home) + "/.local/state/varbank";
+    }
+    return ".varbank-state";
+}
+
 bool OpcuaProcess::Check(std::string& reason) {
     namespace fs = std::filesystem;
     if (FindOnPath("node").empty()) {
@@ -139,9 +151,19 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
     const std::string node = FindOnPath("node");
     const std::string script = ScriptFolder() + "/server.mjs";
     const std::string port = std::to_string(options.port);
-    std::vector<const char*> argv = {
-        node.c_str(), script.c_str(), "--service", options.serviceUrl.c_str(),
-        "--port",     port.c_str(),   nullptr};
+    const std::string pki =
+        (options.stateFolder.empty() ? DefaultStateFolder() : options.stateFolder) + "/opcua/pki";
+    std::vector<const char*> argv = {node.c_str(),
+                                     script.c_str(),
+                                     "--service",
+                                     options.serviceUrl.c_str(),
+                                     "--port",
+                                     port.c_str(),
+                                     "--host",
+                                     options.host.c_str(),
+                                     "--pki",
+                                     pki.c_str(),
+                                     nullptr};
     const SpawnAttributes attributes;
     const SpawnFiles files(pipe[1]);
     const int spawned = ::posix_spawn(&m_Pid, node.c_str(), &files.actions, &attributes.attributes,
