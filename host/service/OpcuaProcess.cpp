@@ -153,17 +153,10 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
     const std::string port = std::to_string(options.port);
     const std::string pki =
         (options.stateFolder.empty() ? DefaultStateFolder() : options.stateFolder) + "/opcua/pki";
-    std::vector<const char*> argv = {node.c_str(),
-                                     script.c_str(),
-                                     "--service",
-                                     options.serviceUrl.c_str(),
-                                     "--port",
-                                     port.c_str(),
-                                     "--host",
-                                     options.host.c_str(),
-                                     "--pki",
-                                     pki.c_str(),
-                                     nullptr};
+    std::vector<const char*> argv = {
+        node.c_str(), script.c_str(), "--service", options.serviceUrl.c_str(),
+        "--port",     port.c_str(),   "--host",    options.host.c_str(),
+        "--pki",      pki.c_str(),    nullptr};
     const SpawnAttributes attributes;
     const SpawnFiles files(pipe[1]);
     const int spawned = ::posix_spawn(&m_Pid, node.c_str(), &files.actions, &attributes.attributes,

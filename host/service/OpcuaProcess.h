@@ -17,8 +17,8 @@
 class OpcuaProcess {
 public:
     struct Options {
-        std::string serviceUrl; // http://127.0.0.1:PORT/
-        int port = 4840;        // 0: any free port
+        std::string serviceUrl;         // http://127.0.0.1:PORT/
+        int port = 4840;                // 0: any free port
         std::string host = "127.0.0.1"; // the address the OPC UA server listens on
         std::string stateFolder;        // its certificates go to <folder>/opcua/pki; "": default
         std::chrono::milliseconds startTimeout{60000};
