@@ -70,7 +70,7 @@ async function main() {
     const client = new ServiceClient(service);
     let dictionaries;
     try {
-        dictionaries = (await client.dictionaries()).map((d) => d.name);
+        dictionaries = await client.dictionaries();
     } catch (error) {
         fail(error.message);
     }
@@ -95,7 +95,8 @@ async function main() {
     });
     await server.initialize();
     checkHooks(server.engine);
-    server.attachDictionaries(client, dictionaries, { log });
+    server.attachDictionaries(client, dictionaries.map((d) => d.name), { log });
+    server.followDictionaries(dictionaries);
     await server.start();
     const bound = server.endpoints[0].port;
     log(`opcua: certificates in ${pki} (trust a client by moving its certificate from rejected/ to trusted/certs/)`);

@@ -18,6 +18,7 @@ import { DictionaryBrowser } from "./DictionaryBrowser.mjs";
 import { LazyNamespace } from "./LazyNamespace.mjs";
 import { PathTranslator } from "./PathTranslator.mjs";
 import { statusOfServiceError } from "./ServiceStatus.mjs";
+import { StampWatch } from "./StampWatch.mjs";
 import { ValueReader } from "./ValueReader.mjs";
 
 const kMaxReferencesPerNode = 9876; // the stack's own bound on a page of references
@@ -26,22 +27,57 @@ export class VarbankServer extends OPCUAServer {
     #lazies = new Map(); // namespace index -> LazyNamespace
     #byName = new Map(); // dictionary -> LazyNamespace
     #browser = null;
+    #watch = null;
+    #client = null;
+    #cacheOptions = {};
     #log = () => {};
 
     // Builds the namespaces of `dictionaries` (names) and routes the engine through them; call
     // once, after initialize().
     attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity } = {}) {
         this.#log = log;
+        this.#client = client;
+        this.#cacheOptions = { nodeCapacity, itemCapacity };
         const addressSpace = this.engine.addressSpace;
         for (const dictionary of dictionaries) {
-            const lazy = new LazyNamespace(addressSpace, dictionary, client, { log, nodeCapacity, itemCapacity });
-            this.#lazies.set(lazy.index, lazy);
-            this.#byName.set(dictionary, lazy);
+            this.#addDictionary(dictionary);
         }
         const points = new ContinuationPoints();
         this.#browser = new DictionaryBrowser(addressSpace, points);
         this.on("session_closed", (session) => points.forget(sessionKey(session)));
         this.#routeEngine();
+    }
+
+    // Follows the service's dictionaries (listed now as [{ name, stamp }]): a reloaded one drops
+    // its cached nodes, so clients see the new program on their next browse; an added one gets
+    // its namespace.
+    followDictionaries(dictionaries, intervalMs = 1000) {
+        this.#watch = new StampWatch(this.#client, {
+            changed: (name, stamp) => {
+                const lazy = this.#byName.get(name);
+                if (lazy) {
+                    const dropped = lazy.reload();
+                    this.#log(`opcua: ${name}: reloaded (stamp ${stamp}), ${dropped} cached nodes dropped`);
+                }
+            },
+            added: (name) => {
+                this.#addDictionary(name);
+                this.#log(`opcua: ${name}: served (urn:varbank:${name})`);
+            }
+        }, { intervalMs, log: this.#log });
+        this.#watch.start(dictionaries);
+    }
+
+    shutdown(...args) {
+        this.#watch?.stop();
+        return super.shutdown(...args);
+    }
+
+    #addDictionary(dictionary) {
+        const lazy = new LazyNamespace(this.engine.addressSpace, dictionary, this.#client,
+            { log: this.#log, ...this.#cacheOptions });
+        this.#lazies.set(lazy.index, lazy);
+        this.#byName.set(dictionary, lazy);
     }
 
     lazyOf(nodeId) {

@@ -197,5 +197,9 @@ test("the bounded cache evicts the least recently used, never a pinned entry", (
     cache.unpin("a"); // over capacity: a goes now
     assert.deepEqual(evicted, ["b", "c", "e", "a"]);
     assert.equal(cache.pin("missing"), false);
+    // A reload drops all but the pinned.
+    assert.equal(cache.clearUnpinned(), 1);
+    assert.deepEqual(evicted, ["b", "c", "e", "a", "f"]);
+    assert.ok(cache.has("d") && cache.size === 1);
     assert.throws(() => new BoundedCache(0), RangeError);
 });
