@@ -100,8 +100,21 @@ OpcuaProcess::~OpcuaProcess() {
 }
 
 std::string OpcuaProcess::ScriptFolder() {
+    namespace fs = std::filesystem;
     const char* folder = std::getenv("VARBANK_OPCUA_DIR");
-    return folder != nullptr && *folder != '\0' ? folder : VARBANK_OPCUA_DIR;
+    if (folder != nullptr && *folder != '\0') {
+        return folder;
+    }
+    // An installed varbank (bin/varbank) has its front in share/varbank/opcua.
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const fs::path installed = self.parent_path().parent_path() / "share/varbank/opcua";
+        if (fs::is_regular_file(installed / "server.mjs", error)) {
+            return installed.string();
+        }
+    }
+    return VARBANK_OPCUA_DIR;
 }
 
 std::string OpcuaProcess::DefaultStateFolder() {
@@ -132,7 +145,7 @@ bool OpcuaProcess::Check(std::string& reason) {
     }
     if (!fs::is_regular_file(folder / "node_modules" / "node-opcua" / "package.json", error)) {
         reason = "the OPC UA packages are not installed in " + (folder / "node_modules").string() +
-                 " (" + kInstall + ")";
+                 " (" + kInstall + ", or run npm ci --omit=dev in " + folder.string() + ")";
         return false;
     }
     return true;
