@@ -184,6 +184,14 @@ void Program::OpenMemory(const MemoryChoice& choice, Diagnostics& report) {
     }
 }
 
+std::optional<std::string> Program::DeclaredType(const std::string& name) const {
+    const LocatedItem located = m_Values->Locate(name, 1);
+    if (located.fault || located.leaves.size() != 1 || located.leaves.front().path != name) {
+        return std::nullopt;
+    }
+    return located.leaves.front().type;
+}
+
 ResolvedItem Program::Resolve(const std::string& name) const {
     ResolvedItem item;
     item.name = ValidUtf8(name);

@@ -72,6 +72,10 @@ public:
     const std::string& Stamp() const { return m_Info.stamp; }
 
     ResolvedItem Resolve(const std::string& name) const;
+    // The elementary type of a name as the program writes it ("LINT", "SINT", "INT (0..100)"),
+    // where the dictionary's own type name stands for several (DT for every 8-byte type);
+    // nothing for a structure, array, function block or a name with no value.
+    std::optional<std::string> DeclaredType(const std::string& name) const;
     // One page of children, from `continuation` (empty: the first page).
     BrowsedPage Browse(const BrowseOptions& browse, const std::string& continuation = {}) const;
     // Every page, following the continuation point; the last page holds the fault, if any.

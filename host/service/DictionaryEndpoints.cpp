@@ -81,9 +81,20 @@ ApiReply DictionaryEndpoints::Resolve(const HttpRequest& request) const {
     if (!ItemNames(request, names, reason)) {
         return ApiReply::Error(400, reason);
     }
+    // declaredTypes=1 adds each leaf's type as the program writes it, for clients that map
+    // types themselves (the OPC UA front).
+    const std::vector<std::string> declared = request.Params("declaredTypes");
+    const bool withDeclared =
+        !declared.empty() && (declared.back() == "1" || declared.back() == "true");
     nlohmann::json results = nlohmann::json::array();
     for (const std::string& name : names) {
-        results.push_back(CoreJson::Resolved(m_Program.Resolve(name)));
+        const ResolvedItem item = m_Program.Resolve(name);
+        nlohmann::json result = CoreJson::Resolved(item);
+        if (withDeclared && item.Resolved()) {
+            const std::optional<std::string> type = m_Program.DeclaredType(name);
+            result["declaredType"] = type ? nlohmann::json(*type) : nlohmann::json();
+        }
+        results.push_back(std::move(result));
     }
     return ApiReply::Json({{"results", std::move(results)}});
 }

@@ -83,6 +83,19 @@ def test_resolve_by_get_and_post_matches_the_resolve_command(server, generated):
         assert result["resolved"] == pinned.get("resolved", True)
 
 
+def test_resolve_gives_declared_types_when_asked(server):
+    # The dictionary's type name of a bit is its word's, of an enumeration its base type; the
+    # type the program writes is given for leaves only, and only when asked.
+    declared = {"Status.3": "BOOL", "Motor1.Speed": "INT", "Motor1.Label": "STRING[12]",
+                "Line.Mode": "MotorState", "Motor1": None, "Speeds": None, "Nope": "-"}
+    names = list(declared)
+    status, answer = server.get(DICT + "/resolve", item=names, declaredTypes="1")
+    assert status == 200
+    assert {r["name"]: r.get("declaredType", "-") for r in answer["results"]} == declared
+    status, plain = server.get(DICT + "/resolve", item=names)
+    assert status == 200 and all("declaredType" not in r for r in plain["results"])
+
+
 def walk(server, dictionary, page_size, **query):
     """Every child of a browse, page by page; the pages' sizes."""
     children, sizes, continuation = [], [], None
