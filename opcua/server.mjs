@@ -1,14 +1,23 @@
 // The OPC UA front of varbank serve: node opcua/server.mjs --service URL --port N [--host H].
 // Serves the dictionaries of the service at URL on opc.tcp://H:N (security None), prints
 // "opcua: listening at opc.tcp://H:PORT" once ready, and stops on SIGTERM or SIGINT. Exits 1
-// with the reason on stderr when it cannot start.
+// with the reason on stderr when it cannot start. $VARBANK_OPCUA_WRITE_TOKEN, when set, is the
+// service's write token: a session whose password is the token may write.
 import { parseArgs } from "node:util";
 
 import { MessageSecurityMode, SecurityPolicy, nodesets } from "node-opcua";
 
 import { checkHooks, kStackVersion } from "./lib/Hooks.mjs";
 import { ServiceClient } from "./lib/ServiceClient.mjs";
+import { ValueWriter } from "./lib/ValueWriter.mjs";
 import { VarbankServer } from "./lib/VarbankServer.mjs";
+
+// The write token, taken out of the environment so that no child of this process inherits it.
+function writeToken() {
+    const token = process.env.VARBANK_OPCUA_WRITE_TOKEN ?? "";
+    delete process.env.VARBANK_OPCUA_WRITE_TOKEN;
+    return token;
+}
 
 function fail(reason) {
     process.stderr.write(`opcua: ${reason}\n`);
@@ -41,6 +50,7 @@ function options() {
 async function main() {
     const { service, port, host } = options();
     const log = (text) => process.stderr.write(`${text}\n`);
+    const writer = new ValueWriter(writeToken(), log);
     const client = new ServiceClient(service);
     let dictionaries;
     try {
@@ -56,13 +66,14 @@ async function main() {
         nodeset_filename: [nodesets.standard],
         securityPolicies: [SecurityPolicy.None],
         securityModes: [MessageSecurityMode.None],
-        allowAnonymous: true,
+        allowAnonymous: true, // browse, read and subscribe; writes need a user session
+        userManager: { isValidUser: (userName, password) => writer.isValidUser(userName, password) },
         disableDiscovery: true,
         buildInfo: { productName: "varbank", softwareVersion: kStackVersion }
     });
     await server.initialize();
     checkHooks(server.engine);
-    server.attachDictionaries(client, dictionaries, { log });
+    server.attachDictionaries(client, dictionaries, { log, writer });
     await server.start();
     const bound = server.endpoints[0].port;
     process.stdout.write(`opcua: listening at opc.tcp://${host}:${bound}\n`);

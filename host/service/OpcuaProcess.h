@@ -19,6 +19,9 @@ public:
     struct Options {
         std::string serviceUrl; // http://127.0.0.1:PORT/
         int port = 4840;        // 0: any free port
+        // The write token when the service takes writes; empty when it does not. Handed to the
+        // child in its environment (VARBANK_OPCUA_WRITE_TOKEN), never on its command line.
+        std::string writeToken;
         std::chrono::milliseconds startTimeout{60000};
         std::chrono::milliseconds stopGrace{5000};
     };
