@@ -64,7 +64,9 @@ async function main() {
         hostname: host, // the address in the endpoints
         alternateHostname: [],
         nodeset_filename: [nodesets.standard],
-        securityPolicies: [SecurityPolicy.None],
+        // Basic256Sha256 among the policies lets a client encrypt a user's password (the write
+        // token) with the server's certificate even on a channel without security.
+        securityPolicies: [SecurityPolicy.None, SecurityPolicy.Basic256Sha256],
         securityModes: [MessageSecurityMode.None],
         allowAnonymous: true, // browse, read and subscribe; writes need a user session
         userManager: { isValidUser: (userName, password) => writer.isValidUser(userName, password) },

@@ -183,7 +183,7 @@ function waves(units) {
 // The status of an item the service refused, from its reason.
 export function statusOfWriteError(reason) {
     const rules = [
-        [/is out of range|is longer than|is finer than/, StatusCodes.BadOutOfRange],
+        [/is out of range|is outside the range|is longer than|is finer than/, StatusCodes.BadOutOfRange],
         [/ is not a /, StatusCodes.BadTypeMismatch],
         [/unknown variable|no such member|not an item name|unknown dictionary/, StatusCodes.BadNodeIdUnknown],
         [/cannot be written|written member by member/, StatusCodes.BadNotWritable],
