@@ -2,7 +2,8 @@
 // [--pki FOLDER]. Serves the dictionaries of the service at URL on opc.tcp://H:N with security
 // None and Basic256Sha256 (Sign, SignAndEncrypt), its certificates in FOLDER; prints "opcua:
 // listening at opc.tcp://H:PORT" once ready, and stops on SIGTERM or SIGINT. Exits 1 with the
-// reason on stderr when it cannot start.
+// reason on stderr when it cannot start. $VARBANK_OPCUA_WRITE_TOKEN, when set, is the service's
+// write token: a session whose password is the token may write.
 import { mkdirSync } from "node:fs";
 import { hostname } from "node:os";
 import path from "node:path";
@@ -12,7 +13,15 @@ import { MessageSecurityMode, OPCUACertificateManager, SecurityPolicy, nodesets 
 
 import { checkHooks, kStackVersion } from "./lib/Hooks.mjs";
 import { ServiceClient } from "./lib/ServiceClient.mjs";
+import { ValueWriter } from "./lib/ValueWriter.mjs";
 import { VarbankServer } from "./lib/VarbankServer.mjs";
+
+// The write token, taken out of the environment so that no child of this process inherits it.
+function writeToken() {
+    const token = process.env.VARBANK_OPCUA_WRITE_TOKEN ?? "";
+    delete process.env.VARBANK_OPCUA_WRITE_TOKEN;
+    return token;
+}
 
 function fail(reason) {
     process.stderr.write(`opcua: ${reason}\n`);
@@ -67,6 +76,7 @@ function advertisedHost(host) {
 async function main() {
     const { service, port, host, pki } = options();
     const log = (text) => process.stderr.write(`${text}\n`);
+    const writer = new ValueWriter(writeToken(), log);
     const client = new ServiceClient(service);
     let dictionaries;
     try {
@@ -89,13 +99,14 @@ async function main() {
         ...managers,
         securityPolicies: [SecurityPolicy.None, SecurityPolicy.Basic256Sha256],
         securityModes: [MessageSecurityMode.None, MessageSecurityMode.Sign, MessageSecurityMode.SignAndEncrypt],
-        allowAnonymous: true,
+        allowAnonymous: true, // browse, read and subscribe; writes need a user session
+        userManager: { isValidUser: (userName, password) => writer.isValidUser(userName, password) },
         disableDiscovery: true,
         buildInfo: { productName: "varbank", softwareVersion: kStackVersion }
     });
     await server.initialize();
     checkHooks(server.engine);
-    server.attachDictionaries(client, dictionaries.map((d) => d.name), { log });
+    server.attachDictionaries(client, dictionaries.map((d) => d.name), { log, writer });
     server.followDictionaries(dictionaries);
     await server.start();
     const bound = server.endpoints[0].port;

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -18,6 +19,23 @@ namespace {
 
 constexpr const char* kListening = "opcua: listening at ";
 constexpr const char* kInstall = "install them with scripts/setup.sh";
+constexpr std::string_view kWriteTokenVariable = "VARBANK_OPCUA_WRITE_TOKEN";
+
+// The child's environment: this process's, less any write token of its own, plus the token
+// when the service takes writes.
+std::vector<std::string> ChildEnvironment(const std::string& writeToken) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (text.substr(0, text.find('=')) != kWriteTokenVariable) {
+            entries.emplace_back(text);
+        }
+    }
+    if (!writeToken.empty()) {
+        entries.push_back(std::string(kWriteTokenVariable) + "=" + writeToken);
+    }
+    return entries;
+}
 
 // The path of `program` on $PATH; empty when it is not there.
 std::string FindOnPath(const std::string& program) {
@@ -170,10 +188,18 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
         node.c_str(), script.c_str(), "--service", options.serviceUrl.c_str(),
         "--port",     port.c_str(),   "--host",    options.host.c_str(),
         "--pki",      pki.c_str(),    nullptr};
+    const std::vector<std::string> environment = ChildEnvironment(options.writeToken);
+    std::vector<const char*> envp;
+    envp.reserve(environment.size() + 1);
+    for (const std::string& entry : environment) {
+        envp.push_back(entry.c_str());
+    }
+    envp.push_back(nullptr);
     const SpawnAttributes attributes;
     const SpawnFiles files(pipe[1]);
-    const int spawned = ::posix_spawn(&m_Pid, node.c_str(), &files.actions, &attributes.attributes,
-                                      const_cast<char**>(argv.data()), environ);
+    const int spawned =
+        ::posix_spawn(&m_Pid, node.c_str(), &files.actions, &attributes.attributes,
+                      const_cast<char**>(argv.data()), const_cast<char**>(envp.data()));
     ::close(pipe[1]);
     m_Output = pipe[0];
     if (spawned != 0) {

@@ -21,6 +21,9 @@ public:
         int port = 4840;                // 0: any free port
         std::string host = "127.0.0.1"; // the address the OPC UA server listens on
         std::string stateFolder;        // its certificates go to <folder>/opcua/pki; "": default
+        // The write token when the service takes writes; empty when it does not. Handed to the
+        // child in its environment (VARBANK_OPCUA_WRITE_TOKEN), never on its command line.
+        std::string writeToken;
         std::chrono::milliseconds startTimeout{60000};
         std::chrono::milliseconds stopGrace{5000};
     };

@@ -101,6 +101,9 @@ int ServeCommand::Run() {
             options.port = m_Options.opcuaPort;
             options.host = m_Options.bind;
             options.stateFolder = m_Options.stateFolder;
+            if (m_Options.writes.writable) {
+                options.writeToken = m_Options.writes.token;
+            }
             std::string line;
             std::string reason;
             const auto ended = [&service, &opcuaFailed] {

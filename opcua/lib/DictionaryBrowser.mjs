@@ -11,6 +11,8 @@ import {
     resolveNodeId
 } from "node-opcua";
 
+import { ElementaryArray } from "./ElementaryArray.mjs";
+import { ItemProperties } from "./ItemProperties.mjs";
 import { browseNameOf, parentOf } from "./ItemPaths.mjs";
 
 const kDefaultPageSize = 1000; // when a client leaves the page size to the server
@@ -81,13 +83,15 @@ export class DictionaryBrowser {
                 return new BrowseResult({ statusCode: StatusCodes.BadNodeIdUnknown });
             }
         }
-        const own = this.#ownReferences(lazy, path, item).filter((r) => this.#wanted(r, state.filters));
+        const own = (item?.property
+            ? ItemProperties.ownReferences(lazy, this.addressSpace, item.owner.name, item.owner)
+            : this.#ownReferences(lazy, path, item)).filter((r) => this.#wanted(r, state.filters));
         const references = own.slice(state.fixed, state.fixed + limit);
         const fixed = state.fixed + references.length;
         // The service's continuation: "" before the first child, null once all were sent.
-        let children = (path === "" || !item.leaf) && this.#wantsChildren(state.filters) ? state.children : null;
+        let children = (path === "" || (!item.leaf && !item.property)) && this.#wantsChildren(state.filters) ? state.children : null;
         if (fixed >= own.length && children !== null && references.length < limit) {
-            const page = await lazy.client.browse(lazy.dictionary, path, limit - references.length, children);
+            const page = await lazy.client.browse(lazy.dictionary, path, limit - references.length, children, "T");
             for (const child of page.children) {
                 const reference = this.#childReference(lazy, child);
                 if (this.#wanted(reference, state.filters)) {
@@ -107,9 +111,9 @@ export class DictionaryBrowser {
         });
     }
 
-    // The node's type, and its parent (inverse).
+    // The node's type, its parent (inverse) and its properties.
     #ownReferences(lazy, path, item) {
-        const type = path === "" || !item.leaf ? kBaseObjectType : kBaseDataVariableType;
+        const type = path === "" || item.nodeClass !== NodeClass.Variable ? kBaseObjectType : kBaseDataVariableType;
         const typeNode = this.addressSpace.findNode(type);
         const references = [
             {
@@ -136,28 +140,32 @@ export class DictionaryBrowser {
         } else {
             const parent = parentOf(path);
             const browseName = parent === "" ? lazy.dictionary : browseNameOf(parent);
+            const variable = parent !== "" && lazy.item(parent)?.nodeClass === NodeClass.Variable;
             references.push({
                 referenceTypeId: kHasComponent,
                 isForward: false,
                 nodeId: lazy.nodeIdOf(parent),
                 browseName: { name: browseName, namespaceIndex: lazy.index },
                 displayName: { text: browseName },
-                nodeClass: NodeClass.Object,
-                typeDefinition: kBaseObjectType
+                nodeClass: variable ? NodeClass.Variable : NodeClass.Object,
+                typeDefinition: variable ? kBaseDataVariableType : kBaseObjectType
             });
+            references.push(...ItemProperties.references(lazy, path));
         }
         return references;
     }
 
     #childReference(lazy, child) {
+        // An array of an elementary type is a Variable with its elements below it.
+        const variable = !child.hasChildren || ElementaryArray.parse(child.type) !== null;
         return {
             referenceTypeId: kHasComponent,
             isForward: true,
             nodeId: lazy.nodeIdOf(child.path),
             browseName: { name: child.name, namespaceIndex: lazy.index },
             displayName: { text: child.name },
-            nodeClass: child.hasChildren ? NodeClass.Object : NodeClass.Variable,
-            typeDefinition: child.hasChildren ? kBaseObjectType : kBaseDataVariableType
+            nodeClass: variable ? NodeClass.Variable : NodeClass.Object,
+            typeDefinition: variable ? kBaseDataVariableType : kBaseObjectType
         };
     }
 

@@ -52,7 +52,9 @@ const kModuleChecks = [
     ["innerBrowseNext(engine, continuationPoints, release, callback)",
         () => typeof opcua.innerBrowseNext === "function" && opcua.innerBrowseNext.length === 4],
     ["apply_timestamps(dataValue, timestampsToReturn, attributeId)", () => typeof opcua.apply_timestamps === "function"],
-    ["extractRange(dataValue, indexRange)", () => typeof opcua.extractRange === "function"]
+    ["extractRange(dataValue, indexRange)", () => typeof opcua.extractRange === "function"],
+    ["a session's identity is context.session.userIdentityToken (SessionContext#getUserName)",
+        () => (opcua.SessionContext?.prototype.getUserName?.toString() ?? "").includes("this.session.userIdentityToken")]
 ];
 
 function hasMethod(object, name, length) {

@@ -12,6 +12,8 @@ import {
 
 import { BoundedCache } from "./BoundedCache.mjs";
 import { dataTypeOf, textType } from "./DataTypes.mjs";
+import { ElementaryArray } from "./ElementaryArray.mjs";
+import { ItemProperties } from "./ItemProperties.mjs";
 import { browseNameOf } from "./ItemPaths.mjs";
 
 export const kRootIdentifier = 1; // the root object's numeric identifier
@@ -24,6 +26,7 @@ export class LazyNamespace {
         this.client = client;
         this.addressSpace = addressSpace;
         this.log = options.log ?? (() => {});
+        this.writable = !!options.writable; // whether the service takes writes
         this.namespace = addressSpace.registerNamespace(`urn:varbank:${dictionary}`);
         this.index = this.namespace.index;
         this.root = this.namespace.addObject({
@@ -73,6 +76,21 @@ export class LazyNamespace {
     // item, or to { reason } when the service refused it. Throws a ServiceError when the
     // service cannot be asked.
     async learn(names) {
+        const properties = names.map(ItemProperties.split).filter((p) => p !== null);
+        const known = await this.#learnItems([...names.filter((n) => !ItemProperties.split(n)),
+            ...properties.map((p) => p.owner)]);
+        // A property is known when its item is; it has no value of the service's own.
+        for (const { owner, property } of properties) {
+            const item = known.get(owner);
+            known.set(ItemProperties.nameOf(owner, property), item?.reason === undefined
+                ? { name: ItemProperties.nameOf(owner, property), owner: item, property, leaf: false,
+                    nodeClass: NodeClass.Variable }
+                : item);
+        }
+        return known;
+    }
+
+    async #learnItems(names) {
         const known = new Map();
         const unknown = [];
         for (const name of new Set(names)) {
@@ -110,11 +128,13 @@ export class LazyNamespace {
         if (cached) {
             return cached;
         }
-        const item = this.items.get(name);
+        const property = ItemProperties.split(name);
+        const item = this.items.get(property ? property.owner : name);
         if (!item) {
             return null;
         }
-        const node = item.leaf ? this.#makeVariable(item) : this.#makeObject(item);
+        const node = property ? ItemProperties.makeNode(this, item, property.property)
+            : item.nodeClass === NodeClass.Variable ? this.#makeVariable(item) : this.#makeObject(item);
         this.nodes.set(name, node);
         return node;
     }
@@ -131,14 +151,16 @@ export class LazyNamespace {
     }
 
     #makeVariable(item) {
+        const array = item.array ? { valueRank: 1, arrayDimensions: [item.array.length] } : { valueRank: -1 };
         return this.namespace.addVariable({
             nodeId: this.nodeIdOf(item.name),
             browseName: { name: browseNameOf(item.name), namespaceIndex: this.index },
             displayName: browseNameOf(item.name),
             description: item.comment || undefined,
             dataType: item.type.nodeId,
-            valueRank: -1,
-            accessLevel: "CurrentRead",
+            ...array,
+            accessLevel: this.writable ? "CurrentRead | CurrentWrite" : "CurrentRead",
+            // What a session may do is answered per session, by the server's accessor.
             userAccessLevel: "CurrentRead",
             // Reads of the value go to the service in one batch before they reach the node: a
             // path that reaches it instead is one this server does not serve yet.
@@ -164,11 +186,18 @@ function itemOf(name, result) {
     // An elementary type without an OPC UA counterpart is shown as its text.
     const type = bit ? dataTypeOf("BOOL")
         : dataTypeOf(result.typeName) ?? (result.kind === "EDT" ? textType() : null);
+    // An array of an elementary type is a Variable of the whole array, its elements below it.
+    const array = type === null ? ElementaryArray.parse(result.typeName) : null;
     return {
         name,
         leaf: type !== null,
-        nodeClass: type !== null ? NodeClass.Variable : NodeClass.Object,
-        type,
+        nodeClass: type !== null || array ? NodeClass.Variable : NodeClass.Object,
+        type: type ?? array?.type ?? null,
+        array,
+        typeName: bit ? "BOOL" : result.typeName ?? "",
+        address: result.address ?? "",
+        block: result.block ?? 0,
+        offset: result.offset ?? 0,
         comment: result.comment ?? ""
     };
 }

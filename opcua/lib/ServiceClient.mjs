@@ -34,11 +34,15 @@ export class ServiceClient {
         return results;
     }
 
-    // One page of children: { children, continuation }.
-    async browse(dictionary, path, pageSize, continuation) {
+    // One page of children: { children, continuation }; `columns` as the service takes them
+    // ("T" adds each child's type name).
+    async browse(dictionary, path, pageSize, continuation, columns) {
         const query = new URLSearchParams({ path, pageSize: String(pageSize) });
         if (continuation) {
             query.set("continuation", continuation);
+        }
+        if (columns) {
+            query.set("columns", columns);
         }
         return this.#request("GET", `${this.#path(dictionary, "browse")}?${query}`);
     }
@@ -55,15 +59,25 @@ export class ServiceClient {
         return values;
     }
 
+    // Writes values in one request: `values` is the JSON text of the object of name -> value
+    // (made by the caller, so that 64-bit integers keep their digits). Answers the service's
+    // { values: [{ name, type, error }], written }.
+    async write(dictionary, valuesJson, token) {
+        return this.#request("PUT", this.#path(dictionary, "values"), undefined, {
+            text: `{"values":${valuesJson}}`,
+            headers: { Authorization: `Bearer ${token}` }
+        });
+    }
+
     #path(dictionary, endpoint) {
         return `api/dictionaries/${encodeURIComponent(dictionary)}/${endpoint}`;
     }
 
-    async #request(method, path, body) {
+    async #request(method, path, body, raw) {
         const options = { method, signal: AbortSignal.timeout(this.timeoutMs) };
-        if (body !== undefined) {
-            options.body = JSON.stringify(body);
-            options.headers = { "Content-Type": "application/json" };
+        if (body !== undefined || raw !== undefined) {
+            options.body = raw?.text ?? JSON.stringify(body);
+            options.headers = { "Content-Type": "application/json", ...raw?.headers };
         }
         let response;
         let text;

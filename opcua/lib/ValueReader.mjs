@@ -7,6 +7,7 @@ import {
     StatusCodes,
     TimestampsToReturn,
     Variant,
+    VariantArrayType,
     apply_timestamps,
     extractRange
 } from "node-opcua";
@@ -56,7 +57,7 @@ export class ValueReader {
         }
         // Unknown names and branches are left to the stack, which answers BadNodeIdUnknown and
         // BadAttributeIdInvalid.
-        const leaves = reads.filter((r) => items.get(r.name)?.leaf);
+        const leaves = reads.filter((r) => items.get(r.name)?.leaf || items.get(r.name)?.array);
         if (leaves.length === 0) {
             return;
         }
@@ -85,16 +86,32 @@ export function dataValueOf(item, read, now) {
     if (!read || read.error) {
         return new DataValue({ statusCode: StatusCodes.BadCommunicationError, serverTimestamp: now });
     }
-    const value = variantValueOf(item.type, read);
+    const value = item.array ? arrayValueOf(item, read) : variantValueOf(item.type, read);
     if (value === undefined) {
         return new DataValue({ statusCode: StatusCodes.BadTypeMismatch, serverTimestamp: now });
     }
     return new DataValue({
-        value: new Variant({ dataType: item.type.builtIn, value }),
+        value: new Variant({
+            dataType: item.type.builtIn,
+            arrayType: item.array ? VariantArrayType.Array : VariantArrayType.Scalar,
+            value
+        }),
         statusCode: StatusCodes.Good,
         sourceTimestamp: now,
         serverTimestamp: now
     });
+}
+
+// The elements of a whole array as the values of an array Variant; undefined when one does not
+// fit the element type or the length is not the array's.
+function arrayValueOf(item, read) {
+    if (!Array.isArray(read.value) || read.value.length !== item.array.length) {
+        return undefined;
+    }
+    const milliseconds = Array.isArray(read.milliseconds) ? read.milliseconds : [];
+    const values = read.value.map((value, i) =>
+        variantValueOf(item.type, { value, milliseconds: milliseconds[i] }));
+    return values.includes(undefined) ? undefined : values;
 }
 
 // The index range and the timestamps a read asked for.
@@ -102,8 +119,11 @@ function finish(dataValue, readValueId, timestampsToReturn) {
     let result = dataValue;
     const range = readValueId.indexRange;
     if (range instanceof NumericRange && range.isDefined() && dataValue.statusCode === StatusCodes.Good) {
-        // A range of a scalar has no data; of a text, the characters it names.
-        result = typeof dataValue.value.value === "string"
+        // A range of a scalar has no data; of a text or an array, the characters or elements
+        // it names.
+        const ranged = typeof dataValue.value.value === "string" ||
+            dataValue.value.arrayType === VariantArrayType.Array;
+        result = ranged
             ? extractRange(dataValue, range)
             : bad(StatusCodes.BadIndexRangeNoData);
     }

@@ -3,11 +3,15 @@
 // writes and refresh routed around the nodes it does not hold. Every stack internal used here
 // is checked by checkHooks() before the server starts.
 import {
+    AttributeIds,
     BrowseNextResponse,
     BrowseResponse,
     BrowseResult,
+    DataType,
+    NodeClass,
     OPCUAServer,
     StatusCodes,
+    Variant,
     innerBrowse,
     innerBrowseNext,
     resolveNodeId
@@ -20,6 +24,7 @@ import { PathTranslator } from "./PathTranslator.mjs";
 import { statusOfServiceError } from "./ServiceStatus.mjs";
 import { StampWatch } from "./StampWatch.mjs";
 import { ValueReader } from "./ValueReader.mjs";
+import { ValueWriter } from "./ValueWriter.mjs";
 
 const kMaxReferencesPerNode = 9876; // the stack's own bound on a page of references
 
@@ -31,13 +36,15 @@ export class VarbankServer extends OPCUAServer {
     #client = null;
     #cacheOptions = {};
     #log = () => {};
+    #writer = null;
 
     // Builds the namespaces of `dictionaries` (names) and routes the engine through them; call
-    // once, after initialize().
-    attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity } = {}) {
+    // once, after initialize(). `writer` is the ValueWriter of the service's writes.
+    attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity, writer } = {}) {
         this.#log = log;
         this.#client = client;
         this.#cacheOptions = { nodeCapacity, itemCapacity };
+        this.#writer = writer ?? new ValueWriter("", log);
         const addressSpace = this.engine.addressSpace;
         for (const dictionary of dictionaries) {
             this.#addDictionary(dictionary);
@@ -75,7 +82,7 @@ export class VarbankServer extends OPCUAServer {
 
     #addDictionary(dictionary) {
         const lazy = new LazyNamespace(this.engine.addressSpace, dictionary, this.#client,
-            { log: this.#log, ...this.#cacheOptions });
+            { log: this.#log, ...this.#cacheOptions, writable: this.#writer.writable });
         this.#lazies.set(lazy.index, lazy);
         this.#byName.set(dictionary, lazy);
     }
@@ -229,18 +236,37 @@ export class VarbankServer extends OPCUAServer {
                 nodesToRead: rest
             });
             let next = 0;
-            return nodesToRead.map((_n, i) => ours.get(i) ?? standard[next++]);
+            const results = nodesToRead.map((_n, i) => ours.get(i) ?? standard[next++]);
+            return this.#withUserAccess(context, nodesToRead, results, learned);
         };
-        // Writes of the dictionaries' values are not served yet: refused, never kept in a node.
+        // Writes of the dictionaries' values go to the service; nothing is kept in a node.
         accessor.write = async (context, nodesToWrite) => {
             if (!nodesToWrite.some((n) => isOurs(n.nodeId))) {
                 return write(context, nodesToWrite);
             }
-            const rest = nodesToWrite.filter((n) => !isOurs(n.nodeId));
+            const learned = await this.#learnAll(nodesToWrite.map((n) => n.nodeId));
+            const ours = await this.#writer.write(context, nodesToWrite, lazyOf, learned);
+            const rest = nodesToWrite.filter((_n, i) => !ours.has(i));
             const standard = rest.length === 0 ? [] : await write(context, rest);
             let next = 0;
-            return nodesToWrite.map((n) => (isOurs(n.nodeId) ? StatusCodes.BadNotWritable : standard[next++]));
+            return nodesToWrite.map((_n, i) => ours.get(i) ?? standard[next++]);
         };
+    }
+
+    // The UserAccessLevel of the dictionaries' variables (not their properties) is the
+    // session's: CurrentWrite only for a user session of a writable service.
+    #withUserAccess(context, nodesToRead, results, learned) {
+        return results.map((result, i) => {
+            const { nodeId, attributeId } = nodesToRead[i];
+            const lazy = attributeId === AttributeIds.UserAccessLevel ? this.lazyOf(nodeId) : null;
+            const item = lazy ? learned.get(lazy)?.get(lazy.nameOf(resolveNodeId(nodeId))) : null;
+            if (!item || item.property || item.nodeClass !== NodeClass.Variable ||
+                result.statusCode !== StatusCodes.Good) {
+                return result;
+            }
+            result.value = new Variant({ dataType: DataType.Byte, value: this.#writer.userAccessLevel(context) });
+            return result;
+        });
     }
 
     // Resolves the item names among `nodeIds`, so that the stack's lookups find their nodes.
