@@ -40,6 +40,9 @@ function options() {
 
 async function main() {
     const { service, port, host } = options();
+    if (typeof globalThis.WebSocket !== "function") {
+        fail("this node has no WebSocket client, which monitored items need: run node with --experimental-websocket (Node 20) or use Node 22 or later");
+    }
     const log = (text) => process.stderr.write(`${text}\n`);
     const client = new ServiceClient(service);
     let dictionaries;

@@ -139,9 +139,16 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
     const std::string node = FindOnPath("node");
     const std::string script = ScriptFolder() + "/server.mjs";
     const std::string port = std::to_string(options.port);
-    std::vector<const char*> argv = {
-        node.c_str(), script.c_str(), "--service", options.serviceUrl.c_str(),
-        "--port",     port.c_str(),   nullptr};
+    // The monitored items reach the service's sampler over a WebSocket, a client Node 20
+    // offers only behind this flag.
+    std::vector<const char*> argv = {node.c_str(),
+                                     "--experimental-websocket",
+                                     script.c_str(),
+                                     "--service",
+                                     options.serviceUrl.c_str(),
+                                     "--port",
+                                     port.c_str(),
+                                     nullptr};
     const SpawnAttributes attributes;
     const SpawnFiles files(pipe[1]);
     const int spawned = ::posix_spawn(&m_Pid, node.c_str(), &files.actions, &attributes.attributes,

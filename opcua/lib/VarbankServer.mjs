@@ -16,7 +16,9 @@ import {
 import { isOurContinuationPoint } from "./ContinuationPoint.mjs";
 import { DictionaryBrowser } from "./DictionaryBrowser.mjs";
 import { LazyNamespace } from "./LazyNamespace.mjs";
+import { MonitoredItems } from "./MonitoredItems.mjs";
 import { PathTranslator } from "./PathTranslator.mjs";
+import { SamplerFeed } from "./SamplerFeed.mjs";
 import { statusOfServiceError } from "./ServiceStatus.mjs";
 import { ValueReader } from "./ValueReader.mjs";
 
@@ -26,11 +28,13 @@ export class VarbankServer extends OPCUAServer {
     #lazies = new Map(); // namespace index -> LazyNamespace
     #byName = new Map(); // dictionary -> LazyNamespace
     #browser = null;
+    #monitored = null;
     #log = () => {};
 
     // Builds the namespaces of `dictionaries` (names) and routes the engine through them; call
-    // once, after initialize().
-    attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity } = {}) {
+    // once, after initialize(). Monitored items of their variables are fed by `feed` (by
+    // default a SamplerFeed of the client's service; none when the client has no address).
+    attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity, feed } = {}) {
         this.#log = log;
         const addressSpace = this.engine.addressSpace;
         for (const dictionary of dictionaries) {
@@ -40,6 +44,16 @@ export class VarbankServer extends OPCUAServer {
         }
         this.#browser = new DictionaryBrowser(addressSpace);
         this.#routeEngine();
+        const source = feed ?? (client.baseUrl ? new SamplerFeed(client.baseUrl, { log }) : null);
+        if (source) {
+            this.#monitored = new MonitoredItems(addressSpace, (nodeId) => this.lazyOf(nodeId), source, log);
+        }
+    }
+
+    // The monitored items fed by the core and the nodes they pin: { fed, pinned, connections,
+    // names }; null without a feed.
+    monitoringStats() {
+        return this.#monitored?.stats() ?? null;
     }
 
     lazyOf(nodeId) {
@@ -71,6 +85,13 @@ export class VarbankServer extends OPCUAServer {
                 sendError(StatusCodes.BadInternalError);
             }
         });
+    }
+
+    // The names of the items to monitor are resolved first, so that the stack finds their nodes.
+    _on_CreateMonitoredItemsRequest(message, channel) {
+        const items = message.request.itemsToCreate ?? [];
+        this.#learnAll(items.map((item) => item.itemToMonitor.nodeId))
+            .then(() => super._on_CreateMonitoredItemsRequest(message, channel));
     }
 
     _on_BrowseNextRequest(message, channel) {
