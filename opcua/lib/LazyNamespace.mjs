@@ -17,6 +17,7 @@ import { browseNameOf } from "./ItemPaths.mjs";
 export const kRootIdentifier = 1; // the root object's numeric identifier
 const kDefaultNodeCapacity = 10000;
 const kDefaultItemCapacity = 100000;
+const kMinimumSamplingInterval = 50;
 
 export class LazyNamespace {
     constructor(addressSpace, dictionary, client, options = {}) {
@@ -132,6 +133,9 @@ export class LazyNamespace {
             valueRank: -1,
             accessLevel: "CurrentRead",
             userAccessLevel: "CurrentRead",
+            // Sampled by the core (at least 10 ms on the image, 50 ms on a PLC); 50 ms is also
+            // the stack's own floor for a monitored item.
+            minimumSamplingInterval: kMinimumSamplingInterval,
             // Reads of the value go to the service in one batch before they reach the node: a
             // path that reaches it instead is one this server does not serve yet.
             value: {
