@@ -91,6 +91,7 @@ export class VarbankServer extends OPCUAServer {
     _on_CreateMonitoredItemsRequest(message, channel) {
         const items = message.request.itemsToCreate ?? [];
         this.#learnAll(items.map((item) => item.itemToMonitor.nodeId))
+            .catch((error) => this.#log(`opcua: monitored items: resolve failed: ${error.message}`))
             .then(() => super._on_CreateMonitoredItemsRequest(message, channel));
     }
 
