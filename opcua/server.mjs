@@ -1,10 +1,14 @@
-// The OPC UA front of varbank serve: node opcua/server.mjs --service URL --port N [--host H].
-// Serves the dictionaries of the service at URL on opc.tcp://H:N (security None), prints
-// "opcua: listening at opc.tcp://H:PORT" once ready, and stops on SIGTERM or SIGINT. Exits 1
-// with the reason on stderr when it cannot start.
+// The OPC UA front of varbank serve: node opcua/server.mjs --service URL --port N [--host H]
+// [--pki FOLDER]. Serves the dictionaries of the service at URL on opc.tcp://H:N with security
+// None and Basic256Sha256 (Sign, SignAndEncrypt), its certificates in FOLDER; prints "opcua:
+// listening at opc.tcp://H:PORT" once ready, and stops on SIGTERM or SIGINT. Exits 1 with the
+// reason on stderr when it cannot start.
+import { mkdirSync } from "node:fs";
+import { hostname } from "node:os";
+import path from "node:path";
 import { parseArgs } from "node:util";
 
-import { MessageSecurityMode, SecurityPolicy, nodesets } from "node-opcua";
+import { MessageSecurityMode, OPCUACertificateManager, SecurityPolicy, nodesets } from "node-opcua";
 
 import { checkHooks, kStackVersion } from "./lib/Hooks.mjs";
 import { ServiceClient } from "./lib/ServiceClient.mjs";
@@ -22,7 +26,8 @@ function options() {
             options: {
                 service: { type: "string" },
                 port: { type: "string", default: "4840" },
-                host: { type: "string", default: "127.0.0.1" }
+                host: { type: "string", default: "127.0.0.1" },
+                pki: { type: "string", default: "opcua-pki" }
             }
         }));
     } catch (error) {
@@ -35,11 +40,32 @@ function options() {
     if (!/^[0-9]+$/.test(values.port) || port > 65535) {
         fail(`--port must be a number from 0 to 65535, not '${values.port}'`);
     }
-    return { service: values.service, port, host: values.host };
+    return { service: values.service, port, host: values.host, pki: path.resolve(values.pki) };
+}
+
+// The server's own certificate is made in `folder` at first start; a client certificate is
+// trusted once moved from rejected/ to trusted/ (user certificates likewise in user-pki/).
+async function certificateManagers(folder) {
+    const make = async (rootFolder) => {
+        mkdirSync(rootFolder, { recursive: true, mode: 0o700 });
+        const manager = new OPCUACertificateManager({ rootFolder, automaticallyAcceptUnknownCertificate: false });
+        await manager.initialize();
+        return manager;
+    };
+    return {
+        serverCertificateManager: await make(folder),
+        userCertificateManager: await make(path.join(path.dirname(folder), "user-pki"))
+    };
+}
+
+// The name clients are told to connect to: the address listened on, or this machine's name when
+// that is every address.
+function advertisedHost(host) {
+    return host === "0.0.0.0" || host === "::" ? hostname() : host;
 }
 
 async function main() {
-    const { service, port, host } = options();
+    const { service, port, host, pki } = options();
     if (typeof globalThis.WebSocket !== "function") {
         fail("this node has no WebSocket client, which monitored items need: run node with --experimental-websocket (Node 20) or use Node 22 or later");
     }
@@ -47,28 +73,37 @@ async function main() {
     const client = new ServiceClient(service);
     let dictionaries;
     try {
-        dictionaries = (await client.dictionaries()).map((d) => d.name);
+        dictionaries = await client.dictionaries();
     } catch (error) {
         fail(error.message);
+    }
+    let managers;
+    try {
+        managers = await certificateManagers(pki);
+    } catch (error) {
+        fail(`cannot use the certificate folder ${pki}: ${error.message}`);
     }
     const server = new VarbankServer({
         port,
         host, // the address listened on
-        hostname: host, // the address in the endpoints
+        hostname: advertisedHost(host), // the address in the endpoints
         alternateHostname: [],
         nodeset_filename: [nodesets.standard],
-        securityPolicies: [SecurityPolicy.None],
-        securityModes: [MessageSecurityMode.None],
+        ...managers,
+        securityPolicies: [SecurityPolicy.None, SecurityPolicy.Basic256Sha256],
+        securityModes: [MessageSecurityMode.None, MessageSecurityMode.Sign, MessageSecurityMode.SignAndEncrypt],
         allowAnonymous: true,
         disableDiscovery: true,
         buildInfo: { productName: "varbank", softwareVersion: kStackVersion }
     });
     await server.initialize();
     checkHooks(server.engine);
-    server.attachDictionaries(client, dictionaries, { log });
+    server.attachDictionaries(client, dictionaries.map((d) => d.name), { log });
+    server.followDictionaries(dictionaries);
     await server.start();
     const bound = server.endpoints[0].port;
-    process.stdout.write(`opcua: listening at opc.tcp://${host}:${bound}\n`);
+    log(`opcua: certificates in ${pki} (trust a client by moving its certificate from rejected/ to trusted/certs/)`);
+    process.stdout.write(`opcua: listening at opc.tcp://${advertisedHost(host)}:${bound}\n`);
 
     let stopping = false;
     const stop = async () => {

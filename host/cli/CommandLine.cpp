@@ -79,6 +79,9 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
         .add_option("--opcua-port", options.opcuaPort,
                     "also serve the dictionaries over OPC UA on this port (0: any free port)")
         ->check(CLI::Range(0, 65535));
+    serve.add_option("--state", options.stateFolder,
+                     "where the service keeps what it makes, such as the OPC UA server's "
+                     "certificates (default: $XDG_STATE_HOME/varbank or ~/.local/state/varbank)");
     serve.add_flag("--verbose", options.verbose, "log one line per request");
     serve.add_flag("--writable", options.writes.writable,
                    "accept writes of values (PUT .../values), with the token of --token");

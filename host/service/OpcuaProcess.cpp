@@ -100,8 +100,33 @@ OpcuaProcess::~OpcuaProcess() {
 }
 
 std::string OpcuaProcess::ScriptFolder() {
+    namespace fs = std::filesystem;
     const char* folder = std::getenv("VARBANK_OPCUA_DIR");
-    return folder != nullptr && *folder != '\0' ? folder : VARBANK_OPCUA_DIR;
+    if (folder != nullptr && *folder != '\0') {
+        return folder;
+    }
+    // An installed varbank (bin/varbank) has its front in share/varbank/opcua.
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const fs::path installed = self.parent_path().parent_path() / "share/varbank/opcua";
+        if (fs::is_regular_file(installed / "server.mjs", error)) {
+            return installed.string();
+        }
+    }
+    return VARBANK_OPCUA_DIR;
+}
+
+std::string OpcuaProcess::DefaultStateFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && *state == '/') {
+        return std::string(state) + "/varbank";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/') {
+        return std::string(home) + "/.local/state/varbank";
+    }
+    return ".varbank-state";
 }
 
 bool OpcuaProcess::Check(std::string& reason) {
@@ -120,7 +145,7 @@ bool OpcuaProcess::Check(std::string& reason) {
     }
     if (!fs::is_regular_file(folder / "node_modules" / "node-opcua" / "package.json", error)) {
         reason = "the OPC UA packages are not installed in " + (folder / "node_modules").string() +
-                 " (" + kInstall + ")";
+                 " (" + kInstall + ", or run npm ci --omit=dev in " + folder.string() + ")";
         return false;
     }
     return true;
@@ -139,6 +164,8 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
     const std::string node = FindOnPath("node");
     const std::string script = ScriptFolder() + "/server.mjs";
     const std::string port = std::to_string(options.port);
+    const std::string pki =
+        (options.stateFolder.empty() ? DefaultStateFolder() : options.stateFolder) + "/opcua/pki";
     // The monitored items reach the service's sampler over a WebSocket, a client Node 20
     // offers only behind this flag.
     std::vector<const char*> argv = {node.c_str(),
@@ -148,6 +175,10 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
                                      options.serviceUrl.c_str(),
                                      "--port",
                                      port.c_str(),
+                                     "--host",
+                                     options.host.c_str(),
+                                     "--pki",
+                                     pki.c_str(),
                                      nullptr};
     const SpawnAttributes attributes;
     const SpawnFiles files(pipe[1]);

@@ -17,8 +17,10 @@
 class OpcuaProcess {
 public:
     struct Options {
-        std::string serviceUrl; // http://127.0.0.1:PORT/
-        int port = 4840;        // 0: any free port
+        std::string serviceUrl;         // http://127.0.0.1:PORT/
+        int port = 4840;                // 0: any free port
+        std::string host = "127.0.0.1"; // the address the OPC UA server listens on
+        std::string stateFolder;        // its certificates go to <folder>/opcua/pki; "": default
         std::chrono::milliseconds startTimeout{60000};
         std::chrono::milliseconds stopGrace{5000};
     };
@@ -34,6 +36,8 @@ public:
     // Whether node and the installed packages are there; false with the reason (how to install
     // them) when not.
     static bool Check(std::string& reason);
+    // $XDG_STATE_HOME/varbank, else ~/.local/state/varbank, else .varbank-state.
+    static std::string DefaultStateFolder();
 
     // Starts node and waits for its listening line ("opcua: listening at opc.tcp://..."), given
     // back in `line`. False with the reason when it exits or stays silent instead. `exited` is

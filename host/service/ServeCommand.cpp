@@ -96,7 +96,11 @@ int ServeCommand::Run() {
     std::thread front; // starts the OPC UA server, which reads the service while it starts
     if (m_Options.opcuaPort >= 0) {
         front = std::thread([&] {
-            OpcuaProcess::Options options{LoopbackUrl(m_Options.bind, port), m_Options.opcuaPort};
+            OpcuaProcess::Options options;
+            options.serviceUrl = LoopbackUrl(m_Options.bind, port);
+            options.port = m_Options.opcuaPort;
+            options.host = m_Options.bind;
+            options.stateFolder = m_Options.stateFolder;
             std::string line;
             std::string reason;
             const auto ended = [&service, &opcuaFailed] {

@@ -24,7 +24,8 @@ public:
         std::size_t maxSubscriptions = ServiceApi::kMaxSubscriptions; // streams, service-wide
         ProgramOptions programs; // strictness, and where the values are
         ServiceApi::WritePolicy writes;
-        int opcuaPort = -1; // the OPC UA server's port (0: any free one); -1: none
+        int opcuaPort = -1;      // the OPC UA server's port (0: any free one); -1: none
+        std::string stateFolder; // what the service makes and keeps; "": the user's default
     };
 
     ServeCommand(Options options, std::ostream& out, std::ostream& err);

@@ -69,6 +69,19 @@ export class BoundedCache {
         }
     }
 
+    // Evicts every entry that is not pinned; how many went.
+    clearUnpinned() {
+        let cleared = 0;
+        for (const [key, entry] of [...this.#entries]) {
+            if (entry.pins === 0) {
+                this.#entries.delete(key);
+                this.onEvict(key, entry.value);
+                cleared++;
+            }
+        }
+        return cleared;
+    }
+
     // Evicts down to the capacity, sparing `keep` (the entry just set, which its caller uses).
     #trim(keep) {
         if (this.#entries.size <= this.capacity) {

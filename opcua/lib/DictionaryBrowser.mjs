@@ -11,10 +11,6 @@ import {
     resolveNodeId
 } from "node-opcua";
 
-import {
-    decodeContinuationPoint,
-    encodeContinuationPoint
-} from "./ContinuationPoint.mjs";
 import { browseNameOf, parentOf } from "./ItemPaths.mjs";
 
 const kDefaultPageSize = 1000; // when a client leaves the page size to the server
@@ -29,12 +25,14 @@ const kOrganizes = resolveNodeId("ns=0;i=35");
 const kMask = { referenceType: 1, isForward: 2, nodeClass: 4, browseName: 8, displayName: 16, typeDefinition: 32 };
 
 export class DictionaryBrowser {
-    constructor(addressSpace) {
+    // points: the ContinuationPoints that sign this server's points.
+    constructor(addressSpace, points) {
         this.addressSpace = addressSpace;
+        this.points = points;
     }
 
-    // One BrowseResult for a node of `lazy`'s namespace.
-    async browse(lazy, description, maxReferences) {
+    // One BrowseResult for a node of `lazy`'s namespace, browsed by `session` (its id).
+    async browse(lazy, description, maxReferences, session) {
         const name = lazy.nameOf(resolveNodeId(description.nodeId));
         if (name === null) {
             return new BrowseResult({ statusCode: StatusCodes.BadNodeIdUnknown });
@@ -55,24 +53,25 @@ export class DictionaryBrowser {
         }
         const limit = Math.min(maxReferences > 0 ? maxReferences : kDefaultPageSize, kMaxPageSize);
         const state = { dictionary: lazy.dictionary, path: name, fixed: 0, children: "", filters, limit };
-        return this.#page(lazy, state);
+        return this.#page(lazy, state, session);
     }
 
     // One BrowseResult for a continuation point of ours, of the page size of the Browse that
-    // made the first.
-    async browseNext(lazyOf, continuationPoint, release) {
-        const state = decodeContinuationPoint(continuationPoint);
+    // made the first; a released point answers Good and ends its browse.
+    async browseNext(lazyOf, continuationPoint, release, session) {
+        const state = this.points.decode(continuationPoint, session);
         const lazy = state ? lazyOf(state.dictionary) : null;
         if (!lazy) {
             return new BrowseResult({ statusCode: StatusCodes.BadContinuationPointInvalid });
         }
         if (release) {
+            this.points.release(state, session);
             return new BrowseResult({ statusCode: StatusCodes.Good });
         }
-        return this.#page(lazy, state);
+        return this.#page(lazy, state, session);
     }
 
-    async #page(lazy, state) {
+    async #page(lazy, state, session) {
         const limit = state.limit;
         const path = state.path;
         let item = null;
@@ -99,7 +98,7 @@ export class DictionaryBrowser {
         }
         const more = fixed < own.length || children !== null;
         const continuationPoint = more
-            ? encodeContinuationPoint({ ...state, fixed, children })
+            ? this.points.encode({ ...state, fixed, children }, session)
             : undefined;
         return new BrowseResult({
             statusCode: StatusCodes.Good,

@@ -97,6 +97,14 @@ export class LazyNamespace {
         return known;
     }
 
+    // Forgets what was resolved and the nodes made from it, after the dictionary changed (a new
+    // stamp): names are resolved again on their next use. Pinned (monitored) nodes stay. Gives
+    // how many nodes were dropped.
+    reload() {
+        this.items.clearUnpinned();
+        return this.nodes.clearUnpinned();
+    }
+
     // The node of a known name, made when it is not cached; null for an unknown name.
     nodeOf(name) {
         const cached = this.nodes.get(name);

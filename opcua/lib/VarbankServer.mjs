@@ -13,13 +13,14 @@ import {
     resolveNodeId
 } from "node-opcua";
 
-import { isOurContinuationPoint } from "./ContinuationPoint.mjs";
+import { ContinuationPoints, isOurContinuationPoint } from "./ContinuationPoint.mjs";
 import { DictionaryBrowser } from "./DictionaryBrowser.mjs";
 import { LazyNamespace } from "./LazyNamespace.mjs";
 import { MonitoredItems } from "./MonitoredItems.mjs";
 import { PathTranslator } from "./PathTranslator.mjs";
 import { SamplerFeed } from "./SamplerFeed.mjs";
 import { statusOfServiceError } from "./ServiceStatus.mjs";
+import { StampWatch } from "./StampWatch.mjs";
 import { ValueReader } from "./ValueReader.mjs";
 
 const kMaxReferencesPerNode = 9876; // the stack's own bound on a page of references
@@ -29,6 +30,9 @@ export class VarbankServer extends OPCUAServer {
     #byName = new Map(); // dictionary -> LazyNamespace
     #browser = null;
     #monitored = null;
+    #watch = null;
+    #client = null;
+    #cacheOptions = {};
     #log = () => {};
 
     // Builds the namespaces of `dictionaries` (names) and routes the engine through them; call
@@ -36,13 +40,15 @@ export class VarbankServer extends OPCUAServer {
     // default a SamplerFeed of the client's service; none when the client has no address).
     attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity, feed } = {}) {
         this.#log = log;
+        this.#client = client;
+        this.#cacheOptions = { nodeCapacity, itemCapacity };
         const addressSpace = this.engine.addressSpace;
         for (const dictionary of dictionaries) {
-            const lazy = new LazyNamespace(addressSpace, dictionary, client, { log, nodeCapacity, itemCapacity });
-            this.#lazies.set(lazy.index, lazy);
-            this.#byName.set(dictionary, lazy);
+            this.#addDictionary(dictionary);
         }
-        this.#browser = new DictionaryBrowser(addressSpace);
+        const points = new ContinuationPoints();
+        this.#browser = new DictionaryBrowser(addressSpace, points);
+        this.on("session_closed", (session) => points.forget(sessionKey(session)));
         this.#routeEngine();
         const source = feed ?? (client.baseUrl ? new SamplerFeed(client.baseUrl, { log }) : null);
         if (source) {
@@ -54,6 +60,38 @@ export class VarbankServer extends OPCUAServer {
     // names }; null without a feed.
     monitoringStats() {
         return this.#monitored?.stats() ?? null;
+    }
+
+    // Follows the service's dictionaries (listed now as [{ name, stamp }]): a reloaded one drops
+    // its cached nodes, so clients see the new program on their next browse; an added one gets
+    // its namespace.
+    followDictionaries(dictionaries, intervalMs = 1000) {
+        this.#watch = new StampWatch(this.#client, {
+            changed: (name, stamp) => {
+                const lazy = this.#byName.get(name);
+                if (lazy) {
+                    const dropped = lazy.reload();
+                    this.#log(`opcua: ${name}: reloaded (stamp ${stamp}), ${dropped} cached nodes dropped`);
+                }
+            },
+            added: (name) => {
+                this.#addDictionary(name);
+                this.#log(`opcua: ${name}: served (urn:varbank:${name})`);
+            }
+        }, { intervalMs, log: this.#log });
+        this.#watch.start(dictionaries);
+    }
+
+    shutdown(...args) {
+        this.#watch?.stop();
+        return super.shutdown(...args);
+    }
+
+    #addDictionary(dictionary) {
+        const lazy = new LazyNamespace(this.engine.addressSpace, dictionary, this.#client,
+            { log: this.#log, ...this.#cacheOptions });
+        this.#lazies.set(lazy.index, lazy);
+        this.#byName.set(dictionary, lazy);
     }
 
     lazyOf(nodeId) {
@@ -123,7 +161,8 @@ export class VarbankServer extends OPCUAServer {
                 others.push(index);
                 return;
             }
-            results[index] = await this.#guarded(() => this.#browser.browse(lazy, description, maxReferences));
+            results[index] = await this.#guarded(() =>
+                this.#browser.browse(lazy, description, maxReferences, sessionKey(session)));
         }));
         if (others.length > 0) {
             const engine = {
@@ -154,7 +193,7 @@ export class VarbankServer extends OPCUAServer {
             }
             results[index] = await this.#guarded(() =>
                 this.#browser.browseNext((name) => this.dictionary(name), point,
-                    request.releaseContinuationPoints));
+                    request.releaseContinuationPoints, sessionKey(session)));
         }));
         if (others.length > 0) {
             const standard = await new Promise((resolve, reject) =>
@@ -251,4 +290,9 @@ export class VarbankServer extends OPCUAServer {
         }
         return learned;
     }
+}
+
+// What binds a continuation point to the session that browsed.
+function sessionKey(session) {
+    return session.nodeId.toString();
 }

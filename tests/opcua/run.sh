@@ -10,4 +10,4 @@ if [ ! -f "$VARBANK_OPCUA_DIR/node_modules/node-opcua/package.json" ]; then
     echo "SKIPPED: the OPC UA packages are not installed in $VARBANK_OPCUA_DIR/node_modules (run scripts/setup.sh's varbank_ensure_opcua, or scripts/test.sh)" >&2
     exit 77
 fi
-cd "$here" && exec timeout 200 node --experimental-websocket --test --test-concurrency=1 units.test.mjs hooks.test.mjs feed.test.mjs server.test.mjs subscriptions.test.mjs
+cd "$here" && exec timeout 300 node --experimental-websocket --test --test-concurrency=1 units.test.mjs hooks.test.mjs feed.test.mjs server.test.mjs security.test.mjs reload.test.mjs subscriptions.test.mjs

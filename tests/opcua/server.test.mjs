@@ -2,7 +2,10 @@
 // browsing, paging, path translation and reads agree with the service's HTTP answers.
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
+import { mkdtempSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";
+import { tmpdir } from "node:os";
+import path from "node:path";
 import { createInterface } from "node:readline";
 import { after, before, test } from "node:test";
 
@@ -16,11 +19,13 @@ let http; // the service's address, http://127.0.0.1:PORT/
 let client;
 let session;
 let ns;
+const stateFolder = mkdtempSync(path.join(tmpdir(), "varbank-state-"));
 
 // Starts varbank serve and waits for both of its address lines.
 function startServe() {
     const child = spawn(process.env.VARBANK_BINARY,
-        ["serve", `${process.env.VARBANK_EXAMPLES}/production_line.xml`, "--port", "0", "--opcua-port", "0"],
+        ["serve", `${process.env.VARBANK_EXAMPLES}/production_line.xml`, "--port", "0", "--opcua-port", "0",
+            "--state", stateFolder],
         { stdio: ["ignore", "pipe", "inherit"] });
     return new Promise((resolve, reject) => {
         const found = {};
@@ -110,6 +115,7 @@ after(async () => {
         const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r("timeout"), 15000))]);
         assert.equal(code, 0, "varbank serve stops with its OPC UA server on SIGTERM");
     }
+    rmSync(stateFolder, { recursive: true, force: true });
 });
 
 test("a leaf is reached by browsing from Objects", async () => {
@@ -146,11 +152,13 @@ test("a released or forged continuation point is answered, not crashed on", asyn
     session.requestedMaxReferencesPerNode = 1;
     const first = await session.browse({ nodeId: rootId(), resultMask: 63 });
     assert.ok(first.continuationPoint);
-    const released = await session.browseNext(first.continuationPoint, true);
-    assert.equal(released.statusCode, StatusCodes.Good);
     const forged = Buffer.concat([first.continuationPoint.subarray(0, 6), Buffer.from("{not json")]);
     const answer = await session.browseNext(forged, false);
     assert.equal(answer.statusCode, StatusCodes.BadContinuationPointInvalid);
+    const released = await session.browseNext(first.continuationPoint, true);
+    assert.equal(released.statusCode, StatusCodes.Good);
+    const again = await session.browseNext(first.continuationPoint, false);
+    assert.equal(again.statusCode, StatusCodes.BadContinuationPointInvalid, "used after its release");
 });
 
 test("TranslateBrowsePaths finds what resolve finds", async () => {

@@ -5,11 +5,7 @@ import { createRequire } from "node:module";
 import { test } from "node:test";
 
 import { BoundedCache } from "../../opcua/lib/BoundedCache.mjs";
-import {
-    decodeContinuationPoint,
-    encodeContinuationPoint,
-    isOurContinuationPoint
-} from "../../opcua/lib/ContinuationPoint.mjs";
+import { ContinuationPoints, isOurContinuationPoint } from "../../opcua/lib/ContinuationPoint.mjs";
 import { dataTypeOf, dateOf, highLow, timeOfDayOf, variantValueOf } from "../../opcua/lib/DataTypes.mjs";
 import { parseExactJson } from "../../opcua/lib/ExactJson.mjs";
 import { browseNameOf, childOf, parentOf } from "../../opcua/lib/ItemPaths.mjs";
@@ -137,7 +133,8 @@ test("item names as a tree: browse names, parents and children", () => {
     }
 });
 
-test("continuation points round-trip and refuse what is not theirs", () => {
+test("continuation points round-trip for their session only, untouched and unreleased", () => {
+    const points = new ContinuationPoints();
     const state = {
         dictionary: "line",
         path: "Line.Conveyors[1]",
@@ -146,24 +143,37 @@ test("continuation points round-trip and refuse what is not theirs", () => {
         filters: { direction: 0, referenceTypeId: "ns=0;i=33", includeSubtypes: true, nodeClassMask: 0, resultMask: 63 },
         limit: 7
     };
-    const point = encodeContinuationPoint(state);
+    const point = points.encode(state, "s1");
     assert.ok(isOurContinuationPoint(point));
-    assert.deepEqual(decodeContinuationPoint(point), state);
-    assert.deepEqual(decodeContinuationPoint(encodeContinuationPoint({ ...state, children: null })).children, null);
-    const broken = [
-        Buffer.from("not ours"),
-        Buffer.alloc(0),
-        Buffer.concat([point.subarray(0, 6), Buffer.from("{")]),
-        encodeContinuationPoint({ ...state, fixed: -1 }),
-        encodeContinuationPoint({ ...state, path: 3 }),
-        encodeContinuationPoint({ ...state, filters: null }),
-        encodeContinuationPoint({ ...state, limit: 0 }),
-        encodeContinuationPoint({ ...state, limit: 10001 }),
-        encodeContinuationPoint(null)
+    const decoded = points.decode(point, "s1");
+    assert.deepEqual({ ...decoded, nonce: undefined }, { ...state, nonce: undefined });
+    assert.equal(points.decode(points.encode({ ...state, children: null }, "s1"), "s1").children, null);
+    // The next page of a browse keeps its nonce, so a release ends every later page.
+    const next = points.encode({ ...decoded, fixed: 3 }, "s1");
+    const flipped = Buffer.from(point);
+    flipped[10] ^= 1;
+    const refused = [
+        ["not ours", Buffer.from("not ours"), "s1"],
+        ["empty", Buffer.alloc(0), "s1"],
+        ["cut short", point.subarray(0, 12), "s1"],
+        ["a byte changed", flipped, "s1"],
+        ["another session", point, "s2"],
+        ["another server", new ContinuationPoints().encode(state, "s1"), "s1"],
+        ["negative fixed", points.encode({ ...state, fixed: -1 }, "s1"), "s1"],
+        ["path not text", points.encode({ ...state, path: 3 }, "s1"), "s1"],
+        ["no filters", points.encode({ ...state, filters: null }, "s1"), "s1"],
+        ["page of 0", points.encode({ ...state, limit: 0 }, "s1"), "s1"],
+        ["page too large", points.encode({ ...state, limit: 10001 }, "s1"), "s1"]
     ];
-    for (const buffer of broken) {
-        assert.equal(decodeContinuationPoint(buffer), null, buffer.toString());
+    for (const [what, buffer, session] of refused) {
+        assert.equal(points.decode(buffer, session), null, what);
     }
+    points.release(decoded, "s1");
+    assert.equal(points.decode(point, "s1"), null, "released");
+    assert.equal(points.decode(next, "s1"), null, "a later page of a released browse");
+    assert.notEqual(points.decode(points.encode(state, "s1"), "s1"), null, "a new browse");
+    points.forget("s1");
+    assert.notEqual(points.decode(next, "s1"), null, "a closed session's releases are forgotten");
 });
 
 test("the bounded cache evicts the least recently used, never a pinned entry", () => {
@@ -187,5 +197,9 @@ test("the bounded cache evicts the least recently used, never a pinned entry", (
     cache.unpin("a"); // over capacity: a goes now
     assert.deepEqual(evicted, ["b", "c", "e", "a"]);
     assert.equal(cache.pin("missing"), false);
+    // A reload drops all but the pinned.
+    assert.equal(cache.clearUnpinned(), 1);
+    assert.deepEqual(evicted, ["b", "c", "e", "a", "f"]);
+    assert.ok(cache.has("d") && cache.size === 1);
     assert.throws(() => new BoundedCache(0), RangeError);
 });

@@ -1,0 +1,117 @@
+// Security of the OPC UA front: None and Basic256Sha256 (Sign, SignAndEncrypt) endpoints, the
+// server's certificate made at first start in the state folder, and a client trusted by moving
+// its certificate from rejected/ to trusted/certs/.
+import assert from "node:assert/strict";
+import { spawn } from "node:child_process";
+import { existsSync, mkdtempSync, readdirSync, renameSync, rmSync } from "node:fs";
+import { createRequire } from "node:module";
+import { tmpdir } from "node:os";
+import path from "node:path";
+import { createInterface } from "node:readline";
+import { after, before, test } from "node:test";
+
+const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
+const { MessageSecurityMode, OPCUACertificateManager, OPCUAClient, SecurityPolicy } = opcua;
+
+const kStartMs = 60000;
+const state = mkdtempSync(path.join(tmpdir(), "varbank-state-"));
+const pki = path.join(state, "opcua", "pki");
+let serve;
+let endpoint;
+let clientManager;
+
+before(async () => {
+    serve = spawn(process.env.VARBANK_BINARY,
+        ["serve", `${process.env.VARBANK_EXAMPLES}/production_line.xml`, "--port", "0",
+            "--opcua-port", "0", "--state", state],
+        { stdio: ["ignore", "pipe", "inherit"] });
+    endpoint = await new Promise((resolve, reject) => {
+        const timer = setTimeout(() => reject(new Error("no OPC UA address")), kStartMs);
+        serve.on("exit", (code) => reject(new Error(`varbank serve exited with ${code}`)));
+        createInterface({ input: serve.stdout }).on("line", (line) => {
+            const found = /^opcua: listening at (opc\.tcp:\/\/127\.0\.0\.1:\d+)$/.exec(line)?.[1];
+            if (found) {
+                clearTimeout(timer);
+                resolve(found);
+            }
+        });
+    });
+    clientManager = new OPCUACertificateManager({
+        rootFolder: path.join(state, "client-pki"),
+        automaticallyAcceptUnknownCertificate: true
+    });
+    await clientManager.initialize();
+});
+
+after(async () => {
+    serve?.kill("SIGTERM");
+    await clientManager?.dispose();
+    rmSync(state, { recursive: true, force: true });
+});
+
+// Connects with the policy and mode, reads the server's state, and disconnects; throws when
+// the channel or the session is refused.
+async function readStateWith(securityPolicy, securityMode) {
+    const client = OPCUAClient.create({
+        securityPolicy,
+        securityMode,
+        clientCertificateManager: clientManager,
+        endpointMustExist: false,
+        connectionStrategy: { maxRetry: 0, initialDelay: 100, maxDelay: 200 },
+        requestedSessionTimeout: 10000
+    });
+    try {
+        await client.connect(endpoint);
+        const session = await client.createSession();
+        const value = await session.read({ nodeId: "ns=0;i=2259", attributeId: 13 });
+        await session.close();
+        return value.value.value;
+    } finally {
+        await client.disconnect();
+    }
+}
+
+async function waitFor(check, what, ms = 20000) {
+    const deadline = Date.now() + ms;
+    while (!check()) {
+        assert.ok(Date.now() < deadline, what);
+        await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+}
+
+test("the server's certificate is made in the state folder", () => {
+    const own = path.join(pki, "own", "certs");
+    assert.ok(existsSync(own) && readdirSync(own).length > 0, own);
+});
+
+test("security None connects without any trust", async () => {
+    assert.equal(await readStateWith(SecurityPolicy.None, MessageSecurityMode.None), 0);
+});
+
+test("Basic256Sha256 connects once the client's certificate is moved to trusted", async () => {
+    const secure = [
+        [SecurityPolicy.Basic256Sha256, MessageSecurityMode.SignAndEncrypt],
+        [SecurityPolicy.Basic256Sha256, MessageSecurityMode.Sign]
+    ];
+    await assert.rejects(readStateWith(...secure[0]), "an unknown client is refused");
+    const rejected = path.join(pki, "rejected");
+    await waitFor(() => existsSync(rejected) && readdirSync(rejected).length > 0, "the refused certificate is kept");
+    const trusted = path.join(pki, "trusted", "certs");
+    for (const file of readdirSync(rejected)) {
+        renameSync(path.join(rejected, file), path.join(trusted, file));
+    }
+    // The server sees the move through its folder watcher.
+    const deadline = Date.now() + 20000;
+    for (;;) {
+        try {
+            assert.equal(await readStateWith(...secure[0]), 0);
+            break;
+        } catch (error) {
+            assert.ok(Date.now() < deadline, `still refused after the move: ${error.message}`);
+            await new Promise((resolve) => setTimeout(resolve, 250));
+        }
+    }
+    for (const [policy, mode] of secure) {
+        assert.equal(await readStateWith(policy, mode), 0, `${policy} ${mode}`);
+    }
+});
