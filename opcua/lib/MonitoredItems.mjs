@@ -4,7 +4,7 @@
 // recorded into the item. A monitored node is pinned in its namespace's cache from the item's
 // creation to its deletion (or its session's end), so it is never evicted under the item.
 //
-// Four methods of the stack's MonitoredItem are wrapped, once per process: setNode (pins),
+// Five methods of the stack's MonitoredItem are wrapped, once per process: setNode (pins),
 // __start_sampling (subscribes instead of starting a timer), _stop_sampling (unsubscribes),
 // modify (a new deadband alone restarts nothing in the stack) and dispose (unpins). An item
 // on a node of no VarbankServer goes the stack's way unchanged.
@@ -63,14 +63,14 @@ export class MonitoredItems {
             return;
         }
         this.#pinned.set(lazy, (this.#pinned.get(lazy) ?? 0) + 1);
-        const item_ = lazy.item(name);
+        const known = lazy.item(name);
         item[kRoute] = {
             router: this,
             lazy,
             name,
-            type: item_?.type ?? null,
+            type: known?.type ?? null,
             fed: node.nodeClass === NodeClass.Variable && item.itemToMonitor?.attributeId === AttributeIds.Value &&
-                !!item_?.leaf,
+                !!known?.leaf,
             handle: null,
             first: true
         };

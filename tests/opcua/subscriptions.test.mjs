@@ -224,6 +224,20 @@ test("items on one name with different deadbands, intervals and queues each get 
     await write({ V100: 50 });
     await watch.until(() => watch.values(wide.handle).includes(50), "50 past the deadband");
     assert.deepEqual(watch.values(wide.handle), [0, 50]);
+
+    // Without its deadband the item gets a small change too.
+    const modified = await session.modifyMonitoredItems({
+        subscriptionId: watch.subscription.subscriptionId,
+        timestampsToReturn: TimestampsToReturn.Both,
+        itemsToModify: [{
+            monitoredItemId: wide.result.monitoredItemId,
+            requestedParameters: { clientHandle: wide.handle, samplingInterval: 100, queueSize: 1, discardOldest: true }
+        }]
+    });
+    assert.equal(modified.results[0].statusCode, StatusCodes.Good);
+    await sleep(200);
+    await write({ V100: 52 });
+    await watch.until(() => watch.values(wide.handle).includes(52), "52 with no deadband left");
     await watch.close();
 });
 
