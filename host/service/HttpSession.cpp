@@ -261,8 +261,11 @@ void HttpSession::OpenWebSocket(const HttpRequest& query, const Exchange& exchan
             stream->Close();
         }
     };
-    session->Start(std::move(m_Stream), m_Parser->release(), std::move(subscription),
-                   shared_from_this());
+    const ServiceApi& api = m_Context.api;
+    session->Start(
+        std::move(m_Stream), m_Parser->release(), std::move(subscription),
+        [&api](std::function<void()> job) { return api.RunOnWorkers(std::move(job)); },
+        shared_from_this());
 }
 
 void HttpSession::OpenEvents(const HttpRequest& query, const Exchange& exchange) {

@@ -162,6 +162,10 @@ ServiceApi::Stream ServiceApi::StreamOf(const HttpRequest& request) const {
     return route != nullptr ? route->stream : Stream::None;
 }
 
+bool ServiceApi::RunOnWorkers(std::function<void()> job) const {
+    return m_Work->Submit(std::move(job));
+}
+
 std::shared_ptr<Subscription> ServiceApi::OpenSubscription(const HttpRequest& request,
                                                            Subscription::Notify notify,
                                                            ApiReply& refusal) const {

@@ -87,6 +87,9 @@ public:
                                                    Subscription::Notify notify,
                                                    ApiReply& refusal) const;
     std::size_t Subscriptions() const { return m_Subscriptions->held; }
+    // Runs a heavy job of a front end (a stream's subscribe) on the service's workers; false
+    // when their queue is full.
+    bool RunOnWorkers(std::function<void()> job) const;
 
 private:
     // The route and dictionary name of a request; the refusal when none takes it.

@@ -23,10 +23,11 @@ Subscription::Notify WebSocketSession::Notifier() {
 }
 
 void WebSocketSession::Start(beast::tcp_stream&& stream, Request&& request,
-                             std::shared_ptr<Subscription> subscription,
+                             std::shared_ptr<Subscription> subscription, Runner run,
                              std::shared_ptr<void> owner) {
     m_Request = std::move(request);
     m_Subscription = std::move(subscription);
+    m_Run = std::move(run);
     m_Owner = std::move(owner);
     m_Socket.emplace(std::move(stream));
     // The WebSocket keeps its own time: a handshake bound, and pings to an idle client, which
@@ -103,8 +104,8 @@ void WebSocketSession::Answer(std::string_view text) {
     nlohmann::json answer;
     switch (message.kind) {
     case SubscribeMessage::Kind::Subscribe:
-        answer = message.Answer(m_Subscription->Subscribe(message.request));
-        break;
+        SubscribeOnWorker(message);
+        return;
     case SubscribeMessage::Kind::Unsubscribe:
         answer = message.Unsubscribed(m_Subscription->Unsubscribe(message.request.names));
         break;
@@ -113,6 +114,27 @@ void WebSocketSession::Answer(std::string_view text) {
         break;
     }
     m_Reply = CoreJson::Text(answer, -1);
+}
+
+// The job keeps the service running until its answer is back on the strand (tracked work), and
+// hands its hold of the session over with the answer: the session always ends on the strand,
+// never on a worker once the service's threads are gone.
+void WebSocketSession::SubscribeOnWorker(const SubscribeMessage& message) {
+    auto tracked = net::prefer(m_Strand, net::execution::outstanding_work.tracked);
+    auto job = [self = shared_from_this(), subscription = m_Subscription, message,
+                tracked]() mutable {
+        std::string reply =
+            CoreJson::Text(message.Answer(subscription->Subscribe(message.request)), -1);
+        subscription.reset();
+        net::post(tracked, [self = std::move(self), reply = std::move(reply)]() mutable {
+            self->m_Reply = std::move(reply);
+            self->Pump();
+        });
+    };
+    if (!m_Run(std::move(job))) {
+        m_Reply = CoreJson::Text(
+            message.Error("the service is too busy to subscribe now; try again shortly"), -1);
+    }
 }
 
 // Writes what waits, an answer before changes, unless a frame is being written.

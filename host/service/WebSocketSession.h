@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,10 +21,16 @@
 // unsubscribe) and reads their answers and, for each batch its subscription has, the changes.
 // One frame is written at a time: when the sampler tells of changes, they are taken only once
 // the last frame went out, so a slow client gets fewer, merged batches instead of a growing
-// buffer. The next message is read once the last one's answer went out.
+// buffer. The next message is read once the last one's answer went out. A subscribe, which
+// counts and locates every leaf of its names, runs on the service's workers, never on the
+// connection's thread.
+class SubscribeMessage;
+
 class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
 public:
     using Request = boost::beast::http::request<boost::beast::http::string_body>;
+    // Runs a job on the service's workers; false when they are too busy to take it.
+    using Runner = std::function<bool(std::function<void()>)>;
 
     static constexpr std::size_t kMaxMessage = 1024 * 1024;
     // How long a client has to answer the close of a stop before the connection is cut.
@@ -38,7 +45,7 @@ public:
     // as long as the connection lives (the HTTP connection it came on, which the service
     // counts and stops).
     void Start(boost::beast::tcp_stream&& stream, Request&& request,
-               std::shared_ptr<Subscription> subscription, std::shared_ptr<void> owner);
+               std::shared_ptr<Subscription> subscription, Runner run, std::shared_ptr<void> owner);
     // Ends the subscription and closes the connection with "going away" (from any thread).
     void Close();
 
@@ -47,6 +54,8 @@ private:
     void Read();
     void OnRead(boost::beast::error_code error);
     void Answer(std::string_view text);
+    // Subscribes on a worker; the answer comes back to the strand.
+    void SubscribeOnWorker(const SubscribeMessage& message);
     void Pump();
     void Write(std::string frame, bool answer);
     void OnWrite(boost::beast::error_code error, bool answer);
@@ -60,6 +69,7 @@ private:
     boost::beast::flat_buffer m_Buffer;
     boost::asio::steady_timer m_CloseTimer;
     std::shared_ptr<Subscription> m_Subscription;
+    Runner m_Run;
     std::shared_ptr<void> m_Owner;
     std::string m_Frame;                // being written
     std::optional<std::string> m_Reply; // an answer waiting to be written
