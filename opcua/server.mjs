@@ -75,6 +75,9 @@ function advertisedHost(host) {
 
 async function main() {
     const { service, port, host, pki } = options();
+    if (typeof globalThis.WebSocket !== "function") {
+        fail("this node has no WebSocket client, which monitored items need: run node with --experimental-websocket (Node 20) or use Node 22 or later");
+    }
     const log = (text) => process.stderr.write(`${text}\n`);
     const writer = new ValueWriter(writeToken(), log);
     const client = new ServiceClient(service);

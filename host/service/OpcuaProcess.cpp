@@ -184,10 +184,20 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
     const std::string port = std::to_string(options.port);
     const std::string pki =
         (options.stateFolder.empty() ? DefaultStateFolder() : options.stateFolder) + "/opcua/pki";
-    std::vector<const char*> argv = {
-        node.c_str(), script.c_str(), "--service", options.serviceUrl.c_str(),
-        "--port",     port.c_str(),   "--host",    options.host.c_str(),
-        "--pki",      pki.c_str(),    nullptr};
+    // The monitored items reach the service's sampler over a WebSocket, a client Node 20
+    // offers only behind this flag.
+    std::vector<const char*> argv = {node.c_str(),
+                                     "--experimental-websocket",
+                                     script.c_str(),
+                                     "--service",
+                                     options.serviceUrl.c_str(),
+                                     "--port",
+                                     port.c_str(),
+                                     "--host",
+                                     options.host.c_str(),
+                                     "--pki",
+                                     pki.c_str(),
+                                     nullptr};
     const std::vector<std::string> environment = ChildEnvironment(options.writeToken);
     std::vector<const char*> envp;
     envp.reserve(environment.size() + 1);

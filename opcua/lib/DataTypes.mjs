@@ -45,7 +45,8 @@ export function dataTypeOf(typeName) {
     if (typeof typeName !== "string") {
         return null;
     }
-    const base = typeName.toUpperCase().replace(/\[[0-9]+\]$/, "");
+    // "STRING[20]" is a STRING, a subrange "INT (0..100)" an INT.
+    const base = typeName.toUpperCase().replace(/\[[0-9]+\]$/, "").replace(/ \(.*\)$/, "");
     const type = kElementary.get(base);
     return type ? { ...type, nodeId: type.nodeId ?? `ns=0;i=${type.builtIn}` } : null;
 }

@@ -47,6 +47,26 @@ const kEngineChecks = [
     ["Namespace#deleteNode(node)", (e) => hasMethod(e.addressSpace?.getOwnNamespace?.(), "deleteNode", 1)]
 ];
 
+// What the monitored items rely on (MonitoredItems.mjs wraps setNode, __start_sampling,
+// _stop_sampling, modify and dispose; their shape is checked, the wrapped code is not).
+const kMonitoredItemChecks = [
+    ["MonitoredItem#setNode(node)", (m) => hasMethod(m, "setNode", 1)],
+    ["MonitoredItem#_start_sampling defers to __start_sampling(recordInitialValue)",
+        (m) => hasMethod(m, "__start_sampling", 1) && m._start_sampling.toString().includes("this.__start_sampling(")],
+    ["MonitoredItem#_stop_sampling(), called by terminate",
+        (m) => hasMethod(m, "_stop_sampling", 0) && m.terminate.toString().includes("this._stop_sampling()")],
+    ["MonitoredItem#setMonitoringMode starts and stops sampling",
+        (m) => /_stop_sampling\(\)[\s\S]*_start_sampling\(/.test(m.setMonitoringMode?.toString() ?? "")],
+    ["MonitoredItem#modify(timestampsToReturn, monitoringParameters)", (m) => hasMethod(m, "modify", 2)],
+    ["MonitoredItem#dispose()", (m) => hasMethod(m, "dispose", 0)],
+    ["MonitoredItem#recordValue(dataValue, skipChangeTest, indexRange)", (m) => hasMethod(m, "recordValue", 3)],
+    ["Subscription#preCreateMonitoredItem gives the item its node with setNode",
+        () => (opcua.Subscription?.prototype.preCreateMonitoredItem?.toString() ?? "").includes(".setNode(node)")],
+    ["OPCUAServer#_on_CreateMonitoredItemsRequest(message, channel) calls preCreateMonitoredItem",
+        () => hasMethod(opcua.OPCUAServer.prototype, "_on_CreateMonitoredItemsRequest", 2) &&
+            opcua.OPCUAServer.prototype._on_CreateMonitoredItemsRequest.toString().includes(".preCreateMonitoredItem(")]
+];
+
 const kModuleChecks = [
     ["innerBrowse(engine, nodesToBrowse, callback)", () => typeof opcua.innerBrowse === "function" && opcua.innerBrowse.length === 3],
     ["innerBrowseNext(engine, continuationPoints, release, callback)",
@@ -77,6 +97,7 @@ export function missingHooks(engine) {
     return [
         ...failures(kModuleChecks, null),
         ...failures(kServerChecks, opcua.OPCUAServer.prototype),
+        ...failures(kMonitoredItemChecks, opcua.MonitoredItem.prototype),
         ...(engine ? failures(kEngineChecks, engine) : [])
     ];
 }

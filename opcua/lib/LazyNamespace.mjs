@@ -19,6 +19,7 @@ import { browseNameOf } from "./ItemPaths.mjs";
 export const kRootIdentifier = 1; // the root object's numeric identifier
 const kDefaultNodeCapacity = 10000;
 const kDefaultItemCapacity = 100000;
+const kMinimumSamplingInterval = 50;
 
 export class LazyNamespace {
     constructor(addressSpace, dictionary, client, options = {}) {
@@ -162,6 +163,9 @@ export class LazyNamespace {
             accessLevel: this.writable ? "CurrentRead | CurrentWrite" : "CurrentRead",
             // What a session may do is answered per session, by the server's accessor.
             userAccessLevel: "CurrentRead",
+            // Sampled by the core (at least 10 ms on the image, 50 ms on a PLC); 50 ms is also
+            // the stack's own floor for a monitored item.
+            minimumSamplingInterval: kMinimumSamplingInterval,
             // Reads of the value go to the service in one batch before they reach the node: a
             // path that reaches it instead is one this server does not serve yet.
             value: {
@@ -183,9 +187,11 @@ export class LazyNamespace {
 // The item of a resolved name: a leaf (a variable) when its type is elementary or it is a bit.
 function itemOf(name, result) {
     const bit = result.bit !== null && result.bit !== undefined;
-    // An elementary type without an OPC UA counterpart is shown as its text.
+    // The type the program writes (LINT, SINT) where the dictionary's name stands for several
+    // (DT, BYTE); an elementary type without an OPC UA counterpart is shown as its text.
     const type = bit ? dataTypeOf("BOOL")
-        : dataTypeOf(result.typeName) ?? (result.kind === "EDT" ? textType() : null);
+        : dataTypeOf(result.declaredType) ?? dataTypeOf(result.typeName) ??
+          (result.kind === "EDT" ? textType() : null);
     // An array of an elementary type is a Variable of the whole array, its elements below it.
     const array = type === null ? ElementaryArray.parse(result.typeName) : null;
     return {
@@ -194,7 +200,7 @@ function itemOf(name, result) {
         nodeClass: type !== null || array ? NodeClass.Variable : NodeClass.Object,
         type: type ?? array?.type ?? null,
         array,
-        typeName: bit ? "BOOL" : result.typeName ?? "",
+        typeName: bit ? "BOOL" : result.declaredType ?? result.typeName ?? "",
         address: result.address ?? "",
         block: result.block ?? 0,
         offset: result.offset ?? 0,

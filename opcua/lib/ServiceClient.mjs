@@ -22,11 +22,12 @@ export class ServiceClient {
         return this.#request("GET", "api/dictionaries");
     }
 
-    // One result per name, in order, as the service resolves them.
+    // One result per name, in order, as the service resolves them, each leaf with its
+    // declaredType (the type the program writes).
     async resolve(dictionary, names) {
         const results = [];
         for (const chunk of chunks(names)) {
-            const answer = await this.#request("POST", this.#path(dictionary, "resolve"), {
+            const answer = await this.#request("POST", `${this.#path(dictionary, "resolve")}?declaredTypes=1`, {
                 items: chunk
             });
             results.push(...answer.results);

@@ -20,7 +20,9 @@ import {
 import { ContinuationPoints, isOurContinuationPoint } from "./ContinuationPoint.mjs";
 import { DictionaryBrowser } from "./DictionaryBrowser.mjs";
 import { LazyNamespace } from "./LazyNamespace.mjs";
+import { MonitoredItems } from "./MonitoredItems.mjs";
 import { PathTranslator } from "./PathTranslator.mjs";
+import { SamplerFeed } from "./SamplerFeed.mjs";
 import { statusOfServiceError } from "./ServiceStatus.mjs";
 import { StampWatch } from "./StampWatch.mjs";
 import { ValueReader } from "./ValueReader.mjs";
@@ -32,6 +34,7 @@ export class VarbankServer extends OPCUAServer {
     #lazies = new Map(); // namespace index -> LazyNamespace
     #byName = new Map(); // dictionary -> LazyNamespace
     #browser = null;
+    #monitored = null;
     #watch = null;
     #client = null;
     #cacheOptions = {};
@@ -39,8 +42,10 @@ export class VarbankServer extends OPCUAServer {
     #writer = null;
 
     // Builds the namespaces of `dictionaries` (names) and routes the engine through them; call
-    // once, after initialize(). `writer` is the ValueWriter of the service's writes.
-    attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity, writer } = {}) {
+    // once, after initialize(). `writer` is the ValueWriter of the service's writes. Monitored
+    // items of their variables are fed by `feed` (by default a SamplerFeed of the client's
+    // service; none when the client has no address).
+    attachDictionaries(client, dictionaries, { log = () => {}, nodeCapacity, itemCapacity, writer, feed } = {}) {
         this.#log = log;
         this.#client = client;
         this.#cacheOptions = { nodeCapacity, itemCapacity };
@@ -53,6 +58,16 @@ export class VarbankServer extends OPCUAServer {
         this.#browser = new DictionaryBrowser(addressSpace, points);
         this.on("session_closed", (session) => points.forget(sessionKey(session)));
         this.#routeEngine();
+        const source = feed ?? (client.baseUrl ? new SamplerFeed(client.baseUrl, { log }) : null);
+        if (source) {
+            this.#monitored = new MonitoredItems(addressSpace, (nodeId) => this.lazyOf(nodeId), source, log);
+        }
+    }
+
+    // The monitored items fed by the core and the nodes they pin: { fed, pinned, connections,
+    // names }; null without a feed.
+    monitoringStats() {
+        return this.#monitored?.stats() ?? null;
     }
 
     // Follows the service's dictionaries (listed now as [{ name, stamp }]): a reloaded one drops
@@ -116,6 +131,14 @@ export class VarbankServer extends OPCUAServer {
                 sendError(StatusCodes.BadInternalError);
             }
         });
+    }
+
+    // The names of the items to monitor are resolved first, so that the stack finds their nodes.
+    _on_CreateMonitoredItemsRequest(message, channel) {
+        const items = message.request.itemsToCreate ?? [];
+        this.#learnAll(items.map((item) => item.itemToMonitor.nodeId))
+            .catch((error) => this.#log(`opcua: monitored items: resolve failed: ${error.message}`))
+            .then(() => super._on_CreateMonitoredItemsRequest(message, channel));
     }
 
     _on_BrowseNextRequest(message, channel) {

@@ -59,7 +59,10 @@ test("an internal that goes or changes shape is named", () => {
         ["OPCUAServer#_apply_on_SessionObject", prototype, "_apply_on_SessionObject", function (a) { return a; }],
         ["ServerEngine#refreshValues", server.engine, "refreshValues", (nodes, callback) => callback(nodes)],
         ["ServerEngine#translateBrowsePaths", server.engine, "translateBrowsePaths", null],
-        ["engine.addressSpaceAccessor.read", server.engine.addressSpaceAccessor, "read", async () => []]
+        ["engine.addressSpaceAccessor.read", server.engine.addressSpaceAccessor, "read", async () => []],
+        ["MonitoredItem#_start_sampling defers", opcua.MonitoredItem.prototype, "__start_sampling", undefined],
+        ["MonitoredItem#recordValue", opcua.MonitoredItem.prototype, "recordValue", function (dataValue) { return dataValue; }],
+        ["OPCUAServer#_on_CreateMonitoredItemsRequest", prototype, "_on_CreateMonitoredItemsRequest", () => {}]
     ];
     for (const [name, owner, key, replacement] of cases) {
         const had = Object.getOwnPropertyDescriptor(owner, key);

@@ -50,14 +50,15 @@ test("IEC types map to OPC UA data types", () => {
         ["TIME", DataType.Double, "ns=0;i=290"],
         ["TOD", DataType.Double, "ns=0;i=290"],
         ["DATE", DataType.DateTime, "ns=0;i=13"],
-        ["DT", DataType.DateTime, "ns=0;i=13"]
+        ["DT", DataType.DateTime, "ns=0;i=13"],
+        ["INT (0..100)", DataType.Int16, "ns=0;i=4"]
     ];
     for (const [iec, builtIn, nodeId] of cases) {
         const type = dataTypeOf(iec);
         assert.equal(type?.builtIn, builtIn, iec);
         assert.equal(type.nodeId, nodeId, iec);
     }
-    for (const composite of ["Motor", "ARRAY[0..9] OF INT", "", undefined, "STRING[x]"]) {
+    for (const composite of ["Motor", "ARRAY[0..9] OF INT", "", undefined, "STRING[x]", "(Off, On)"]) {
         assert.equal(dataTypeOf(composite), null, String(composite));
     }
 });
