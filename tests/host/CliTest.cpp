@@ -83,6 +83,10 @@ TEST(Cli, ExitStatusAndMessages) {
         {"info /nonexistent.xml", 2, "",
          "/nonexistent.xml: cannot read the file: No such file or directory\n"},
         {"info " + malformed, 2, "", malformed + ":3: malformed XML"},
+        {"read " + kFile + " ValveCommand --modbus 127.0.0.1:1 --map flat", 1,
+         "error: ValveCommand: %QW has no Modbus place in the flat register map", ""},
+        {"read " + kFile + " Status --modbus 127.0.0.1:1 --map bogus", 2, "",
+         "--map: bogus not in {open-runtime,flat}"},
         {"", 2, "", "A subcommand is required"},
         {"--help", 0, "Subcommands:", ""},
     };
