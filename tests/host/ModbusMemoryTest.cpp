@@ -45,7 +45,7 @@ struct Fixture {
 
     Fixture(std::uint16_t port, ModbusMemory::WordOrder order = ModbusMemory::WordOrder::HighFirst,
             const RegisterMap& map = RegisterMap::OpenRuntime(),
-            const std::string& text = LocatedProgram()) {
+            const std::string& text = LocatedProgram(), std::uint32_t maxRegisters = 125) {
         Diagnostics diagnostics("located.xml");
         ProgramOptions options;
         options.memory.kind = MemoryKind::Modbus;
@@ -53,6 +53,7 @@ struct Fixture {
         options.memory.modbus.wordOrder = order;
         options.memory.modbus.timeout = std::chrono::milliseconds(200);
         options.memory.modbus.map = map;
+        options.memory.modbus.maxRegisters = maxRegisters;
         program = Program::Open(hosttest::WriteTempFile("located.xml", text), options, diagnostics);
         EXPECT_TRUE(program);
         access = program ? &program->Values() : nullptr;
@@ -208,6 +209,14 @@ TEST(ModbusMemory, GroupsNeighbouringRegistersIntoFewRequests) {
     // A whole array read is grouped the same way.
     EXPECT_EQ(fixture.Read("Words")["value"].size(), 1000U);
     EXPECT_EQ(server.Requests(), 16);
+    // A device that takes fewer registers a request gets more, smaller requests. The server
+    // serves one connection at a time: the first program lets go of its own.
+    fixture.program.reset();
+    Fixture smaller(server.Port(), ModbusMemory::WordOrder::HighFirst, RegisterMap::OpenRuntime(),
+                    LocatedProgram(), 50);
+    const std::vector<ValueResult> again = smaller.access->ReadMany(names);
+    EXPECT_EQ(again[999].value, Value(I{999})) << again[999].Message();
+    EXPECT_EQ(server.Requests(), 16 + 20);
 }
 
 TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {
