@@ -319,6 +319,7 @@ def load(
     strict: bool = False,
     modbus: Optional[str] = None,
     word_order: Literal["high-first", "low-first"] = "high-first",
+    map: Literal["open-runtime", "flat"] = "open-runtime",
     timeout: float = 1.0,
 ) -> Dictionary:
     """Imports a PLCopen TC6 XML file and builds its dictionary.
@@ -330,6 +331,8 @@ def load(
     Values are read and written on the program's memory image, filled with its initial values
     (those that do not fit join warnings), or on a PLC over Modbus TCP with
     modbus='HOST[:PORT][/UNIT]' (port 502, unit 1). word_order: 'high-first' or 'low-first',
-    the register order of 32- and 64-bit values. timeout: seconds for connecting and for each
-    answer. A malformed modbus text, word order or timeout raises ValueError.
+    the register order of 32- and 64-bit values. map: 'open-runtime' (%MW from holding register
+    1024) or 'flat' (%MWn is holding register n, %Mn coil n; %I and %Q have no Modbus place).
+    timeout: seconds for connecting and for each answer. A malformed modbus text, word order,
+    map or timeout raises ValueError.
     """

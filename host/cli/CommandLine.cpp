@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/BrowseCommand.h"
+#include "cli/CheckConfigCommand.h"
 #include "cli/DumpCommand.h"
 #include "cli/ExitStatus.h"
 #include "cli/InfoCommand.h"
@@ -13,6 +14,7 @@
 #include "service/ServeCommand.h"
 #include "text/HostText.h"
 #include "values/ModbusTarget.h"
+#include "values/RegisterMap.h"
 
 #include <CLI/CLI.hpp>
 
@@ -43,6 +45,7 @@ struct MemoryFlags {
     std::string modbus;
     ModbusMemory::WordOrder wordOrder = ModbusMemory::WordOrder::HighFirst;
     unsigned timeoutMs = 1000;
+    std::string map = "open-runtime";
 };
 
 const std::map<std::string, ModbusMemory::WordOrder> kWordOrders = {
@@ -57,6 +60,12 @@ void AddMemoryOptions(CLI::App& command, MemoryFlags& flags) {
                     "register order of 32- and 64-bit values over Modbus")
         ->transform(CLI::CheckedTransformer(kWordOrders))
         ->default_str("high-first");
+    command
+        .add_option("--map", flags.map,
+                    "where located variables lie in the PLC's Modbus tables: open-runtime "
+                    "(%MW from holding register 1024) or flat (%MWn holding register n)")
+        ->check(CLI::IsMember({"open-runtime", "flat"}))
+        ->capture_default_str();
     command.add_option("--timeout", flags.timeoutMs, "Modbus timeout in milliseconds")
         ->check(CLI::Range(1U, 600000U))
         ->capture_default_str();
@@ -170,6 +179,7 @@ std::optional<MemoryChoice> MemoryOf(const MemoryFlags& flags, std::ostream& err
     choice.modbus.target = *target;
     choice.modbus.wordOrder = flags.wordOrder;
     choice.modbus.timeout = std::chrono::milliseconds(flags.timeoutMs);
+    choice.modbus.map = RegisterMap::Named(flags.map).value_or(RegisterMap::OpenRuntime());
     return choice;
 }
 
@@ -369,6 +379,15 @@ int CommandLine::Run(int argc, const char* const* argv) {
             return withProgram([&](const Program& program) {
                 return WriteCommand::Run(program, names, common.Format(), m_Out, m_Err);
             })();
+        };
+    });
+
+    CLI::App* checkConfig = app.add_subcommand(
+        "check-config", "check a plant's configuration file and print what it would serve");
+    checkConfig->add_option("FILE", file, "the configuration (TOML)")->required();
+    checkConfig->callback([&] {
+        command = [&]() -> int {
+            return CheckConfigCommand::Run(file, common.strict, common.Format(), m_Out, m_Err);
         };
     });
 

@@ -14,28 +14,25 @@ constexpr std::uint32_t kMaxBits = MODBUS_MAX_READ_BITS;           // 2000
 constexpr std::uint32_t kRegisterGap = 8;
 constexpr std::uint32_t kBitGap = 64;
 
-std::uint32_t Limit(ModbusMap::Table table) {
-    return ModbusMap::IsBitTable(table) ? kMaxBits : kMaxRegisters;
-}
-
-std::uint32_t Gap(ModbusMap::Table table) {
-    return ModbusMap::IsBitTable(table) ? kBitGap : kRegisterGap;
+std::uint32_t Gap(RegisterMap::Table table) {
+    return RegisterMap::IsBitTable(table) ? kBitGap : kRegisterGap;
 }
 
 // Reads bits or registers into 16-bit values; -1 with errno on failure.
-int ReadRaw(modbus_t* context, const ModbusMap::Place& place, std::vector<std::uint16_t>& values) {
+int ReadRaw(modbus_t* context, const RegisterMap::Place& place,
+            std::vector<std::uint16_t>& values) {
     const auto address = static_cast<int>(place.address);
     const auto count = static_cast<int>(place.count);
     values.assign(place.count, 0);
-    if (ModbusMap::IsBitTable(place.table)) {
+    if (RegisterMap::IsBitTable(place.table)) {
         std::vector<std::uint8_t> bits(place.count);
-        const int rc = place.table == ModbusMap::Table::Coils
+        const int rc = place.table == RegisterMap::Table::Coils
                            ? modbus_read_bits(context, address, count, bits.data())
                            : modbus_read_input_bits(context, address, count, bits.data());
         std::copy(bits.begin(), bits.end(), values.begin());
         return rc;
     }
-    return place.table == ModbusMap::Table::InputRegisters
+    return place.table == RegisterMap::Table::InputRegisters
                ? modbus_read_input_registers(context, address, count, values.data())
                : modbus_read_registers(context, address, count, values.data());
 }
@@ -44,10 +41,10 @@ int ReadRaw(modbus_t* context, const ModbusMap::Place& place, std::vector<std::u
 
 // Places of one table read in one request: [first, end), and the reads it serves.
 struct ModbusMemory::Group {
-    ModbusMap::Table table;
+    RegisterMap::Table table;
     std::uint32_t first = 0;
     std::uint32_t end = 0;
-    std::vector<std::pair<std::size_t, ModbusMap::Place>> members; // read index, its place
+    std::vector<std::pair<std::size_t, RegisterMap::Place>> members; // read index, its place
 };
 
 ModbusMemory::ModbusMemory(Options options)
@@ -59,25 +56,26 @@ ModbusMemory::ModbusMemory(Options options)
 
 ModbusMemory::~ModbusMemory() = default;
 
-MemoryResult ModbusMemory::ReadTable(PlcEndpoint::Exchange& exchange, const ModbusMap::Place& place,
+MemoryResult ModbusMemory::ReadTable(PlcEndpoint::Exchange& exchange,
+                                     const RegisterMap::Place& place,
                                      std::vector<std::uint16_t>& values) {
     MemoryResult ready = exchange.Ready();
     if (!ready.ok) {
         return ready;
     }
     if (ReadRaw(exchange.Context(), place, values) == -1) {
-        return exchange.Failed("reading " + ModbusMap::Describe(place));
+        return exchange.Failed("reading " + RegisterMap::Describe(place));
     }
     exchange.Succeeded();
     return MemoryResult::Done();
 }
 
 MemoryResult ModbusMemory::WriteTable(PlcEndpoint::Exchange& exchange,
-                                      const ModbusMap::Place& place,
+                                      const RegisterMap::Place& place,
                                       const std::vector<std::uint16_t>& values) {
-    if (place.table != ModbusMap::Table::Coils &&
-        place.table != ModbusMap::Table::HoldingRegisters) {
-        return MemoryResult::Failed(ModbusMap::Describe(place) +
+    if (place.table != RegisterMap::Table::Coils &&
+        place.table != RegisterMap::Table::HoldingRegisters) {
+        return MemoryResult::Failed(RegisterMap::Describe(place) +
                                     " is an input: it cannot be written");
     }
     MemoryResult ready = exchange.Ready();
@@ -87,8 +85,13 @@ MemoryResult ModbusMemory::WriteTable(PlcEndpoint::Exchange& exchange,
     modbus_t* context = exchange.Context();
     const auto address = static_cast<int>(place.address);
     int rc = 0;
-    if (place.table == ModbusMap::Table::Coils) {
-        rc = modbus_write_bit(context, address, values.front());
+    if (place.table == RegisterMap::Table::Coils) {
+        if (values.size() == 1) {
+            rc = modbus_write_bit(context, address, values.front());
+        } else {
+            std::vector<std::uint8_t> bits(values.begin(), values.end());
+            rc = modbus_write_bits(context, address, static_cast<int>(bits.size()), bits.data());
+        }
     } else {
         rc = values.size() == 1
                  ? modbus_write_register(context, address, values.front())
@@ -96,7 +99,7 @@ MemoryResult ModbusMemory::WriteTable(PlcEndpoint::Exchange& exchange,
                                           values.data());
     }
     if (rc == -1) {
-        return exchange.Failed("writing " + ModbusMap::Describe(place));
+        return exchange.Failed("writing " + RegisterMap::Describe(place));
     }
     exchange.Succeeded();
     return MemoryResult::Done();
@@ -127,11 +130,43 @@ std::vector<std::uint16_t> ModbusMemory::ToRegisters(std::span<const std::uint8_
     return registers;
 }
 
-std::optional<ModbusMap::Place> ModbusMemory::RangePlace(std::uint16_t block, std::uint32_t offset,
-                                                         std::size_t size, MemoryResult& failure) {
+std::uint32_t ModbusMemory::Limit(RegisterMap::Table table) const {
+    const std::uint32_t asked =
+        RegisterMap::IsBitTable(table) ? m_Options.maxBits : m_Options.maxRegisters;
+    const std::uint32_t most = RegisterMap::IsBitTable(table) ? kMaxBits : kMaxRegisters;
+    return std::clamp<std::uint32_t>(asked, 1, most);
+}
+
+// A bit table's values are one byte each (0 or 1); registers are words in the word order.
+std::vector<std::uint8_t>
+ModbusMemory::ToHostBytes(const RegisterMap::Place& place,
+                          const std::vector<std::uint16_t>& values) const {
+    if (!RegisterMap::IsBitTable(place.table)) {
+        return ToBytes(values);
+    }
+    std::vector<std::uint8_t> bytes(values.size());
+    std::transform(values.begin(), values.end(), bytes.begin(),
+                   [](std::uint16_t bit) { return static_cast<std::uint8_t>(bit != 0 ? 1 : 0); });
+    return bytes;
+}
+
+std::vector<std::uint16_t> ModbusMemory::ToValues(const RegisterMap::Place& place,
+                                                  std::span<const std::uint8_t> bytes) const {
+    if (!RegisterMap::IsBitTable(place.table)) {
+        return ToRegisters(bytes);
+    }
+    std::vector<std::uint16_t> bits(bytes.size());
+    std::transform(bytes.begin(), bytes.end(), bits.begin(),
+                   [](std::uint8_t byte) { return static_cast<std::uint16_t>(byte != 0 ? 1 : 0); });
+    return bits;
+}
+
+std::optional<RegisterMap::Place> ModbusMemory::RangePlace(std::uint16_t block,
+                                                           std::uint32_t offset, std::size_t size,
+                                                           MemoryResult& failure) const {
     std::string error;
-    auto place = ModbusMap::Find(block, offset, static_cast<std::uint32_t>(size),
-                                 MemoryPlace::kNoBit, error);
+    auto place = m_Options.map.Find(block, offset, static_cast<std::uint32_t>(size),
+                                    MemoryPlace::kNoBit, error);
     if (!place) {
         failure = MemoryResult::Failed(error);
     }
@@ -149,7 +184,7 @@ MemoryResult ModbusMemory::Read(std::uint16_t block, std::uint32_t offset,
     std::vector<std::uint16_t> registers;
     result = ReadTable(exchange, *place, registers);
     if (result.ok) {
-        const std::vector<std::uint8_t> read = ToBytes(registers);
+        const std::vector<std::uint8_t> read = ToHostBytes(*place, registers);
         std::copy_n(read.begin(), std::min(read.size(), bytes.size()), bytes.begin());
     }
     return result;
@@ -163,13 +198,17 @@ MemoryResult ModbusMemory::Write(std::uint16_t block, std::uint32_t offset,
         return result;
     }
     PlcEndpoint::Exchange exchange(*m_Endpoint);
-    return WriteTable(exchange, *place, ToRegisters(bytes));
+    const std::vector<std::uint16_t> values = ToValues(*place, bytes);
+    if (values.empty()) {
+        return MemoryResult::Failed("nothing to write at " + RegisterMap::Describe(*place));
+    }
+    return WriteTable(exchange, *place, values);
 }
 
 MemoryResult ModbusMemory::ReadBit(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
                                    bool& value) {
     std::string error;
-    const auto place = ModbusMap::Find(block, offset, 2, bit, error);
+    const auto place = m_Options.map.Find(block, offset, 2, bit, error);
     if (!place) {
         return MemoryResult::Failed(error);
     }
@@ -177,7 +216,7 @@ MemoryResult ModbusMemory::ReadBit(std::uint16_t block, std::uint32_t offset, st
     std::vector<std::uint16_t> values;
     MemoryResult result = ReadTable(exchange, *place, values);
     if (result.ok) {
-        const unsigned shift = place->registerBit == ModbusMap::kNoBit ? 0 : place->registerBit;
+        const unsigned shift = place->registerBit == RegisterMap::kNoBit ? 0 : place->registerBit;
         value = ((values.front() >> shift) & 1U) != 0;
     }
     return result;
@@ -186,12 +225,12 @@ MemoryResult ModbusMemory::ReadBit(std::uint16_t block, std::uint32_t offset, st
 MemoryResult ModbusMemory::WriteBit(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
                                     bool value) {
     std::string error;
-    const auto place = ModbusMap::Find(block, offset, 2, bit, error);
+    const auto place = m_Options.map.Find(block, offset, 2, bit, error);
     if (!place) {
         return MemoryResult::Failed(error);
     }
     PlcEndpoint::Exchange exchange(*m_Endpoint);
-    if (place->registerBit == ModbusMap::kNoBit) {
+    if (place->registerBit == RegisterMap::kNoBit) {
         return WriteTable(exchange, *place, {static_cast<std::uint16_t>(value ? 1 : 0)});
     }
     // A bit of a register: read, change that bit, write back, all in one exchange, which no
@@ -213,12 +252,10 @@ void ModbusMemory::Distribute(const Group& group, const std::vector<std::uint16_
         const auto first = values.begin() + (place.address - group.first);
         MemoryRead& read = reads[index];
         read.result = MemoryResult::Done();
-        if (ModbusMap::IsBitTable(place.table)) {
-            read.bytes.assign(1, static_cast<std::uint8_t>(*first != 0 ? 1 : 0));
-        } else if (place.registerBit != ModbusMap::kNoBit) {
+        if (place.registerBit != RegisterMap::kNoBit) {
             read.bytes.assign(1, static_cast<std::uint8_t>((*first >> place.registerBit) & 1U));
         } else {
-            read.bytes = ToBytes(std::vector<std::uint16_t>(first, first + place.count));
+            read.bytes = ToHostBytes(place, std::vector<std::uint16_t>(first, first + place.count));
         }
     }
 }
@@ -227,8 +264,8 @@ void ModbusMemory::Distribute(const Group& group, const std::vector<std::uint16_
 // place is read on its own.
 void ModbusMemory::ReadGroup(PlcEndpoint::Exchange& exchange, Group& group,
                              std::vector<MemoryRead>& reads) {
-    const ModbusMap::Place whole{group.table, group.first, group.end - group.first,
-                                 ModbusMap::kNoBit};
+    const RegisterMap::Place whole{group.table, group.first, group.end - group.first,
+                                   RegisterMap::kNoBit};
     std::vector<std::uint16_t> values;
     const MemoryResult result = ReadTable(exchange, whole, values);
     if (result.ok) {
@@ -246,11 +283,11 @@ void ModbusMemory::ReadGroup(PlcEndpoint::Exchange& exchange, Group& group,
 }
 
 void ModbusMemory::ReadBatch(std::vector<MemoryRead>& reads) {
-    std::vector<std::pair<std::size_t, ModbusMap::Place>> places;
+    std::vector<std::pair<std::size_t, RegisterMap::Place>> places;
     for (std::size_t i = 0; i < reads.size(); ++i) {
         const MemoryPlace& at = reads[i].place;
         std::string error;
-        const auto place = ModbusMap::Find(at.block, at.offset, at.size, at.bit, error);
+        const auto place = m_Options.map.Find(at.block, at.offset, at.size, at.bit, error);
         if (place) {
             places.emplace_back(i, *place);
         } else {

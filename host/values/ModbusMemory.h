@@ -1,22 +1,22 @@
 #pragma once
 
 #include "values/MemoryBackend.h"
-#include "values/ModbusMap.h"
 #include "values/ModbusTarget.h"
 #include "values/PlcEndpoint.h"
+#include "values/RegisterMap.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
-// A PLC over Modbus TCP, mapped as ModbusMap says. Registers are big-endian words; a 32- or
+// A PLC over Modbus TCP, mapped as its RegisterMap says. Registers are big-endian words; a 32- or
 // 64-bit value spans two or four registers, the most significant first by default
 // (WordOrder::HighFirst) or the least significant first. The connection, its lock and its
 // time limits belong to the PLC's endpoint, which other memories of the same PLC share; a
 // batch of reads is one exchange, and so is a write (a bit of a register: read, change, write
 // back). Reads of a batch are grouped: neighbouring registers (or bits) of one table in one
-// request of at most 125 registers (2,000 bits).
+// request of at most 125 registers (2,000 bits), or fewer for a device that takes fewer.
 class ModbusMemory : public MemoryBackend {
 public:
     enum class WordOrder { HighFirst, LowFirst };
@@ -28,6 +28,9 @@ public:
         // The PLC's endpoint, shared with other memories of it; made from target and timeout
         // when none is given.
         std::shared_ptr<PlcEndpoint> endpoint;
+        RegisterMap map = RegisterMap::OpenRuntime();
+        std::uint32_t maxRegisters = 125; // registers read in one request, 1 to 125
+        std::uint32_t maxBits = 2000;     // coils or inputs read in one request, 1 to 2000
     };
 
     explicit ModbusMemory(Options options);
@@ -53,16 +56,22 @@ private:
     struct Group;
 
     // The place of a byte range in the tables; nothing, with the failure, when it has none.
-    static std::optional<ModbusMap::Place> RangePlace(std::uint16_t block, std::uint32_t offset,
-                                                      std::size_t size, MemoryResult& failure);
+    std::optional<RegisterMap::Place> RangePlace(std::uint16_t block, std::uint32_t offset,
+                                                 std::size_t size, MemoryResult& failure) const;
     // Raw table access within an exchange; values as the PLC holds them (registers, or bits).
-    static MemoryResult ReadTable(PlcEndpoint::Exchange& exchange, const ModbusMap::Place& place,
+    static MemoryResult ReadTable(PlcEndpoint::Exchange& exchange, const RegisterMap::Place& place,
                                   std::vector<std::uint16_t>& values);
-    static MemoryResult WriteTable(PlcEndpoint::Exchange& exchange, const ModbusMap::Place& place,
+    static MemoryResult WriteTable(PlcEndpoint::Exchange& exchange, const RegisterMap::Place& place,
                                    const std::vector<std::uint16_t>& values);
 
     std::vector<std::uint8_t> ToBytes(const std::vector<std::uint16_t>& registers) const;
     std::vector<std::uint16_t> ToRegisters(std::span<const std::uint8_t> bytes) const;
+    // The values of a place read (registers, or one per bit) as the bytes of the host's memory.
+    std::vector<std::uint8_t> ToHostBytes(const RegisterMap::Place& place,
+                                          const std::vector<std::uint16_t>& values) const;
+    std::vector<std::uint16_t> ToValues(const RegisterMap::Place& place,
+                                        std::span<const std::uint8_t> bytes) const;
+    std::uint32_t Limit(RegisterMap::Table table) const;
     void ReadGroup(PlcEndpoint::Exchange& exchange, Group& group, std::vector<MemoryRead>& reads);
     void Distribute(const Group& group, const std::vector<std::uint16_t>& values,
                     std::vector<MemoryRead>& reads) const;

@@ -1,6 +1,7 @@
 #include "Bindings.h"
 #include "text/HostText.h"
 #include "values/ModbusTarget.h"
+#include "values/RegisterMap.h"
 
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
@@ -135,8 +136,13 @@ std::string Repr(const Dictionary& dictionary) {
 
 // The memory behind the dictionary, checked before the import.
 MemoryChoice MemoryOf(const std::optional<std::string>& modbus, const std::string& wordOrder,
-                      double timeout) {
+                      const std::string& map, double timeout) {
     MemoryChoice choice;
+    const auto registerMap = RegisterMap::Named(map);
+    if (!registerMap) {
+        throw py::value_error("map must be one of " + RegisterMap::KnownNames() + ", not '" + map +
+                              "'");
+    }
     if (wordOrder != "high-first" && wordOrder != "low-first") {
         throw py::value_error("word_order must be 'high-first' or 'low-first', not '" + wordOrder +
                               "'");
@@ -158,15 +164,17 @@ MemoryChoice MemoryOf(const std::optional<std::string>& modbus, const std::strin
     choice.modbus.wordOrder = wordOrder == "low-first" ? ModbusMemory::WordOrder::LowFirst
                                                        : ModbusMemory::WordOrder::HighFirst;
     choice.modbus.timeout = std::chrono::milliseconds(std::llround(timeout * 1000));
+    choice.modbus.map = *registerMap;
     return choice;
 }
 
 std::shared_ptr<Dictionary> Load(const std::filesystem::path& path, bool strict,
                                  const std::optional<std::string>& modbus,
-                                 const std::string& wordOrder, double timeout) {
+                                 const std::string& wordOrder, const std::string& map,
+                                 double timeout) {
     ProgramOptions options;
     options.strict = strict;
-    options.memory = MemoryOf(modbus, wordOrder, timeout);
+    options.memory = MemoryOf(modbus, wordOrder, map, timeout);
     const py::gil_scoped_release release;
     return Dictionary::Load(path.string(), options);
 }
@@ -181,7 +189,7 @@ void BindDictionary(py::module_& module, DictionaryClass& dictionary) {
     using Release = py::call_guard<py::gil_scoped_release>;
     module.def("load", &Load, py::arg("path"), py::arg("strict") = false,
                py::arg("modbus") = py::none(), py::arg("word_order") = "high-first",
-               py::arg("timeout") = 1.0,
+               py::arg("map") = "open-runtime", py::arg("timeout") = 1.0,
                "Imports a PLCopen TC6 XML file and builds its dictionary.\n\n"
                "strict=True refuses a file that uses types it does not declare (library\n"
                "types); otherwise they become opaque 2-byte structures, with a warning in\n"
@@ -191,8 +199,10 @@ void BindDictionary(py::module_& module, DictionaryClass& dictionary) {
                "initial values (those that do not fit join warnings), or on a PLC over\n"
                "Modbus TCP with modbus='HOST[:PORT][/UNIT]' (port 502, unit 1). word_order:\n"
                "'high-first' or 'low-first', the register order of 32- and 64-bit values.\n"
+               "map: 'open-runtime' (%MW from holding register 1024) or 'flat' (%MWn is\n"
+               "holding register n, %Mn coil n; %I and %Q have no Modbus place).\n"
                "timeout: seconds for connecting and for each answer. A malformed modbus\n"
-               "text, word order or timeout raises ValueError.");
+               "text, word order, map or timeout raises ValueError.");
     dictionary
         .def_property_readonly("name", &Dictionary::Name,
                                "The dictionary name: the file name without folder and extension.")

@@ -173,6 +173,7 @@ def test_read_refusals(line, call, error):
     ({"modbus": "127.0.0.1:99999"}, "modbus"),
     ({"modbus": ""}, "modbus"),
     ({"word_order": "middle"}, "word_order"),
+    ({"map": "flatter"}, "map"),
     ({"timeout": 0}, "timeout"),
     ({"timeout": 601}, "timeout"),
 ])
@@ -271,3 +272,18 @@ def test_a_read_waiting_for_the_plc_releases_the_gil():
                 plc.read("Status")
 
         assert another_thread_runs_during(read)
+
+
+def test_flat_map_puts_memory_at_its_own_numbers(server):
+    port, client = server
+    plc = varbank.load(EXAMPLE, modbus=f"127.0.0.1:{port}/1", map="flat")
+    plc.write_many({"Status": 0x0102, "Counter": 0x00030004, "AlarmLamp": True,
+                    "StartButton": True})
+    assert registers(client, 10, 1) == [0x0102]  # %MW10
+    assert registers(client, 12, 2) == [0x0003, 0x0004]  # %MD6
+    assert registers(client, 15, 1) == [0x0004]  # %MX30.2: bit 2 of register 15
+    assert client.read_coils(5, 1, slave=1).bits[0]  # %M5
+    client.write_register(10, 7, slave=1)
+    assert plc.read_many(["Status", "AlarmLamp", "StartButton"]) == [7, True, True]
+    with pytest.raises(varbank.ValueReadError, match="no Modbus place in the flat register map"):
+        plc.read("ValveCommand")  # %QW4

@@ -83,6 +83,10 @@ TEST(Cli, ExitStatusAndMessages) {
         {"info /nonexistent.xml", 2, "",
          "/nonexistent.xml: cannot read the file: No such file or directory\n"},
         {"info " + malformed, 2, "", malformed + ":3: malformed XML"},
+        {"read " + kFile + " ValveCommand --modbus 127.0.0.1:1 --map flat", 1,
+         "error: ValveCommand: %QW has no Modbus place in the flat register map", ""},
+        {"read " + kFile + " Status --modbus 127.0.0.1:1 --map bogus", 2, "",
+         "--map: bogus not in {open-runtime,flat}"},
         {"", 2, "", "A subcommand is required"},
         {"--help", 0, "Subcommands:", ""},
     };
@@ -102,6 +106,55 @@ TEST(Cli, ExitStatusAndMessages) {
     EXPECT_NE(dumped.find("Te\\nst\\x1B[2J"), std::string::npos);
     EXPECT_NE(dumped.find("a\\x1B[31mred"), std::string::npos);
     EXPECT_EQ(dumped.find('\x1B'), std::string::npos);
+}
+
+// check-config prints what a valid configuration would serve, with each program's import, and
+// refuses an invalid one (or one whose program does not import) with every error and its line.
+TEST(Cli, ChecksAPlantConfiguration) {
+    const ShellRun example = Shell("varbank check-config examples/plant.toml");
+    EXPECT_EQ(example.status, 0) << example.err;
+    for (const char* part :
+         {"service        127.0.0.1:8080; no read token\n",
+          "plc            press: 127.0.0.1:1502/1, map flat (bases: IX none QX none IW none QW "
+          "none M 0 MW 1024 MD 0 ML 0), word order high-first",
+          "program        line: " VARBANK_SOURCE_DIR "/examples/production_line.xml as "
+          "dictionary line, on the memory image, read-only: imports, 11 variables\n",
+          "program        press_line: ", "on plc press, read-only: imports"}) {
+        EXPECT_NE(example.out.find(part), std::string::npos) << part << "\n" << example.out;
+    }
+    const ShellRun json = Shell("varbank --json check-config examples/plant.toml");
+    ASSERT_EQ(json.status, 0) << json.err;
+    const nlohmann::json document = nlohmann::json::parse(json.out);
+    EXPECT_EQ(document["valid"], true);
+    EXPECT_EQ(document["plcs"][0]["map"]["bases"]["MW"], 1024);
+    EXPECT_EQ(document["programs"][1]["plc"], "press");
+    EXPECT_EQ(document["programs"][0]["variables"], 11);
+
+    const std::string broken = WriteTempFile("broken.xml", "<project>\n<types></project>\n");
+    const std::string folder = std::filesystem::path(broken).parent_path().string();
+    const std::string invalid =
+        WriteTempFile("invalid.toml", "[plc.a]\nmodbus = \"h\"\nmap = \"flatt\"\n[program.p]\n"
+                                      "file = \"broken.xml\"\nplc = \"b\"\n");
+    const ShellRun refused = Shell("varbank check-config " + invalid);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, invalid +
+                               ":3: [plc.a]: map 'flatt' is not a register map "
+                               "(open-runtime, flat)\n" +
+                               invalid +
+                               ":6: [program.p]: plc 'b' is not a [plc.NAME] of this "
+                               "file (a)\n");
+    const ShellRun refusedJson = Shell("varbank --json check-config " + invalid);
+    EXPECT_EQ(refusedJson.status, 2);
+    EXPECT_EQ(nlohmann::json::parse(refusedJson.out)["errors"].size(), 2U);
+
+    const std::string unimported =
+        WriteTempFile("unimported.toml", "[program.p]\nfile = \"broken.xml\"\n");
+    const ShellRun notImported = Shell("varbank check-config " + unimported);
+    EXPECT_EQ(notImported.status, 2);
+    EXPECT_NE(notImported.out.find(": does not import\n               " + folder +
+                                   "/broken.xml:2: malformed XML"),
+              std::string::npos)
+        << notImported.out;
 }
 
 // Every loose name of the table is refused by resolve, read, write and browse, with its reason

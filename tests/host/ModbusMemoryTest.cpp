@@ -43,16 +43,18 @@ struct Fixture {
     std::shared_ptr<Program> program;
     ValueAccess* access = nullptr;
 
-    Fixture(std::uint16_t port,
-            ModbusMemory::WordOrder order = ModbusMemory::WordOrder::HighFirst) {
+    Fixture(std::uint16_t port, ModbusMemory::WordOrder order = ModbusMemory::WordOrder::HighFirst,
+            const RegisterMap& map = RegisterMap::OpenRuntime(),
+            const std::string& text = LocatedProgram(), std::uint32_t maxRegisters = 125) {
         Diagnostics diagnostics("located.xml");
         ProgramOptions options;
-        options.memory = {MemoryKind::Modbus, ModbusMemory::Options{{"127.0.0.1", port, 1},
-                                                                    order,
-                                                                    std::chrono::milliseconds(200),
-                                                                    nullptr}};
-        program = Program::Open(hosttest::WriteTempFile("located.xml", LocatedProgram()), options,
-                                diagnostics);
+        options.memory.kind = MemoryKind::Modbus;
+        options.memory.modbus.target = {"127.0.0.1", port, 1};
+        options.memory.modbus.wordOrder = order;
+        options.memory.modbus.timeout = std::chrono::milliseconds(200);
+        options.memory.modbus.map = map;
+        options.memory.modbus.maxRegisters = maxRegisters;
+        program = Program::Open(hosttest::WriteTempFile("located.xml", text), options, diagnostics);
         EXPECT_TRUE(program);
         access = program ? &program->Values() : nullptr;
     }
@@ -104,6 +106,46 @@ TEST(ModbusMemory, ReadsEveryLocatedKindWhereTheConventionPutsIt) {
         EXPECT_EQ(result.fault, ValueFault::Memory) << name;
         EXPECT_EQ(CoreJson::Error(result), name + ": " + error);
     }
+}
+
+// A PLC that numbers its memory as it is: %MWn is holding register n, %Mn coil n.
+TEST(ModbusMemory, FlatMapReadsAndWritesWhereThePlcNumbersItsMemory) {
+    const std::string globals = Var("Speed", "<INT/>", "%MW10") + Var("Count", "<DINT/>", "%MD8") +
+                                Var("Total", "<LREAL/>", "%ML5") + Var("Mode", "<WORD/>", "%MW30") +
+                                Var("High", "<BOOL/>", "%MX61.2") + Var("Flag", "<BOOL/>", "%M7") +
+                                Var("In", "<BOOL/>", "%IX1.2") + Var("Sensor", "<INT/>", "%IW3");
+    LocalModbusServer server(LocalModbusServer::Mode::Answer);
+    modbus_mapping_t& map = server.Map();
+    map.tab_registers[10] = 1500;
+    map.tab_registers[16] = 0x0001; // %MD8, most significant word first
+    map.tab_registers[17] = 0x0002;
+    map.tab_registers[20] = 0xC002; // %ML5 = -2.25
+    map.tab_registers[30] = 0x0408; // %MW30 bit 3, and bit 10 (%MX61.2)
+    map.tab_bits[7] = 1;
+    Fixture fixture(server.Port(), ModbusMemory::WordOrder::HighFirst, RegisterMap::Flat(),
+                    hosttest::Project("", "", globals));
+    const std::vector<std::pair<std::string, Value>> expected = {
+        {"Speed", I{1500}}, {"Count", I{65538}}, {"Total", -2.25}, {"Mode.3", true},
+        {"Mode.2", false},  {"High", true},      {"Flag", true}};
+    for (const auto& [name, value] : expected) {
+        const ValueResult result = fixture.access->Read(name);
+        EXPECT_TRUE(result.Ok()) << name << ": " << result.Message();
+        EXPECT_EQ(result.value, value) << name;
+    }
+    // The same read as one batch, grouped.
+    const std::vector<ValueResult> batch = fixture.access->ReadMany({"Speed", "Count", "Flag"});
+    EXPECT_EQ(batch[2].value, Value(true)) << batch[2].Message();
+    EXPECT_EQ(fixture.Read("In")["error"], "In: %IX has no Modbus place in the flat register map");
+    EXPECT_EQ(fixture.Read("Sensor")["error"],
+              "Sensor: %IW has no Modbus place in the flat register map");
+
+    EXPECT_TRUE(fixture.Write("Flag", false).is_null());
+    EXPECT_TRUE(fixture.Write("High", false).is_null());
+    EXPECT_TRUE(fixture.Write("Count", I{-2}).is_null());
+    EXPECT_EQ(map.tab_bits[7], 0);
+    EXPECT_EQ(map.tab_registers[30], 0x0008);
+    EXPECT_EQ(map.tab_registers[16], 0xFFFF);
+    EXPECT_EQ(map.tab_registers[17], 0xFFFE);
 }
 
 TEST(ModbusMemory, WritesEveryWritableKindAndBitsOfARegister) {
@@ -167,6 +209,14 @@ TEST(ModbusMemory, GroupsNeighbouringRegistersIntoFewRequests) {
     // A whole array read is grouped the same way.
     EXPECT_EQ(fixture.Read("Words")["value"].size(), 1000U);
     EXPECT_EQ(server.Requests(), 16);
+    // A device that takes fewer registers a request gets more, smaller requests. The server
+    // serves one connection at a time: the first program lets go of its own.
+    fixture.program.reset();
+    Fixture smaller(server.Port(), ModbusMemory::WordOrder::HighFirst, RegisterMap::OpenRuntime(),
+                    LocatedProgram(), 50);
+    const std::vector<ValueResult> again = smaller.access->ReadMany(names);
+    EXPECT_EQ(again[999].value, Value(I{999})) << again[999].Message();
+    EXPECT_EQ(server.Requests(), 16 + 20);
 }
 
 TEST(ModbusMemory, ReportsFailuresWithTheirReasonAndConnectsAgain) {

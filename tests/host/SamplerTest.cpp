@@ -265,10 +265,9 @@ TEST(Sampler, OneBatchedPlcReadServesEverySubscriber) {
         globals += Var(names.back(), "<WORD/>", "%QW" + std::to_string(i));
     }
     ProgramOptions options;
-    options.memory = {MemoryKind::Modbus, ModbusMemory::Options{{"127.0.0.1", plc.Port(), 1},
-                                                                ModbusMemory::WordOrder::HighFirst,
-                                                                std::chrono::milliseconds(2000),
-                                                                nullptr}};
+    options.memory.kind = MemoryKind::Modbus;
+    options.memory.modbus.target = {"127.0.0.1", plc.Port(), 1};
+    options.memory.modbus.timeout = std::chrono::milliseconds(2000);
     Diagnostics report;
     std::shared_ptr<const Program> program =
         Program::Open(WriteTempFile("plc.xml", Project("", "", globals)), options, report);
