@@ -10,8 +10,9 @@
 // second (notifications/s, server CPU). Every phase is bounded in time; every child is killed
 // at the end. Writes the markdown table to --out (and opcua.json beside it) and prints it.
 import { spawn, spawnSync } from "node:child_process";
-import { createWriteStream, existsSync, mkdirSync, readFileSync, renameSync, writeFileSync, createReadStream } from "node:fs";
+import { createReadStream, createWriteStream, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
+import { randomBytes } from "node:crypto";
 import { cpus, totalmem } from "node:os";
 import { dirname, resolve } from "node:path";
 import { createInterface } from "node:readline";
@@ -41,6 +42,7 @@ const {
 } = opcua;
 
 const kDictionary = "plant";
+const kToken = randomBytes(16).toString("hex"); // the service's write token (writes change monitored values)
 const kOursStartMs = 120000;
 const kPhaseMs = 300000; // any one phase of a server
 const kRequests = 200; // translate and read: requests per measure
@@ -90,7 +92,10 @@ for (const signal of ["SIGINT", "SIGTERM"]) {
 function waitForLines(child, patterns, ms) {
     return new Promise((resolve, reject) => {
         const found = {};
-        const timer = setTimeout(() => reject(new Error(`no ready line within ${ms / 1000} s`)), ms);
+        const timer = setTimeout(() => {
+            const last = child.stderrText.trim().split("\n").pop();
+            reject(new Error(`not ready within ${ms / 1000} s${last ? ` (last said: ${last})` : ""}`));
+        }, ms);
         child.on("exit", (code, signal) => {
             clearTimeout(timer);
             reject(new Error(`exited with ${code ?? signal}: ${child.stderrText.trim().split("\n").slice(-3).join(" | ")}`));
@@ -130,12 +135,17 @@ function cpuSeconds(pid) {
     const fields = stat.slice(stat.lastIndexOf(")") + 2).split(" ");
     return (Number(fields[11]) + Number(fields[12])) / kTicks; // utime, stime
 }
+// The children of a process, whichever of its threads started them.
 function childPids(pid) {
-    try {
-        return readFileSync(`/proc/${pid}/task/${pid}/children`, "utf8").trim().split(/\s+/).filter(Boolean).map(Number);
-    } catch {
-        return [];
+    const pids = [];
+    for (const task of readdirSync(`/proc/${pid}/task`)) {
+        try {
+            pids.push(...readFileSync(`/proc/${pid}/task/${task}/children`, "utf8").trim().split(/\s+/).filter(Boolean).map(Number));
+        } catch {
+            // the thread ended meanwhile
+        }
     }
+    return pids;
 }
 
 // ---------------------------------------------------------------- the program and its names
@@ -157,7 +167,8 @@ function program(variables) {
 }
 
 async function startServe(path, extra = []) {
-    const child = start(varbank, ["serve", path, "--port", "0", ...extra]);
+    const child = start(varbank, ["serve", path, "--port", "0", ...extra],
+        { env: { ...process.env, VARBANK_TOKEN: kToken } });
     const patterns = { http: /^serving .* at (http:\S+)$/ };
     if (extra.includes("--opcua-port")) {
         patterns.opcua = /^opcua: listening at (opc\.tcp:\/\/127\.0\.0\.1:\d+)$/;
@@ -302,6 +313,7 @@ async function pickItems(files, variables) {
 // ---------------------------------------------------------------- the client's measures
 
 async function firstSession(endpoint, began, deadlineMs) {
+    const deadline = Date.now() + deadlineMs;
     for (;;) {
         const client = OPCUAClient.create({ endpointMustExist: false, connectionStrategy: { maxRetry: 0 },
             requestedSessionTimeout: 600000, defaultSecureTokenLifetime: 600000 });
@@ -311,7 +323,7 @@ async function firstSession(endpoint, began, deadlineMs) {
             return { client, session, ms: Date.now() - began };
         } catch (error) {
             await client.disconnect().catch(() => {});
-            if (Date.now() - began > deadlineMs) {
+            if (Date.now() > deadline) {
                 throw error;
             }
             await sleep(100);
@@ -417,6 +429,7 @@ function makeWriter(session, ns, names, http) {
         }
         const response = await fetch(`${http}api/dictionaries/${kDictionary}/values`, {
             method: "PUT",
+            headers: { authorization: `Bearer ${kToken}` },
             body: JSON.stringify({ values: Object.fromEntries(names.map((n) => [n, value])) })
         });
         if (!response.ok) {
@@ -459,7 +472,10 @@ async function monitor(session, ns, names, pids, http) {
         group.once("err", reject);
     }), kPhaseMs, "monitored items");
     const createMs = Date.now() - began;
+    const refused = group.monitoredItems.filter((item) => item.statusCode !== StatusCodes.Good);
+    const created = { good: names.length - refused.length, refused: refused.length, reason: refused[0]?.statusCode.name };
     await sleep(2000); // the first values
+    const first = { good, bad };
     const window = async (write) => {
         const cpu0 = pids.map(cpuSeconds);
         const notes0 = good + bad;
@@ -482,17 +498,25 @@ async function monitor(session, ns, names, pids, http) {
         };
     };
     const quiet = await window(null);
-    const changing = await window(makeWriter(session, ns, names, http));
+    let changing;
+    try {
+        changing = await window(makeWriter(session, ns, names, http));
+    } catch (error) {
+        changing = { error: error.message };
+    }
     await subscription.terminate().catch(() => {});
-    return { createMs, quiet, changing, firstBad };
+    return { createMs, created, first, quiet, changing, firstBad };
 }
 
 // ---------------------------------------------------------------- one server, then the other
 
 async function startOurs(files) {
     const began = Date.now();
-    const { child, http, opcua: endpoint } = await startServe(files.path, ["--opcua-port", "0"]);
+    const { child, http, opcua: endpoint } = await startServe(files.path, ["--opcua-port", "0", "--writable"]);
     const node = childPids(child.pid)[0];
+    if (!node) {
+        throw new Error("the node child of varbank serve was not found");
+    }
     return { began, child, http, endpoint, pids: [node, child.pid], labels: ["node", "varbank"] };
 }
 
@@ -512,7 +536,7 @@ async function measure(kind, files, items) {
     let client;
     try {
         server = await (kind === "ours" ? startOurs(files) : startStock(files));
-        const opened = await firstSession(server.endpoint, server.began, kOursStartMs);
+        const opened = await firstSession(server.endpoint, server.began, 60000);
         ({ client } = opened);
         const { session } = opened;
         result.firstSessionMs = opened.ms;
@@ -556,7 +580,7 @@ function rows(r) {
         return null;
     }
     const m = r.monitor;
-    const cpu = (w) => (w ? w.cpuPercent.map((c, k) => `${f0(c)} % (${m.labels[k]})`).join(" + ") : "-");
+    const cpu = (w) => (w?.cpuPercent ? w.cpuPercent.map((c, k) => `${f0(c)} % (${m.labels[k]})`).join(" + ") : "-");
     const rateText = (x) => (x ? `${f0(x.perSecond)}${x.bad ? ` (${x.bad} bad: ${x.firstBad})` : ""}` : "-");
     return [
         ["time to first session (s)", r.firstSessionMs !== undefined ? (r.firstSessionMs / 1000).toFixed(2) : "-"],
@@ -566,12 +590,13 @@ function rows(r) {
         ["TranslateBrowsePaths, 100 paths/request (requests/s)", rateText(r.translate)],
         ["Read, 100 Values not read before (requests/s)", rateText(r.read?.cold)],
         ["Read, the same 100 Values (requests/s)", rateText(r.read?.warm)],
-        ["10,000 monitored items: creation (s)", m ? (m.createMs / 1000).toFixed(1) : "-"],
+        [`${m?.created ? (m.created.good + m.created.refused).toLocaleString("en") : "10,000"} monitored items: creation (s)`, m ? `${(m.createMs / 1000).toFixed(1)}${m.created?.refused ? ` (${m.created.refused} refused: ${m.created.reason})` : ""}` : "-"],
+        ["... first values, 2 s after creation: notifications", m ? `${m.first.good} Good${m.first.bad ? `, ${m.first.bad} ${m.firstBad}` : ""}` : "-"],
         ["... quiet values: notifications/s", m ? f0(m.quiet.notificationsPerSecond) + (m.quiet.badPerSecond ? ` (${f0(m.quiet.badPerSecond)} bad: ${m.firstBad})` : "") : "-"],
         ["... quiet values: server CPU (% of a core)", cpu(m?.quiet)],
         ["... all changed each second: notifications/s", m ? `${f0(m.changing.notificationsPerSecond)}${m.changing.badPerSecond ? ` (${f0(m.changing.badPerSecond)} bad: ${m.firstBad})` : ""}` : "-"],
         ["... all changed each second: server CPU (% of a core)", cpu(m?.changing)],
-        ["... written by", m?.changing.writes ?? "-"],
+        ["... written by", m?.changing.writes ?? m?.changing.error?.replace(/\|/g, "/") ?? "-"],
         ["error", (r.error ?? "").replace(/\|/g, "/")]
     ];
 }

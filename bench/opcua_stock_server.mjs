@@ -80,7 +80,9 @@ async function buildNamespace(server) {
                 value: new Variant({ dataType, value: initial })
             });
         }
-        count++;
+        if (++count % 100000 === 0) {
+            process.stderr.write(`stock: ${count} nodes built after ${(process.uptime()).toFixed(1)} s\n`);
+        }
     }
     return count;
 }
