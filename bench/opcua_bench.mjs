@@ -8,12 +8,13 @@
 // Browse of the root in pages of 100, TranslateBrowsePaths and Read of 100 per request, and
 // 10,000 monitored items at 100 ms for 10 s, quiet and then with every value changed once a
 // second (notifications/s, server CPU). Every phase is bounded in time; every child is killed
-// at the end. Writes the markdown table to --out (and opcua.json beside it) and prints it.
+// at the end. Writes the markdown table to --out (the raw figures to opcua.json in the work
+// folder) and prints it.
 import { spawn, spawnSync } from "node:child_process";
 import { createReadStream, createWriteStream, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { randomBytes } from "node:crypto";
-import { cpus, totalmem } from "node:os";
+import { cpus, loadavg, totalmem } from "node:os";
 import { dirname, resolve } from "node:path";
 import { createInterface } from "node:readline";
 import { fileURLToPath } from "node:url";
@@ -91,7 +92,7 @@ for (const signal of ["SIGINT", "SIGTERM"]) {
 // Lines a child prints matched against patterns until all are found; rejects on exit or time.
 function waitForLines(child, patterns, ms) {
     return new Promise((resolve, reject) => {
-        const found = {};
+        const found = { at: {} }; // and when each line came
         const timer = setTimeout(() => {
             const last = child.stderrText.trim().split("\n").pop();
             reject(new Error(`not ready within ${ms / 1000} s${last ? ` (last said: ${last})` : ""}`));
@@ -102,7 +103,10 @@ function waitForLines(child, patterns, ms) {
         });
         createInterface({ input: child.stdout }).on("line", (line) => {
             for (const [key, pattern] of Object.entries(patterns)) {
-                found[key] ??= pattern.exec(line)?.[1];
+                if (!found[key] && pattern.test(line)) {
+                    found[key] = pattern.exec(line)[1];
+                    found.at[key] = Date.now();
+                }
             }
             if (Object.keys(patterns).every((key) => found[key])) {
                 clearTimeout(timer);
@@ -275,13 +279,20 @@ async function walkNames(files) {
 }
 
 // What the client asks for, from names.tsv: a spread sample of leaves with their browse paths
-// from the dictionary's object, and the INT leaves to monitor (also spread).
+// from the dictionary's object, and 10,000 INT leaves to monitor, spread over the program.
 async function pickItems(files, variables) {
+    const lines = () => createInterface({ input: createReadStream(files.names), crlfDelay: Infinity });
+    let intCount = 0;
+    for await (const line of lines()) {
+        if (line.split("\t", 5)[4] === "INT") {
+            intCount++;
+        }
+    }
     const branches = new Map();
     const leaves = [];
     const ints = [];
     const leafStride = Math.max(1, Math.floor(variables / 5000));
-    const intStride = Math.max(1, Math.floor((variables * 2.5) / kMonitored));
+    const intStride = Math.max(1, Math.floor(intCount / kMonitored));
     let leafIndex = 0;
     let intIndex = 0;
     let nodes = 0;
@@ -292,8 +303,7 @@ async function pickItems(files, variables) {
         }
         return out;
     };
-    const lines = createInterface({ input: createReadStream(files.names), crlfDelay: Infinity });
-    for await (const line of lines) {
+    for await (const line of lines()) {
         const [name, browseName, parent, branch, type] = line.split("\t");
         nodes++;
         if (branch === "1") {
@@ -512,12 +522,12 @@ async function monitor(session, ns, names, pids, http) {
 
 async function startOurs(files) {
     const began = Date.now();
-    const { child, http, opcua: endpoint } = await startServe(files.path, ["--opcua-port", "0", "--writable"]);
+    const { child, http, opcua: endpoint, at } = await startServe(files.path, ["--opcua-port", "0", "--writable"]);
     const node = childPids(child.pid)[0];
     if (!node) {
         throw new Error("the node child of varbank serve was not found");
     }
-    return { began, child, http, endpoint, pids: [node, child.pid], labels: ["node", "varbank"] };
+    return { began, child, http, endpoint, pids: [node, child.pid], labels: ["node", "varbank"], serviceAt: at.http };
 }
 
 async function startStock(files) {
@@ -530,6 +540,26 @@ async function startStock(files) {
     return { began, child, http: null, endpoint, pids: [child.pid], labels: ["node"] };
 }
 
+// RSS of node-opcua alone: the stock server with an empty program, after its first session.
+async function emptyServerRss() {
+    mkdirSync(work, { recursive: true });
+    const files = { names: `${work}/empty.tsv` };
+    writeFileSync(files.names, "");
+    let server;
+    let client;
+    try {
+        server = await startStock(files);
+        ({ client } = await firstSession(server.endpoint, server.began, 60000));
+        return rssMiB(server.child.pid);
+    } catch (error) {
+        log(`empty server: ${error.message}`);
+        return NaN;
+    } finally {
+        await client?.disconnect().catch(() => {});
+        await stop(server?.child);
+    }
+}
+
 async function measure(kind, files, items) {
     const result = { server: kind };
     let server;
@@ -540,6 +570,9 @@ async function measure(kind, files, items) {
         ({ client } = opened);
         const { session } = opened;
         result.firstSessionMs = opened.ms;
+        if (server.serviceAt) {
+            result.afterServiceMs = opened.ms - (server.serviceAt - server.began);
+        }
         const ns = (await session.readNamespaceArray()).indexOf(`urn:varbank:${kDictionary}`);
         const rootId = `ns=${ns};i=1`;
         const rss = () => Object.fromEntries(server.pids.map((pid, k) => [server.labels[k], rssMiB(pid)]));
@@ -584,6 +617,7 @@ function rows(r) {
     const rateText = (x) => (x ? `${f0(x.perSecond)}${x.bad ? ` (${x.bad} bad: ${x.firstBad})` : ""}` : "-");
     return [
         ["time to first session (s)", r.firstSessionMs !== undefined ? (r.firstSessionMs / 1000).toFixed(2) : "-"],
+        ["... after the service's HTTP line (the OPC UA side's own start) (s)", r.afterServiceMs !== undefined ? (r.afterServiceMs / 1000).toFixed(2) : "-"],
         ["RSS after start (MiB)", `${mib(r.rssStart)} = ${f0(sum(r.rssStart))}`],
         ["RSS after browsing the root (MiB)", `${mib(r.rssBrowsed)} = ${f0(sum(r.rssBrowsed))}`],
         ["browse of the root by 100 (s)", r.browse ? `${(r.browse.ms / 1000).toFixed(1)} (${r.browse.references} refs)` : "-"],
@@ -631,6 +665,8 @@ async function main() {
         throw new Error(`--servers takes ours and stock, not '${args.servers}'`);
     }
     const results = {};
+    const loadBefore = loadavg()[0];
+    const emptyRss = await emptyServerRss();
     for (const variables of sizes) {
         const files = program(variables);
         await walkNames(files);
@@ -644,19 +680,21 @@ async function main() {
     const head = [
         `# OPC UA front vs a stock node-opcua server (${new Date().toISOString().slice(0, 10)})`, "",
         `Machine: ${cpus().length} cores shared with other workers building code at the same time, ` +
-        `${(totalmem() / 2 ** 30).toFixed(0)} GiB; varbank ${args.build} (Release), node ${process.version}, ` +
+        `${(totalmem() / 2 ** 30).toFixed(0)} GiB (load average ${loadBefore.toFixed(1)} at the start, ` +
+        `${loadavg()[0].toFixed(1)} at the end: the rates and start times vary with the other workers' load); varbank ${args.build} (Release), node ${process.version}, ` +
         `node-opcua ${createRequire(`${opcuaDir}/package.json`)("node-opcua/package.json").version}. ` +
         "Each server alone in turn, the same client script (node-opcua's client, same machine). " +
         "The stock server (bench/opcua_stock_server.mjs) builds every node at start from the name space " +
         "walked once over the service's HTTP browse; its values are in memory. RSS: VmRSS, for varbank's " +
         "front the node child and the varbank service (which holds the dictionary). Monitored items: " +
-        "10,000 INT leaves at 100 ms, queue 1, for 10 s quiet and then 10 s with every value changed once a second.",
+        "10,000 INT leaves at 100 ms, queue 1, for 10 s quiet and then 10 s with every value changed once a second. " +
+        `node-opcua alone (the stock server with no program, after its first session): ${f0(emptyRss)} MiB.`,
         ""
     ].join("\n");
     const text = `${head}\n${table(results)}`;
     mkdirSync(dirname(args.out), { recursive: true });
     writeFileSync(args.out, text);
-    writeFileSync(args.out.replace(/\.md$/, ".json"), JSON.stringify(results, null, 2) + "\n");
+    writeFileSync(`${work}/opcua.json`, JSON.stringify(results, null, 2) + "\n");
     process.stdout.write(text);
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Side-by-side benchmark of the OPC UA front and a stock node-opcua server (bench/opcua_bench.mjs)
 # on a release build: bench/opcua_bench.sh [100000,1000000] [more options of opcua_bench.mjs].
-# Writes bench/results/opcua.md and opcua.json.
+# Writes bench/results/opcua.md (and the raw figures to build-release/opcua-bench/opcua.json).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sizes=${1:-100000,1000000}
