@@ -11,7 +11,9 @@
 // at the end. Writes the markdown table to --out (the raw figures to opcua.json in the work
 // folder) and prints it.
 import { spawn, spawnSync } from "node:child_process";
-import { createReadStream, createWriteStream, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, writeFileSync } from "node:fs";
+import {
+    createReadStream, createWriteStream, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, writeFileSync
+} from "node:fs";
 import { createRequire } from "node:module";
 import { randomBytes } from "node:crypto";
 import { cpus, loadavg, totalmem } from "node:os";
@@ -99,7 +101,8 @@ function waitForLines(child, patterns, ms) {
         }, ms);
         child.on("exit", (code, signal) => {
             clearTimeout(timer);
-            reject(new Error(`exited with ${code ?? signal}: ${child.stderrText.trim().split("\n").slice(-3).join(" | ")}`));
+            const said = child.stderrText.trim().split("\n").slice(-3).join(" | ");
+            reject(new Error(`exited with ${code ?? signal}: ${said}`));
         });
         createInterface({ input: child.stdout }).on("line", (line) => {
             for (const [key, pattern] of Object.entries(patterns)) {
@@ -144,7 +147,8 @@ function childPids(pid) {
     const pids = [];
     for (const task of readdirSync(`/proc/${pid}/task`)) {
         try {
-            pids.push(...readFileSync(`/proc/${pid}/task/${task}/children`, "utf8").trim().split(/\s+/).filter(Boolean).map(Number));
+            const text = readFileSync(`/proc/${pid}/task/${task}/children`, "utf8");
+            pids.push(...text.trim().split(/\s+/).filter(Boolean).map(Number));
         } catch {
             // the thread ended meanwhile
         }
@@ -412,7 +416,8 @@ async function translateRate(session, rootId, ns, leaves) {
 async function readRates(session, ns, leaves) {
     const half = Math.floor(leaves.length / 2);
     const nodes = (i) => Array.from({ length: 100 }, (_, j) =>
-        ({ nodeId: `ns=${ns};s=${leaves[half + ((i * 100 + j) % (leaves.length - half))].name}`, attributeId: AttributeIds.Value }));
+        ({ nodeId: `ns=${ns};s=${leaves[half + ((i * 100 + j) % (leaves.length - half))].name}`,
+            attributeId: AttributeIds.Value }));
     const cold = await rate(async (i) => (await session.read(nodes(i))).map((v) => v.statusCode));
     const warm = await rate(async () => (await session.read(nodes(0))).map((v) => v.statusCode));
     return { cold, warm };
@@ -604,10 +609,12 @@ async function measure(kind, files, items) {
 // ---------------------------------------------------------------- the table
 
 const f0 = (x) => (Number.isFinite(x) ? x.toFixed(0) : "-");
-const f1 = (x) => (Number.isFinite(x) ? x.toFixed(1) : "-");
+const secondsText = (ms, digits) => (ms !== undefined ? (ms / 1000).toFixed(digits) : "-");
 const mib = (rss) => (rss ? Object.entries(rss).map(([k, v]) => `${f0(v)} (${k})`).join(" + ") : "-");
-const sum = (rss) => (rss ? Object.values(rss).reduce((a, b) => a + b, 0) : NaN);
+const total = (rss) => f0(rss ? Object.values(rss).reduce((a, b) => a + b, 0) : NaN);
+const cell = (text) => (text ?? "").replace(/\|/g, "/");
 
+// The cells of one server's column, each [measure, figure].
 function rows(r) {
     if (!r) {
         return null;
@@ -615,23 +622,32 @@ function rows(r) {
     const m = r.monitor;
     const cpu = (w) => (w?.cpuPercent ? w.cpuPercent.map((c, k) => `${f0(c)} % (${m.labels[k]})`).join(" + ") : "-");
     const rateText = (x) => (x ? `${f0(x.perSecond)}${x.bad ? ` (${x.bad} bad: ${x.firstBad})` : ""}` : "-");
+    const notes = (w) => {
+        if (!w?.notificationsPerSecond && w?.notificationsPerSecond !== 0) {
+            return "-";
+        }
+        return f0(w.notificationsPerSecond) + (w.badPerSecond ? ` (${f0(w.badPerSecond)} bad: ${m.firstBad})` : "");
+    };
+    const items = m?.created ? (m.created.good + m.created.refused).toLocaleString("en") : "10,000";
+    const refused = m?.created?.refused ? ` (${m.created.refused} refused: ${m.created.reason})` : "";
+    const first = m ? `${m.first.good} Good${m.first.bad ? `, ${m.first.bad} ${m.firstBad}` : ""}` : "-";
     return [
-        ["time to first session (s)", r.firstSessionMs !== undefined ? (r.firstSessionMs / 1000).toFixed(2) : "-"],
-        ["... after the service's HTTP line (the OPC UA side's own start) (s)", r.afterServiceMs !== undefined ? (r.afterServiceMs / 1000).toFixed(2) : "-"],
-        ["RSS after start (MiB)", `${mib(r.rssStart)} = ${f0(sum(r.rssStart))}`],
-        ["RSS after browsing the root (MiB)", `${mib(r.rssBrowsed)} = ${f0(sum(r.rssBrowsed))}`],
-        ["browse of the root by 100 (s)", r.browse ? `${(r.browse.ms / 1000).toFixed(1)} (${r.browse.references} refs)` : "-"],
+        ["time to first session (s)", secondsText(r.firstSessionMs, 2)],
+        ["... after the service's HTTP line (the OPC UA side's own start) (s)", secondsText(r.afterServiceMs, 2)],
+        ["RSS after start (MiB)", `${mib(r.rssStart)} = ${total(r.rssStart)}`],
+        ["RSS after browsing the root (MiB)", `${mib(r.rssBrowsed)} = ${total(r.rssBrowsed)}`],
+        ["browse of the root by 100 (s)", r.browse ? `${secondsText(r.browse.ms, 1)} (${r.browse.references} refs)` : "-"],
         ["TranslateBrowsePaths, 100 paths/request (requests/s)", rateText(r.translate)],
         ["Read, 100 Values not read before (requests/s)", rateText(r.read?.cold)],
         ["Read, the same 100 Values (requests/s)", rateText(r.read?.warm)],
-        [`${m?.created ? (m.created.good + m.created.refused).toLocaleString("en") : "10,000"} monitored items: creation (s)`, m ? `${(m.createMs / 1000).toFixed(1)}${m.created?.refused ? ` (${m.created.refused} refused: ${m.created.reason})` : ""}` : "-"],
-        ["... first values, 2 s after creation: notifications", m ? `${m.first.good} Good${m.first.bad ? `, ${m.first.bad} ${m.firstBad}` : ""}` : "-"],
-        ["... quiet values: notifications/s", m ? f0(m.quiet.notificationsPerSecond) + (m.quiet.badPerSecond ? ` (${f0(m.quiet.badPerSecond)} bad: ${m.firstBad})` : "") : "-"],
+        [`${items} monitored items: creation (s)`, m ? `${secondsText(m.createMs, 1)}${refused}` : "-"],
+        ["... first values, 2 s after creation: notifications", first],
+        ["... quiet values: notifications/s", notes(m?.quiet)],
         ["... quiet values: server CPU (% of a core)", cpu(m?.quiet)],
-        ["... all changed each second: notifications/s", m ? `${f0(m.changing.notificationsPerSecond)}${m.changing.badPerSecond ? ` (${f0(m.changing.badPerSecond)} bad: ${m.firstBad})` : ""}` : "-"],
+        ["... all changed each second: notifications/s", notes(m?.changing)],
         ["... all changed each second: server CPU (% of a core)", cpu(m?.changing)],
-        ["... written by", m?.changing.writes ?? m?.changing.error?.replace(/\|/g, "/") ?? "-"],
-        ["error", (r.error ?? "").replace(/\|/g, "/")]
+        ["... written by", m?.changing.writes ?? cell(m?.changing.error ?? "-")],
+        ["error", cell(r.error)]
     ];
 }
 
@@ -657,7 +673,7 @@ function table(results) {
 
 async function main() {
     if (!existsSync(varbank)) {
-        throw new Error(`${varbank} is missing: cmake --preset release && cmake --build build-release --target varbank`);
+        throw new Error(`${varbank} is missing: cmake --preset release && cmake --build ${args.build} --target varbank`);
     }
     const sizes = args.variables.split(",").map(Number);
     const servers = args.servers.split(",").filter(Boolean);
@@ -681,7 +697,8 @@ async function main() {
         `# OPC UA front vs a stock node-opcua server (${new Date().toISOString().slice(0, 10)})`, "",
         `Machine: ${cpus().length} cores shared with other workers building code at the same time, ` +
         `${(totalmem() / 2 ** 30).toFixed(0)} GiB (load average ${loadBefore.toFixed(1)} at the start, ` +
-        `${loadavg()[0].toFixed(1)} at the end: the rates and start times vary with the other workers' load); varbank ${args.build} (Release), node ${process.version}, ` +
+        `${loadavg()[0].toFixed(1)} at the end: the rates and start times vary with the other workers' load); ` +
+        `varbank ${args.build} (Release), node ${process.version}, ` +
         `node-opcua ${createRequire(`${opcuaDir}/package.json`)("node-opcua/package.json").version}. ` +
         "Each server alone in turn, the same client script (node-opcua's client, same machine). " +
         "The stock server (bench/opcua_stock_server.mjs) builds every node at start from the name space " +
