@@ -290,8 +290,9 @@ int CommandLine::Run(int argc, const char* const* argv) {
     stamp->add_option("OTHER", other, "the build running in the PLC")->required();
     stamp->callback([&] {
         command = [&]() -> int {
-            const auto built = OpenProgram(file, common, {}, m_Err);
-            const auto running = built ? OpenProgram(other, common, {}, m_Err) : nullptr;
+            const MemoryChoice image; // a named one: GCC's optimiser misreads a temporary here
+            const auto built = OpenProgram(file, common, image, m_Err);
+            const auto running = built ? OpenProgram(other, common, image, m_Err) : nullptr;
             if (!built || !running) {
                 return kExitBadInput;
             }
