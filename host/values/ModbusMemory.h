@@ -28,7 +28,7 @@ public:
         // The PLC's endpoint, shared with other memories of it; made from target and timeout
         // when none is given.
         std::shared_ptr<PlcEndpoint> endpoint;
-        RegisterMap map = RegisterMap::OpenRuntime();
+        RegisterMap map;                  // open-runtime
         std::uint32_t maxRegisters = 125; // registers read in one request, 1 to 125
         std::uint32_t maxBits = 2000;     // coils or inputs read in one request, 1 to 2000
     };

@@ -59,7 +59,7 @@ std::optional<Area> WordArea(std::uint32_t offset, std::uint32_t size) {
 RegisterMap::RegisterMap(std::string name, Bases bases) : m_Name(std::move(name)), m_Bases(bases) {}
 
 RegisterMap RegisterMap::OpenRuntime() {
-    return {"open-runtime", {0U, 0U, 0U, 0U, std::nullopt, 1024U, 2048U, 4096U}};
+    return {};
 }
 
 RegisterMap RegisterMap::Flat() {

@@ -42,6 +42,10 @@ public:
         bool operator==(const Place&) const = default;
     };
 
+    // The open-runtime map. Made inline, so that the options holding a map are built without
+    // a call (GCC's optimiser otherwise reports their other members as uninitialised).
+    RegisterMap() = default;
+
     // The convention of open IEC 61131-3 runtimes (the default).
     static RegisterMap OpenRuntime();
     // Memory exposed as it is numbered; %I and %Q have no place.
@@ -89,6 +93,7 @@ private:
     std::optional<Place> At(Area area, std::uint64_t address, std::uint32_t count,
                             std::uint8_t registerBit, std::string& error) const;
 
-    std::string m_Name;
-    std::array<std::optional<std::uint32_t>, kAreaCount> m_Bases;
+    std::string m_Name = "open-runtime";
+    std::array<std::optional<std::uint32_t>, kAreaCount> m_Bases = {
+        0U, 0U, 0U, 0U, std::nullopt, 1024U, 2048U, 4096U};
 };
