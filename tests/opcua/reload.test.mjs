@@ -1,13 +1,13 @@
 // A served program changed on disk: the OPC UA front drops the dictionary's cached nodes when
 // its stamp changes, and a client sees the new program on its next browse and read.
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
 import { copyFileSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import path from "node:path";
-import { createInterface } from "node:readline";
 import { after, before, test } from "node:test";
+
+import { startServe } from "./support.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const { AttributeIds, DataType, OPCUAClient, StatusCodes } = opcua;
@@ -21,21 +21,9 @@ let ns;
 
 before(async () => {
     copyFileSync(`${process.env.VARBANK_EXAMPLES}/production_line.xml`, program);
-    serve = spawn(process.env.VARBANK_BINARY,
-        ["serve", program, "--port", "0", "--opcua-port", "0", "--watch-ms", "100",
-            "--state", path.join(folder, "state")],
-        { stdio: ["ignore", "pipe", "inherit"] });
-    const endpoint = await new Promise((resolve, reject) => {
-        const timer = setTimeout(() => reject(new Error("no OPC UA address")), 60000);
-        serve.on("exit", (code) => reject(new Error(`varbank serve exited with ${code}`)));
-        createInterface({ input: serve.stdout }).on("line", (line) => {
-            const found = /^opcua: listening at (opc\.tcp:\/\/127\.0\.0\.1:\d+)$/.exec(line)?.[1];
-            if (found) {
-                clearTimeout(timer);
-                resolve(found);
-            }
-        });
-    });
+    let endpoint;
+    ({ child: serve, opcua: endpoint } = await startServe(
+        [program, "--watch-ms", "100", "--state", path.join(folder, "state")]));
     client = OPCUAClient.create({ endpointMustExist: false, connectionStrategy: { maxRetry: 0 } });
     await client.connect(endpoint);
     session = await client.createSession();

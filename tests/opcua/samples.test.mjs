@@ -1,13 +1,13 @@
 // Real programs written by others, served over OPC UA: every leaf's Read agrees with the
 // service's values (value or error), with the data type of its IEC type.
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
 import { existsSync, mkdtempSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import path from "node:path";
-import { createInterface } from "node:readline";
 import { after, before, test } from "node:test";
+
+import { startServe } from "./support.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const { AttributeIds, OPCUAClient, StatusCodes } = opcua;
@@ -25,23 +25,8 @@ before(async () => {
     if (!present) {
         return;
     }
-    serve = spawn(process.env.VARBANK_BINARY,
-        ["serve", samples, "--port", "0", "--opcua-port", "0", "--state", state],
-        { stdio: ["ignore", "pipe", "inherit"] });
     let endpoint;
-    ({ http, endpoint } = await new Promise((resolve, reject) => {
-        const found = {};
-        const timer = setTimeout(() => reject(new Error("varbank serve did not print both addresses")), 60000);
-        serve.on("exit", (code) => reject(new Error(`varbank serve exited with ${code}`)));
-        createInterface({ input: serve.stdout }).on("line", (line) => {
-            found.http ??= /^serving .* at (http:\S+)$/.exec(line)?.[1];
-            found.endpoint ??= /^opcua: listening at (opc\.tcp:\S+)$/.exec(line)?.[1];
-            if (found.http && found.endpoint) {
-                clearTimeout(timer);
-                resolve(found);
-            }
-        });
-    }));
+    ({ child: serve, http, opcua: endpoint } = await startServe([samples, "--state", state]));
     client = OPCUAClient.create({ endpointMustExist: false, connectionStrategy: { maxRetry: 0 } });
     await client.connect(endpoint);
     session = await client.createSession();

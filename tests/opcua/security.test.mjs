@@ -2,18 +2,17 @@
 // server's certificate made at first start in the state folder, and a client trusted by moving
 // its certificate from rejected/ to trusted/certs/.
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
 import { existsSync, mkdtempSync, readdirSync, renameSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import path from "node:path";
-import { createInterface } from "node:readline";
 import { after, before, test } from "node:test";
+
+import { startServe } from "./support.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const { MessageSecurityMode, OPCUACertificateManager, OPCUAClient, SecurityPolicy } = opcua;
 
-const kStartMs = 60000;
 const state = mkdtempSync(path.join(tmpdir(), "varbank-state-"));
 const pki = path.join(state, "opcua", "pki");
 let serve;
@@ -21,21 +20,8 @@ let endpoint;
 let clientManager;
 
 before(async () => {
-    serve = spawn(process.env.VARBANK_BINARY,
-        ["serve", `${process.env.VARBANK_EXAMPLES}/production_line.xml`, "--port", "0",
-            "--opcua-port", "0", "--state", state],
-        { stdio: ["ignore", "pipe", "inherit"] });
-    endpoint = await new Promise((resolve, reject) => {
-        const timer = setTimeout(() => reject(new Error("no OPC UA address")), kStartMs);
-        serve.on("exit", (code) => reject(new Error(`varbank serve exited with ${code}`)));
-        createInterface({ input: serve.stdout }).on("line", (line) => {
-            const found = /^opcua: listening at (opc\.tcp:\/\/127\.0\.0\.1:\d+)$/.exec(line)?.[1];
-            if (found) {
-                clearTimeout(timer);
-                resolve(found);
-            }
-        });
-    });
+    ({ child: serve, opcua: endpoint } = await startServe(
+        [`${process.env.VARBANK_EXAMPLES}/production_line.xml`, "--state", state]));
     clientManager = new OPCUACertificateManager({
         rootFolder: path.join(state, "client-pki"),
         automaticallyAcceptUnknownCertificate: true

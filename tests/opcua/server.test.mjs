@@ -1,20 +1,19 @@
 // node-opcua's client against `varbank serve examples/production_line.xml --opcua-port 0`:
 // browsing, paging, path translation and reads agree with the service's HTTP answers.
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
 import { mkdtempSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import path from "node:path";
-import { createInterface } from "node:readline";
 import { after, before, test } from "node:test";
+
+import { startServe } from "./support.mjs";
 
 import { ElementaryArray } from "../../opcua/lib/ElementaryArray.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const { AttributeIds, BrowseDirection, NodeClass, OPCUAClient, StatusCodes, makeBrowsePath } = opcua;
 
-const kStartMs = 60000;
 const dictionary = "production_line";
 let serve;
 let http; // the service's address, http://127.0.0.1:PORT/
@@ -22,27 +21,6 @@ let client;
 let session;
 let ns;
 const stateFolder = mkdtempSync(path.join(tmpdir(), "varbank-state-"));
-
-// Starts varbank serve and waits for both of its address lines.
-function startServe() {
-    const child = spawn(process.env.VARBANK_BINARY,
-        ["serve", `${process.env.VARBANK_EXAMPLES}/production_line.xml`, "--port", "0", "--opcua-port", "0",
-            "--state", stateFolder],
-        { stdio: ["ignore", "pipe", "inherit"] });
-    return new Promise((resolve, reject) => {
-        const found = {};
-        const timer = setTimeout(() => reject(new Error("varbank serve did not print both addresses")), kStartMs);
-        child.on("exit", (code) => reject(new Error(`varbank serve exited with ${code}`)));
-        createInterface({ input: child.stdout }).on("line", (line) => {
-            found.http ??= /^serving .* at (http:\S+)$/.exec(line)?.[1];
-            found.opcua ??= /^opcua: listening at (opc\.tcp:\/\/127\.0\.0\.1:\d+)$/.exec(line)?.[1];
-            if (found.http && found.opcua) {
-                clearTimeout(timer);
-                resolve({ child, ...found });
-            }
-        });
-    });
-}
 
 async function api(path, body) {
     const response = await fetch(`${http}api/dictionaries/${dictionary}/${path}`,
@@ -99,7 +77,8 @@ const rootId = () => `ns=${ns};i=1`;
 const itemId = (name) => `ns=${ns};s=${name}`;
 
 before(async () => {
-    ({ child: serve, http, opcua: client } = await startServe());
+    ({ child: serve, http, opcua: client } = await startServe(
+        [`${process.env.VARBANK_EXAMPLES}/production_line.xml`, "--state", stateFolder]));
     const endpoint = client;
     client = OPCUAClient.create({ endpointMustExist: false, connectionStrategy: { maxRetry: 0 } });
     await client.connect(endpoint);

@@ -2,13 +2,13 @@
 // --writable --opcua-port 0` on a generated program of DINT variables, values changed by HTTP
 // writes.
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
 import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
-import { createInterface } from "node:readline";
 import { after, before, test } from "node:test";
+
+import { startServe } from "./support.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const {
@@ -23,7 +23,6 @@ const {
     TimestampsToReturn
 } = opcua;
 
-const kStartMs = 60000;
 const kWaitMs = 10000; // the longest any value is waited for
 const kVariables = 120;
 const dictionary = "plant";
@@ -46,26 +45,6 @@ function writeProgram() {
         '<configurations><configuration name="C"><globalVars>\n' + variables +
         "\n</globalVars></configuration></configurations></instances></project>\n");
     return path;
-}
-
-function startServe(program) {
-    const child = spawn(process.env.VARBANK_BINARY,
-        ["serve", program, "--port", "0", "--opcua-port", "0", "--writable"],
-        { stdio: ["ignore", "pipe", "pipe"], env: { ...process.env, VARBANK_TOKEN: token } });
-    createInterface({ input: child.stderr }).on("line", (line) => logLines.push(line));
-    return new Promise((resolve, reject) => {
-        const found = {};
-        const timer = setTimeout(() => reject(new Error("varbank serve did not print both addresses")), kStartMs);
-        child.on("exit", (code) => reject(new Error(`varbank serve exited with ${code}: ${logLines.join("\n")}`)));
-        createInterface({ input: child.stdout }).on("line", (line) => {
-            found.http ??= /^serving .* at (http:\S+)$/.exec(line)?.[1];
-            found.opcua ??= /^opcua: listening at (opc\.tcp:\/\/127\.0\.0\.1:\d+)$/.exec(line)?.[1];
-            if (found.http && found.opcua) {
-                clearTimeout(timer);
-                resolve({ child, ...found });
-            }
-        });
-    });
 }
 
 async function write(values) {
@@ -154,7 +133,8 @@ class Watch {
 }
 
 before(async () => {
-    ({ child: serve, http, opcua: client } = await startServe(writeProgram()));
+    ({ child: serve, http, opcua: client } = await startServe([writeProgram(), "--writable"],
+        { env: { VARBANK_TOKEN: token }, stderr: (line) => logLines.push(line) }));
     const endpoint = client;
     client = OPCUAClient.create({ endpointMustExist: false, connectionStrategy: { maxRetry: 0 } });
     await client.connect(endpoint);

@@ -2,36 +2,20 @@
 // `varbank serve examples/production_line.xml --writable` (token in $VARBANK_TOKEN) and against
 // a service that takes no writes; what it wrote and read is compared with the HTTP answers.
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
 import { createRequire } from "node:module";
-import { createInterface } from "node:readline";
 import { after, before, test } from "node:test";
+
+import { startServe } from "./support.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const { AttributeIds, BrowseDirection, DataType, OPCUAClient, StatusCodes, UserTokenType, VariantArrayType } = opcua;
 
-const kStartMs = 60000;
 const kToken = "opcua-test-token";
 const dictionary = "production_line";
 
-// Starts varbank serve with `args` and waits for both of its address lines.
-function startServe(args, env) {
-    const child = spawn(process.env.VARBANK_BINARY,
-        ["serve", `${process.env.VARBANK_EXAMPLES}/production_line.xml`, "--port", "0", "--opcua-port", "0", ...args],
-        { stdio: ["ignore", "pipe", "inherit"], env: { ...process.env, ...env } });
-    return new Promise((resolve, reject) => {
-        const found = {};
-        const timer = setTimeout(() => reject(new Error("varbank serve did not print both addresses")), kStartMs);
-        child.on("exit", (code) => reject(new Error(`varbank serve exited with ${code}`)));
-        createInterface({ input: child.stdout }).on("line", (line) => {
-            found.http ??= /^serving .* at (http:\S+)$/.exec(line)?.[1];
-            found.opcua ??= /^opcua: listening at (opc\.tcp:\/\/127\.0\.0\.1:\d+)$/.exec(line)?.[1];
-            if (found.http && found.opcua) {
-                clearTimeout(timer);
-                resolve({ child, ...found, sessions: [] });
-            }
-        });
-    });
+// Serves the example with `args`, the environment `env` added.
+async function serveExample(args, env) {
+    return { ...(await startServe([`${process.env.VARBANK_EXAMPLES}/production_line.xml`, ...args], { env })), sessions: [] };
 }
 
 async function connect(server) {
@@ -68,8 +52,8 @@ const itemId = (name) => `ns=${ns};s=${name}`;
 
 before(async () => {
     [writable, readOnly] = await Promise.all([
-        startServe(["--writable"], { VARBANK_TOKEN: kToken }),
-        startServe([], { VARBANK_TOKEN: "" })
+        serveExample(["--writable"], { VARBANK_TOKEN: kToken }),
+        serveExample([], { VARBANK_TOKEN: "" })
     ]);
     await Promise.all([connect(writable), connect(readOnly)]);
     anonymous = await session(writable);
