@@ -36,7 +36,10 @@ public:
         std::chrono::milliseconds timeout{1000}; // for a whole exchange
         std::chrono::milliseconds backoff{1000}; // the first back-off period
         std::chrono::milliseconds maxBackoff{30000};
-        std::size_t queueCapacity = 64; // requests waiting for the PLC
+        std::size_t queueCapacity = 64;           // requests waiting for the PLC
+        std::string name;                         // as the plant calls it; "" on the command line
+        unsigned retries = 0;                     // a failed request sent again this many times
+        std::chrono::milliseconds minInterval{0}; // between two requests to the PLC
     };
 
     explicit PlcEndpoint(Options options);
@@ -47,6 +50,7 @@ public:
     ~PlcEndpoint();
 
     const ModbusTarget& Target() const { return m_Options.target; }
+    const Options& Settings() const { return m_Options; }
     std::chrono::milliseconds Timeout() const { return m_Options.timeout; }
     WorkQueue& Queue() { return m_Queue; }
     // Requests sent to the PLC so far (each read or write of one group counts one).
