@@ -72,7 +72,10 @@ void AddMemoryOptions(CLI::App& command, MemoryFlags& flags) {
 }
 
 void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
-    serve.add_option("PATH", options.paths, "PLCopen XML files, or folders of them")->required();
+    serve.add_option("PATH", options.paths, "PLCopen XML files, or folders of them");
+    serve.add_option("--config", options.config,
+                     "serve what a plant's configuration file (TOML) names, instead of PATHs, "
+                     "and follow its changes");
     serve.add_option("--bind", options.bind, "address to listen on")->capture_default_str();
     serve.add_option("--port", options.port, "port to listen on (0: any free port)")
         ->capture_default_str()
@@ -161,6 +164,32 @@ void AddWatchOptions(CLI::App& watch, WatchFlags& flags) {
             "X"));
     watch.add_option("--count", flags.count, "stop after this many changes (default: Ctrl-C)")
         ->check(PositiveWhole("the count must be a whole number of 1 or more", "N"));
+}
+
+// Serve takes PATHs or a configuration, whose file then says what the command line would.
+bool ServeSourcesFit(const CLI::App& command, const ServeCommand::Options& serve,
+                     std::ostream& err) {
+    if (serve.config.empty()) {
+        if (serve.paths.empty()) {
+            err << "serve: give the PLCopen files or folders to serve, or --config FILE\n";
+            return false;
+        }
+        return true;
+    }
+    if (!serve.paths.empty()) {
+        err << "serve: --config names the programs to serve; give no PATH with it\n";
+        return false;
+    }
+    for (const char* option : {"--modbus", "--map", "--word-order", "--timeout", "--writable",
+                               "--token"}) {
+        if (command.count(option) > 0) {
+            err << "serve: " << option
+                << " is given in the configuration file with --config (its [plc] and "
+                   "[program] tables)\n";
+            return false;
+        }
+    }
+    return true;
 }
 
 // The memory choice of the flags; nothing, with the reason on err, for a malformed target.
@@ -398,17 +427,22 @@ int CommandLine::Run(int argc, const char* const* argv) {
     AddMemoryOptions(*serveCommand, memory);
     serveCommand->callback([&] {
         command = [&]() -> int {
+            if (!ServeSourcesFit(*serveCommand, serve, m_Err)) {
+                return kExitBadInput;
+            }
             const auto choice = MemoryOf(memory, m_Err);
             if (!choice) {
                 return kExitBadInput;
             }
+            serve.bindGiven = serveCommand->count("--bind") > 0;
+            serve.portGiven = serveCommand->count("--port") > 0;
             serve.programs.strict = common.strict;
             serve.programs.memory = *choice;
             const char* token = std::getenv("VARBANK_TOKEN");
             if (serve.writes.token.empty() && token != nullptr) {
                 serve.writes.token = token;
             }
-            if (serve.writes.writable && serve.writes.token.empty()) {
+            if (serve.writes.writable && serve.writes.token.empty() && serve.config.empty()) {
                 m_Err << "serve: --writable needs a token (--token or $VARBANK_TOKEN), which "
                          "every write must then carry\n";
                 return kExitBadInput;

@@ -3,8 +3,9 @@
 #include <sstream>
 
 ProgramWatcher::ProgramWatcher(ProgramRegistry& registry, std::chrono::milliseconds interval,
-                               ServiceLog& log)
-    : m_Registry(registry), m_Interval(interval), m_Log(log), m_Thread([this] { Run(); }) {}
+                               ServiceLog& log, Step before)
+    : m_Registry(registry), m_Interval(interval), m_Log(log), m_Before(std::move(before)),
+      m_Thread([this] { Run(); }) {}
 
 ProgramWatcher::~ProgramWatcher() {
     {
@@ -20,6 +21,9 @@ void ProgramWatcher::Run() {
     while (!m_Wake.wait_for(lock, m_Interval, [this] { return m_Stop; })) {
         lock.unlock();
         std::ostringstream messages;
+        if (m_Before) {
+            m_Before(messages);
+        }
         m_Registry.RefreshAll(messages);
         m_Log.Write(messages.str());
         lock.lock();

@@ -5,14 +5,19 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 // Looks at the served files at a fixed interval and imports again those that changed, on its
-// own thread, so that requests never wait for an import.
+// own thread, so that requests never wait for an import. `before`, when given, runs first at
+// each look (a plant's configuration followed), on the same thread.
 class ProgramWatcher {
 public:
-    ProgramWatcher(ProgramRegistry& registry, std::chrono::milliseconds interval, ServiceLog& log);
+    using Step = std::function<void(std::ostream& log)>;
+
+    ProgramWatcher(ProgramRegistry& registry, std::chrono::milliseconds interval, ServiceLog& log,
+                   Step before = {});
     ~ProgramWatcher(); // stops and joins
     ProgramWatcher(const ProgramWatcher&) = delete;
     ProgramWatcher& operator=(const ProgramWatcher&) = delete;
@@ -23,6 +28,7 @@ private:
     ProgramRegistry& m_Registry;
     std::chrono::milliseconds m_Interval;
     ServiceLog& m_Log;
+    Step m_Before;
     std::mutex m_Mutex;
     std::condition_variable m_Wake;
     bool m_Stop = false;

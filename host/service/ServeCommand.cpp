@@ -4,11 +4,14 @@
 #include "service/DescriptorLimit.h"
 #include "service/HttpService.h"
 #include "service/OpcuaProcess.h"
+#include "service/PlantService.h"
 #include "service/ProgramRegistry.h"
 #include "service/ProgramWatcher.h"
 #include "service/ServiceApi.h"
 #include "service/ServiceLog.h"
 #include "service/StopSignals.h"
+
+#include "text/HostText.h"
 
 #include <sys/select.h>
 
@@ -47,13 +50,10 @@ int ServeCommand::Run() {
         m_Err << "serve: " << missing << '\n';
         return kExitRefused;
     }
-    ProgramRegistry registry(m_Options.programs);
-    for (const std::string& path : m_Options.paths) {
-        std::string reason;
-        if (!registry.Add(path, reason)) {
-            m_Err << "serve: " << reason << '\n';
-            return kExitBadInput;
-        }
+    ProgramRegistry registry(m_Options.programs, m_Options.writes);
+    std::unique_ptr<PlantService> plant;
+    if (!Load(registry, plant)) {
+        return kExitBadInput;
     }
     ServiceLog log(m_Err);
     std::ostringstream messages;
@@ -67,14 +67,13 @@ int ServeCommand::Run() {
         http.threads = std::max(1U, std::thread::hardware_concurrency());
     }
     // As many workers for heavy requests as connection threads.
-    ServiceApi api(registry, m_Options.writes, http.threads, m_Options.maxSubscriptions);
+    ServiceApi api(registry, m_ReadToken, http.threads, m_Options.maxSubscriptions);
     const std::size_t descriptors = DescriptorLimit::Raise();
     if (http.maxConnections == 0) {
         // With a PLC, connections stay few enough that its socket gets a descriptor below
         // FD_SETSIZE: libmodbus waits on it with select().
-        const bool plc = m_Options.programs.memory.kind == MemoryKind::Modbus;
         http.maxConnections = DescriptorLimit::Connections(
-            plc ? std::min<std::size_t>(descriptors, FD_SETSIZE) : descriptors);
+            m_OnPlc ? std::min<std::size_t>(descriptors, FD_SETSIZE) : descriptors);
     }
     log.Write("at most " + std::to_string(http.maxConnections) + " connections (" +
               std::to_string(descriptors) + " descriptors)");
@@ -85,11 +84,16 @@ int ServeCommand::Run() {
         m_Err << "serve: " << reason << '\n';
         return kExitRefused;
     }
+    ProgramWatcher::Step follow;
+    if (plant) {
+        follow = [&plant](std::ostream& messages) { plant->Follow(messages); };
+    }
     const ProgramWatcher watcher(registry, std::chrono::milliseconds(m_Options.watchMilliseconds),
-                                 log);
+                                 log, follow);
     signals.Watch([&service] { service.Stop(); }, log);
-    m_Out << "serving " << registry.Programs().size() << " dictionar"
-          << (registry.Programs().size() == 1 ? "y" : "ies") << " at " << Url(m_Options.bind, port)
+    const std::size_t served = registry.Programs().size();
+    m_Out << "serving " << served << " dictionar" << (served == 1 ? "y" : "ies") << " at "
+          << Url(m_Options.bind, port)
           << std::endl;
     OpcuaProcess opcua(log);
     std::atomic<bool> opcuaFailed{false}; // it did not start, or ended on its own
@@ -127,4 +131,34 @@ int ServeCommand::Run() {
     signals.Join(); // its stop call may still be leaving the service
     log.Write("stopped");
     return opcuaFailed ? kExitRefused : kExitDone;
+}
+
+bool ServeCommand::Load(ProgramRegistry& registry, std::unique_ptr<PlantService>& plant) {
+    if (m_Options.config.empty()) {
+        for (const std::string& path : m_Options.paths) {
+            std::string reason;
+            if (!registry.Add(path, reason)) {
+                m_Err << "serve: " << reason << '\n';
+                return false;
+            }
+        }
+        m_OnPlc = m_Options.programs.memory.kind == MemoryKind::Modbus;
+        return true;
+    }
+    plant = std::make_unique<PlantService>(m_Options.config, registry, m_Options.programs.strict);
+    const std::optional<PlantConfig> config = plant->Start(m_Err);
+    if (!config) {
+        m_Err << "serve: " << TerminalText(m_Options.config) << " is not a configuration to serve\n";
+        return false;
+    }
+    if (!m_Options.bindGiven) {
+        m_Options.bind = config->service.bind;
+    }
+    if (!m_Options.portGiven) {
+        m_Options.port = config->service.port;
+    }
+    m_ReadToken = config->service.readToken.value;
+    m_Options.writes = {config->service.writeToken.Given(), config->service.writeToken.value};
+    m_OnPlc = !config->plcs.empty();
+    return true;
 }

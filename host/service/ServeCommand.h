@@ -3,10 +3,15 @@
 #include "core/Program.h"
 #include "service/ServedProgram.h"
 #include "service/ServiceApi.h"
+#include "service/WritePolicy.h"
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
+
+class PlantService;
+class ProgramRegistry;
 
 // varbank serve: keeps the dictionaries of PLCopen files loaded and answers clients over
 // HTTP/JSON until SIGINT or SIGTERM. Files that change are imported again in the background.
@@ -14,8 +19,11 @@ class ServeCommand {
 public:
     struct Options {
         std::vector<std::string> paths; // files, or folders of *.xml files
-        std::string bind = "127.0.0.1";
+        std::string config;             // a plant's configuration, instead of the paths
+        std::string bind = "127.0.0.1"; // with a configuration: its own, unless given here
         int port = 8080;
+        bool bindGiven = false;
+        bool portGiven = false;
         unsigned threads = 0; // 0: one per core
         unsigned watchMilliseconds = 1000;
         bool verbose = false;
@@ -23,7 +31,7 @@ public:
         std::size_t maxConnections = 0;        // 0: from the descriptor limit
         std::size_t maxSubscriptions = ServiceApi::kMaxSubscriptions; // streams, service-wide
         ProgramOptions programs; // strictness, and where the values are
-        ServiceApi::WritePolicy writes;
+        WritePolicy writes; // of the paths' programs
         int opcuaPort = -1;      // the OPC UA server's port (0: any free one); -1: none
         std::string stateFolder; // what the service makes and keeps; "": the user's default
     };
@@ -34,7 +42,13 @@ public:
     int Run();
 
 private:
+    // The programs of the paths, or of the configuration (then followed by `plant`); false
+    // with the reasons written when they cannot be served.
+    bool Load(ProgramRegistry& registry, std::unique_ptr<PlantService>& plant);
+
     Options m_Options;
+    std::string m_ReadToken;
+    bool m_OnPlc = false; // some program's values live in a PLC
     std::ostream& m_Out;
     std::ostream& m_Err;
 };

@@ -2,12 +2,12 @@
 
 #include "text/HostText.h"
 
-#include <sys/stat.h>
-
 #include <sstream>
 
-ServedProgram::ServedProgram(std::string name, std::string path, ProgramOptions options)
-    : m_Name(std::move(name)), m_Path(std::move(path)), m_Options(std::move(options)) {}
+ServedProgram::ServedProgram(std::string name, std::string path, ProgramOptions options,
+                             WritePolicy writes, std::string settings)
+    : m_Name(std::move(name)), m_Path(std::move(path)), m_Options(std::move(options)),
+      m_Settings(std::move(settings)), m_Writes(std::move(writes)) {}
 
 ServedProgram::~ServedProgram() {
     if (m_Sampler) {
@@ -24,18 +24,18 @@ std::shared_ptr<Sampler> ServedProgram::Subscriptions() {
     return m_Sampler;
 }
 
-ServedProgram::FileSignature ServedProgram::Signature(const std::string& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        return {};
-    }
-    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
-            static_cast<std::int64_t>(status.st_size),
-            static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+void ServedProgram::Reconfigure(std::string path, ProgramOptions options, WritePolicy writes,
+                                std::string settings) {
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Path = std::move(path);
+    m_Options = std::move(options);
+    m_Writes = std::move(writes);
+    m_Settings = std::move(settings);
+    m_Tried = false;
 }
 
 bool ServedProgram::Refresh(std::ostream& log) {
-    const FileSignature signature = Signature(m_Path);
+    const FileSignature signature = FileSignature::Of(m_Path);
     if (m_Tried && signature == m_Seen) {
         return false;
     }
@@ -83,4 +83,14 @@ std::shared_ptr<const Program> ServedProgram::Current() const {
 std::string ServedProgram::Error() const {
     const std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Error;
+}
+
+WritePolicy ServedProgram::Writes() const {
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Writes;
+}
+
+std::string ServedProgram::Path() const {
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Path;
 }

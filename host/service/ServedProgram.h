@@ -2,8 +2,9 @@
 
 #include "core/Program.h"
 #include "core/Sampler.h"
+#include "service/FileSignature.h"
+#include "service/WritePolicy.h"
 
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -14,7 +15,9 @@
 // one step; requests that hold the old one finish on it.
 class ServedProgram {
 public:
-    ServedProgram(std::string name, std::string path, ProgramOptions options);
+    // `settings`: a text of what the program was configured with; a new one opens it again.
+    ServedProgram(std::string name, std::string path, ProgramOptions options,
+                  WritePolicy writes = {}, std::string settings = {});
     ~ServedProgram();
     ServedProgram(const ServedProgram&) = delete;
     ServedProgram& operator=(const ServedProgram&) = delete;
@@ -22,6 +25,11 @@ public:
     // Opens the file when it changed since the last attempt (or was never read). True when a
     // new program went into service. Import messages go to log. One caller at a time.
     bool Refresh(std::ostream& log);
+    // Serves another file, or the same on other terms: the next Refresh opens it again, and
+    // the program in service stays until then. Writes follow the new policy at once. One
+    // caller at a time, the same as Refresh's.
+    void Reconfigure(std::string path, ProgramOptions options, WritePolicy writes,
+                     std::string settings);
 
     // The program in service, or null when the file never imported.
     std::shared_ptr<const Program> Current() const;
@@ -30,28 +38,24 @@ public:
     // The sampler of this dictionary's memory, started on first use; it samples whatever
     // program is in service, so subscriptions outlive reloads.
     std::shared_ptr<Sampler> Subscriptions();
+    WritePolicy Writes() const;
     const std::string& Name() const { return m_Name; }
-    const std::string& Path() const { return m_Path; }
+    std::string Path() const;
+    // What Reconfigure was last given (the registry's caller only).
+    const std::string& Settings() const { return m_Settings; }
 
 private:
-    // What tells that a file changed: its identity, size and modification time.
-    struct FileSignature {
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
-        std::int64_t size = -1;
-        std::int64_t modified = 0; // nanoseconds
-        bool operator==(const FileSignature&) const = default;
-    };
-    static FileSignature Signature(const std::string& path);
     std::shared_ptr<const Program> Import(std::string& error, std::ostream& log) const;
 
-    std::string m_Name;
-    std::string m_Path;
-    ProgramOptions m_Options;
+    const std::string m_Name;
+    std::string m_Path;        // written under m_Mutex, by the one caller of Refresh
+    ProgramOptions m_Options;  // the same
+    std::string m_Settings;
     FileSignature m_Seen;
     bool m_Tried = false;
-    mutable std::mutex m_Mutex; // guards m_Current and m_Error
+    mutable std::mutex m_Mutex; // guards what other threads read: below, path and options
     std::shared_ptr<const Program> m_Current;
     std::string m_Error;
-    std::shared_ptr<Sampler> m_Sampler; // guarded by m_Mutex
+    WritePolicy m_Writes;
+    std::shared_ptr<Sampler> m_Sampler;
 };

@@ -113,9 +113,9 @@ std::span<const ServiceApi::Route> ServiceApi::Routes() {
     return kRoutes;
 }
 
-ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned workers,
+ServiceApi::ServiceApi(ProgramRegistry& registry, std::string readToken, unsigned workers,
                        std::size_t maxSubscriptions)
-    : m_Registry(registry), m_Writes(std::move(writes)),
+    : m_Registry(registry), m_ReadToken(std::move(readToken)),
       m_Work(std::make_unique<WorkQueue>(kWaitingRequests, workers)),
       m_Subscriptions(std::make_shared<SubscriptionCount>()) {
     m_Subscriptions->limit = maxSubscriptions;
@@ -178,7 +178,11 @@ std::shared_ptr<Subscription> ServiceApi::OpenSubscription(const HttpRequest& re
         refusal = ApiReply::Error(404, "no subscription at " + ShortClientText(request.path));
         return nullptr;
     }
-    ServedProgram* served = m_Registry.Find(name);
+    const std::shared_ptr<ServedProgram> served = m_Registry.Find(name);
+    if (std::optional<ApiReply> refused = RefuseRead(request, served.get())) {
+        refusal = std::move(*refused);
+        return nullptr;
+    }
     if (served == nullptr) {
         refusal = ApiReply::Error(404, "no dictionary named " + QuotedClientText(name));
         return nullptr;
@@ -219,20 +223,29 @@ ApiReply ServiceApi::Handle(const HttpRequest& request) const {
 
 void ServiceApi::Dispatch(const Route& route, const HttpRequest& request, const std::string& name,
                           bool queue, const Completion& done) const {
-    if (route.writes) {
-        if (std::optional<ApiReply> refusal = RefuseWrite(request)) {
-            done(std::move(*refusal));
-            return;
-        }
+    // Held to the end of the request: a configuration that removes it meanwhile does not pull
+    // it away.
+    std::shared_ptr<ServedProgram> served = name.empty() ? nullptr : m_Registry.Find(name);
+    // The health check tells nothing of the plant: a monitor needs no token for it.
+    const bool open = route.pattern == "/healthz";
+    std::optional<ApiReply> refusal = open ? std::nullopt : RefuseRead(request, served.get());
+    if (refusal) {
+        done(std::move(*refusal));
+        return;
     }
     if (route.service != nullptr) {
         done(route.service(*this, request));
         return;
     }
-    const ServedProgram* served = m_Registry.Find(name);
     if (served == nullptr) {
         done(ApiReply::Error(404, "no dictionary named " + QuotedClientText(name)));
         return;
+    }
+    if (route.writes) {
+        if (std::optional<ApiReply> refusal = RefuseWrite(request, served->Writes())) {
+            done(std::move(*refusal));
+            return;
+        }
     }
     // Held to the end of the request: a reload meanwhile does not pull it away.
     std::shared_ptr<const Program> program = served->Current();
@@ -241,22 +254,21 @@ void ServiceApi::Dispatch(const Route& route, const HttpRequest& request, const 
         return;
     }
     if (!queue || route.work == Work::Light) {
-        done(route.dictionary(DictionaryEndpoints(*served, *program, m_Writes.writable), request));
+        done(Answer(route, *served, *program, request));
         return;
     }
     const std::shared_ptr<PlcEndpoint>& plc = program->Plc();
     const bool onPlc = route.work == Work::Plc && plc;
     if (!onPlc && route.quick != nullptr) {
-        const DictionaryEndpoints endpoints(*served, *program, m_Writes.writable);
+        const DictionaryEndpoints endpoints(*served, *program, served->Writes().writable);
         if (std::optional<ApiReply> reply = route.quick(endpoints, request)) {
             done(std::move(*reply));
             return;
         }
     }
     WorkQueue& work = onPlc ? plc->Queue() : *m_Work;
-    const bool writable = m_Writes.writable;
-    if (work.Submit([&route, served, program, request, writable, done] {
-            done(Answer(route, *served, *program, request, writable));
+    if (work.Submit([&route, served, program, request, done] {
+            done(Answer(route, *served, *program, request));
         })) {
         return;
     }
@@ -270,26 +282,48 @@ void ServiceApi::Dispatch(const Route& route, const HttpRequest& request, const 
 
 // A dictionary endpoint's answer, run on a worker: nothing may escape from it.
 ApiReply ServiceApi::Answer(const Route& route, const ServedProgram& served, const Program& program,
-                            const HttpRequest& request, bool writable) {
+                            const HttpRequest& request) {
     try {
-        return route.dictionary(DictionaryEndpoints(served, program, writable), request);
+        return route.dictionary(DictionaryEndpoints(served, program, served.Writes().writable),
+                                request);
     } catch (const std::exception& failure) {
         return ApiReply::Error(500, std::string("internal error: ") + failure.what());
     }
 }
 
-std::optional<ApiReply> ServiceApi::RefuseWrite(const HttpRequest& request) const {
-    if (!m_Writes.writable) {
-        return ApiReply::Error(403, "writes are off: the service runs without --writable");
+std::optional<ApiReply> ServiceApi::RefuseWrite(const HttpRequest& request,
+                                                const WritePolicy& writes) {
+    if (!writes.writable) {
+        return ApiReply::Error(403, "writes are off: the dictionary is not served writable (serve "
+                                    "--writable, or writable = true in the plant's configuration)");
     }
-    if (!m_Writes.token.empty() && !SameSecret(request.authorization, "Bearer " + m_Writes.token)) {
+    if (!writes.token.empty() && !SameSecret(request.authorization, "Bearer " + writes.token)) {
         ApiReply reply = ApiReply::Error(401, "a write needs the header "
                                               "\"Authorization: Bearer <token>\" with the "
-                                              "service's token");
+                                              "dictionary's write token");
         reply.headers.emplace_back("WWW-Authenticate", "Bearer");
         return reply;
     }
     return std::nullopt;
+}
+
+std::optional<ApiReply> ServiceApi::RefuseRead(const HttpRequest& request,
+                                               const ServedProgram* served) const {
+    if (m_ReadToken.empty() || SameSecret(request.authorization, "Bearer " + m_ReadToken)) {
+        return std::nullopt;
+    }
+    if (served != nullptr) {
+        const WritePolicy writes = served->Writes();
+        if (writes.writable && !writes.token.empty() &&
+            SameSecret(request.authorization, "Bearer " + writes.token)) {
+            return std::nullopt;
+        }
+    }
+    ApiReply reply = ApiReply::Error(401, "this service needs the header "
+                                          "\"Authorization: Bearer <token>\" with its read "
+                                          "token on every request");
+    reply.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return reply;
 }
 
 ApiReply ServiceApi::Listing() const {

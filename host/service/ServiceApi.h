@@ -23,13 +23,6 @@ class WorkQueue;
 // checked against the write policy before its endpoint sees it.
 class ServiceApi {
 public:
-    // Writes are refused unless the service was started writable; then a write request needs
-    // the token, when one is set, as "Authorization: Bearer <token>".
-    struct WritePolicy {
-        bool writable = false;
-        std::string token;
-    };
-
     // Where a request runs: on the caller's thread (light, bounded by a few names), on the
     // service's workers (heavy: it may list or read thousands of names), or on the PLC's own
     // worker when its values live in a PLC (else as heavy). A heavy request that turns out
@@ -64,8 +57,11 @@ public:
     // Receives the answer: at once, or later from a PLC's worker thread.
     using Completion = std::function<void(ApiReply)>;
 
-    ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned workers = 2,
-               std::size_t maxSubscriptions = kMaxSubscriptions);
+    // Writes follow each dictionary's write policy. With a read token, every request of the
+    // API must carry it (or a write token of the dictionary it names) as "Authorization:
+    // Bearer <token>"; the page's files and the health check need none.
+    explicit ServiceApi(ProgramRegistry& registry, std::string readToken = {},
+                        unsigned workers = 2, std::size_t maxSubscriptions = kMaxSubscriptions);
     ~ServiceApi();
     ServiceApi(const ServiceApi&) = delete;
     ServiceApi& operator=(const ServiceApi&) = delete;
@@ -97,15 +93,19 @@ private:
     void Dispatch(const Route& route, const HttpRequest& request, const std::string& name,
                   bool queue, const Completion& done) const;
     static ApiReply Answer(const Route& route, const ServedProgram& served, const Program& program,
-                           const HttpRequest& request, bool writable);
+                           const HttpRequest& request);
     ApiReply Listing() const;
     ApiReply Health() const;
     static ApiReply Page(const HttpRequest& request);
     // Null when the request may write; else the refusal (403 or 401).
-    std::optional<ApiReply> RefuseWrite(const HttpRequest& request) const;
+    static std::optional<ApiReply> RefuseWrite(const HttpRequest& request,
+                                               const WritePolicy& writes);
+    // Null when the request may read (the dictionary it names, if any); else 401.
+    std::optional<ApiReply> RefuseRead(const HttpRequest& request,
+                                       const ServedProgram* served) const;
 
     ProgramRegistry& m_Registry;
-    WritePolicy m_Writes;
+    std::string m_ReadToken;
     std::unique_ptr<WorkQueue> m_Work; // the service's workers for heavy requests
     // The subscriptions held; shared with each one, which gives its place back when it ends.
     struct SubscriptionCount {

@@ -42,10 +42,10 @@ void ServeExample(ProgramRegistry& registry) {
 }
 
 TEST(ServiceApi, RoutesEveryPathAndMethod) {
-    ProgramRegistry registry(ProgramOptions{});
+    ProgramRegistry registry(ProgramOptions{}, {true, "tok"});
     ASSERT_NO_FATAL_FAILURE(ServeExample(registry));
     const std::string stamp = registry.Find("production_line")->Current()->Stamp();
-    const ServiceApi api(registry, {true, "tok"});
+    const ServiceApi api(registry);
 
     const std::string dictionary = "/api/dictionaries/production_line";
     const std::string items = R"({"items": ["Motor1.Speed", "Nope"]})";
@@ -115,7 +115,7 @@ TEST(ServiceApi, RoutesEveryPathAndMethod) {
             EXPECT_TRUE(reply.body.contains(c.key)) << reply.body.dump();
         }
     }
-    // The written value reads back; a service started read-only refuses every write.
+    // The written value reads back; a dictionary served read-only refuses every write.
     HttpRequest read;
     read.method = "GET";
     ASSERT_TRUE(read.SetTarget(dictionary + "/values"));
@@ -125,7 +125,9 @@ TEST(ServiceApi, RoutesEveryPathAndMethod) {
     refused.method = "PUT";
     ASSERT_TRUE(refused.SetTarget(dictionary + "/values"));
     refused.body = write;
-    EXPECT_EQ(ServiceApi(registry, {}).Handle(refused).status, 403);
+    ProgramRegistry readOnly(ProgramOptions{});
+    ASSERT_NO_FATAL_FAILURE(ServeExample(readOnly));
+    EXPECT_EQ(ServiceApi(readOnly).Handle(refused).status, 403);
 }
 
 struct WorkCase {
@@ -141,7 +143,7 @@ struct WorkCase {
 TEST(ServiceApi, AnswersHeavyRequestsOnItsWorkers) {
     ProgramRegistry registry(ProgramOptions{});
     ASSERT_NO_FATAL_FAILURE(ServeExample(registry));
-    const ServiceApi api(registry, {});
+    const ServiceApi api(registry);
     const std::string dictionary = "/api/dictionaries/production_line";
     std::multimap<std::string, std::string> many;
     for (int i = 0; i < 65; ++i) {
