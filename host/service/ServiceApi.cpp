@@ -328,6 +328,9 @@ std::optional<ApiReply> ServiceApi::RefuseRead(const HttpRequest& request,
 
 ApiReply ServiceApi::Listing() const {
     nlohmann::json list = nlohmann::json::array();
+    // A plant's configuration that was refused is told with every dictionary: each is served
+    // as the configuration before it said.
+    const std::string configError = m_Registry.ConfigError();
     for (const auto& served : m_Registry.Programs()) {
         const std::shared_ptr<const Program> program = served->Current();
         const std::string error = served->Error();
@@ -336,7 +339,9 @@ ApiReply ServiceApi::Listing() const {
                         {"variables", program ? nlohmann::json(program->Info().counts.variables)
                                               : nlohmann::json()},
                         {"stamp", program ? nlohmann::json(program->Stamp()) : nlohmann::json()},
-                        {"error", error.empty() ? nlohmann::json() : nlohmann::json(error)}});
+                        {"error", error.empty() ? nlohmann::json() : nlohmann::json(error)},
+                        {"configError", configError.empty() ? nlohmann::json()
+                                                            : nlohmann::json(configError)}});
     }
     return ApiReply::Json(std::move(list));
 }

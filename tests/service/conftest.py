@@ -66,6 +66,38 @@ class Server:
         return self.process.returncode, self.process.stderr.read()
 
 
+class ModbusStandIn:
+    """A PLC for the tests: tests/support/modbus_server.py (Debian's pymodbus) on 127.0.0.1,
+    whose registers the test reads directly and which it can make silent (SIGSTOP: connections
+    are taken, nothing answers)."""
+
+    def __init__(self, seconds=120):
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", str(ROOT / "tests/support/modbus_server.py"), str(seconds)],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        port = self.process.stdout.readline().strip()
+        if not port.isdigit():
+            self.process.kill()
+            pytest.skip("pymodbus is not available: " + self.process.stderr.read()[-300:])
+        self.port = int(port)
+
+    def holding_registers(self, address, count):
+        from pymodbus.client import ModbusTcpClient
+        client = ModbusTcpClient("127.0.0.1", port=self.port, timeout=5)
+        try:
+            return list(client.read_holding_registers(address, count, slave=1).registers)
+        finally:
+            client.close()
+
+    def silence(self, silent=True):
+        self.process.send_signal(signal.SIGSTOP if silent else signal.SIGCONT)
+
+    def stop(self):
+        self.process.send_signal(signal.SIGCONT)
+        self.process.kill()
+        self.process.wait(timeout=10)
+
+
 def decode(response):
     text = response.read().decode("utf-8")
     kind = response.headers.get("Content-Type", "")

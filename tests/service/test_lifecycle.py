@@ -52,6 +52,18 @@ def test_reload_swaps_a_changed_file_and_keeps_the_old_dictionary_when_it_breaks
         assert served.stop()[0] == 0
 
 
+def test_a_file_dropped_into_a_served_folder_is_picked_up(tmp_path):
+    shutil.copy(EXAMPLE, tmp_path / "line.xml")
+    served = Server([tmp_path])
+    try:
+        shutil.copy(EXAMPLE, tmp_path / "second.xml")
+        wait_until(lambda: served.get("api/dictionaries/second")[0] == 200)
+        assert sorted(e["name"] for e in served.get("api/dictionaries")[1]) == ["line", "second"]
+    finally:
+        status, log = served.stop()
+    assert status == 0 and "new file" in log, log
+
+
 def test_a_rewrite_of_the_same_size_within_one_second_is_reloaded(tmp_path):
     program = tmp_path / "line.xml"
     text = EXAMPLE.read_text()
@@ -119,6 +131,9 @@ def test_pages_continue_on_another_process_serving_the_same_file(generated):
     (["/nonexistent/plant.xml"], "no such file or folder"),
     ([EXAMPLE, EXAMPLE], "already served"),
     ([ROOT / "scripts"], "holds no PLCopen file"),
+    ([], "or --config FILE"),
+    ([EXAMPLE, "--config", ROOT / "examples/plant.toml"], "give no PATH with it"),
+    (["--config", ROOT / "examples/plant.toml", "--writable"], "--writable is given in the"),
 ])
 def test_start_errors(arguments, message):
     binary = os.environ.get("VARBANK_BIN", str(ROOT / "build" / "host" / "varbank"))

@@ -1,11 +1,9 @@
 """The service in front of a PLC over Modbus TCP (Debian's pymodbus as the PLC, on 127.0.0.1):
 located names read and written through the registers, the others refused by name, and a PLC
 that goes away reported as an error rather than a stale value."""
-import subprocess
-
 import pytest
 
-from conftest import EXAMPLE, ROOT, Server
+from conftest import EXAMPLE, ModbusStandIn, Server
 
 DICT = "api/dictionaries/production_line"
 TOKEN = "modbus-test"
@@ -13,15 +11,9 @@ TOKEN = "modbus-test"
 
 @pytest.fixture()
 def plc():
-    process = subprocess.Popen(["/usr/bin/python3", str(ROOT / "tests/support/modbus_server.py"),
-                                "60"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    port = process.stdout.readline().strip()
-    if not port.isdigit():
-        process.kill()
-        pytest.skip("pymodbus is not available: " + process.stderr.read()[-300:])
-    yield process, int(port)
-    process.kill()
-    process.wait(timeout=10)
+    stand_in = ModbusStandIn(60)
+    yield stand_in.process, stand_in.port
+    stand_in.stop()
 
 
 def read(server, *names):
