@@ -3,7 +3,8 @@
 // None and Basic256Sha256 (Sign, SignAndEncrypt), its certificates in FOLDER; prints "opcua:
 // listening at opc.tcp://H:PORT" once ready, and stops on SIGTERM or SIGINT. Exits 1 with the
 // reason on stderr when it cannot start. $VARBANK_OPCUA_WRITE_TOKEN, when set, is the service's
-// write token: a session whose password is the token may write.
+// write token: a session whose password is the token may write; $VARBANK_OPCUA_READ_TOKEN, when
+// set, the service's read token, which every request to it carries.
 import { mkdirSync } from "node:fs";
 import { hostname } from "node:os";
 import path from "node:path";
@@ -16,10 +17,10 @@ import { ServiceClient } from "./lib/ServiceClient.mjs";
 import { ValueWriter } from "./lib/ValueWriter.mjs";
 import { VarbankServer } from "./lib/VarbankServer.mjs";
 
-// The write token, taken out of the environment so that no child of this process inherits it.
-function writeToken() {
-    const token = process.env.VARBANK_OPCUA_WRITE_TOKEN ?? "";
-    delete process.env.VARBANK_OPCUA_WRITE_TOKEN;
+// A token, taken out of the environment so that no child of this process inherits it.
+function takeToken(variable) {
+    const token = process.env[variable] ?? "";
+    delete process.env[variable];
     return token;
 }
 
@@ -79,8 +80,9 @@ async function main() {
         fail("this node has no WebSocket client, which monitored items need: run node with --experimental-websocket (Node 20) or use Node 22 or later");
     }
     const log = (text) => process.stderr.write(`${text}\n`);
-    const writer = new ValueWriter(writeToken(), log);
-    const client = new ServiceClient(service);
+    const writer = new ValueWriter(takeToken("VARBANK_OPCUA_WRITE_TOKEN"), log);
+    const readToken = takeToken("VARBANK_OPCUA_READ_TOKEN");
+    const client = new ServiceClient(service, { headers: readToken ? { Authorization: `Bearer ${readToken}` } : {} });
     let dictionaries;
     try {
         dictionaries = await client.dictionaries();

@@ -20,19 +20,25 @@ namespace {
 constexpr const char* kListening = "opcua: listening at ";
 constexpr const char* kInstall = "install them with scripts/setup.sh";
 constexpr std::string_view kWriteTokenVariable = "VARBANK_OPCUA_WRITE_TOKEN";
+constexpr std::string_view kReadTokenVariable = "VARBANK_OPCUA_READ_TOKEN";
 
-// The child's environment: this process's, less any write token of its own, plus the token
-// when the service takes writes.
-std::vector<std::string> ChildEnvironment(const std::string& writeToken) {
+// The child's environment: this process's, less any tokens of its own, plus the service's
+// tokens that are set.
+std::vector<std::string> ChildEnvironment(const std::string& writeToken,
+                                          const std::string& readToken) {
     std::vector<std::string> entries;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view text(*entry);
-        if (text.substr(0, text.find('=')) != kWriteTokenVariable) {
+        const std::string_view name = text.substr(0, text.find('='));
+        if (name != kWriteTokenVariable && name != kReadTokenVariable) {
             entries.emplace_back(text);
         }
     }
     if (!writeToken.empty()) {
         entries.push_back(std::string(kWriteTokenVariable) + "=" + writeToken);
+    }
+    if (!readToken.empty()) {
+        entries.push_back(std::string(kReadTokenVariable) + "=" + readToken);
     }
     return entries;
 }
@@ -198,7 +204,7 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
                                      "--pki",
                                      pki.c_str(),
                                      nullptr};
-    const std::vector<std::string> environment = ChildEnvironment(options.writeToken);
+    const std::vector<std::string> environment = ChildEnvironment(options.writeToken, options.readToken);
     std::vector<const char*> envp;
     envp.reserve(environment.size() + 1);
     for (const std::string& entry : environment) {

@@ -24,6 +24,8 @@ public:
         // The write token when the service takes writes; empty when it does not. Handed to the
         // child in its environment (VARBANK_OPCUA_WRITE_TOKEN), never on its command line.
         std::string writeToken;
+        // The service's read token, when it asks one (VARBANK_OPCUA_READ_TOKEN, likewise).
+        std::string readToken;
         std::chrono::milliseconds startTimeout{60000};
         std::chrono::milliseconds stopGrace{5000};
     };

@@ -108,6 +108,7 @@ int ServeCommand::Run() {
             if (m_Options.writes.writable) {
                 options.writeToken = m_Options.writes.token;
             }
+            options.readToken = m_ReadToken;
             std::string line;
             std::string reason;
             const auto ended = [&service, &opcuaFailed] {

@@ -30,7 +30,7 @@ export class SamplerConnection {
     // `url`: ws://.../api/dictionaries/D/subscribe. `onEmpty` is called once the last name has
     // gone and the socket is closed.
     constructor(url, intervalMs, deadband, { log = () => {}, WebSocket = globalThis.WebSocket, onEmpty = () => {},
-        capacity = kMaxNamesPerConnection } = {}) {
+        capacity = kMaxNamesPerConnection, headers = {} } = {}) {
         this.url = url;
         this.intervalMs = intervalMs;
         this.deadband = deadband;
@@ -38,6 +38,7 @@ export class SamplerConnection {
         this.log = log;
         this.WebSocket = WebSocket;
         this.onEmpty = onEmpty;
+        this.headers = headers;
         this.opened = 0; // sockets opened, for the log and the tests
     }
 
@@ -148,7 +149,7 @@ export class SamplerConnection {
 
     #connect() {
         this.#retryTimer = null;
-        const socket = new this.WebSocket(this.url);
+        const socket = new this.WebSocket(this.url, { headers: this.headers });
         this.#socket = socket;
         socket.onopen = () => this.#onOpen(socket);
         socket.onmessage = (event) => this.#onMessage(socket, event.data);
@@ -246,7 +247,7 @@ export class SamplerConnection {
         let reason = `the service's WebSocket closed (code ${event.code}${event.reason ? `, ${event.reason}` : ""})`;
         let refused = false;
         if (!wasOpen) {
-            const refusal = await refusalOf(this.url);
+            const refusal = await refusalOf(this.url, this.headers);
             refused = refusal?.status === 503;
             reason = refusal
                 ? `the service refused the subscription: ${refusal.status} ${refusal.reason}`
@@ -273,12 +274,13 @@ export class SamplerConnection {
 
 // Why the service refuses to open a WebSocket at `url`: { status, reason } from its answer to an
 // upgrade, or null when it cannot be asked (or accepts it; that socket is closed at once).
-export function refusalOf(url) {
+export function refusalOf(url, headers = {}) {
     const target = new URL(url);
     target.protocol = "http:";
     return new Promise((resolve) => {
         const request = httpRequest(target, {
             headers: {
+                ...headers,
                 Connection: "Upgrade",
                 Upgrade: "websocket",
                 "Sec-WebSocket-Version": "13",

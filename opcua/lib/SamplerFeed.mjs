@@ -9,13 +9,15 @@ export class SamplerFeed {
     #groups = new Map(); // key -> [SamplerConnection]
 
     // `serviceUrl`: the service's http:// address.
-    constructor(serviceUrl, { log = () => {}, WebSocket = globalThis.WebSocket, capacity } = {}) {
+    // `headers` go with every socket's upgrade (the service's read token, when it asks one).
+    constructor(serviceUrl, { log = () => {}, WebSocket = globalThis.WebSocket, capacity, headers = {} } = {}) {
         const base = new URL(serviceUrl);
         base.protocol = base.protocol === "https:" ? "wss:" : "ws:";
         this.base = base.href.endsWith("/") ? base.href : base.href + "/";
         this.log = log;
         this.WebSocket = WebSocket;
         this.capacity = capacity;
+        this.headers = headers;
     }
 
     // Feeds `listener` (see SamplerConnection#add) the values of `name`; returns the handle to
@@ -64,6 +66,7 @@ export class SamplerFeed {
             log: this.log,
             WebSocket: this.WebSocket,
             capacity: this.capacity,
+            headers: this.headers,
             onEmpty: (connection) => {
                 const group = this.#groups.get(key) ?? [];
                 const left = group.filter((c) => c !== connection);

@@ -13,9 +13,11 @@ export class ServiceError extends Error {
 }
 
 export class ServiceClient {
-    constructor(baseUrl, { timeoutMs = 30000 } = {}) {
+    // `headers` go with every request (the service's read token, when it asks one).
+    constructor(baseUrl, { timeoutMs = 30000, headers = {} } = {}) {
         this.baseUrl = baseUrl.endsWith("/") ? baseUrl : baseUrl + "/";
         this.timeoutMs = timeoutMs;
+        this.headers = headers;
     }
 
     async dictionaries() {
@@ -75,10 +77,10 @@ export class ServiceClient {
     }
 
     async #request(method, path, body, raw) {
-        const options = { method, signal: AbortSignal.timeout(this.timeoutMs) };
+        const options = { method, signal: AbortSignal.timeout(this.timeoutMs), headers: { ...this.headers } };
         if (body !== undefined || raw !== undefined) {
             options.body = raw?.text ?? JSON.stringify(body);
-            options.headers = { "Content-Type": "application/json", ...raw?.headers };
+            options.headers = { ...options.headers, "Content-Type": "application/json", ...raw?.headers };
         }
         let response;
         let text;

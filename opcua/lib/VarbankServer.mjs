@@ -58,7 +58,7 @@ export class VarbankServer extends OPCUAServer {
         this.#browser = new DictionaryBrowser(addressSpace, points);
         this.on("session_closed", (session) => points.forget(sessionKey(session)));
         this.#routeEngine();
-        const source = feed ?? (client.baseUrl ? new SamplerFeed(client.baseUrl, { log }) : null);
+        const source = feed ?? (client.baseUrl ? new SamplerFeed(client.baseUrl, { log, headers: client.headers }) : null);
         if (source) {
             this.#monitored = new MonitoredItems(addressSpace, (nodeId) => this.lazyOf(nodeId), source, log);
         }

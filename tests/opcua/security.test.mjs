@@ -2,13 +2,13 @@
 // server's certificate made at first start in the state folder, and a client trusted by moving
 // its certificate from rejected/ to trusted/certs/.
 import assert from "node:assert/strict";
-import { existsSync, mkdtempSync, readdirSync, renameSync, rmSync } from "node:fs";
+import { existsSync, mkdtempSync, readdirSync, renameSync, rmSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import path from "node:path";
 import { after, before, test } from "node:test";
 
-import { startServe } from "./support.mjs";
+import { startServe, stopServe } from "./support.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const { MessageSecurityMode, OPCUACertificateManager, OPCUAClient, SecurityPolicy } = opcua;
@@ -99,5 +99,36 @@ test("Basic256Sha256 connects once the client's certificate is moved to trusted"
     }
     for (const [policy, mode] of secure) {
         assert.equal(await readStateWith(policy, mode), 0, `${policy} ${mode}`);
+    }
+});
+
+test("behind a read token, the front reads, browses and monitors with it", async () => {
+    const { ClientMonitoredItem, TimestampsToReturn, AttributeIds } = opcua;
+    const folder = mkdtempSync(path.join(tmpdir(), "varbank-plant-"));
+    const config = path.join(folder, "plant.toml");
+    writeFileSync(config, `[service]\nread_token = "reader"\n[program.line]\n` +
+        `file = ${JSON.stringify(`${process.env.VARBANK_EXAMPLES}/production_line.xml`)}\n`);
+    const served = await startServe(["--config", config, "--state", folder]);
+    const client = OPCUAClient.create({ endpointMustExist: false, connectionStrategy: { maxRetry: 0 } });
+    try {
+        assert.equal((await fetch(`${served.http}api/dictionaries`)).status, 401);
+        await client.connect(served.opcua);
+        const session = await client.createSession();
+        const ns = (await session.readNamespaceArray()).indexOf("urn:varbank:production_line");
+        assert.ok(ns > 0);
+        const nodeId = `ns=${ns};s=Motor1.Speed`;
+        const read = await session.read({ nodeId, attributeId: AttributeIds.Value });
+        assert.equal(read.statusCode.name, "Good");
+        const subscription = await session.createSubscription2({ requestedPublishingInterval: 100, publishingEnabled: true });
+        const item = ClientMonitoredItem.create(subscription, { nodeId, attributeId: AttributeIds.Value },
+            { samplingInterval: 100, queueSize: 1, discardOldest: true }, TimestampsToReturn.Both);
+        const first = await new Promise((resolve) => item.once("changed", resolve));
+        assert.equal(first.statusCode.name, "Good");
+        await subscription.terminate();
+        await session.close();
+    } finally {
+        await client.disconnect();
+        await stopServe(served.child);
+        rmSync(folder, { recursive: true, force: true });
     }
 });

@@ -7,7 +7,7 @@ import { tmpdir } from "node:os";
 import path from "node:path";
 import { after, before, test } from "node:test";
 
-import { startServe } from "./support.mjs";
+import { startServe, stopServe } from "./support.mjs";
 
 import { ElementaryArray } from "../../opcua/lib/ElementaryArray.mjs";
 
@@ -91,10 +91,7 @@ after(async () => {
     await session?.close();
     await client?.disconnect();
     if (serve && serve.exitCode === null) {
-        const exited = new Promise((resolve) => serve.on("exit", (code) => resolve(code)));
-        serve.kill("SIGTERM");
-        const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r("timeout"), 15000))]);
-        assert.equal(code, 0, "varbank serve stops with its OPC UA server on SIGTERM");
+        assert.equal(await stopServe(serve), 0, "varbank serve stops with its OPC UA server on SIGTERM");
     }
     rmSync(stateFolder, { recursive: true, force: true });
 });

@@ -8,7 +8,7 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 
-import { startServe } from "./support.mjs";
+import { startServe, stopServe } from "./support.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const {
@@ -146,11 +146,7 @@ before(async () => {
 after(async () => {
     await session?.close();
     await client?.disconnect();
-    if (serve && serve.exitCode === null) {
-        const exited = new Promise((resolve) => serve.on("exit", resolve));
-        serve.kill("SIGTERM");
-        await Promise.race([exited, sleep(15000)]);
-    }
+    await stopServe(serve);
     rmSync(folder, { recursive: true, force: true });
 });
 

@@ -27,3 +27,13 @@ export function startServe(args, { env = {}, stderr = "inherit" } = {}) {
         });
     });
 }
+
+// Stops varbank serve with SIGTERM: its exit code, or "timeout" when it has not exited in `ms`.
+export async function stopServe(child, ms = 15000) {
+    if (!child || child.exitCode !== null) {
+        return child?.exitCode ?? null;
+    }
+    const exited = new Promise((resolve) => child.on("exit", (code) => resolve(code)));
+    child.kill("SIGTERM");
+    return Promise.race([exited, new Promise((resolve) => setTimeout(() => resolve("timeout"), ms))]);
+}

@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import { createRequire } from "node:module";
 import { after, before, test } from "node:test";
 
-import { startServe } from "./support.mjs";
+import { startServe, stopServe } from "./support.mjs";
 
 const opcua = createRequire(`${process.env.VARBANK_OPCUA_DIR}/package.json`)("node-opcua");
 const { AttributeIds, BrowseDirection, DataType, OPCUAClient, StatusCodes, UserTokenType, VariantArrayType } = opcua;
@@ -68,11 +68,7 @@ after(async () => {
             await s.close().catch(() => {});
         }
         await server.client?.disconnect();
-        if (server.child.exitCode === null) {
-            const exited = new Promise((resolve) => server.child.on("exit", resolve));
-            server.child.kill("SIGTERM");
-            await Promise.race([exited, new Promise((r) => setTimeout(r, 15000))]);
-        }
+        await stopServe(server.child);
     }
 });
 
