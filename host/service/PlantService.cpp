@@ -68,6 +68,10 @@ void PlantService::Follow(std::ostream& log) {
     if (signature == m_Seen) {
         return;
     }
+    if (!(signature == m_Changed)) {
+        m_Changed = signature; // still being written, maybe: read it at the next look
+        return;
+    }
     m_Seen = signature;
     std::string errors;
     const std::optional<PlantConfig> config = Read(errors);

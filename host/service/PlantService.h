@@ -27,8 +27,9 @@ public:
     // Reads the file and serves it; nothing, with every error written to `errors`, when it
     // does not read.
     std::optional<PlantConfig> Start(std::ostream& errors);
-    // Reads the file again when it changed since the last look, and applies it. One caller at
-    // a time, the registry's refreshing one.
+    // Reads the file again once it changed and then stayed as it is for one look (so that a
+    // file caught half written, which may read as a smaller plant, is never applied), and
+    // applies it. One caller at a time, the registry's refreshing one.
     void Follow(std::ostream& log);
 
 private:
@@ -41,7 +42,8 @@ private:
     std::string m_File;
     ProgramRegistry& m_Registry;
     bool m_Strict;
-    FileSignature m_Seen;
+    FileSignature m_Seen;    // of the file last read
+    FileSignature m_Changed; // of the file seen changed at the last look, not read yet
     PlantConfig::Service m_Service; // as the service started: later changes wait for a restart
     // Each endpoint by name, with the text of the settings it was made with.
     std::map<std::string, std::pair<std::string, std::shared_ptr<PlcEndpoint>>> m_Endpoints;
