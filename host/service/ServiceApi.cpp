@@ -179,7 +179,7 @@ std::shared_ptr<Subscription> ServiceApi::OpenSubscription(const HttpRequest& re
         return nullptr;
     }
     const std::shared_ptr<ServedProgram> served = m_Registry.Find(name);
-    if (std::optional<ApiReply> refused = RefuseRead(request, served.get())) {
+    if (std::optional<ApiReply> refused = RefuseRead(request, served.get(), true)) {
         refusal = std::move(*refused);
         return nullptr;
     }
@@ -308,14 +308,22 @@ std::optional<ApiReply> ServiceApi::RefuseWrite(const HttpRequest& request,
 }
 
 std::optional<ApiReply> ServiceApi::RefuseRead(const HttpRequest& request,
-                                               const ServedProgram* served) const {
-    if (m_ReadToken.empty() || SameSecret(request.authorization, "Bearer " + m_ReadToken)) {
+                                               const ServedProgram* served, bool stream) const {
+    if (m_ReadToken.empty()) {
+        return std::nullopt;
+    }
+    std::string given = request.authorization;
+    const std::vector<std::string> query = request.Params("access_token");
+    if (stream && given.empty() && query.size() == 1) {
+        given = "Bearer " + query.front();
+    }
+    if (SameSecret(given, "Bearer " + m_ReadToken)) {
         return std::nullopt;
     }
     if (served != nullptr) {
         const WritePolicy writes = served->Writes();
         if (writes.writable && !writes.token.empty() &&
-            SameSecret(request.authorization, "Bearer " + writes.token)) {
+            SameSecret(given, "Bearer " + writes.token)) {
             return std::nullopt;
         }
     }

@@ -100,9 +100,11 @@ private:
     // Null when the request may write; else the refusal (403 or 401).
     static std::optional<ApiReply> RefuseWrite(const HttpRequest& request,
                                                const WritePolicy& writes);
-    // Null when the request may read (the dictionary it names, if any); else 401.
-    std::optional<ApiReply> RefuseRead(const HttpRequest& request,
-                                       const ServedProgram* served) const;
+    // Null when the request may read (the dictionary it names, if any); else 401. A stream
+    // may carry the token as ?access_token= too: a browser cannot give its WebSocket or event
+    // source a header.
+    std::optional<ApiReply> RefuseRead(const HttpRequest& request, const ServedProgram* served,
+                                       bool stream = false) const;
 
     ProgramRegistry& m_Registry;
     std::string m_ReadToken;

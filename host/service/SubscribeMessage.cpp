@@ -13,7 +13,9 @@ namespace {
 // within a duration's range.
 constexpr std::uint64_t kIntervalCap = 1000000000;
 
-const std::set<std::string, std::less<>> kQueryParams = {"item", "intervalMs", "deadband"};
+// access_token: the read token, for a browser's stream, which cannot send a header.
+const std::set<std::string, std::less<>> kQueryParams = {"item", "intervalMs", "deadband",
+                                                         "access_token"};
 
 } // namespace
 

@@ -2,6 +2,7 @@
 different register maps and word orders), each PLC with its own connection, so that one going
 silent slows nothing of the other; and the configuration followed while clients read."""
 import concurrent.futures
+import http.client
 import shutil
 import threading
 import time
@@ -205,6 +206,12 @@ def test_read_token_guards_every_api_request(tmp_path):
         for method, endpoint, headers, expected in cases:
             status, _ = served.request(method, endpoint, headers=headers)
             assert status == expected, (method, endpoint, headers)
+        # A browser's event stream or WebSocket cannot send a header: the token in its query.
+        for query, expected in [("", 401), ("&access_token=x", 401), ("&access_token=r", 200)]:
+            connection = http.client.HTTPConnection(served.host, served.port, timeout=10)
+            connection.request("GET", "/api/dictionaries/line/values/stream?item=Status" + query)
+            assert connection.getresponse().status == expected, query
+            connection.close()
     finally:
         assert served.stop()[0] == 0
 
