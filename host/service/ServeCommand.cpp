@@ -1,6 +1,7 @@
 #include "service/ServeCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "mqtt/MqttPublisher.h"
 #include "service/DescriptorLimit.h"
 #include "service/HttpService.h"
 #include "service/OpcuaProcess.h"
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -34,6 +37,35 @@ std::string LoopbackUrl(const std::string& bind, int port) {
         return Url("::1", port);
     }
     return Url(bind, port);
+}
+
+// The broker of --mqtt HOST[:PORT]; nothing, with the reason, when malformed.
+std::optional<PlantConfig::Mqtt> MqttBroker(const std::string& text, std::string& error) {
+    PlantConfig::Mqtt broker;
+    const std::size_t colon = text.rfind(':');
+    broker.host = text.substr(0, colon);
+    if (colon != std::string::npos) {
+        const std::string port = text.substr(colon + 1);
+        int number = 0;
+        const auto [end, fault] = std::from_chars(port.data(), port.data() + port.size(), number);
+        if (fault != std::errc() || end != port.data() + port.size() || number < 1 ||
+            number > 65535) {
+            error = "--mqtt '" + text + "': the port after ':' is a number from 1 to 65535";
+            return std::nullopt;
+        }
+        broker.port = static_cast<std::uint16_t>(number);
+    }
+    if (broker.host.empty() || broker.host.find_first_of(" \t/") != std::string::npos) {
+        error = "--mqtt '" + text + "' is not HOST[:PORT]";
+        return std::nullopt;
+    }
+    return broker;
+}
+
+// What the publisher sees of a served program: its sampler and the program in service.
+MqttSource PublishedProgram(ServedProgram& served, PlantConfig::Publish publish, bool writable) {
+    return {served.Name(), [&served] { return served.Current(); }, served.Subscriptions(),
+            std::move(publish), writable};
 }
 
 } // namespace
@@ -85,6 +117,28 @@ int ServeCommand::Run() {
         m_Err << "serve: " << reason << '\n';
         return kExitRefused;
     }
+    // --mqtt: every located variable of every program to the broker; writes from it when the
+    // service is writable. (The plant file's [mqtt] gives the same with its own settings.)
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (!m_Options.mqtt.empty()) {
+        std::string error;
+        const auto broker = MqttBroker(m_Options.mqtt, error);
+        std::vector<MqttSource> sources;
+        for (const auto& served : registry.Programs()) {
+            PlantConfig::Publish publish;
+            publish.items = {"located"};
+            sources.push_back(PublishedProgram(*served, publish, m_Options.writes.writable));
+        }
+        if (broker) {
+            mqtt = MqttPublisher::Start(
+                *broker, std::move(sources), [&log](const std::string& line) { log.Write(line); },
+                error);
+        }
+        if (!mqtt) {
+            m_Err << "serve: " << error << '\n';
+            return kExitBadInput;
+        }
+    }
     const ProgramWatcher watcher(registry, std::chrono::milliseconds(m_Options.watchMilliseconds),
                                  log);
     signals.Watch([&service] { service.Stop(); }, log);
@@ -120,6 +174,7 @@ int ServeCommand::Run() {
         });
     }
     service.Serve();
+    mqtt.reset(); // the broker publishes the offline state
     if (front.joinable()) {
         front.join();
     }

@@ -26,6 +26,7 @@ public:
         ServiceApi::WritePolicy writes;
         int opcuaPort = -1;      // the OPC UA server's port (0: any free one); -1: none
         std::string stateFolder; // what the service makes and keeps; "": the user's default
+        std::string mqtt;        // HOST[:PORT] of a broker: every located variable published
     };
 
     ServeCommand(Options options, std::ostream& out, std::ostream& err);
