@@ -43,7 +43,8 @@ void PrintService(const PlantConfig::Service& service, std::ostream& out) {
 void PrintMqtt(const PlantConfig::Mqtt& mqtt, std::ostream& out) {
     out << "mqtt           " << TerminalText(mqtt.host) << ":" << mqtt.port << ", QoS " << mqtt.qos
         << ", topics under " << TerminalText(mqtt.topicPrefix) << "/, client id "
-        << (mqtt.clientId.empty() ? "varbank-<host name>" : TerminalText(mqtt.clientId))
+        << (mqtt.clientId.empty() ? "varbank-<host name>-<dictionary>"
+                                  : TerminalText(mqtt.clientId))
         << (mqtt.username.empty() ? "" : ", user " + TerminalText(mqtt.username))
         << (mqtt.password.Given() ? ", password " + TokenText(mqtt.password) : "")
         << (mqtt.caFile.empty() ? ", no TLS"

@@ -55,7 +55,7 @@ struct PlantConfig {
         std::size_t line = 0; // of its table in the file
         std::string host;
         std::uint16_t port = 1883;
-        std::string clientId; // empty: "varbank-" and this machine's name
+        std::string clientId; // empty: "varbank-<host name>-<dictionary>"
         std::string username;
         Token password;               // only with a user name
         std::filesystem::path caFile; // TLS against this CA when given
