@@ -19,7 +19,7 @@ std::string MqttPublisher::ClientId(const PlantConfig::Mqtt& broker, const std::
 }
 
 std::unique_ptr<MqttPublisher> MqttPublisher::Start(const PlantConfig::Mqtt& broker,
-                                                    std::vector<MqttSource> sources, Log log,
+                                                    std::vector<MqttSource> sources, const Log& log,
                                                     std::string& error) {
     std::erase_if(sources, [](const MqttSource& source) { return !source.publish.Any(); });
     if (sources.empty()) {
@@ -32,7 +32,7 @@ std::unique_ptr<MqttPublisher> MqttPublisher::Start(const PlantConfig::Mqtt& bro
         const std::string id = ClientId(broker, source.dictionary, several);
         auto program = std::make_unique<ProgramPublisher>(broker, id, std::move(source), log);
         if (!program->Start(error)) {
-            error = "mqtt: " + error;
+            error.insert(0, "mqtt: ");
             return nullptr;
         }
         publisher->m_Programs.push_back(std::move(program));

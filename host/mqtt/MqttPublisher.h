@@ -24,7 +24,7 @@ public:
     // Starts every program's publisher; never waits for the broker. Nothing, with the reason,
     // when the settings are refused or no program publishes anything.
     static std::unique_ptr<MqttPublisher> Start(const PlantConfig::Mqtt& broker,
-                                                std::vector<MqttSource> sources, Log log,
+                                                std::vector<MqttSource> sources, const Log& log,
                                                 std::string& error);
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher&) = delete;
