@@ -180,6 +180,7 @@ void ProgramPublisher::Resubscribe(const Program& program) {
                         std::back_inserter(gone));
     if (!gone.empty()) {
         m_Subscription->Unsubscribe(gone);
+        Withdraw(gone);
     }
     SubscribeRequest request;
     request.interval = m_Source.publish.interval;
@@ -197,6 +198,31 @@ void ProgramPublisher::Resubscribe(const Program& program) {
     }
     m_Log("mqtt: " + m_Source.dictionary + ": publishing " + std::to_string(m_Names.size()) +
           " items under " + m_Base + (answer.note.empty() ? "" : " (" + answer.note + ")"));
+}
+
+// An item no longer published (the program changed under a pattern) has its retained value
+// cleared, an empty retained message, so that no consumer takes its last value for a live one.
+void ProgramPublisher::Withdraw(const std::vector<std::string>& names) {
+    std::set<std::string> gone;
+    for (const std::string& name : names) {
+        gone.insert(Topic(TopicName::FromItem(name)));
+    }
+    for (auto& [topic, entry] : m_Entries) {
+        bool below = false;
+        for (std::size_t end = topic.size(); end != std::string::npos && !below;
+             end = end == 0 ? std::string::npos : topic.rfind('/', end - 1)) {
+            below = gone.contains(topic.substr(0, end));
+        }
+        if (!below || !entry.known) {
+            continue;
+        }
+        entry.known = false;
+        entry.payload.clear();
+        if (!entry.dirty) {
+            entry.dirty = true;
+            m_Order.push_back(topic);
+        }
+    }
 }
 
 void ProgramPublisher::TakeChanges() {

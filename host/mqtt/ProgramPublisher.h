@@ -67,6 +67,7 @@ private:
     void Signal();
     void Follow(); // the program in service: items again on a reload, state
     void Resubscribe(const Program& program);
+    void Withdraw(const std::vector<std::string>& names);
     void TakeChanges();
     void Flush();
     void Resend(Clock::time_point now);

@@ -77,9 +77,14 @@ class Subscriber:
             self.messages.append((message.topic, message.payload.decode(), message.retain))
 
     def on(self, topic):
-        """The payloads of one topic so far, decoded."""
+        """The payloads of one topic so far, decoded; an empty one (a cleared value) left out."""
         with self.lock:
-            return [json.loads(payload) for got, payload, _ in self.messages if got == topic]
+            return [json.loads(payload) for got, payload, _ in self.messages
+                    if got == topic and payload]
+
+    def raw(self, topic):
+        with self.lock:
+            return [payload for got, payload, _ in self.messages if got == topic]
 
     def retained(self, topic):
         with self.lock:
@@ -250,3 +255,26 @@ def test_a_broker_that_starts_after_the_service_is_reached(tmp_path):
     finally:
         assert server.stop()[0] == 0
         late.stop()
+
+
+def test_a_reload_publishes_the_state_again_and_clears_items_gone(broker, subscriber, tmp_path):
+    program = tmp_path / "production_line.xml"
+    shutil.copy(EXAMPLE, program)
+    server = Server([program], "--mqtt", "127.0.0.1:%d" % broker.port)
+    try:
+        first = subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "online")
+        subscriber.wait_for(BASE + "Counter")
+        subscriber.wait_for(BASE + "Status")
+        time.sleep(0.5)
+        sent = len(subscriber.on(BASE + "Status"))
+        text = program.read_text()
+        start = text.index('<variable name="Counter"')
+        end = text.index("</variable>", start) + len("</variable>")
+        program.write_text(text[:start] + text[end:])  # no longer located: no longer published
+        subscriber.wait_for(BASE + "$state",
+                            lambda p: p.get("stamp") not in (None, first["stamp"]))
+        wait_until(lambda: subscriber.raw(BASE + "Counter")[-1] == "")
+        time.sleep(1.5)
+        assert len(subscriber.on(BASE + "Status")) == sent  # the others are not sent again
+    finally:
+        assert server.stop()[0] == 0
