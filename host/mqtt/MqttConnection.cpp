@@ -27,8 +27,8 @@ struct MqttCallbacks {
                         const mosquitto_property* /*props*/) {
         auto* self = static_cast<MqttConnection*>(data);
         if (rc != 0) {
-            self->m_Handlers.disconnected(std::string("the broker refused the connection: ") +
-                                          mosquitto_reason_string(rc));
+            self->m_Handlers.trouble(std::string("the broker refused the connection: ") +
+                                     mosquitto_reason_string(rc));
             return;
         }
         // Subscribed anew at each connect: a clean session keeps nothing.
@@ -37,8 +37,8 @@ struct MqttCallbacks {
                 self->m_Client, nullptr, self->m_Subscription.c_str(), self->m_Broker.qos,
                 MQTT_SUB_OPT_NO_LOCAL | MQTT_SUB_OPT_SEND_RETAIN_NEVER, nullptr);
             if (subscribed != MOSQ_ERR_SUCCESS) {
-                self->m_Handlers.disconnected("cannot subscribe to " + self->m_Subscription + ": " +
-                                              ErrorText(subscribed));
+                self->m_Handlers.trouble("cannot subscribe to " + self->m_Subscription + ": " +
+                                         ErrorText(subscribed));
             }
         }
         self->m_Connected = true;
@@ -50,7 +50,8 @@ struct MqttCallbacks {
         auto* self = static_cast<MqttConnection*>(data);
         const bool was = self->m_Connected.exchange(false);
         if (was && rc != 0) {
-            self->m_Handlers.disconnected("lost the broker (" + ErrorText(rc) + ")");
+            self->m_Handlers.trouble("lost the broker (" + ErrorText(rc) +
+                                     "); values are kept until it is back");
         }
     }
 

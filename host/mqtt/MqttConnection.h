@@ -18,8 +18,8 @@ public:
     static constexpr std::chrono::seconds kFirstDelay{1};
 
     struct Handlers {
-        std::function<void()> connected;                             // each (re)connect
-        std::function<void(const std::string& reason)> disconnected; // each loss
+        std::function<void()> connected;                        // each (re)connect
+        std::function<void(const std::string& reason)> trouble; // a loss, a refusal
         std::function<void(const std::string& topic, std::string payload)> message;
     };
     struct Will {

@@ -50,9 +50,8 @@ ProgramPublisher::ProgramPublisher(const PlantConfig::Mqtt& broker, std::string 
               std::to_string(m_Broker.port));
         Signal();
     };
-    handlers.disconnected = [this](const std::string& reason) {
-        m_Log("mqtt: " + m_Source.dictionary + ": " + reason +
-              "; values are kept until it is back");
+    handlers.trouble = [this](const std::string& reason) {
+        m_Log("mqtt: " + m_Source.dictionary + ": " + reason);
     };
     handlers.message = [this](const std::string& topic, std::string payload) {
         OnMessage(topic, std::move(payload));
