@@ -12,7 +12,8 @@
 namespace {
 
 std::string TokenText(const PlantConfig::Token& token) {
-    return token.source == "write_token" || token.source == "read_token"
+    return token.source == "write_token" || token.source == "read_token" ||
+                   token.source == "password"
                ? "given in the file"
                : "from " + TerminalText(token.source);
 }
@@ -39,6 +40,31 @@ void PrintService(const PlantConfig::Service& service, std::ostream& out) {
         << '\n';
 }
 
+void PrintMqtt(const PlantConfig::Mqtt& mqtt, std::ostream& out) {
+    out << "mqtt           " << TerminalText(mqtt.host) << ":" << mqtt.port << ", QoS " << mqtt.qos
+        << ", topics under " << TerminalText(mqtt.topicPrefix) << "/, client id "
+        << (mqtt.clientId.empty() ? "varbank-<host name>-<dictionary>"
+                                  : TerminalText(mqtt.clientId))
+        << (mqtt.username.empty() ? "" : ", user " + TerminalText(mqtt.username))
+        << (mqtt.password.Given() ? ", password " + TokenText(mqtt.password) : "")
+        << (mqtt.caFile.empty() ? ", no TLS"
+                                : ", TLS with CA " + TerminalText(mqtt.caFile.string()))
+        << '\n';
+}
+
+void PrintPublish(const PlantConfig::Publish& publish, std::ostream& out) {
+    std::string items;
+    for (const std::string& item : publish.items) {
+        items += (items.empty() ? "" : ", ") + TerminalText(item);
+    }
+    out << "               publishes " << items << " every " << publish.interval.count()
+        << " ms, deadband " << publish.deadband << ", "
+        << (publish.resend.count() == 0
+                ? std::string("no resend")
+                : "resent every " + std::to_string(publish.resend.count()) + " ms")
+        << '\n';
+}
+
 void PrintPlc(const PlantConfig::Plc& plc, std::ostream& out) {
     out << "plc            " << TerminalText(plc.name) << ": " << TerminalText(plc.target.Text())
         << ", " << MapText(plc.map) << ", word order " << PlantJson::WordOrderName(plc.wordOrder)
@@ -60,9 +86,15 @@ void PrintProgram(const PlantConfig& config, const PlantConfig::Program& program
     if (outcome.imported) {
         out << ": imports, " << outcome.variables
             << (outcome.variables == 1 ? " variable\n" : " variables\n");
+    } else {
+        out << ": does not import\n";
+    }
+    if (program.publish.Any()) {
+        PrintPublish(program.publish, out);
+    }
+    if (outcome.imported) {
         return;
     }
-    out << ": does not import\n";
     for (const std::string& error : outcome.errors) {
         out << "               " << error << '\n';
     }
@@ -99,6 +131,9 @@ int CheckConfigCommand::Run(const std::string& path, bool strict, OutputFormat f
     } else {
         out << "configuration  " << TerminalText(path) << '\n';
         PrintService(config->service, out);
+        if (config->mqtt) {
+            PrintMqtt(*config->mqtt, out);
+        }
         for (const PlantConfig::Plc& plc : config->plcs) {
             PrintPlc(plc, out);
         }

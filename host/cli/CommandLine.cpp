@@ -94,6 +94,9 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
     serve.add_option("--state", options.stateFolder,
                      "where the service keeps what it makes, such as the OPC UA server's "
                      "certificates (default: $XDG_STATE_HOME/varbank or ~/.local/state/varbank)");
+    serve.add_option("--mqtt", options.mqtt,
+                     "publish every located variable of every program to this MQTT broker "
+                     "(HOST[:PORT], port 1883 by default)");
     serve.add_flag("--verbose", options.verbose, "log one line per request");
     serve.add_flag("--writable", options.writes.writable,
                    "accept writes of values (PUT .../values), with the token of --token");

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,31 @@ struct PlantConfig {
         ModbusMemory::Options MemoryOptions() const;
     };
 
+    // The message broker values are published to ([mqtt]).
+    struct Mqtt {
+        std::size_t line = 0; // of its table in the file
+        std::string host;
+        std::uint16_t port = 1883;
+        std::string clientId; // empty: "varbank-<host name>-<dictionary>"
+        std::string username;
+        Token password;               // only with a user name
+        std::filesystem::path caFile; // TLS against this CA when given
+        int qos = 1;                  // 0 or 1
+        std::string topicPrefix = "varbank";
+    };
+
+    // What a program publishes to the broker: item names or browse patterns ("Motor1.*",
+    // "located", "all"), sampled at an interval with a deadband, and sent again unchanged after
+    // `resend` (0: never). No items: the program publishes nothing.
+    struct Publish {
+        std::vector<std::string> items;
+        std::chrono::milliseconds interval{1000};
+        double deadband = 0;
+        std::chrono::milliseconds resend{0};
+
+        bool Any() const { return !items.empty(); }
+    };
+
     struct Program {
         std::string name;           // its table's name
         std::size_t line = 0;       // of its table in the file
@@ -57,12 +83,14 @@ struct PlantConfig {
         std::string plc;            // the endpoint's name; empty for the memory image
         bool writable = false;
         Token writeToken; // its own; the service's when not given
+        Publish publish;
 
         bool OnImage() const { return plc.empty(); }
     };
 
     std::filesystem::path path; // the configuration file
     Service service;
+    std::optional<Mqtt> mqtt;
     std::vector<Plc> plcs;         // in the file's order
     std::vector<Program> programs; // in the file's order
 

@@ -5,6 +5,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
@@ -22,6 +23,10 @@ constexpr std::int64_t kMaxTimeoutMs = 600000;
 constexpr std::int64_t kMaxRetries = 10;
 constexpr std::int64_t kMaxIntervalMs = 60000;
 constexpr std::int64_t kLastAddress = 65535;
+constexpr std::int64_t kMinPublishMs = 10;
+constexpr std::int64_t kMaxPublishMs = 3600000;
+constexpr std::int64_t kMaxResendMs = 86400000;
+constexpr std::size_t kMaxPublishEntries = 10000;
 
 // Where errors go and what tokens are looked up in, for one read.
 struct Context {
@@ -100,6 +105,32 @@ std::optional<bool> BooleanAt(const Context& context, const toml::table& table,
     }
     context.Error(*node, where + ": " + std::string(key) + " must be true or false");
     return std::nullopt;
+}
+
+std::optional<double> NumberAt(const Context& context, const toml::table& table,
+                               std::string_view key, const std::string& where) {
+    const toml::node* node = table.get(key);
+    if (node == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<double> number;
+    if (const auto* real = node->as_floating_point()) {
+        number = real->get();
+    } else if (const auto* integer = node->as_integer()) {
+        number = static_cast<double>(integer->get());
+    }
+    if (number && *number >= 0 && std::isfinite(*number)) {
+        return number;
+    }
+    context.Error(*node, where + ": " + std::string(key) + " must be a number of 0 or more");
+    return std::nullopt;
+}
+
+// Text a topic level or client id may hold: no control character, no MQTT wildcard.
+bool PlainTopicText(const std::string& text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        return c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
 }
 
 // A required key: an error at the table's line when it is absent.
@@ -275,6 +306,141 @@ std::optional<PlantConfig::Plc> ReadPlc(const Context& context, const std::strin
     return plc;
 }
 
+void ReadMqttBroker(const Context& context, const toml::table& table, const std::string& where,
+                    PlantConfig::Mqtt& mqtt) {
+    if (Present(context, table, "host", where, "the broker's host name or address")) {
+        if (const auto host = StringAt(context, table, "host", where)) {
+            if (host->empty() || host->find_first_of(" \t/") != std::string::npos) {
+                context.Error(*table.get("host"),
+                              where + ": host " + Quoted(*host) + " is not a host name or address");
+            } else {
+                mqtt.host = *host;
+            }
+        }
+    }
+    if (const auto port = IntegerAt(context, table, "port", where, 1, kLastAddress)) {
+        mqtt.port = static_cast<std::uint16_t>(*port);
+    }
+    if (const auto id = StringAt(context, table, "client_id", where)) {
+        if (id->empty() || id->size() > 200 || !PlainTopicText(*id)) {
+            context.Error(
+                *table.get("client_id"),
+                where + ": client_id " + Quoted(*id) +
+                    " must be 1 to 200 characters without '+', '#' or control characters");
+        } else {
+            mqtt.clientId = *id;
+        }
+    }
+}
+
+void ReadMqttSecurity(const Context& context, const toml::table& table, const std::string& where,
+                      PlantConfig::Mqtt& mqtt) {
+    if (const auto user = StringAt(context, table, "username", where)) {
+        mqtt.username = *user;
+    }
+    mqtt.password = ReadToken(context, table, "password", where);
+    if (mqtt.username.empty() && (table.contains("password") || table.contains("password_env"))) {
+        context.Error(table, where + ": a password is given without a username");
+    }
+    if (const auto ca = StringAt(context, table, "ca_file", where)) {
+        const fs::path written(*ca);
+        const fs::path file =
+            (written.is_absolute() ? written : context.folder / written).lexically_normal();
+        std::error_code error;
+        if (ca->empty() || !fs::is_regular_file(file, error) || !std::ifstream(file)) {
+            context.Error(*table.get("ca_file"), where + ": ca_file " + Quoted(file.string()) +
+                                                     " is not a file that can be read");
+        } else {
+            mqtt.caFile = file;
+        }
+    }
+}
+
+// A topic prefix: one or more levels, none empty, no wildcard; not a broker's "$" topic.
+bool IsTopicPrefix(const std::string& prefix) {
+    return !prefix.empty() && prefix.size() <= 200 && PlainTopicText(prefix) &&
+           prefix.front() != '/' && prefix.back() != '/' && prefix.front() != '$' &&
+           prefix.find("//") == std::string::npos;
+}
+
+std::optional<PlantConfig::Mqtt> ReadMqtt(const Context& context, const toml::node& node) {
+    const std::string where = "[mqtt]";
+    const toml::table* table = TableOf(context, node, where);
+    if (table == nullptr) {
+        return std::nullopt;
+    }
+    CheckKeys(context, *table, where,
+              {"host", "port", "client_id", "username", "password", "password_env", "ca_file",
+               "qos", "topic_prefix"});
+    PlantConfig::Mqtt mqtt;
+    mqtt.line = table->source().begin.line;
+    ReadMqttBroker(context, *table, where, mqtt);
+    ReadMqttSecurity(context, *table, where, mqtt);
+    if (const auto qos = IntegerAt(context, *table, "qos", where, 0, 1)) {
+        mqtt.qos = static_cast<int>(*qos);
+    }
+    if (const auto prefix = StringAt(context, *table, "topic_prefix", where)) {
+        if (IsTopicPrefix(*prefix)) {
+            mqtt.topicPrefix = *prefix;
+        } else {
+            context.Error(*table->get("topic_prefix"),
+                          where + ": topic_prefix " + Quoted(*prefix) +
+                              " must be topic levels separated by '/', none empty, without '+', "
+                              "'#' or a leading '$'");
+        }
+    }
+    return mqtt;
+}
+
+void ReadPublishItems(const Context& context, const toml::node& node, const std::string& where,
+                      PlantConfig::Publish& publish) {
+    const auto* list = node.as_array();
+    if (list == nullptr || list->empty() || list->size() > kMaxPublishEntries) {
+        context.Error(node, where + ": publish must be a list of 1 to " +
+                                std::to_string(kMaxPublishEntries) +
+                                " names or patterns (\"Motor1.*\", \"located\", \"all\")");
+        return;
+    }
+    for (const toml::node& entry : *list) {
+        const auto* text = entry.as_string();
+        if (text == nullptr || text->get().empty()) {
+            context.Error(entry, where + ": each entry of publish must be a name or pattern");
+            continue;
+        }
+        publish.items.push_back(text->get());
+    }
+}
+
+void ReadProgramPublish(const Context& context, const toml::table& table, const std::string& where,
+                        const PlantConfig& config, PlantConfig::Program& program) {
+    PlantConfig::Publish& publish = program.publish;
+    if (const toml::node* items = table.get("publish")) {
+        if (!config.mqtt) {
+            context.Error(*items, where + ": publish needs an [mqtt] table naming the broker");
+        }
+        ReadPublishItems(context, *items, where, publish);
+    }
+    if (const auto interval =
+            IntegerAt(context, table, "publish_interval_ms", where, kMinPublishMs, kMaxPublishMs)) {
+        publish.interval = std::chrono::milliseconds(*interval);
+    }
+    if (const auto deadband = NumberAt(context, table, "publish_deadband", where)) {
+        publish.deadband = *deadband;
+    }
+    if (const auto resend = IntegerAt(context, table, "resend_ms", where, 0, kMaxResendMs)) {
+        publish.resend = std::chrono::milliseconds(*resend);
+    }
+    if (!table.contains("publish")) {
+        for (const std::string_view key :
+             {"publish_interval_ms", "publish_deadband", "resend_ms"}) {
+            if (const toml::node* node = table.get(key)) {
+                context.Error(*node, where + ": " + std::string(key) +
+                                         " is given but nothing is published (publish = [...])");
+            }
+        }
+    }
+}
+
 // A dictionary name as clients give it in a URL: no folder separators or control characters.
 bool IsDictionaryName(const std::string& name) {
     return !name.empty() && name.size() <= 200 &&
@@ -367,9 +533,9 @@ std::optional<PlantConfig::Program> ReadProgram(const Context& context, const st
     if (table == nullptr) {
         return std::nullopt;
     }
-    CheckKeys(
-        context, *table, where,
-        {"file", "dictionary", "plc", "memory", "writable", "write_token", "write_token_env"});
+    CheckKeys(context, *table, where,
+              {"file", "dictionary", "plc", "memory", "writable", "write_token", "write_token_env",
+               "publish", "publish_interval_ms", "publish_deadband", "resend_ms"});
     PlantConfig::Program program;
     program.name = name;
     program.line = table->source().begin.line;
@@ -387,6 +553,7 @@ std::optional<PlantConfig::Program> ReadProgram(const Context& context, const st
     }
     ReadProgramMemory(context, *table, where, config, program);
     ReadProgramWrites(context, *table, where, config, program);
+    ReadProgramPublish(context, *table, where, config, program);
     return program;
 }
 
@@ -475,9 +642,12 @@ std::optional<PlantConfig> PlantConfigReader::ReadText(std::string_view text,
     const Context context{diagnostics, m_Environment, (error ? file : absolute).parent_path()};
     PlantConfig config;
     config.path = file;
-    CheckKeys(context, root, "the file", {"service", "plc", "program"});
+    CheckKeys(context, root, "the file", {"service", "plc", "program", "mqtt"});
     if (const toml::node* service = root.get("service")) {
         ReadService(context, *service, config.service);
+    }
+    if (const toml::node* mqtt = root.get("mqtt")) {
+        config.mqtt = ReadMqtt(context, *mqtt);
     }
     ReadSection(context, root, "plc", config.plcs,
                 [&](const std::string& name, const toml::node& node) {

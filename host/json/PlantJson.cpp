@@ -8,6 +8,32 @@ nlohmann::json TokenSource(const PlantConfig::Token& token) {
     return token.source.empty() ? nlohmann::json() : nlohmann::json(token.source);
 }
 
+nlohmann::json Publish(const PlantConfig::Publish& publish) {
+    if (!publish.Any()) {
+        return nullptr;
+    }
+    return {{"items", publish.items},
+            {"interval_ms", publish.interval.count()},
+            {"deadband", publish.deadband},
+            {"resend_ms", publish.resend.count()}};
+}
+
+nlohmann::json Mqtt(const std::optional<PlantConfig::Mqtt>& mqtt) {
+    if (!mqtt) {
+        return nullptr;
+    }
+    return {
+        {"host", mqtt->host},
+        {"port", mqtt->port},
+        {"client_id", mqtt->clientId.empty() ? nlohmann::json() : nlohmann::json(mqtt->clientId)},
+        {"username", mqtt->username.empty() ? nlohmann::json() : nlohmann::json(mqtt->username)},
+        {"password", TokenSource(mqtt->password)},
+        {"ca_file",
+         mqtt->caFile.empty() ? nlohmann::json() : nlohmann::json(mqtt->caFile.string())},
+        {"qos", mqtt->qos},
+        {"topic_prefix", mqtt->topicPrefix}};
+}
+
 nlohmann::json Program(const PlantConfig& config, const PlantConfig::Program& program) {
     return {{"name", program.name},
             {"file", program.file.string()},
@@ -16,7 +42,8 @@ nlohmann::json Program(const PlantConfig& config, const PlantConfig::Program& pr
             {"plc", program.OnImage() ? nlohmann::json() : nlohmann::json(program.plc)},
             {"writable", program.writable},
             {"write_token",
-             program.writable ? TokenSource(config.WriteTokenOf(program)) : nlohmann::json()}};
+             program.writable ? TokenSource(config.WriteTokenOf(program)) : nlohmann::json()},
+            {"publish", Publish(program.publish)}};
 }
 
 } // namespace
@@ -71,6 +98,7 @@ nlohmann::json Config(const PlantConfig& config,
               {"port", service.port},
               {"write_token", TokenSource(service.writeToken)},
               {"read_token", TokenSource(service.readToken)}}},
+            {"mqtt", Mqtt(config.mqtt)},
             {"plcs", plcs},
             {"programs", programs}};
 }

@@ -1,6 +1,7 @@
 #include "service/ServeCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "mqtt/MqttPublisher.h"
 #include "service/DescriptorLimit.h"
 #include "service/HttpService.h"
 #include "service/OpcuaProcess.h"
@@ -17,6 +18,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -37,6 +40,37 @@ std::string LoopbackUrl(const std::string& bind, int port) {
         return Url("::1", port);
     }
     return Url(bind, port);
+}
+
+// The broker of --mqtt HOST[:PORT]; nothing, with the reason, when malformed.
+std::optional<PlantConfig::Mqtt> MqttBroker(const std::string& text, std::string& error) {
+    PlantConfig::Mqtt broker;
+    const std::size_t colon = text.rfind(':');
+    broker.host = text.substr(0, colon);
+    if (colon != std::string::npos) {
+        const std::string port = text.substr(colon + 1);
+        int number = 0;
+        const auto [end, fault] = std::from_chars(port.data(), port.data() + port.size(), number);
+        if (fault != std::errc() || end != port.data() + port.size() || number < 1 ||
+            number > 65535) {
+            error = "--mqtt '" + text + "': the port after ':' is a number from 1 to 65535";
+            return std::nullopt;
+        }
+        broker.port = static_cast<std::uint16_t>(number);
+    }
+    if (broker.host.empty() || broker.host.find_first_of(" \t/") != std::string::npos) {
+        error = "--mqtt '" + text + "' is not HOST[:PORT]";
+        return std::nullopt;
+    }
+    return broker;
+}
+
+// What the publisher sees of a served program: its sampler and the program in service.
+// The publisher holds the program as long as it publishes it.
+MqttSource PublishedProgram(const std::shared_ptr<ServedProgram>& served,
+                            PlantConfig::Publish publish) {
+    return {served->Name(), [served] { return served->Current(); }, served->Subscriptions(),
+            std::move(publish), served->Writes().writable};
 }
 
 } // namespace
@@ -84,6 +118,12 @@ int ServeCommand::Run() {
         m_Err << "serve: " << reason << '\n';
         return kExitRefused;
     }
+    std::string error;
+    std::unique_ptr<MqttPublisher> mqtt = StartMqtt(registry, log, error);
+    if (!error.empty()) {
+        m_Err << "serve: " << error << '\n';
+        return kExitBadInput;
+    }
     ProgramWatcher::Step follow;
     if (plant) {
         follow = [&plant](std::ostream& messages) { plant->Follow(messages); };
@@ -125,6 +165,7 @@ int ServeCommand::Run() {
         });
     }
     service.Serve();
+    mqtt.reset(); // the broker publishes the offline state
     if (front.joinable()) {
         front.join();
     }
@@ -147,7 +188,7 @@ bool ServeCommand::Load(ProgramRegistry& registry, std::unique_ptr<PlantService>
         return true;
     }
     plant = std::make_unique<PlantService>(m_Options.config, registry, m_Options.programs.strict);
-    const std::optional<PlantConfig> config = plant->Start(m_Err);
+    std::optional<PlantConfig> config = plant->Start(m_Err);
     if (!config) {
         m_Err << "serve: " << TerminalText(m_Options.config) << " is not a configuration to serve\n";
         return false;
@@ -161,5 +202,39 @@ bool ServeCommand::Load(ProgramRegistry& registry, std::unique_ptr<PlantService>
     m_ReadToken = config->service.readToken.value;
     m_Options.writes = {config->service.writeToken.Given(), config->service.writeToken.value};
     m_OnPlc = !config->plcs.empty();
+    m_Config = std::move(config);
     return true;
+}
+
+std::unique_ptr<MqttPublisher> ServeCommand::StartMqtt(const ProgramRegistry& registry,
+                                                       ServiceLog& log, std::string& error) const {
+    std::optional<PlantConfig::Mqtt> broker;
+    std::vector<MqttSource> sources;
+    if (m_Config) {
+        // The plant's [mqtt], for the programs that say what they publish.
+        broker = m_Config->mqtt;
+        for (const PlantConfig::Program& program : m_Config->programs) {
+            const std::shared_ptr<ServedProgram> served = registry.Find(program.dictionary);
+            if (broker && served && program.publish.Any()) {
+                sources.push_back(PublishedProgram(served, program.publish));
+            }
+        }
+    } else if (!m_Options.mqtt.empty()) {
+        // --mqtt: every located variable of every program.
+        broker = MqttBroker(m_Options.mqtt, error);
+        PlantConfig::Publish publish;
+        publish.items = {"located"};
+        for (const auto& served : registry.Programs()) {
+            sources.push_back(PublishedProgram(served, publish));
+        }
+    }
+    if (!broker || sources.empty()) {
+        return nullptr;
+    }
+    std::unique_ptr<MqttPublisher> publisher = MqttPublisher::Start(
+        *broker, std::move(sources), [&log](const std::string& line) { log.Write(line); }, error);
+    if (!publisher && error.empty()) {
+        error = "the MQTT publisher did not start";
+    }
+    return publisher;
 }

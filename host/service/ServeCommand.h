@@ -1,16 +1,20 @@
 #pragma once
 
+#include "config/PlantConfig.h"
 #include "core/Program.h"
 #include "service/ServedProgram.h"
 #include "service/ServiceApi.h"
 #include "service/WritePolicy.h"
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+class MqttPublisher;
 class PlantService;
+class ServiceLog;
 class ProgramRegistry;
 
 // varbank serve: keeps the dictionaries of PLCopen files loaded and answers clients over
@@ -34,6 +38,7 @@ public:
         WritePolicy writes; // of the paths' programs
         int opcuaPort = -1;      // the OPC UA server's port (0: any free one); -1: none
         std::string stateFolder; // what the service makes and keeps; "": the user's default
+        std::string mqtt;        // HOST[:PORT] of a broker: every located variable published
     };
 
     ServeCommand(Options options, std::ostream& out, std::ostream& err);
@@ -48,7 +53,13 @@ private:
 
     Options m_Options;
     std::string m_ReadToken;
-    bool m_OnPlc = false; // some program's values live in a PLC
+    // The publisher of [mqtt] or --mqtt; null when none is asked (or, with the reason in
+    // `error`, when it cannot start).
+    std::unique_ptr<MqttPublisher> StartMqtt(const ProgramRegistry& registry, ServiceLog& log,
+                                             std::string& error) const;
+
+    bool m_OnPlc = false;                 // some program's values live in a PLC
+    std::optional<PlantConfig> m_Config; // as the service started, with --config
     std::ostream& m_Out;
     std::ostream& m_Err;
 };

@@ -76,10 +76,23 @@ file = "programs/ok.xml"
 plc = "press"
 writable = true
 write_token = "own"
+publish = ["Motor1.*", "located"]
+publish_interval_ms = 250
+publish_deadband = 0.5
+resend_ms = 60000
 
 [program.line]
 file = "programs/../programs/other.xml"
 dictionary = "line-2"
+
+[mqtt]
+host = "broker.example"
+port = 8883
+username = "gateway"
+password_env = "SET_TOKEN"
+ca_file = "programs/ok.xml"
+qos = 0
+topic_prefix = "plant/varbank"
 )",
                                    errors);
     ASSERT_TRUE(config) << testing::PrintToString(errors);
@@ -128,6 +141,20 @@ dictionary = "line-2"
     EXPECT_EQ(line.dictionary, "line-2");
     EXPECT_TRUE(line.OnImage());
     EXPECT_FALSE(line.writable);
+
+    EXPECT_EQ(bottling.publish.items, (std::vector<std::string>{"Motor1.*", "located"}));
+    EXPECT_EQ(bottling.publish.interval.count(), 250);
+    EXPECT_EQ(bottling.publish.deadband, 0.5);
+    EXPECT_EQ(bottling.publish.resend.count(), 60000);
+    EXPECT_FALSE(line.publish.Any());
+    ASSERT_TRUE(config->mqtt);
+    EXPECT_EQ(config->mqtt->host, "broker.example");
+    EXPECT_EQ(config->mqtt->port, 8883);
+    EXPECT_EQ(config->mqtt->username, "gateway");
+    EXPECT_EQ(config->mqtt->password.value, "s3cret");
+    EXPECT_EQ(config->mqtt->caFile, plant.folder / "programs" / "ok.xml");
+    EXPECT_EQ(config->mqtt->qos, 0);
+    EXPECT_EQ(config->mqtt->topicPrefix, "plant/varbank");
 }
 
 struct InvalidCase {
@@ -174,10 +201,11 @@ TEST(PlantConfig, ReportsEveryErrorOfAnInvalidFileWithItsLine) {
         {"misspelt key",
          kProgram + "writeable = true\n",
          {"plant.toml:3: [program.p]: unknown key 'writeable' (known: file, dictionary, plc, "
-          "memory, writable, write_token, write_token_env)"}},
+          "memory, writable, write_token, write_token_env, publish, publish_interval_ms, "
+          "publish_deadband, resend_ms)"}},
         {"unknown table",
          "[plcs.a]\nmodbus = \"h\"\n" + kProgram,
-         {"plant.toml:1: the file: unknown key 'plcs' (known: service, plc, program)"}},
+         {"plant.toml:1: the file: unknown key 'plcs' (known: service, plc, program, mqtt)"}},
         {"values out of range",
          "[plc.a]\nmodbus = \"h\"\nmax_registers = 126\nmax_coils = 0\ntimeout_ms = -1\n"
          "retries = 11\n" +
@@ -226,6 +254,40 @@ TEST(PlantConfig, ReportsEveryErrorOfAnInvalidFileWithItsLine) {
          kProgram + "dictionary = \"a/b\"\n",
          {"plant.toml:3: [program.p]: dictionary 'a/b' is not a dictionary name (1 to 200 "
           "characters, no '/' or '\\')"}},
+        {"mqtt without host, bad values",
+         "[mqtt]\nport = 0\nqos = 2\ntopic_prefix = \"a/+/b\"\nclient_id = \"\"\n"
+         "password = \"p\"\nca_file = \"none.pem\"\nretain = true\n" +
+             kProgram,
+         {"plant.toml:1: [mqtt]: host is missing (the broker's host name or address)",
+          "plant.toml:1: [mqtt]: a password is given without a username",
+          "plant.toml:2: [mqtt]: port must be a whole number from 1 to 65535, not 0",
+          "plant.toml:3: [mqtt]: qos must be a whole number from 0 to 1, not 2",
+          "plant.toml:4: [mqtt]: topic_prefix 'a/+/b' must be topic levels separated by '/', "
+          "none empty, without '+', '#' or a leading '$'",
+          "plant.toml:5: [mqtt]: client_id '' must be 1 to 200 characters without '+', '#' or "
+          "control characters",
+          "plant.toml:7: [mqtt]: ca_file '" + plant.folder.string() +
+              "/none.pem' is not a file that can be read",
+          "plant.toml:8: [mqtt]: unknown key 'retain' (known: host, port, client_id, username, "
+          "password, password_env, ca_file, qos, topic_prefix)"}},
+        {"publish without a broker, bad publish values",
+         kProgram + "publish = [\"A\", 3]\npublish_interval_ms = 5\npublish_deadband = -1\n"
+                    "resend_ms = -1\n",
+         {"plant.toml:3: [program.p]: publish needs an [mqtt] table naming the broker",
+          "plant.toml:3: [program.p]: each entry of publish must be a name or pattern",
+          "plant.toml:4: [program.p]: publish_interval_ms must be a whole number from 10 to "
+          "3600000, not 5",
+          "plant.toml:5: [program.p]: publish_deadband must be a number of 0 or more",
+          "plant.toml:6: [program.p]: resend_ms must be a whole number from 0 to 86400000, not "
+          "-1"}},
+        {"publish settings without publish, an empty publish list",
+         "[mqtt]\nhost = \"b\"\n" + kProgram +
+             "resend_ms = 10\n[program.q]\nfile = "
+             "\"programs/other.xml\"\npublish = []\n",
+         {"plant.toml:5: [program.p]: resend_ms is given but nothing is published (publish = "
+          "[...])",
+          "plant.toml:8: [program.q]: publish must be a list of 1 to 10000 names or patterns "
+          "(\"Motor1.*\", \"located\", \"all\")"}},
         {"nothing to serve",
          "[service]\nport = 1\n",
          {"plant.toml: no [program.NAME]: nothing to serve"}},

@@ -1,0 +1,280 @@
+"""Publishing to an MQTT broker (`varbank serve --mqtt`): Debian's mosquitto on 127.0.0.1 and a
+free port with its own configuration, a subscriber through Debian's paho-mqtt. Values by
+exception and retained, the state topic and last will, writes through set topics and their
+results, and a broker restarted under the service."""
+import json
+import pathlib
+import shutil
+import signal
+import socket
+import subprocess
+import threading
+import time
+
+import pytest
+
+from conftest import EXAMPLE, Server, wait_until
+
+mqtt = pytest.importorskip("paho.mqtt.client")
+MOSQUITTO = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
+pytestmark = pytest.mark.skipif(not pathlib.Path(MOSQUITTO).exists(),
+                                reason="Debian's mosquitto is not installed")
+
+DICT = "production_line"
+BASE = "varbank/" + DICT + "/"
+TOKEN = "plant-floor-42"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Broker:
+    """One mosquitto on 127.0.0.1, stopped with SIGTERM; restartable on the same port."""
+
+    def __init__(self, folder):
+        self.port = free_port()
+        self.config = folder / "mosquitto.conf"
+        self.config.write_text("listener %d 127.0.0.1\nallow_anonymous true\n"
+                               "persistence false\n" % self.port)
+        self.process = None
+        self.start()
+
+    def start(self):
+        self.process = subprocess.Popen([MOSQUITTO, "-c", str(self.config)],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return
+            except OSError:
+                time.sleep(0.05)
+        raise RuntimeError("mosquitto did not start")
+
+    def stop(self):
+        self.process.send_signal(signal.SIGTERM)
+        self.process.wait(timeout=10)
+
+
+class Subscriber:
+    """Every message under a topic filter, with its retain flag, in arrival order."""
+
+    def __init__(self, broker, topic="varbank/#"):
+        self.messages = []
+        self.lock = threading.Lock()
+        self.client = mqtt.Client()
+        self.client.on_message = self.on_message
+        self.client.on_connect = lambda client, *_: client.subscribe(topic, qos=1)
+        self.client.reconnect_delay_set(0.2, 1)
+        self.client.connect("127.0.0.1", broker.port)
+        self.client.loop_start()
+
+    def on_message(self, _client, _userdata, message):
+        with self.lock:
+            self.messages.append((message.topic, message.payload.decode(), message.retain))
+
+    def on(self, topic):
+        """The payloads of one topic so far, decoded; an empty one (a cleared value) left out."""
+        with self.lock:
+            return [json.loads(payload) for got, payload, _ in self.messages
+                    if got == topic and payload]
+
+    def raw(self, topic):
+        with self.lock:
+            return [payload for got, payload, _ in self.messages if got == topic]
+
+    def retained(self, topic):
+        with self.lock:
+            return [retain for got, _, retain in self.messages if got == topic]
+
+    def wait_for(self, topic, check=lambda payload: True, timeout=20):
+        wait_until(lambda: any(check(payload) for payload in self.on(topic)), timeout)
+        return [payload for payload in self.on(topic) if check(payload)][-1]
+
+    def publish(self, topic, payload):
+        self.client.publish(topic, payload, qos=1).wait_for_publish()
+
+    def close(self):
+        self.client.loop_stop()
+        self.client.disconnect()
+
+
+@pytest.fixture(scope="module")
+def broker(tmp_path_factory):
+    started = Broker(tmp_path_factory.mktemp("mosquitto"))
+    yield started
+    started.stop()
+
+
+@pytest.fixture
+def subscriber(broker):
+    client = Subscriber(broker)
+    yield client
+    client.close()
+
+
+def serve(broker, *options):
+    return Server([EXAMPLE], "--mqtt", "127.0.0.1:%d" % broker.port, *options)
+
+
+def put(server, mapping):
+    status, _ = server.request("PUT", "api/dictionaries/" + DICT + "/values",
+                               body={"values": mapping},
+                               headers={"Authorization": "Bearer " + TOKEN})
+    assert status == 200
+
+
+def read(server, name):
+    status, payload = server.get("api/dictionaries/" + DICT + "/values", item=[name])
+    assert status == 200
+    return payload["values"][0]["value"]
+
+
+def test_located_values_are_published_on_change_and_retained(broker, subscriber):
+    server = serve(broker, "--writable", "--token", TOKEN)
+    try:
+        state = subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "online")
+        assert state["stamp"] and state["time"].endswith("Z")
+        first = subscriber.wait_for(BASE + "Counter")
+        assert first["type"] == "DINT" and first["error"] is None and "time" in first
+        subscriber.wait_for(BASE + "Status")
+        assert subscriber.on(BASE + "Motor1/Speed") == []  # not located: not published
+        put(server, {"Counter": 1234})
+        assert subscriber.wait_for(BASE + "Counter", lambda p: p["value"] == 1234)["type"] == "DINT"
+        time.sleep(2.5)  # two sampling intervals: an unchanged value is not sent again
+        assert len(subscriber.on(BASE + "Status")) == 1
+        assert [p["value"] for p in subscriber.on(BASE + "Counter")][-1] == 1234
+
+        late = Subscriber(broker)
+        try:
+            assert late.wait_for(BASE + "Counter")["value"] == 1234
+            assert late.retained(BASE + "Counter") == [True]
+            assert late.wait_for(BASE + "$state")["state"] == "online"
+        finally:
+            late.close()
+    finally:
+        assert server.stop()[0] == 0
+    # A service that stops says so.
+    subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "offline")
+
+
+@pytest.mark.parametrize("topic, payload, reason", [
+    ("Counter", "abc", "abc"),
+    ("Speeds/01", "5", "position"),
+    ("Motor1//Speed", "5", "not an item's topic"),
+    ("Motor1.Speed", "5", "not an item's topic"),
+    ("NoSuchThing", "5", "NoSuchThing"),
+])
+def test_a_refused_write_publishes_its_reason_and_writes_nothing(broker, subscriber, topic,
+                                                                 payload, reason):
+    server = serve(broker, "--writable", "--token", TOKEN)
+    try:
+        subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "online")
+        before = read(server, "Counter")
+        subscriber.publish(BASE + topic + "/set", payload)
+        result = subscriber.wait_for(BASE + topic + "/set/result")
+        assert result["written"] is False and reason in result["error"], result
+        assert read(server, "Counter") == before
+    finally:
+        assert server.stop()[0] == 0
+
+
+def test_a_write_through_set_lands_and_its_result_is_published(broker, subscriber):
+    server = serve(broker, "--writable", "--token", TOKEN)
+    try:
+        subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "online")
+        subscriber.publish(BASE + "Motor1/Speed/set", "42")
+        result = subscriber.wait_for(BASE + "Motor1/Speed/set/result")
+        assert result["written"] is True and result["error"] is None, result
+        assert read(server, "Motor1.Speed") == 42
+        subscriber.publish(BASE + "Counter/set", "16#FF")  # a literal as the program writes it
+        assert subscriber.wait_for(BASE + "Counter", lambda p: p["value"] == 255)
+        assert subscriber.on(BASE + "Counter/set/result")[-1]["written"] is True
+    finally:
+        assert server.stop()[0] == 0
+
+
+def test_a_read_only_service_refuses_writes_from_the_broker(broker, subscriber):
+    server = serve(broker)
+    try:
+        subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "online")
+        before = read(server, "Counter")
+        subscriber.publish(BASE + "Counter/set", "7")
+        result = subscriber.wait_for(BASE + "Counter/set/result")
+        assert result["written"] is False and "read-only" in result["error"], result
+        assert read(server, "Counter") == before
+    finally:
+        assert server.stop()[0] == 0
+
+
+def test_the_last_will_tells_of_a_killed_service(broker, subscriber):
+    server = serve(broker)
+    subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "online")
+    server.process.send_signal(signal.SIGKILL)
+    server.process.wait(timeout=10)
+    assert subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "offline") == {
+        "state": "offline"}
+
+
+def test_values_resume_after_the_broker_restarts(broker, subscriber):
+    server = serve(broker, "--writable", "--token", TOKEN)
+    try:
+        subscriber.wait_for(BASE + "Counter")
+        broker.stop()
+        put(server, {"Counter": 4321})  # changed while the broker is away: kept
+        time.sleep(1.5)
+        broker.start()
+        # The service reconnects (back-off from 1 s) and sends each item's last value.
+        assert subscriber.wait_for(BASE + "Counter", lambda p: p["value"] == 4321, timeout=40)
+        put(server, {"Counter": 4322})
+        subscriber.wait_for(BASE + "Counter", lambda p: p["value"] == 4322)
+        values = [p["value"] for p in subscriber.on(BASE + "Counter")]
+        assert values.index(4321) < values.index(4322)
+        status, listing = server.get("api/dictionaries")
+        assert status == 200
+    finally:
+        assert server.stop()[0] == 0
+
+
+def test_a_broker_that_starts_after_the_service_is_reached(tmp_path):
+    late = Broker(tmp_path)
+    late.stop()
+    server = serve(late)
+    try:
+        time.sleep(1.5)  # the first connect fails; it is tried again with back-off
+        late.start()
+        subscriber = Subscriber(late)
+        try:
+            subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "online", timeout=40)
+            subscriber.wait_for(BASE + "Counter")
+        finally:
+            subscriber.close()
+    finally:
+        assert server.stop()[0] == 0
+        late.stop()
+
+
+def test_a_reload_publishes_the_state_again_and_clears_items_gone(broker, subscriber, tmp_path):
+    program = tmp_path / "production_line.xml"
+    shutil.copy(EXAMPLE, program)
+    server = Server([program], "--mqtt", "127.0.0.1:%d" % broker.port)
+    try:
+        first = subscriber.wait_for(BASE + "$state", lambda p: p["state"] == "online")
+        subscriber.wait_for(BASE + "Counter")
+        subscriber.wait_for(BASE + "Status")
+        time.sleep(0.5)
+        sent = len(subscriber.on(BASE + "Status"))
+        text = program.read_text()
+        start = text.index('<variable name="Counter"')
+        end = text.index("</variable>", start) + len("</variable>")
+        program.write_text(text[:start] + text[end:])  # no longer located: no longer published
+        subscriber.wait_for(BASE + "$state",
+                            lambda p: p.get("stamp") not in (None, first["stamp"]))
+        wait_until(lambda: subscriber.raw(BASE + "Counter")[-1] == "")
+        time.sleep(1.5)
+        assert len(subscriber.on(BASE + "Status")) == sent  # the others are not sent again
+    finally:
+        assert server.stop()[0] == 0
