@@ -22,6 +22,7 @@ void ProgramWatcher::Run() {
         std::ostringstream messages;
         m_Registry.RefreshAll(messages);
         m_Log.Write(messages.str());
+        m_PlcStates.Check(m_Registry, m_Log);
         lock.lock();
     }
 }

@@ -45,6 +45,7 @@ bool ServedProgram::Refresh(std::ostream& log) {
     std::shared_ptr<const Program> program = Import(error, log);
     const std::lock_guard<std::mutex> lock(m_Mutex);
     m_Error = error;
+    (program ? m_Reloads : m_ReloadFailures).fetch_add(1, std::memory_order_relaxed);
     if (!program) {
         log << m_Name << ": " << TerminalText(m_Path) << " does not import; "
             << (m_Current ? "the dictionary loaded before stays in service\n"

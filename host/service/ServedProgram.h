@@ -3,6 +3,7 @@
 #include "core/Program.h"
 #include "core/Sampler.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,16 @@ public:
     std::shared_ptr<Sampler> Subscriptions();
     const std::string& Name() const { return m_Name; }
     const std::string& Path() const { return m_Path; }
+    // The PLC this dictionary's values live in; null on the memory image.
+    std::shared_ptr<PlcEndpoint> Plc() const {
+        return m_Options.memory.kind == MemoryKind::Modbus ? m_Options.memory.modbus.endpoint
+                                                           : nullptr;
+    }
+    // Imports of the file that went into service (the first included), and those that failed.
+    std::uint64_t Reloads() const { return m_Reloads.load(std::memory_order_relaxed); }
+    std::uint64_t ReloadFailures() const {
+        return m_ReloadFailures.load(std::memory_order_relaxed);
+    }
 
 private:
     // What tells that a file changed: its identity, size and modification time.
@@ -54,4 +65,6 @@ private:
     std::shared_ptr<const Program> m_Current;
     std::string m_Error;
     std::shared_ptr<Sampler> m_Sampler; // guarded by m_Mutex
+    std::atomic<std::uint64_t> m_Reloads{0};
+    std::atomic<std::uint64_t> m_ReloadFailures{0};
 };

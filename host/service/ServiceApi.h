@@ -3,6 +3,7 @@
 #include "service/ApiReply.h"
 #include "service/HttpRequest.h"
 #include "service/ProgramRegistry.h"
+#include "service/ServiceMetrics.h"
 
 #include "core/Subscription.h"
 
@@ -87,6 +88,13 @@ public:
                                                    Subscription::Notify notify,
                                                    ApiReply& refusal) const;
     std::size_t Subscriptions() const { return m_Subscriptions->held; }
+    // The service's request and connection counts, which the HTTP front keeps.
+    ServiceMetrics& Metrics() const { return *m_Metrics; }
+    // The metrics' row of a request: its route's index in Routes(), PageRow() for the page,
+    // OtherRow() for a request no route takes.
+    std::size_t RowOf(const HttpRequest& request) const;
+    static std::size_t PageRow() { return Routes().size(); }
+    static std::size_t OtherRow() { return Routes().size() + 1; }
     // Runs a heavy job of a front end (a stream's subscribe) on the service's workers; false
     // when their queue is full.
     bool RunOnWorkers(std::function<void()> job) const;
@@ -100,6 +108,7 @@ private:
                            const HttpRequest& request, bool writable);
     ApiReply Listing() const;
     ApiReply Health() const;
+    ApiReply MetricsReply() const;
     static ApiReply Page(const HttpRequest& request);
     // Null when the request may write; else the refusal (403 or 401).
     std::optional<ApiReply> RefuseWrite(const HttpRequest& request) const;
@@ -113,4 +122,5 @@ private:
         std::size_t limit = 0;
     };
     std::shared_ptr<SubscriptionCount> m_Subscriptions;
+    std::unique_ptr<ServiceMetrics> m_Metrics;
 };
