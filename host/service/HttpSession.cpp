@@ -28,15 +28,18 @@ std::string HeaderText(const boost::beast::http::response_header<>& header) {
 } // namespace
 
 HttpSession::HttpSession(net::ip::tcp::socket&& socket, HttpSessionContext& context)
-    : m_Stream(std::move(socket)), m_Grace(m_Stream.get_executor()), m_Context(context) {
+    : m_Stream(std::move(socket)), m_Grace(m_Stream.get_executor()), m_Context(context),
+      m_Metrics(context.api.Metrics()) {
     beast::error_code error;
     const auto remote = m_Stream.socket().remote_endpoint(error);
     m_Remote = error ? "-" : remote.address().to_string();
-    m_Context.api.Metrics().Opened();
+    m_Metrics->Opened();
 }
 
+// The last holder may be a service worker that outlived the service's HTTP side: only what
+// the connection holds itself is touched here.
 HttpSession::~HttpSession() {
-    m_Context.api.Metrics().Closed();
+    m_Metrics->Closed();
 }
 
 void HttpSession::Start() {
@@ -327,7 +330,7 @@ ServiceApi::Completion HttpSession::Completion(const Exchange& exchange) {
 }
 
 void HttpSession::Record(const Exchange& exchange, int status) {
-    m_Context.api.Metrics().Count(exchange.row, status, std::chrono::steady_clock::now() - m_Start);
+    m_Metrics->Count(exchange.row, status, std::chrono::steady_clock::now() - m_Start);
     if (m_Context.verbose) {
         LogLine(exchange.method, exchange.target, status);
     }

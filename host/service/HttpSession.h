@@ -114,6 +114,7 @@ private:
     Response m_Response;
     boost::beast::http::response<boost::beast::http::empty_body> m_Continue;
     HttpSessionContext& m_Context;
+    std::shared_ptr<ServiceMetrics> m_Metrics;
     std::string m_Remote;
     std::chrono::steady_clock::time_point m_Start;
     std::array<char, 4096> m_Discard{};

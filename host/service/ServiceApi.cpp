@@ -123,7 +123,7 @@ ServiceApi::ServiceApi(ProgramRegistry& registry, WritePolicy writes, unsigned w
     : m_Registry(registry), m_Writes(std::move(writes)),
       m_Work(std::make_unique<WorkQueue>(kWaitingRequests, workers)),
       m_Subscriptions(std::make_shared<SubscriptionCount>()),
-      m_Metrics(std::make_unique<ServiceMetrics>(OtherRow() + 1)) {
+      m_Metrics(std::make_shared<ServiceMetrics>(OtherRow() + 1)) {
     m_Subscriptions->limit = maxSubscriptions;
 }
 

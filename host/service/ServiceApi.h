@@ -88,8 +88,9 @@ public:
                                                    Subscription::Notify notify,
                                                    ApiReply& refusal) const;
     std::size_t Subscriptions() const { return m_Subscriptions->held; }
-    // The service's request and connection counts, which the HTTP front keeps.
-    ServiceMetrics& Metrics() const { return *m_Metrics; }
+    // The service's request and connection counts, which the HTTP front keeps. Shared: a
+    // connection may end on a worker after the service (see HttpSession).
+    const std::shared_ptr<ServiceMetrics>& Metrics() const { return m_Metrics; }
     // The metrics' row of a request: its route's index in Routes(), PageRow() for the page,
     // OtherRow() for a request no route takes.
     std::size_t RowOf(const HttpRequest& request) const;
@@ -122,5 +123,5 @@ private:
         std::size_t limit = 0;
     };
     std::shared_ptr<SubscriptionCount> m_Subscriptions;
-    std::unique_ptr<ServiceMetrics> m_Metrics;
+    std::shared_ptr<ServiceMetrics> m_Metrics;
 };
