@@ -6,6 +6,7 @@
 #include "text/HostText.h"
 #include "json/ClientJsonReader.h"
 #include "json/CoreJson.h"
+#include "json/PlcJson.h"
 
 #include <filesystem>
 #include <fstream>
@@ -23,10 +24,12 @@ ApiReply DictionaryEndpoints::Info() const {
     const std::string error = m_Served.Error();
     info["error"] = error.empty() ? nlohmann::json() : nlohmann::json(error);
     info["memory"] = m_Program.Memory() == MemoryKind::Modbus ? "modbus" : "image";
+    info["plc"] = nullptr;
     if (const auto& plc = m_Program.Plc()) {
-        info["plc"] = {{"target", plc->Target().Text()},
-                       {"answering", plc->Answering()},
-                       {"waiting", plc->Queue().Waiting()}};
+        info["plc"] = PlcJson::Endpoint(*plc);
+        info["plc"]["target"] = plc->Target().Text();
+        info["plc"]["answering"] = plc->Answering();
+        info["plc"]["waiting"] = plc->Queue().Waiting();
     }
     info["writable"] = m_Writable;
     return ApiReply::Json(std::move(info));

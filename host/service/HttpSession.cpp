@@ -28,10 +28,18 @@ std::string HeaderText(const boost::beast::http::response_header<>& header) {
 } // namespace
 
 HttpSession::HttpSession(net::ip::tcp::socket&& socket, HttpSessionContext& context)
-    : m_Stream(std::move(socket)), m_Grace(m_Stream.get_executor()), m_Context(context) {
+    : m_Stream(std::move(socket)), m_Grace(m_Stream.get_executor()), m_Context(context),
+      m_Metrics(context.api.Metrics()) {
     beast::error_code error;
     const auto remote = m_Stream.socket().remote_endpoint(error);
     m_Remote = error ? "-" : remote.address().to_string();
+    m_Metrics->Opened();
+}
+
+// The last holder may be a service worker that outlived the service's HTTP side: only what
+// the connection holds itself is touched here.
+HttpSession::~HttpSession() {
+    m_Metrics->Closed();
 }
 
 void HttpSession::Start() {
@@ -208,7 +216,8 @@ void HttpSession::Answer(const Request& request) {
                       request.keep_alive(),
                       request.method() == http::verb::head,
                       query.method,
-                      {}};
+                      {},
+                      ServiceApi::OtherRow()};
     if (exchange.head) {
         query.method = "GET";
     }
@@ -217,6 +226,7 @@ void HttpSession::Answer(const Request& request) {
         return;
     }
     exchange.target = query.target;
+    exchange.row = m_Context.api.RowOf(query);
     try {
         if (!exchange.head && OpenStream(query, exchange)) {
             return;
@@ -253,9 +263,7 @@ void HttpSession::OpenWebSocket(const HttpRequest& query, const Exchange& exchan
         Finish(exchange, refusal);
         return;
     }
-    if (m_Context.verbose) {
-        LogLine(exchange.method, exchange.target, 101);
-    }
+    Record(exchange, 101);
     m_CloseStream = [weak = std::weak_ptr<WebSocketSession>(session)] {
         if (const auto stream = weak.lock()) {
             stream->Close();
@@ -287,9 +295,7 @@ void HttpSession::OpenEvents(const HttpRequest& query, const Exchange& exchange)
         Finish(exchange, ApiReply::Error(400, answer.error));
         return;
     }
-    if (m_Context.verbose) {
-        LogLine(exchange.method, exchange.target, 200);
-    }
+    Record(exchange, 200);
     http::response_header<> header;
     header.version(exchange.version);
     header.result(http::status::ok);
@@ -323,10 +329,15 @@ ServiceApi::Completion HttpSession::Completion(const Exchange& exchange) {
     };
 }
 
-void HttpSession::Finish(const Exchange& exchange, const ApiReply& reply) {
+void HttpSession::Record(const Exchange& exchange, int status) {
+    m_Metrics->Count(exchange.row, status, std::chrono::steady_clock::now() - m_Start);
     if (m_Context.verbose) {
-        LogLine(exchange.method, exchange.target, reply.status);
+        LogLine(exchange.method, exchange.target, status);
     }
+}
+
+void HttpSession::Finish(const Exchange& exchange, const ApiReply& reply) {
+    Record(exchange, reply.status);
     Send(reply, exchange.version, exchange.keepAlive, exchange.head);
 }
 

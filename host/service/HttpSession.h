@@ -40,6 +40,9 @@ public:
     static constexpr std::chrono::seconds kLastRequestTimeout{2};
 
     HttpSession(boost::asio::ip::tcp::socket&& socket, HttpSessionContext& context);
+    ~HttpSession();
+    HttpSession(const HttpSession&) = delete;
+    HttpSession& operator=(const HttpSession&) = delete;
 
     void Start();
     // Answers with the reply without reading a request, then closes.
@@ -76,6 +79,7 @@ private:
         bool head = false;
         std::string method;
         std::string target;
+        std::size_t row = ServiceApi::OtherRow(); // in the service's metrics
     };
 
     void Read();
@@ -94,6 +98,8 @@ private:
     void OpenWebSocket(const HttpRequest& query, const Exchange& exchange);
     void OpenEvents(const HttpRequest& query, const Exchange& exchange);
     ServiceApi::Completion Completion(const Exchange& exchange);
+    // Counts the answer in the service's metrics and logs it when verbose.
+    void Record(const Exchange& exchange, int status);
     void Finish(const Exchange& exchange, const ApiReply& reply);
     void Send(const ApiReply& reply, unsigned version, bool keepAlive, bool head);
     void OnWrite(bool keepAlive, boost::beast::error_code error);
@@ -108,6 +114,7 @@ private:
     Response m_Response;
     boost::beast::http::response<boost::beast::http::empty_body> m_Continue;
     HttpSessionContext& m_Context;
+    std::shared_ptr<ServiceMetrics> m_Metrics;
     std::string m_Remote;
     std::chrono::steady_clock::time_point m_Start;
     std::array<char, 4096> m_Discard{};

@@ -26,6 +26,7 @@ void ProgramWatcher::Run() {
         }
         m_Registry.RefreshAll(messages);
         m_Log.Write(messages.str());
+        m_PlcStates.Check(m_Registry, m_Log);
         lock.lock();
     }
 }

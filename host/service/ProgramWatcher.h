@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/PlcStateLog.h"
 #include "service/ProgramRegistry.h"
 #include "service/ServiceLog.h"
 
@@ -11,7 +12,8 @@
 
 // Looks at the served files at a fixed interval and imports again those that changed, on its
 // own thread, so that requests never wait for an import. `before`, when given, runs first at
-// each look (a plant's configuration followed), on the same thread.
+// each look (a plant's configuration followed), on the same thread. At the same interval, it
+// logs the PLCs whose state changed.
 class ProgramWatcher {
 public:
     using Step = std::function<void(std::ostream& log)>;
@@ -29,6 +31,7 @@ private:
     std::chrono::milliseconds m_Interval;
     ServiceLog& m_Log;
     Step m_Before;
+    PlcStateLog m_PlcStates; // on the watcher's thread only
     std::mutex m_Mutex;
     std::condition_variable m_Wake;
     bool m_Stop = false;

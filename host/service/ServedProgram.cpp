@@ -50,6 +50,7 @@ bool ServedProgram::Refresh(std::ostream& log) {
     ::malloc_trim(0);
     const std::lock_guard<std::mutex> lock(m_Mutex);
     m_Error = error;
+    (program ? m_Reloads : m_ReloadFailures).fetch_add(1, std::memory_order_relaxed);
     if (!program) {
         log << m_Name << ": " << TerminalText(m_Path) << " does not import; "
             << (m_Current ? "the dictionary loaded before stays in service\n"
@@ -98,4 +99,10 @@ WritePolicy ServedProgram::Writes() const {
 std::string ServedProgram::Path() const {
     const std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Path;
+}
+
+std::shared_ptr<PlcEndpoint> ServedProgram::Plc() const {
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Options.memory.kind == MemoryKind::Modbus ? m_Options.memory.modbus.endpoint
+                                                       : nullptr;
 }

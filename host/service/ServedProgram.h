@@ -5,6 +5,8 @@
 #include "service/FileSignature.h"
 #include "service/WritePolicy.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -43,6 +45,13 @@ public:
     std::string Path() const;
     // What Reconfigure was last given (the registry's caller only).
     const std::string& Settings() const { return m_Settings; }
+    // The PLC this dictionary's values live in; null on the memory image.
+    std::shared_ptr<PlcEndpoint> Plc() const;
+    // Imports of the file that went into service (the first included), and those that failed.
+    std::uint64_t Reloads() const { return m_Reloads.load(std::memory_order_relaxed); }
+    std::uint64_t ReloadFailures() const {
+        return m_ReloadFailures.load(std::memory_order_relaxed);
+    }
 
 private:
     std::shared_ptr<const Program> Import(std::string& error, std::ostream& log) const;
@@ -58,4 +67,6 @@ private:
     std::string m_Error;
     WritePolicy m_Writes;
     std::shared_ptr<Sampler> m_Sampler;
+    std::atomic<std::uint64_t> m_Reloads{0};
+    std::atomic<std::uint64_t> m_ReloadFailures{0};
 };

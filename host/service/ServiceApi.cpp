@@ -1,9 +1,12 @@
 #include "service/ServiceApi.h"
 
 #include "service/DictionaryEndpoints.h"
+#include "service/MetricsPage.h"
 #include "service/PageAssets.h"
+#include "service/PrometheusText.h"
 #include "text/HostText.h"
 #include "values/WorkQueue.h"
+#include "json/PlcJson.h"
 
 #include <array>
 #include <filesystem>
@@ -70,12 +73,14 @@ ApiReply StreamOnly(const std::string& what) {
 std::span<const ServiceApi::Route> ServiceApi::Routes() {
     using E = DictionaryEndpoints;
     using R = HttpRequest;
-    static const std::array<Route, 16> kRoutes = {{
+    static const std::array<Route, 17> kRoutes = {{
         {"/api/dictionaries", "GET", [](const ServiceApi& api, const R&) { return api.Listing(); },
          nullptr},
         {"/api/dictionaries/", "GET", [](const ServiceApi& api, const R&) { return api.Listing(); },
          nullptr},
         {"/healthz", "GET", [](const ServiceApi& api, const R&) { return api.Health(); }, nullptr},
+        {"/metrics", "GET", [](const ServiceApi& api, const R&) { return api.MetricsReply(); },
+         nullptr},
         {"/api/dictionaries/{name}", "GET", nullptr, [](const E& e, const R&) { return e.Info(); }},
         {"/api/dictionaries/{name}/", "GET", nullptr,
          [](const E& e, const R&) { return e.Info(); }},
@@ -117,7 +122,8 @@ ServiceApi::ServiceApi(ProgramRegistry& registry, std::string readToken, unsigne
                        std::size_t maxSubscriptions)
     : m_Registry(registry), m_ReadToken(std::move(readToken)),
       m_Work(std::make_unique<WorkQueue>(kWaitingRequests, workers)),
-      m_Subscriptions(std::make_shared<SubscriptionCount>()) {
+      m_Subscriptions(std::make_shared<SubscriptionCount>()),
+      m_Metrics(std::make_shared<ServiceMetrics>(OtherRow() + 1)) {
     m_Subscriptions->limit = maxSubscriptions;
 }
 
@@ -153,6 +159,18 @@ void ServiceApi::Handle(const HttpRequest& request, const Completion& done) cons
     } else {
         done(std::move(refusal));
     }
+}
+
+std::size_t ServiceApi::RowOf(const HttpRequest& request) const {
+    std::string name;
+    ApiReply refusal;
+    if (const Route* route = Find(request, name, refusal)) {
+        return static_cast<std::size_t>(route - Routes().data());
+    }
+    // A path outside /api is the page's (a missing file of it included); a wrong method or an
+    // unknown API path is no route's.
+    const bool page = request.segments.empty() || request.segments.front() != "api";
+    return page && refusal.status != 405 ? PageRow() : OtherRow();
 }
 
 ServiceApi::Stream ServiceApi::StreamOf(const HttpRequest& request) const {
@@ -350,6 +368,8 @@ ApiReply ServiceApi::Listing() const {
                         {"error", error.empty() ? nlohmann::json() : nlohmann::json(error)},
                         {"configError", configError.empty() ? nlohmann::json()
                                                             : nlohmann::json(configError)}});
+        const std::shared_ptr<PlcEndpoint> plc = served->Plc();
+        list.back()["plc"] = plc ? PlcJson::Endpoint(*plc) : nlohmann::json();
     }
     return ApiReply::Json(std::move(list));
 }
@@ -361,6 +381,20 @@ ApiReply ServiceApi::Health() const {
     }
     return ApiReply::Json(
         {{"status", "ok"}, {"dictionaries", m_Registry.Programs().size()}, {"serving", serving}});
+}
+
+ApiReply ServiceApi::MetricsReply() const {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const Route& route : Routes()) {
+        rows.emplace_back(route.pattern, route.method);
+    }
+    rows.emplace_back("page", "GET");
+    rows.emplace_back("other", "");
+    const MetricsPage::Service service{*m_Metrics, rows, Subscriptions()};
+    ApiReply reply =
+        ApiReply::Text(MetricsPage::Text(m_Registry, service), PrometheusText::kContentType);
+    reply.headers.emplace_back("Cache-Control", "no-cache");
+    return reply;
 }
 
 ApiReply ServiceApi::Page(const HttpRequest& request) {

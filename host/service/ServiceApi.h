@@ -3,6 +3,7 @@
 #include "service/ApiReply.h"
 #include "service/HttpRequest.h"
 #include "service/ProgramRegistry.h"
+#include "service/ServiceMetrics.h"
 
 #include "core/Subscription.h"
 
@@ -83,6 +84,14 @@ public:
                                                    Subscription::Notify notify,
                                                    ApiReply& refusal) const;
     std::size_t Subscriptions() const { return m_Subscriptions->held; }
+    // The service's request and connection counts, which the HTTP front keeps. Shared: a
+    // connection may end on a worker after the service (see HttpSession).
+    const std::shared_ptr<ServiceMetrics>& Metrics() const { return m_Metrics; }
+    // The metrics' row of a request: its route's index in Routes(), PageRow() for the page,
+    // OtherRow() for a request no route takes.
+    std::size_t RowOf(const HttpRequest& request) const;
+    static std::size_t PageRow() { return Routes().size(); }
+    static std::size_t OtherRow() { return Routes().size() + 1; }
     // Runs a heavy job of a front end (a stream's subscribe) on the service's workers; false
     // when their queue is full.
     bool RunOnWorkers(std::function<void()> job) const;
@@ -96,6 +105,7 @@ private:
                            const HttpRequest& request);
     ApiReply Listing() const;
     ApiReply Health() const;
+    ApiReply MetricsReply() const;
     static ApiReply Page(const HttpRequest& request);
     // Null when the request may write; else the refusal (403 or 401).
     static std::optional<ApiReply> RefuseWrite(const HttpRequest& request,
@@ -115,4 +125,5 @@ private:
         std::size_t limit = 0;
     };
     std::shared_ptr<SubscriptionCount> m_Subscriptions;
+    std::shared_ptr<ServiceMetrics> m_Metrics;
 };

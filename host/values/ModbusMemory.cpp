@@ -59,15 +59,8 @@ ModbusMemory::~ModbusMemory() = default;
 MemoryResult ModbusMemory::ReadTable(PlcEndpoint::Exchange& exchange,
                                      const RegisterMap::Place& place,
                                      std::vector<std::uint16_t>& values) {
-    MemoryResult ready = exchange.Ready();
-    if (!ready.ok) {
-        return ready;
-    }
-    if (ReadRaw(exchange.Context(), place, values) == -1) {
-        return exchange.Failed("reading " + RegisterMap::Describe(place));
-    }
-    exchange.Succeeded();
-    return MemoryResult::Done();
+    return exchange.Send("reading " + RegisterMap::Describe(place),
+                         [&](modbus_t* context) { return ReadRaw(context, place, values); });
 }
 
 MemoryResult ModbusMemory::WriteTable(PlcEndpoint::Exchange& exchange,
@@ -78,31 +71,20 @@ MemoryResult ModbusMemory::WriteTable(PlcEndpoint::Exchange& exchange,
         return MemoryResult::Failed(RegisterMap::Describe(place) +
                                     " is an input: it cannot be written");
     }
-    MemoryResult ready = exchange.Ready();
-    if (!ready.ok) {
-        return ready;
-    }
-    modbus_t* context = exchange.Context();
     const auto address = static_cast<int>(place.address);
-    int rc = 0;
-    if (place.table == RegisterMap::Table::Coils) {
-        if (values.size() == 1) {
-            rc = modbus_write_bit(context, address, values.front());
-        } else {
-            std::vector<std::uint8_t> bits(values.begin(), values.end());
-            rc = modbus_write_bits(context, address, static_cast<int>(bits.size()), bits.data());
+    return exchange.Send("writing " + RegisterMap::Describe(place), [&](modbus_t* context) {
+        if (place.table != RegisterMap::Table::Coils) {
+            return values.size() == 1
+                       ? modbus_write_register(context, address, values.front())
+                       : modbus_write_registers(context, address, static_cast<int>(values.size()),
+                                                values.data());
         }
-    } else {
-        rc = values.size() == 1
-                 ? modbus_write_register(context, address, values.front())
-                 : modbus_write_registers(context, address, static_cast<int>(values.size()),
-                                          values.data());
-    }
-    if (rc == -1) {
-        return exchange.Failed("writing " + RegisterMap::Describe(place));
-    }
-    exchange.Succeeded();
-    return MemoryResult::Done();
+        if (values.size() == 1) {
+            return modbus_write_bit(context, address, values.front());
+        }
+        std::vector<std::uint8_t> bits(values.begin(), values.end());
+        return modbus_write_bits(context, address, static_cast<int>(bits.size()), bits.data());
+    });
 }
 
 // Registers as the PLC holds them to little-endian bytes: two or four registers make one value

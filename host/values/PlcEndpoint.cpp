@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 namespace {
 
@@ -56,6 +57,10 @@ bool PlcEndpoint::Answering() const {
     return !BackingOff().has_value();
 }
 
+PlcHealth::Snapshot PlcEndpoint::Health() const {
+    return m_Health.Read(!Answering());
+}
+
 // The reason to fail at once while the PLC is in its back-off period; nothing otherwise (the
 // first exchange after the period is the probe: exchanges run one at a time).
 std::optional<std::string> PlcEndpoint::BackingOff() const {
@@ -88,14 +93,17 @@ MemoryResult PlcEndpoint::Connect(Clock::time_point deadline) {
     }
     modbus_set_slave(m_Context, target.unit);
     SetTimeouts(m_Context, duration_cast<milliseconds>(deadline - Clock::now()));
+    const auto start = Clock::now();
     if (modbus_connect(m_Context) == -1) {
         const int error = errno;
         Disconnect();
         if (error == ETIMEDOUT) {
             StartBackoff();
         }
-        return MemoryResult::Failed("cannot connect to " + target.Text() + ": " +
-                                    modbus_strerror(error));
+        const std::string reason =
+            "cannot connect to " + target.Text() + ": " + modbus_strerror(error);
+        m_Health.Failed(reason, Clock::now() - start);
+        return MemoryResult::Failed(reason);
     }
     const std::lock_guard lock(m_WatchMutex);
     m_Socket = modbus_get_socket(m_Context);
@@ -170,12 +178,23 @@ MemoryResult PlcEndpoint::Exchange::Ready() {
     if (const auto waiting = m_Endpoint.BackingOff()) {
         return MemoryResult::Failed(*waiting);
     }
+    const Options& options = m_Endpoint.m_Options;
+    if (options.minInterval.count() > 0 && m_Endpoint.m_LastSent) {
+        const Clock::time_point next = *m_Endpoint.m_LastSent + options.minInterval;
+        if (next > m_Deadline) {
+            return MemoryResult::Failed(options.target.Text() +
+                                        ": no time left for the PLC: requests to it are " +
+                                        std::to_string(options.minInterval.count()) +
+                                        " ms apart and the request may take " +
+                                        std::to_string(options.timeout.count()) + " ms in all");
+        }
+        std::this_thread::sleep_until(next);
+    }
     const auto left = duration_cast<milliseconds>(m_Deadline - Clock::now());
     if (left.count() <= 0) {
-        return MemoryResult::Failed(m_Endpoint.m_Options.target.Text() +
+        return MemoryResult::Failed(options.target.Text() +
                                     ": no time left for the PLC: the request may take " +
-                                    std::to_string(m_Endpoint.m_Options.timeout.count()) +
-                                    " ms in all");
+                                    std::to_string(options.timeout.count()) + " ms in all");
     }
     MemoryResult connected = m_Endpoint.Connect(m_Deadline);
     if (!connected.ok) {
@@ -186,15 +205,48 @@ MemoryResult PlcEndpoint::Exchange::Ready() {
     return MemoryResult::Done();
 }
 
-MemoryResult PlcEndpoint::Exchange::Failed(const std::string& what) {
-    const int error = errno;
+bool PlcEndpoint::Exchange::MayRetry() const {
+    return Clock::now() < m_Deadline && !m_Endpoint.BackingOff();
+}
+
+MemoryResult PlcEndpoint::Exchange::Send(const std::string& what,
+                                         const std::function<int(_modbus*)>& request) {
+    MemoryResult last;
+    for (unsigned attempt = 0;; ++attempt) {
+        if (attempt > 0 && (attempt > m_Endpoint.m_Options.retries || !MayRetry())) {
+            return last;
+        }
+        last = Ready();
+        if (!last.ok) {
+            continue; // a connection that could not be made is tried again
+        }
+        const auto start = Clock::now();
+        m_Endpoint.m_LastSent = start;
+        if (request(Context()) != -1) {
+            m_Endpoint.m_Health.Succeeded(Clock::now() - start);
+            Succeeded();
+            return last;
+        }
+        const int error = errno;
+        const auto took = Clock::now() - start;
+        bool answered = false;
+        last = Failed(what, error, answered);
+        m_Endpoint.m_Health.Failed(last.error, took, answered);
+        if (answered) {
+            return last;
+        }
+    }
+}
+
+MemoryResult PlcEndpoint::Exchange::Failed(const std::string& what, int error, bool& answered) {
     bool cut = false;
     {
         const std::lock_guard lock(m_Endpoint.m_WatchMutex);
         cut = m_Endpoint.m_Cut;
     }
     const std::string target = m_Endpoint.m_Options.target.Text();
-    if (IsException(error) && !cut) {
+    answered = IsException(error) && !cut;
+    if (answered) {
         return MemoryResult::Failed(
             target + ": " + what +
             ": the PLC answered with an exception: " + modbus_strerror(error));

@@ -2,12 +2,14 @@
 
 #include "values/MemoryBackend.h"
 #include "values/ModbusTarget.h"
+#include "values/PlcHealth.h"
 #include "values/WorkQueue.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +29,11 @@ struct _modbus;
 // cuts the connection of an exchange that overruns (a PLC that trickles its answer). A PLC that
 // timed out is not asked again for a back-off period (1 s, doubling up to 30 s): exchanges fail
 // at once, then the first one after the period probes it.
+//
+// A request that fails without an answer (the connection broke, could not be made) is sent
+// again, up to `retries` times, while the exchange has time and the PLC is not backing off; an
+// exception answer is the PLC's own refusal and is not. Two requests to the PLC are at least
+// `minInterval` apart, for devices that take only so many.
 //
 // Requests that would make a front end wait on the PLC run on the endpoint's work queue.
 class PlcEndpoint {
@@ -57,6 +64,8 @@ public:
     std::uint64_t RequestCount() const { return m_Requests.load(); }
     // False while the PLC is in its back-off period.
     bool Answering() const;
+    // What the PLC went through so far, and its state now.
+    PlcHealth::Snapshot Health() const;
 
     // Exclusive use of the connection for one request's work with the PLC.
     class Exchange {
@@ -66,18 +75,27 @@ public:
         Exchange& operator=(const Exchange&) = delete;
         ~Exchange();
 
-        // The connection, made when needed, ready for one call with what is left of the
-        // exchange's time; a failure when the PLC is backing off, cannot be reached or the
-        // time is up.
-        MemoryResult Ready();
+        // One request: `request` makes the libmodbus call on the connection and returns what
+        // it returned (-1: failed). Sent again as the endpoint's retries say; the failure
+        // names what was being done.
+        MemoryResult Send(const std::string& what, const std::function<int(_modbus*)>& request);
+        // The connection, or null once it was dropped.
         _modbus* Context() const { return m_Endpoint.m_Context; }
-        // After a libmodbus call failed: the reason, with what was being done. The connection is
-        // dropped unless the PLC answered with an exception; a timeout starts the back-off.
-        MemoryResult Failed(const std::string& what);
-        // After a libmodbus call succeeded: the PLC answers again.
-        void Succeeded();
 
     private:
+        // The connection, made when needed, ready for one call with what is left of the
+        // exchange's time, once the minimum interval since the last request passed; a failure
+        // when the PLC is backing off, cannot be reached or the time is up.
+        MemoryResult Ready();
+        // After a libmodbus call failed: the reason, with what was being done. The connection is
+        // dropped unless the PLC answered with an exception (answered); a timeout starts the
+        // back-off.
+        MemoryResult Failed(const std::string& what, int error, bool& answered);
+        // After a libmodbus call succeeded: the PLC answers again.
+        void Succeeded();
+        // Whether another try fits: time is left and the PLC is not backing off.
+        bool MayRetry() const;
+
         PlcEndpoint& m_Endpoint;
         std::unique_lock<std::mutex> m_Lock;
         std::chrono::steady_clock::time_point m_Deadline;
@@ -98,6 +116,8 @@ private:
     std::mutex m_Connection; // one exchange at a time
     _modbus* m_Context = nullptr;
     std::atomic<std::uint64_t> m_Requests{0};
+    std::optional<Clock::time_point> m_LastSent; // under m_Connection
+    PlcHealth m_Health;
 
     // The back-off: read without the connection's lock by Answering() and the failing fast.
     mutable std::mutex m_StateMutex;

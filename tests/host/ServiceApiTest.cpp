@@ -84,6 +84,8 @@ TEST(ServiceApi, RoutesEveryPathAndMethod) {
         {"GET", dictionary + "/dump", {}, "", "", 200, nullptr, nullptr},
         {"GET", "/healthz", {}, "", "", 200, nullptr, "serving"},
         {"POST", "/healthz", {}, "", "", 405, "GET", nullptr},
+        {"GET", "/metrics", {}, "", "", 200, nullptr, nullptr},
+        {"POST", "/metrics", {}, "", "", 405, "GET", nullptr},
         {"GET", "/api/dictionaries/nope", {}, "", "", 404, nullptr, "error"},
         {"GET", "/api/dictionaries/nope/resolve", {}, "", "", 404, nullptr, "error"},
         {"GET", dictionary + "/nothing", {}, "", "", 404, nullptr, "error"},
@@ -128,6 +130,46 @@ TEST(ServiceApi, RoutesEveryPathAndMethod) {
     ProgramRegistry readOnly(ProgramOptions{});
     ASSERT_NO_FATAL_FAILURE(ServeExample(readOnly));
     EXPECT_EQ(ServiceApi(readOnly).Handle(refused).status, 403);
+}
+
+// Each request is counted under its route (pattern and method), the page, or no route.
+TEST(ServiceApi, CountsEachRequestUnderItsRoute) {
+    ProgramRegistry registry(ProgramOptions{});
+    ASSERT_NO_FATAL_FAILURE(ServeExample(registry));
+    const ServiceApi api(registry, {});
+    struct Case {
+        const char* method;
+        const char* path;
+        const char* pattern; // null: the page's row; "": no route's
+        const char* routeMethod;
+    };
+    const Case cases[] = {
+        {"GET", "/api/dictionaries", "/api/dictionaries", "GET"},
+        {"PUT", "/api/dictionaries/production_line/values", "/api/dictionaries/{name}/values",
+         "PUT"},
+        {"GET", "/api/dictionaries/nope/stamp", "/api/dictionaries/{name}/stamp", "GET"},
+        {"GET", "/metrics", "/metrics", "GET"},
+        {"GET", "/", nullptr, nullptr},
+        {"GET", "/no-such-page", nullptr, nullptr},
+        {"GET", "/api/nothing", "", nullptr},
+        {"POST", "/healthz", "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.path);
+        HttpRequest request;
+        request.method = c.method;
+        ASSERT_TRUE(request.SetTarget(c.path));
+        const std::size_t row = api.RowOf(request);
+        if (c.pattern == nullptr) {
+            EXPECT_EQ(row, ServiceApi::PageRow());
+        } else if (*c.pattern == '\0') {
+            EXPECT_EQ(row, ServiceApi::OtherRow());
+        } else {
+            ASSERT_LT(row, ServiceApi::Routes().size());
+            EXPECT_EQ(ServiceApi::Routes()[row].pattern, c.pattern);
+            EXPECT_EQ(ServiceApi::Routes()[row].method, c.routeMethod);
+        }
+    }
 }
 
 struct WorkCase {

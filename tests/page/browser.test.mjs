@@ -3,10 +3,12 @@
 // does not import, markup in comments, reopening a shared URL, the live value column (read for
 // the rows on screen, subscribed over a WebSocket, closed while the tab is hidden, a change shown
 // within a second without polling, markup in a value shown as text), the type column and
-// editing a value in place.
+// editing a value in place, and the PLC's state beside the dictionary's name with the reason it
+// fails.
 // Usage: node browser.test.mjs VARBANK CHROMIUM WORK_DIR EXAMPLES_DIR. Exit 0 pass, 1 fail.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
+import net from 'node:net';
 import path from 'node:path';
 import readline from 'node:readline';
 import puppeteer from 'puppeteer-core';
@@ -349,6 +351,40 @@ async function sharedUrls(url) {
   await paged.close();
 }
 
+// A Modbus stand-in that takes every connection and closes it: each request to it fails.
+async function droppingPlc() {
+  const plc = net.createServer((socket) => socket.destroy());
+  await new Promise((resolve) => plc.listen(0, '127.0.0.1', resolve));
+  return plc;
+}
+
+async function plcState(folder) {
+  const plc = await droppingPlc();
+  try {
+    const single = path.join(work, 'plc-programs');
+    fs.rmSync(single, { recursive: true, force: true });
+    fs.mkdirSync(single, { recursive: true });
+    fs.copyFileSync(path.join(folder, 'production_line.xml'), path.join(single, 'production_line.xml'));
+    const url = await startServer(single, '--modbus', `127.0.0.1:${plc.address().port}`, '--timeout', '500');
+    const page = await browser.newPage();
+    page.on('pageerror', (error) => pageErrors.push(error.message));
+    await page.goto(url, WAIT);
+    await page.waitForSelector('#plc:not([hidden])', WAIT);
+    // A read the PLC fails, besides those of the value column.
+    await page.evaluate(() => fetch('api/dictionaries/production_line/values?item=Status'));
+    const failing = await page.waitForFunction(() => document.querySelector('#plc').dataset.state === 'failing', WAIT)
+      .then(() => true, () => false);
+    const badge = await page.$eval('#plc', (e) => e.textContent);
+    check('the page shows a failing PLC beside the dictionary, with the reason',
+      failing && badge.startsWith('PLC failing: ') && badge.includes('127.0.0.1'), badge);
+    const option = await page.$eval('#dict option', (o) => o.textContent);
+    check('the dictionary list names its PLC state', option.includes('PLC failing'), option);
+    await page.close();
+  } finally {
+    plc.close();
+  }
+}
+
 async function main() {
   const folder = path.join(work, 'programs');
   writePrograms(folder);
@@ -361,6 +397,7 @@ async function main() {
   const traffic = await watchTraffic(page);
   await page.goto(url, WAIT);
   await dictionaryList(page);
+  check('a dictionary on the memory image shows no PLC', await page.$eval('#plc', (e) => e.hidden));
   await moreFollowsContinuation(page);
   await valuesOnScreen(page, traffic);
   await structureAndResolve(page, url);
@@ -368,6 +405,7 @@ async function main() {
   await importError(page);
   await sharedUrls(url);
   await editInPlace(await startServer(folder, '--writable', '--token', TOKEN));
+  await plcState(folder);
   check('the page raised no script error', pageErrors.length === 0, pageErrors);
 }
 

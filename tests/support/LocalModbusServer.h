@@ -2,7 +2,8 @@
 
 // A Modbus TCP server on 127.0.0.1, on a port the system picks, run by libmodbus in a thread
 // for the tests and benchmarks: it answers from its register map, drops every connection,
-// never answers, or answers a register read one byte every 100 ms; one client at a time.
+// never answers, or answers a register read one byte every 100 ms; one client at a time. It can
+// also take the next requests and close the connection instead of answering them.
 #include <modbus.h>
 
 #include <arpa/inet.h>
@@ -50,6 +51,8 @@ public:
     modbus_mapping_t& Map() { return *m_Map; }
     void SetMode(Mode mode) { m_Mode = mode; }
     int Requests() const { return m_Requests.load(); }
+    // The next `count` requests are read, counted and not answered: the connection closes.
+    void DropAnswers(int count) { m_DropAnswers = count; }
 
 private:
     static bool Readable(int socket) {
@@ -96,6 +99,11 @@ private:
                 }
                 continue;
             }
+            if (length > 0 && m_DropAnswers > 0) {
+                --m_DropAnswers;
+                ++m_Requests;
+                return;
+            }
             if (length > 0) {
                 ++m_Requests;
                 modbus_reply(m_Context, query, length, m_Map);
@@ -133,4 +141,5 @@ private:
     std::thread m_Thread;
     std::atomic<bool> m_Stop{false};
     std::atomic<int> m_Requests{0};
+    std::atomic<int> m_DropAnswers{0};
 };

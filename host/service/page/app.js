@@ -7,6 +7,7 @@
 const PAGE_SIZE = 200; // children read per request; a large program opens a page at a time
 const SEEK_PAGES = 25; // pages read at one level to reach a path given in the URL
 const STAMP_POLL_MS = 15000;
+const PLC_POLL_MS = 5000; // the PLC state beside the dictionary's name
 
 const state = {
   dict: null, // the open dictionary's name
@@ -82,9 +83,39 @@ async function loadDictionaries() {
 
 function dictOption(entry) {
   const label = entry.error ? `${entry.name} — does not import` : `${entry.name} (${entry.variables} variables)`;
-  const option = el('option', entry.error ? 'broken' : null, label);
+  const option = el('option', entry.error ? 'broken' : null, label + (entry.plc ? ` — PLC ${entry.plc.state}` : ''));
   option.value = entry.name;
   return option;
+}
+
+// The open dictionary's PLC: its state, and why when it fails; hidden on the memory image.
+function showPlc() {
+  const entry = state.listing.get(state.dict);
+  const plc = entry && entry.plc;
+  const badge = $('plc');
+  badge.hidden = !plc;
+  if (!plc) return;
+  badge.className = `plc ${plc.state}`;
+  badge.dataset.state = plc.state;
+  badge.title = plc.name === plc.endpoint ? plc.endpoint : `${plc.name} (${plc.endpoint})`;
+  const why = plc.state === 'failing' && plc.lastError ? `: ${plc.lastError}` : '';
+  badge.textContent = `PLC ${plc.state}${why}`;
+}
+
+// Reads the listing again for the PLCs' states, keeping the list's selection.
+async function pollPlcs() {
+  if (![...state.listing.values()].some((entry) => entry.plc)) return;
+  try {
+    const list = await api('dictionaries');
+    state.listing = new Map(list.map((entry) => [entry.name, entry]));
+    for (const option of $('dict').options) {
+      const entry = state.listing.get(option.value);
+      if (entry) option.textContent = dictOption(entry).textContent;
+    }
+    showPlc();
+  } catch (error) {
+    // The next refresh or stamp poll reports a service that does not answer.
+  }
 }
 
 async function openDictionary(name, path) {
@@ -97,6 +128,7 @@ async function openDictionary(name, path) {
   $('tree').replaceChildren();
   const entry = state.listing.get(name);
   showStamp(entry && entry.stamp);
+  showPlc();
   if (!entry || entry.error) {
     const reason = entry ? entry.error : `no dictionary named ${name}`;
     $('tree').append(el('p', 'note error', `Not in service: ${reason}`));
@@ -418,6 +450,7 @@ function wire() {
   $('tree').addEventListener('keydown', onTreeKey);
   window.addEventListener('hashchange', refresh);
   setInterval(pollStamp, STAMP_POLL_MS);
+  setInterval(pollPlcs, PLC_POLL_MS);
   wireValues();
 }
 
