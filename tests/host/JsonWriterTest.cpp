@@ -121,7 +121,7 @@ TEST(JsonWriter, ResultsAreTheDocumentsText) {
         if (c.declared) {
             expected["declaredType"] = *c.declared ? nlohmann::json(**c.declared) : nullptr;
         }
-        SCOPED_TRACE(expected.dump());
+        SCOPED_TRACE(CoreJson::Text(expected, -1));
         EXPECT_EQ(
             Written([&](JsonWriter& out) { CoreJson::WriteResolved(out, c.item, c.declared); }),
             CoreJson::Text(expected, -1));
@@ -170,7 +170,7 @@ TEST(JsonWriter, BrowsedChildrenAreTheDocumentsText) {
         if (c.columns.type) {
             expected["type"] = *c.columns.type ? nlohmann::json(**c.columns.type) : nullptr;
         }
-        SCOPED_TRACE(expected.dump());
+        SCOPED_TRACE(CoreJson::Text(expected, -1));
         EXPECT_EQ(Written([&](JsonWriter& out) { CoreJson::WriteChild(out, child, c.columns); }),
                   CoreJson::Text(expected, -1));
     }
