@@ -44,10 +44,15 @@ bool WithinLimits(element value, std::size_t depth) {
     return std::adjacent_find(names.begin(), names.end()) == names.end();
 }
 
+// The largest body read here. The parser keeps its buffers, a few times the largest document
+// it read, for the thread's life; a larger body (rare: 10,000 names take less) is left to the
+// thorough reader.
+constexpr std::size_t kMaxBody = 128 * 1024;
+
 // The body as an object, checked; nothing when it is not one or fails a check. The element
 // lives in this thread's parser until its next document.
 std::optional<simdjson::dom::object> ReadObject(std::string_view body) {
-    thread_local simdjson::dom::parser parser;
+    thread_local simdjson::dom::parser parser(kMaxBody);
     element root;
     if (parser.parse(body.data(), body.size()).get(root) != simdjson::SUCCESS ||
         root.type() != element_type::OBJECT || !WithinLimits(root, 0)) {

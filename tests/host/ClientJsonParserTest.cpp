@@ -81,6 +81,8 @@ TEST(ClientJsonParser, TakesItemNamesOnlyAsTheThoroughReaderReadsThem) {
         {"\xEF\xBB\xBF{\"items\":[\"A\"]}", false},
         {"", false},
         {"{\"items\":[\"" + std::string(100000, 'x'), false},
+        {"{\"items\":[\"" + std::string(100000, 'x') + "\"]}", true},
+        {"{\"items\":[\"" + std::string(200000, 'x') + "\"]}", false}, // past the quick size
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body.substr(0, 80));
