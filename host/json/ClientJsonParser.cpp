@@ -5,6 +5,7 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -47,7 +48,7 @@ bool WithinLimits(element value, std::size_t depth) {
 // The largest body read here. The parser keeps its buffers, a few times the largest document
 // it read, for the thread's life; a larger body (rare: 10,000 names take less) is left to the
 // thorough reader.
-constexpr std::size_t kMaxBody = 128 * 1024;
+constexpr std::size_t kMaxBody = std::size_t{128} * 1024;
 
 // The body as an object, checked; nothing when it is not one or fails a check. The element
 // lives in this thread's parser until its next document.
@@ -102,7 +103,101 @@ Value ToValue(element value) {
     return {};
 }
 
+// The strings of an array of at most `most` strings.
+bool Names(element list, std::size_t most, std::vector<std::string>& names) {
+    simdjson::dom::array array;
+    if (list.get(array) != simdjson::SUCCESS || array.size() > most) {
+        return false;
+    }
+    names.reserve(array.size());
+    for (const element item : array) {
+        std::string_view name;
+        if (item.get(name) != simdjson::SUCCESS) {
+            return false;
+        }
+        names.emplace_back(name);
+    }
+    return true;
+}
+
+// A scalar as the reader's document holds it; nothing for an array or object.
+std::optional<nlohmann::json> Scalar(element value) {
+    switch (value.type()) {
+    case element_type::ARRAY:
+    case element_type::OBJECT:
+        return std::nullopt;
+    case element_type::NULL_VALUE:
+        return nlohmann::json();
+    default:
+        break;
+    }
+    const Value read = ToValue(value);
+    if (read.IsBool()) {
+        return read.AsBool();
+    }
+    if (read.IsSigned()) {
+        return read.AsSigned();
+    }
+    if (read.IsUnsigned()) {
+        return read.AsUnsigned();
+    }
+    if (read.IsReal()) {
+        return read.AsReal();
+    }
+    return read.AsText();
+}
+
+// One member of a subscription's message into `message`; false when it is not right.
+bool SubscriptionMember(std::string_view name, element value, std::size_t maxNames,
+                        ClientJsonParser::Subscription& message, int& lists) {
+    if (name == "id") {
+        std::optional<nlohmann::json> id = Scalar(value);
+        message.id = id ? std::move(*id) : nlohmann::json();
+        return id.has_value();
+    }
+    if (name == "subscribe" || name == "unsubscribe") {
+        message.subscribe = name == "subscribe";
+        ++lists;
+        return Names(value, maxNames, message.names);
+    }
+    if (name == "intervalMs") {
+        const Value interval = ToValue(value);
+        message.intervalMs = interval.IsUnsigned() ? interval.AsUnsigned() : 0;
+        return interval.IsUnsigned();
+    }
+    if (name == "deadband") {
+        const Value deadband = ToValue(value);
+        message.deadband = deadband.IsNumber() ? deadband.AsDouble() : -1.0;
+        return std::isfinite(*message.deadband) && *message.deadband >= 0;
+    }
+    return false;
+}
+
 } // namespace
+
+bool ClientJsonParser::SubscriptionMessage(std::string_view text, std::size_t maxNames,
+                                           Subscription& message) {
+    if (text.find("-0") != std::string_view::npos) { // a signed zero: the reader's way
+        return false;
+    }
+    const std::optional<simdjson::dom::object> object = ReadObject(text);
+    if (!object) {
+        return false;
+    }
+    Subscription read;
+    int lists = 0;
+    for (const simdjson::dom::key_value_pair member : *object) {
+        if (!SubscriptionMember(member.key, member.value, maxNames, read, lists)) {
+            return false;
+        }
+    }
+    const bool options = read.intervalMs || read.deadband;
+    if (lists != 1 || (!read.subscribe && options)) {
+        return false;
+    }
+    message = std::move(read);
+    return true;
+}
 
 bool ClientJsonParser::ItemNames(std::string_view body, std::vector<std::string>& names) {
     const std::optional<simdjson::dom::object> object = ReadObject(body);

@@ -2,6 +2,11 @@
 
 #include "values/Value.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,4 +26,17 @@ public:
                            std::vector<std::pair<std::string, Value>>& items);
     // The text of {"stamp": "TEXT", ...}.
     static bool StampText(std::string_view body, std::string& stamp);
+
+    // A subscription's message with every member right: "subscribe" or "unsubscribe" with at
+    // most maxNames names, and for a subscribe "intervalMs" (a whole number) and "deadband"
+    // (a finite number, 0 or more), each optional; "id" any value but an array or object.
+    struct Subscription {
+        bool subscribe = false;
+        std::vector<std::string> names;
+        std::optional<std::uint64_t> intervalMs;
+        std::optional<double> deadband;
+        nlohmann::json id; // null when none was sent
+    };
+    static bool SubscriptionMessage(std::string_view text, std::size_t maxNames,
+                                    Subscription& message);
 };

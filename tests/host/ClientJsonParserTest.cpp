@@ -127,6 +127,50 @@ TEST(ClientJsonParser, TakesWrittenValuesWithTheirKindsAndOrder) {
     }
 }
 
+TEST(ClientJsonParser, TakesOnlySubscriptionMessagesRightInEveryMember) {
+    struct MessageCase {
+        std::string text;
+        bool quick;
+        std::string id; // the id as the document prints it
+    };
+    const MessageCase cases[] = {
+        {R"({"subscribe":["A","B"],"intervalMs":250,"deadband":0.5,"id":7})", true, "7"},
+        {R"({"id":"x","unsubscribe":[]})", true, "\"x\""},
+        {R"({"subscribe":[],"id":null,"deadband":2})", true, "null"},
+        {R"({"subscribe":["A"],"id":-1.5,"intervalMs":18446744073709551615})", true, "-1.5"},
+        {R"({"subscribe":["A"],"id":-0})", false, ""}, // a signed zero
+        {R"({"subscribe":["A"],"id":[1]})", false, ""},
+        {R"({"subscribe":["A"],"intervalMs":1.0})", false, ""},
+        {R"({"subscribe":["A"],"intervalMs":-1})", false, ""},
+        {R"({"subscribe":["A"],"deadband":-0.1})", false, ""},
+        {R"({"subscribe":["A"],"deadband":"1"})", false, ""},
+        {R"({"unsubscribe":["A"],"intervalMs":5})", false, ""},
+        {R"({"subscribe":["A"],"unsubscribe":["A"]})", false, ""},
+        {R"({"subscribe":["A"],"subscribe":["B"]})", false, ""},
+        {R"({"subscribe":["A",1]})", false, ""},
+        {R"({"subscribe":["A","B","C"]})", false, ""}, // more than the most names
+        {R"({"subscribe":["A"],"other":1})", false, ""},
+        {R"({"id":1})", false, ""},
+        {"[]", false, ""},
+    };
+    for (const MessageCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        ClientJsonParser::Subscription message;
+        const bool quick = ClientJsonParser::SubscriptionMessage(c.text, 2, message);
+        EXPECT_EQ(quick, c.quick);
+        if (quick) {
+            std::string reason;
+            const auto thorough = ClientJsonReader::Read(c.text, reason);
+            ASSERT_TRUE(thorough);
+            EXPECT_EQ(message.id.dump(), c.id);
+            const bool subscribe = thorough->contains("subscribe");
+            EXPECT_EQ(message.subscribe, subscribe);
+            EXPECT_EQ(message.names, (*thorough)[subscribe ? "subscribe" : "unsubscribe"]
+                                         .get<std::vector<std::string>>());
+        }
+    }
+}
+
 TEST(ClientJsonParser, TakesAStampText) {
     std::string stamp;
     EXPECT_TRUE(ClientJsonParser::StampText(R"({"stamp":"S-1","x":[]})", stamp));
