@@ -4,7 +4,7 @@
 VARBANK_PACKAGES=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
                   clang-format clang-tidy libpugixml-dev libcli11-dev nlohmann-json3-dev zlib1g-dev libclang-rt-14-dev python3
                   libboost-dev python3-pytest libmodbus-dev pkg-config pybind11-dev python3-dev
-                  python3-pymodbus python3-websocket libtomlplusplus-dev
+                  python3-pymodbus python3-websocket libtomlplusplus-dev libsimdjson-dev
                   libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt)
 
 varbank_ensure_packages() {

@@ -2,15 +2,19 @@
 
 #include "text/HostText.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 namespace {
 
+// "0x" and eight upper-case hexadecimal digits.
 std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = "0x00000000";
+    for (std::size_t i = text.size() - 1; value != 0; --i, value >>= 4) {
+        text[i] = kDigits[value & 0x0F];
+    }
     return text;
 }
 
@@ -181,83 +185,187 @@ nlohmann::json Changes(const ChangeBatch& batch) {
 
 namespace {
 
-// A JSON string as Text writes it: plain printable ASCII as is, anything else through the
-// JSON library, so that escapes and replaced UTF-8 stay the same.
-void AppendString(std::string& out, const std::string& text) {
-    for (const char c : text) {
-        if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-            out += Text(nlohmann::json(text), -1);
-            return;
-        }
-    }
-    out += '"';
-    out += text;
-    out += '"';
-}
-
-void AppendInteger(std::string& out, auto number) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    out.append(digits, end);
-}
-
-void AppendValue(std::string& out, const Value& value) {
-    if (value.IsBool()) {
-        out += value.AsBool() ? "true" : "false";
-    } else if (value.IsSigned()) {
-        AppendInteger(out, value.AsSigned());
-    } else if (value.IsUnsigned()) {
-        AppendInteger(out, value.AsUnsigned());
-    } else if (value.IsText()) {
-        AppendString(out, value.AsText());
+// The error's text, or null.
+void WriteError(JsonWriter& out, const ValueResult& result) {
+    if (result.Ok()) {
+        out.Null();
     } else {
-        out += Text(FromValue(value), -1); // reals, lists, members, null
+        out.String(Error(result).get_ref<const std::string&>());
     }
+}
+
+void WriteOptional(JsonWriter& out, const std::optional<std::string>& text) {
+    if (text) {
+        out.String(*text);
+    } else {
+        out.Null();
+    }
+}
+
+// ValueRead's members, with "time" (between "name" and "type") for a change.
+void WriteValueFields(JsonWriter& out, const ValueResult& result, const std::string* time) {
+    out.BeginObject().Key("error");
+    WriteError(out, result);
+    if (result.Ok() && !result.milliseconds.IsNull()) {
+        out.Key("milliseconds");
+        WriteValue(out, result.milliseconds);
+    }
+    out.Key("name").String(result.name);
+    if (time != nullptr) {
+        out.Key("time").String(*time);
+    }
+    out.Key("type");
+    WriteOptional(out, result.type);
+    out.Key("value");
+    if (result.value) {
+        WriteValue(out, *result.value);
+    } else {
+        out.Null();
+    }
+    out.EndObject();
+}
+
+// Members as a document object holds them: sorted by name, the last of a repeated name kept.
+void WriteMembers(JsonWriter& out, const Value::Members& members) {
+    std::vector<const std::pair<std::string, Value>*> sorted;
+    sorted.reserve(members.size());
+    for (const auto& member : members) {
+        sorted.push_back(&member);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const auto* a, const auto* b) { return a->first < b->first; });
+    out.BeginObject();
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        if (i + 1 < sorted.size() && sorted[i + 1]->first == sorted[i]->first) {
+            continue;
+        }
+        out.Key(sorted[i]->first);
+        WriteValue(out, sorted[i]->second);
+    }
+    out.EndObject();
 }
 
 } // namespace
 
+void WriteValue(JsonWriter& out, const Value& value) {
+    if (value.IsBool()) {
+        out.Bool(value.AsBool());
+    } else if (value.IsSigned()) {
+        out.Signed(value.AsSigned());
+    } else if (value.IsUnsigned()) {
+        out.Unsigned(value.AsUnsigned());
+    } else if (value.IsReal()) {
+        out.Real(value.AsReal());
+    } else if (value.IsText()) {
+        out.String(value.AsText());
+    } else if (value.IsList()) {
+        out.BeginArray();
+        for (const Value& element : value.AsList()) {
+            WriteValue(out, element);
+        }
+        out.EndArray();
+    } else if (value.IsMembers()) {
+        WriteMembers(out, value.AsMembers());
+    } else {
+        out.Null();
+    }
+}
+
+void WriteResolved(JsonWriter& out, const ResolvedItem& item,
+                   const std::optional<std::optional<std::string>>& declaredType) {
+    out.BeginObject();
+    if (!item.Resolved()) {
+        out.Key("name").String(item.name);
+        out.Key("reason").String(item.reason);
+        out.Key("resolved").Bool(false);
+        out.EndObject();
+        return;
+    }
+    const PhysicalPlace& place = item.place;
+    out.Key("accessKind").Unsigned(place.accessKind);
+    out.Key("address").String(item.address);
+    out.Key("areaKind").Unsigned(place.areaKind);
+    out.Key("attribute").Unsigned(place.attribute);
+    out.Key("bit");
+    if (place.bit) {
+        out.Unsigned(*place.bit);
+    } else {
+        out.Null();
+    }
+    out.Key("block").Unsigned(place.block);
+    out.Key("comment").String(item.comment);
+    if (declaredType) {
+        out.Key("declaredType");
+        WriteOptional(out, *declaredType);
+    }
+    out.Key("elementIndex").Unsigned(place.elementIndex);
+    if (item.info) {
+        out.Key("info").String(*item.info);
+    }
+    if (item.kind) {
+        out.Key("kind").String(*item.kind);
+    }
+    out.Key("name").String(item.name);
+    out.Key("offset").Unsigned(place.offset);
+    out.Key("resolved").Bool(true);
+    out.Key("size").Unsigned(place.size);
+    out.Key("stampSum").Unsigned(place.stampSum);
+    out.Key("subOffset").Unsigned(place.subOffset);
+    out.Key("subSize").Unsigned(place.subSize);
+    out.Key("typeCode").String(Hex(place.typeCode));
+    if (item.typeName) {
+        out.Key("typeName").String(*item.typeName);
+    }
+    out.EndObject();
+}
+
+void WriteValueRead(JsonWriter& out, const ValueResult& result) {
+    WriteValueFields(out, result, nullptr);
+}
+
+void WriteValueWritten(JsonWriter& out, const ValueResult& result) {
+    out.BeginObject().Key("error");
+    WriteError(out, result);
+    out.Key("name").String(result.name);
+    out.Key("type");
+    WriteOptional(out, result.type);
+    out.EndObject();
+}
+
+void WriteChild(JsonWriter& out, const BrowsedChild& child, const ChildColumns& columns) {
+    out.BeginObject();
+    if (columns.address) {
+        out.Key("address").String(*columns.address);
+    }
+    if (columns.comment) {
+        out.Key("comment").String(*columns.comment);
+    }
+    out.Key("hasChildren").Bool(child.hasChildren);
+    out.Key("itemId").String(child.itemId);
+    out.Key("name").String(child.name);
+    out.Key("path").String(child.path);
+    if (columns.type) {
+        out.Key("type");
+        WriteOptional(out, *columns.type);
+    }
+    out.EndObject();
+}
+
 std::string ChangesText(const ChangeBatch& batch) {
-    std::string out = "{\"merged\":";
-    AppendInteger(out, batch.merged);
-    out += ",\"values\":[";
+    std::string text;
+    JsonWriter out(text);
+    out.BeginObject().Key("merged").Unsigned(batch.merged).Key("values").BeginArray();
     std::chrono::system_clock::time_point lastTime;
     std::string timeText;
-    for (std::size_t i = 0; i < batch.changes.size(); ++i) {
-        const SampledChange& change = batch.changes[i];
-        const ValueResult& result = change.result;
+    for (const SampledChange& change : batch.changes) {
         if (timeText.empty() || change.time != lastTime) {
             lastTime = change.time;
             timeText = IsoTime(change.time);
         }
-        out += i == 0 ? "{\"error\":" : ",{\"error\":";
-        if (result.Ok()) {
-            out += "null";
-        } else {
-            AppendString(out, Error(result).get<std::string>());
-        }
-        if (result.Ok() && !result.milliseconds.IsNull()) {
-            out += ",\"milliseconds\":";
-            AppendValue(out, result.milliseconds);
-        }
-        out += ",\"name\":";
-        AppendString(out, result.name);
-        out += ",\"time\":\"" + timeText + "\",\"type\":";
-        if (result.type) {
-            AppendString(out, *result.type);
-        } else {
-            out += "null";
-        }
-        out += ",\"value\":";
-        if (result.value) {
-            AppendValue(out, *result.value);
-        } else {
-            out += "null";
-        }
-        out += '}';
+        WriteValueFields(out, change.result, &timeText);
     }
-    out += "]}";
-    return out;
+    out.EndArray().EndObject();
+    return text;
 }
 
 nlohmann::json ValueWritten(const ValueResult& result) {

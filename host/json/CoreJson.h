@@ -6,10 +6,12 @@
 #include "core/ResolvedItem.h"
 #include "core/ValueAccess.h"
 #include "values/Value.h"
+#include "json/JsonWriter.h"
 
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,23 @@ nlohmann::json Changes(const ChangeBatch& batch);
 // Text(Changes(batch), -1), byte for byte, written directly: a subscription sends many changes
 // to many clients, and a document tree per change would cost more than the sampling.
 std::string ChangesText(const ChangeBatch& batch);
+// The same documents written directly, byte for byte as Text(document, -1) prints them: the
+// service's busiest answers (resolve, values, browse) are made without a document tree.
+void WriteValue(JsonWriter& out, const Value& value);
+// Resolved(item), with "declaredType" when given (null for a type the program does not name).
+void WriteResolved(JsonWriter& out, const ResolvedItem& item,
+                   const std::optional<std::optional<std::string>>& declaredType = std::nullopt);
+void WriteValueRead(JsonWriter& out, const ValueResult& result);
+void WriteValueWritten(JsonWriter& out, const ValueResult& result);
+// The columns a browse may add to a child, each when asked for.
+struct ChildColumns {
+    std::optional<std::string> address;
+    std::optional<std::string> comment;
+    std::optional<std::optional<std::string>> type;
+};
+// One element of Children, with its columns.
+void WriteChild(JsonWriter& out, const BrowsedChild& child, const ChildColumns& columns);
+
 // [{"name", "itemId", "path", "hasChildren"}].
 nlohmann::json Children(const std::vector<BrowsedChild>& children);
 // What `varbank info` shows, for the file it was read from.

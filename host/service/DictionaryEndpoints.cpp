@@ -4,8 +4,10 @@
 #include "core/ValueAccess.h"
 #include "service/BrowseQuery.h"
 #include "text/HostText.h"
+#include "json/ClientJsonParser.h"
 #include "json/ClientJsonReader.h"
 #include "json/CoreJson.h"
+#include "json/JsonWriter.h"
 #include "json/PlcJson.h"
 
 #include <filesystem>
@@ -53,7 +55,7 @@ bool DictionaryEndpoints::ItemNames(const HttpRequest& request, std::vector<std:
                                     std::string& reason) {
     if (request.method != "POST") {
         names = request.Params("item");
-    } else {
+    } else if (!ClientJsonParser::ItemNames(request.body, names)) {
         nlohmann::ordered_json body;
         if (!BodyObject(request, body, reason)) {
             return false;
@@ -89,17 +91,20 @@ ApiReply DictionaryEndpoints::Resolve(const HttpRequest& request) const {
     const std::vector<std::string> declared = request.Params("declaredTypes");
     const bool withDeclared =
         !declared.empty() && (declared.back() == "1" || declared.back() == "true");
-    nlohmann::json results = nlohmann::json::array();
+    std::string text;
+    text.reserve(names.size() * 320);
+    JsonWriter out(text);
+    out.BeginObject().Key("results").BeginArray();
     for (const std::string& name : names) {
         const ResolvedItem item = m_Program.Resolve(name);
-        nlohmann::json result = CoreJson::Resolved(item);
+        std::optional<std::optional<std::string>> declaredType;
         if (withDeclared && item.Resolved()) {
-            const std::optional<std::string> type = m_Program.DeclaredType(name);
-            result["declaredType"] = type ? nlohmann::json(*type) : nlohmann::json();
+            declaredType = m_Program.DeclaredType(name);
         }
-        results.push_back(std::move(result));
+        CoreJson::WriteResolved(out, item, declaredType);
     }
-    return ApiReply::Json({{"results", std::move(results)}});
+    out.EndArray().EndObject();
+    return ApiReply::JsonText(std::move(text));
 }
 
 ApiReply DictionaryEndpoints::Browse(const HttpRequest& request) const {
@@ -126,33 +131,41 @@ ApiReply DictionaryEndpoints::Browse(const BrowseQuery& query) const {
     if (page.Failed()) {
         return ApiReply::Error(500, "the dictionary refused the browse");
     }
-    nlohmann::json children = CoreJson::Children(page.children);
-    AddColumns(children, query);
-    return ApiReply::Json(
-        {{"path", query.browse.path},
-         {"children", std::move(children)},
-         {"continuation",
-          page.continuation.empty() ? nlohmann::json() : nlohmann::json(page.continuation)}});
+    std::string text;
+    JsonWriter out(text);
+    out.BeginObject().Key("children").BeginArray();
+    for (const BrowsedChild& child : page.children) {
+        CoreJson::WriteChild(out, child, Columns(child, query));
+    }
+    out.EndArray().Key("continuation");
+    if (page.continuation.empty()) {
+        out.Null();
+    } else {
+        out.String(page.continuation);
+    }
+    out.Key("path").String(query.browse.path).EndObject();
+    return ApiReply::JsonText(std::move(text));
 }
 
-// The address and comment of each child, as resolving its path gives them (a function-block
-// instance, which cannot be resolved whole, has neither).
-void DictionaryEndpoints::AddColumns(nlohmann::json& children, const BrowseQuery& query) const {
+// The address, comment and type of a child the query asks for, as resolving its path gives
+// them (a function-block instance, which cannot be resolved whole, has none).
+CoreJson::ChildColumns DictionaryEndpoints::Columns(const BrowsedChild& child,
+                                                    const BrowseQuery& query) const {
+    CoreJson::ChildColumns columns;
     if (!query.address && !query.comment && !query.type) {
-        return;
+        return columns;
     }
-    for (nlohmann::json& child : children) {
-        const ResolvedItem item = m_Program.Resolve(child["path"].get<std::string>());
-        if (query.address) {
-            child["address"] = item.address;
-        }
-        if (query.comment) {
-            child["comment"] = item.comment;
-        }
-        if (query.type) {
-            child["type"] = item.typeName ? nlohmann::json(*item.typeName) : nlohmann::json();
-        }
+    ResolvedItem item = m_Program.Resolve(child.path);
+    if (query.address) {
+        columns.address = std::move(item.address);
     }
+    if (query.comment) {
+        columns.comment = std::move(item.comment);
+    }
+    if (query.type) {
+        columns.type = std::move(item.typeName);
+    }
+    return columns;
 }
 
 ApiReply DictionaryEndpoints::Stamp() const {
@@ -160,15 +173,19 @@ ApiReply DictionaryEndpoints::Stamp() const {
 }
 
 ApiReply DictionaryEndpoints::CompareStamp(const HttpRequest& request) const {
-    nlohmann::ordered_json body;
-    std::string reason;
-    if (!BodyObject(request, body, reason)) {
-        return ApiReply::Error(400, reason);
+    std::string stamp;
+    if (!ClientJsonParser::StampText(request.body, stamp)) {
+        nlohmann::ordered_json body;
+        std::string reason;
+        if (!BodyObject(request, body, reason)) {
+            return ApiReply::Error(400, reason);
+        }
+        const auto member = body.find("stamp");
+        if (member != body.end() && member->is_string()) {
+            stamp = member->get<std::string>();
+        }
     }
-    const auto stamp = body.find("stamp");
-    const auto record = stamp != body.end() && stamp->is_string()
-                            ? ParseStampText(stamp->get<std::string>())
-                            : std::nullopt;
+    const auto record = ParseStampText(stamp);
     if (!record) {
         return ApiReply::Error(400, "\"stamp\" must be a stamp text such as \"" +
                                         m_Program.Stamp() + "\"");
@@ -214,37 +231,57 @@ ApiReply DictionaryEndpoints::ReadValues(const HttpRequest& request, std::size_t
     if (tooMany) {
         return ApiReply::Error(413, results.front().reason);
     }
-    nlohmann::json values = nlohmann::json::array();
+    std::string text;
+    text.reserve(results.size() * 80);
+    JsonWriter out(text);
+    out.BeginObject().Key("values").BeginArray();
     for (const ValueResult& result : results) {
-        values.push_back(CoreJson::ValueRead(result));
+        CoreJson::WriteValueRead(out, result);
     }
-    return ApiReply::Json({{"values", std::move(values)}});
+    out.EndArray().EndObject();
+    return ApiReply::JsonText(std::move(text));
+}
+
+// The names and values of a write's body; false with the reason when it is malformed.
+bool DictionaryEndpoints::WriteItems(const HttpRequest& request,
+                                     std::vector<std::pair<std::string, Value>>& items,
+                                     std::string& reason) {
+    if (!ClientJsonParser::WriteItems(request.body, items)) {
+        nlohmann::ordered_json body;
+        if (!BodyObject(request, body, reason)) {
+            return false;
+        }
+        const auto values = body.find("values");
+        if (values == body.end() || !values->is_object()) {
+            reason = "the body has no \"values\" object of names and values";
+            return false;
+        }
+        for (const auto& [name, value] : values->items()) {
+            items.emplace_back(name, CoreJson::ToValue(value));
+        }
+    }
+    if (items.size() > kMaxItems) {
+        reason = "at most " + std::to_string(kMaxItems) + " items per request";
+        return false;
+    }
+    return true;
 }
 
 ApiReply DictionaryEndpoints::WriteValues(const HttpRequest& request) const {
-    nlohmann::ordered_json body;
+    std::vector<std::pair<std::string, Value>> items;
     std::string reason;
-    if (!BodyObject(request, body, reason)) {
+    if (!WriteItems(request, items, reason)) {
         return ApiReply::Error(400, reason);
     }
-    const auto values = body.find("values");
-    if (values == body.end() || !values->is_object()) {
-        return ApiReply::Error(400, "the body has no \"values\" object of names and values");
-    }
-    if (values->size() > kMaxItems) {
-        return ApiReply::Error(400, "at most " + std::to_string(kMaxItems) + " items per request");
-    }
-    std::vector<std::pair<std::string, Value>> items;
-    items.reserve(values->size());
-    for (const auto& [name, value] : values->items()) {
-        items.emplace_back(name, CoreJson::ToValue(value));
-    }
     const WriteOutcome outcome = m_Program.Values().Write(items);
-    nlohmann::json results = nlohmann::json::array();
+    std::string text;
+    JsonWriter out(text);
+    out.BeginObject().Key("values").BeginArray();
     for (const ValueResult& result : outcome.results) {
-        results.push_back(CoreJson::ValueWritten(result));
+        CoreJson::WriteValueWritten(out, result);
     }
-    return ApiReply::Json({{"values", std::move(results)}, {"written", outcome.Complete()}});
+    out.EndArray().Key("written").Bool(outcome.Complete()).EndObject();
+    return ApiReply::JsonText(std::move(text));
 }
 
 bool DictionaryEndpoints::Small(const HttpRequest& request) {

@@ -5,6 +5,7 @@
 #include "service/BrowseQuery.h"
 #include "service/HttpRequest.h"
 #include "service/ServedProgram.h"
+#include "json/CoreJson.h"
 
 #include <cstdint>
 #include <optional>
@@ -57,7 +58,9 @@ private:
     static bool Small(const HttpRequest& request);
     ApiReply Browse(const BrowseQuery& query) const;
     ApiReply ReadValues(const HttpRequest& request, std::size_t maxLeaves, bool& tooMany) const;
-    void AddColumns(nlohmann::json& children, const BrowseQuery& query) const;
+    CoreJson::ChildColumns Columns(const BrowsedChild& child, const BrowseQuery& query) const;
+    static bool WriteItems(const HttpRequest& request,
+                           std::vector<std::pair<std::string, Value>>& items, std::string& reason);
 
     const ServedProgram& m_Served;
     const Program& m_Program;

@@ -207,10 +207,10 @@ bool HttpSession::EndedOrMalformed(beast::error_code error) {
     return true;
 }
 
-void HttpSession::Answer(const Request& request) {
+void HttpSession::Answer(Request& request) {
     HttpRequest query;
     query.method = std::string(request.method_string());
-    query.body = request.body();
+    query.body = std::move(request.body()); // the parser's message is not read again
     query.authorization = std::string(request[http::field::authorization]);
     Exchange exchange{request.version(),
                       request.keep_alive(),
@@ -321,11 +321,12 @@ ServiceApi::Completion HttpSession::Completion(const Exchange& exchange) {
     return [self = shared_from_this(), exchange, tracked,
             caller = std::this_thread::get_id()](ApiReply reply) {
         if (std::this_thread::get_id() == caller) {
-            self->Finish(exchange, reply);
+            self->Finish(exchange, std::move(reply));
             return;
         }
-        net::post(tracked,
-                  [self, exchange, reply = std::move(reply)] { self->Finish(exchange, reply); });
+        net::post(tracked, [self, exchange, reply = std::move(reply)]() mutable {
+            self->Finish(exchange, std::move(reply));
+        });
     };
 }
 
@@ -336,12 +337,12 @@ void HttpSession::Record(const Exchange& exchange, int status) {
     }
 }
 
-void HttpSession::Finish(const Exchange& exchange, const ApiReply& reply) {
+void HttpSession::Finish(const Exchange& exchange, ApiReply reply) {
     Record(exchange, reply.status);
-    Send(reply, exchange.version, exchange.keepAlive, exchange.head);
+    Send(std::move(reply), exchange.version, exchange.keepAlive, exchange.head);
 }
 
-void HttpSession::Send(const ApiReply& reply, unsigned version, bool keepAlive, bool head) {
+void HttpSession::Send(ApiReply reply, unsigned version, bool keepAlive, bool head) {
     m_Response = Response(static_cast<http::status>(reply.status), version);
     m_Response.set(http::field::server, "varbank");
     const bool json = reply.contentType.empty();
@@ -351,9 +352,7 @@ void HttpSession::Send(const ApiReply& reply, unsigned version, bool keepAlive, 
         m_Response.set(name, value);
     }
     SetSafetyHeaders(m_Response);
-    m_Response.body() =
-        json ? reply.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-             : reply.text;
+    m_Response.body() = reply.text.empty() && json ? reply.Sent() : std::move(reply.text);
     m_Response.keep_alive(keepAlive && !m_Context.stopping);
     m_Response.prepare_payload();
     if (head) {

@@ -91,7 +91,7 @@ private:
     // False without an error; else ends the connection (closed, timed out, cut) or answers a
     // malformed request, and is true.
     bool EndedOrMalformed(boost::beast::error_code error);
-    void Answer(const Request& request);
+    void Answer(Request& request);
     // True when the request was a stream's and is answered (refused) or handed over; false
     // when it is to be answered as any other (a stream's path without an upgrade).
     bool OpenStream(const HttpRequest& query, const Exchange& exchange);
@@ -100,8 +100,8 @@ private:
     ServiceApi::Completion Completion(const Exchange& exchange);
     // Counts the answer in the service's metrics and logs it when verbose.
     void Record(const Exchange& exchange, int status);
-    void Finish(const Exchange& exchange, const ApiReply& reply);
-    void Send(const ApiReply& reply, unsigned version, bool keepAlive, bool head);
+    void Finish(const Exchange& exchange, ApiReply reply);
+    void Send(ApiReply reply, unsigned version, bool keepAlive, bool head);
     void OnWrite(bool keepAlive, boost::beast::error_code error);
     void LogLine(const std::string& method, const std::string& target, int status);
     void Shutdown();

@@ -1,6 +1,7 @@
 #include "service/SubscribeMessage.h"
 
 #include "text/HostText.h"
+#include "json/ClientJsonParser.h"
 #include "json/ClientJsonReader.h"
 
 #include <charconv>
@@ -21,6 +22,18 @@ const std::set<std::string, std::less<>> kQueryParams = {"item", "intervalMs", "
 
 SubscribeMessage SubscribeMessage::Parse(std::string_view text) {
     SubscribeMessage message;
+    ClientJsonParser::Subscription quick;
+    if (ClientJsonParser::SubscriptionMessage(text, kMaxNames, quick)) {
+        message.kind = quick.subscribe ? Kind::Subscribe : Kind::Unsubscribe;
+        message.request.names = std::move(quick.names);
+        if (quick.intervalMs) {
+            message.request.interval =
+                std::chrono::milliseconds(std::min(*quick.intervalMs, kIntervalCap));
+        }
+        message.request.deadband = quick.deadband.value_or(0.0);
+        message.id = std::move(quick.id);
+        return message;
+    }
     std::optional<nlohmann::ordered_json> body = ClientJsonReader::Read(text, message.reason);
     if (!body) {
         // The reader speaks of a request's body; here it is a message.
