@@ -13,6 +13,7 @@ public:
     // scope: the type whose members these are; empty for the globals.
     explicit VariableNames(Diagnostics& diagnostics, std::string scope = {});
 
+    void Reserve(std::size_t count) { m_Lines.reserve(count); }
     // False, reported, for a name that is not an identifier or that the scope already holds;
     // a note, when given, ends the report of a duplicate.
     bool Claim(const std::string& name, std::size_t line, const std::string& note = {});
