@@ -21,7 +21,8 @@ std::string IndexText(const LayoutTypes::ArrayShape& shape, std::uint64_t k) {
 
 } // namespace
 
-InitialValues::InitialValues(const ProjectLayout& layout) : m_Layout(layout), m_Types(layout) {}
+InitialValues::InitialValues(const ProjectLayout& layout, const LayoutTypes& types)
+    : m_Layout(layout), m_Types(types) {}
 
 std::vector<std::string> InitialValues::WriteInto(ValueAccess& access) {
     m_Access = &access;

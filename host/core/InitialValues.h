@@ -18,7 +18,8 @@ class ValueAccess;
 // says and is checked like any write.
 class InitialValues {
 public:
-    explicit InitialValues(const ProjectLayout& layout);
+    // types: the layout's own, shared rather than built again.
+    InitialValues(const ProjectLayout& layout, const LayoutTypes& types);
 
     // The problems found, each "name: reason"; the values that could be written are written.
     std::vector<std::string> WriteInto(ValueAccess& access);
@@ -37,7 +38,7 @@ private:
     bool ComputeDefaults(const std::string& type);
 
     const ProjectLayout& m_Layout;
-    LayoutTypes m_Types;
+    const LayoutTypes& m_Types;
     ValueAccess* m_Access = nullptr;
     std::vector<std::string> m_Problems;
     std::unordered_map<std::string, bool> m_Defaults; // by upper-case type text

@@ -55,15 +55,20 @@ std::uint64_t LayoutTypes::ArrayShape::Count() const {
     return count;
 }
 
-LayoutTypes::LayoutTypes(const ProjectLayout& layout) {
+LayoutTypes::LayoutTypes(const ProjectLayout& layout)
+    : m_VariableList(&layout.variables),
+      m_Variables([variables = &layout.variables](std::size_t i) {
+          return std::string_view((*variables)[i].name);
+      }) {
     for (const CompositeLayout& composite : layout.composites) {
         m_Composites.emplace(ToUpperAscii(composite.name), &composite);
     }
     for (const NamedTypeLayout& named : layout.namedTypes) {
         m_Named.emplace(ToUpperAscii(named.name), &named);
     }
-    for (const VariableLayout& variable : layout.variables) {
-        m_Variables.emplace(ToUpperAscii(variable.name), &variable);
+    m_Variables.Reserve(layout.variables.size());
+    for (std::size_t i = 0; i < layout.variables.size(); ++i) {
+        m_Variables.Insert(i);
     }
 }
 
@@ -167,10 +172,11 @@ std::string LayoutTypes::MemberType(const std::string& owner, std::string_view m
 
 std::string LayoutTypes::TypeOf(const std::string& itemName) const {
     const std::vector<Part> parts = SplitItemName(itemName);
-    const VariableLayout* variable = Lookup(m_Variables, parts.front().name);
-    if (variable == nullptr) {
+    const auto number = m_Variables.Find(TrimBlanks(parts.front().name));
+    if (!number) {
         return {};
     }
+    const VariableLayout* variable = &(*m_VariableList)[*number];
     std::string type = Indexed(variable->iecType, parts.front().indexes);
     for (std::size_t i = 1; i < parts.size() && !type.empty(); ++i) {
         if (IsBitNumber(parts[i]) && i + 1 == parts.size()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ProjectLayout.h"
+#include "text/NameIndex.h"
 
 #include <cstdint>
 #include <optional>
@@ -45,5 +46,6 @@ private:
 
     std::unordered_map<std::string, const CompositeLayout*> m_Composites; // upper-case names
     std::unordered_map<std::string, const NamedTypeLayout*> m_Named;
-    std::unordered_map<std::string, const VariableLayout*> m_Variables;
+    const std::vector<VariableLayout>* m_VariableList;
+    NameIndex m_Variables; // numbers in m_VariableList, by name without case
 };

@@ -51,6 +51,7 @@ std::optional<ProjectLayout> ProjectImporter::Import(const ProjectModel& model) 
     TypeResolver resolver(model, m_Diagnostics);
     resolver.ResolveAllDeclared();
     VariablePlacer placer(resolver, m_Diagnostics);
+    placer.Reserve(model.globals.size() + model.instances.size());
     for (const VariableDecl& global : model.globals) {
         placer.PlaceGlobal(global);
     }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
@@ -86,6 +87,8 @@ struct ProjectModel {
     std::string projectName;
     std::vector<DataTypeDecl> dataTypes;
     std::vector<PouDecl> pous;
-    std::vector<VariableDecl> globals; // configuration and resource globals, in file order
+    // Configuration and resource globals, in file order. A deque: a million declarations are
+    // not copied as the list grows, and each takes heap memory the parse tree has just freed.
+    std::deque<VariableDecl> globals;
     std::vector<ProgramInstance> instances;
 };

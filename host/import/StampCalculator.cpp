@@ -40,7 +40,7 @@ std::uint32_t TypesWord(const ProjectLayout& layout) {
     return crc.Value() == 0 ? 1 : crc.Value();
 }
 
-void AddInitialValues(Crc& crc, const std::vector<VariableDecl>& variables) {
+template <typename Declarations> void AddInitialValues(Crc& crc, const Declarations& variables) {
     for (const VariableDecl& variable : variables) {
         crc.Add(variable.name, variable.initialValue);
     }

@@ -24,6 +24,11 @@ class VariablePlacer {
 public:
     VariablePlacer(TypeResolver& resolver, Diagnostics& diagnostics);
 
+    // Room for `count` variables at once, so that a large program's list is not copied as it grows.
+    void Reserve(std::size_t count) {
+        m_Variables.reserve(count);
+        m_Names.Reserve(count);
+    }
     void PlaceGlobal(const VariableDecl& variable);
     // The instance, then the located variables of its program (once per program, however many
     // instances it has).

@@ -226,3 +226,23 @@ bool DocumentDecoder::ToUtf8(std::string_view raw, std::string& utf8, Failure& f
     }
     return DecodeBytes(raw, utf8, failure);
 }
+
+bool DocumentDecoder::ToUtf8InPlace(std::string& text, Failure& failure) {
+    std::size_t bomLength = 0;
+    const Form form = DetectForm(text, bomLength);
+    if (form == Form::Bytes) {
+        const std::string name = DeclaredEncoding(text);
+        if (name.empty() || IsOneOf(name, {"UTF-8", "UTF8"})) {
+            const std::size_t invalid = FirstInvalidUtf8(text);
+            if (invalid == std::string_view::npos) {
+                return true;
+            }
+        }
+    }
+    std::string utf8;
+    if (!ToUtf8(text, utf8, failure)) {
+        return false;
+    }
+    text = std::move(utf8);
+    return true;
+}

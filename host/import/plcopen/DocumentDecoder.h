@@ -17,4 +17,7 @@ public:
 
     // True with the document in UTF-8; false with the line and the reason of the refusal.
     static bool ToUtf8(std::string_view raw, std::string& utf8, Failure& failure);
+    // The same, in place: a text already in UTF-8 is kept as it is, without a copy; any other is
+    // decoded into a new text that replaces it.
+    static bool ToUtf8InPlace(std::string& text, Failure& failure);
 };

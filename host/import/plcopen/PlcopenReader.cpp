@@ -11,7 +11,6 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <utility>
 
 namespace {
@@ -74,6 +73,25 @@ public:
 private:
     std::string m_Text;
 };
+
+// Removes a node and everything below it, leaves first: the parser's own removal recurses, and
+// a node may stand thousands of levels deep.
+void RemoveSubtree(pugi::xml_node node) {
+    pugi::xml_node current = node;
+    while (true) {
+        if (const pugi::xml_node child = current.first_child()) {
+            current = child;
+            continue;
+        }
+        pugi::xml_node parent = current.parent();
+        const bool done = current == node;
+        parent.remove_child(current);
+        if (done) {
+            return;
+        }
+        current = parent;
+    }
+}
 
 // Blanks, tabs and line ends collapse to one blank; none at either end.
 std::string CollapseBlanks(const std::string& text) {
@@ -171,19 +189,28 @@ bool SectionOf(std::string_view name, VarSection& section) {
     return false;
 }
 
+// The file's bytes in one allocation of its size: a program of a million variables is over
+// a hundred megabytes, and a growing stream would hold it twice.
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         error = std::strerror(errno);
         return false;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    const std::streamoff size = in.tellg();
+    if (size < 0 || !in.seekg(0)) {
+        // Not a seekable file (a pipe): read it as a stream.
+        in.clear();
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+        text.resize(static_cast<std::size_t>(size));
+        in.read(text.data(), size);
+        text.resize(static_cast<std::size_t>(in.gcount()));
+    }
     if (in.bad()) {
         error = "read error";
         return false;
     }
-    text = content.str();
     return true;
 }
 
@@ -198,23 +225,24 @@ bool PlcopenReader::ReadFile(const std::string& path, ProjectModel& model) {
         m_Diagnostics.Error(0, "cannot read the file: " + error);
         return false;
     }
-    return ReadText(text, model);
+    return ReadText(std::move(text), model);
 }
 
-bool PlcopenReader::ReadText(const std::string& text, ProjectModel& model) {
+bool PlcopenReader::ReadText(std::string text, ProjectModel& model) {
     // Names and comments become UTF-16 texts for clients: the document is read as UTF-8, and
     // the line table counts the same bytes as the parser's offsets.
-    std::string utf8;
     DocumentDecoder::Failure failure;
-    if (!DocumentDecoder::ToUtf8(text, utf8, failure)) {
+    if (!DocumentDecoder::ToUtf8InPlace(text, failure)) {
         m_Diagnostics.Error(failure.line, failure.message);
         return false;
     }
-    m_Lines = SourceLines(utf8);
+    m_Lines = SourceLines(text);
     m_GlobalLists.clear();
+    // Parsed in place: the tree points into the text, so the document is held once.
+    m_Text = {text.data(), text.size()};
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed =
-        document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
+    const pugi::xml_parse_result parsed = document.load_buffer_inplace(
+        text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!parsed) {
         m_Diagnostics.Error(m_Lines.LineOf(parsed.offset),
                             std::string("malformed XML: ") + parsed.description());
@@ -346,11 +374,19 @@ void PlcopenReader::ReadGlobals(pugi::xml_node globalVars, ProjectModel& model) 
         }
     }
     const bool constant = globalVars.attribute("constant").as_bool();
-    ForEachChild(globalVars, "variable", [&](pugi::xml_node variable) {
-        model.globals.push_back(ReadVariable(variable, VarSection::Global));
-        model.globals.back().constant = constant;
-        model.globals.back().list = name;
-    });
+    // Each variable leaves the tree once read: the tree's pages go back as the model grows, so a
+    // large list is not held twice.
+    pugi::xml_node variable = globalVars.first_child();
+    while (variable) {
+        const pugi::xml_node next = variable.next_sibling();
+        if (variable.type() == pugi::node_element && LocalName(variable.name()) == "variable") {
+            model.globals.push_back(ReadVariable(variable, VarSection::Global));
+            model.globals.back().constant = constant;
+            model.globals.back().list = name;
+            RemoveSubtree(variable);
+        }
+        variable = next;
+    }
 }
 
 void PlcopenReader::ReadInstance(pugi::xml_node pouInstance, ProjectModel& model) {
@@ -491,6 +527,15 @@ void PlcopenReader::ReadLength(pugi::xml_node element, TypeRef& ref) {
     }
 }
 
+// A tree parsed in place keeps no buffer of its own to count from: an element's offset is where
+// its name lies in the text (as the parser's own offsets count), anything else's its value's.
 std::size_t PlcopenReader::Line(pugi::xml_node node) const {
-    return node ? m_Lines.LineOf(node.offset_debug()) : 0;
+    if (!node) {
+        return 0;
+    }
+    const char* at = node.type() == pugi::node_element ? node.name() : node.value();
+    if (at < m_Text.data() || at >= m_Text.data() + m_Text.size()) {
+        return 0;
+    }
+    return m_Lines.LineOf(at - m_Text.data());
 }

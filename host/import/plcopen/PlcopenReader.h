@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 // Reads a PLCopen TC6 XML project (tc6_0200 or tc6_0201) into the project model: data types,
@@ -25,7 +26,7 @@ public:
     // False when the file cannot be read or is not a PLCopen project; the reasons are in the
     // diagnostics. Errors inside the project are reported there too but do not stop the read.
     bool ReadFile(const std::string& path, ProjectModel& model);
-    bool ReadText(const std::string& text, ProjectModel& model);
+    bool ReadText(std::string text, ProjectModel& model);
 
 private:
     void CheckNamespace(pugi::xml_node root);
@@ -51,6 +52,7 @@ private:
 
     Diagnostics& m_Diagnostics;
     SourceLines m_Lines;
+    std::string_view m_Text; // the text being read, which the tree points into
     std::size_t m_TypeDepth = 0;
     // Named global lists by upper-case name, with their lines: a name declared twice is refused.
     std::unordered_map<std::string, std::size_t> m_GlobalLists;

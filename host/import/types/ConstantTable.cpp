@@ -5,12 +5,14 @@
 
 #include <algorithm>
 
-ConstantTable::ConstantTable(const ProjectModel& model) {
+ConstantTable::ConstantTable(const ProjectModel& model)
+    : m_Globals([this](std::size_t i) { return std::string_view(m_Entries[i].decl->name); }) {
     std::size_t count = model.globals.size();
     for (const PouDecl& pou : model.pous) {
         count += pou.variables.size();
     }
     m_Entries.reserve(count); // entries stay in place: the table holds indexes into them
+    m_Globals.Reserve(model.globals.size());
     for (const VariableDecl& global : model.globals) {
         AddGlobal(global);
     }
@@ -18,7 +20,9 @@ ConstantTable::ConstantTable(const ProjectModel& model) {
         Names& names = m_PouNames[&pou];
         for (const VariableDecl& variable : pou.variables) {
             names.emplace(ToUpperAscii(variable.name), m_Entries.size());
-            m_Declared.emplace(&variable, m_Entries.size());
+            if (variable.constant) {
+                m_Declared.emplace(&variable, m_Entries.size());
+            }
             m_Entries.push_back({&variable, &pou, State::Pending, {}});
         }
     }
@@ -29,15 +33,17 @@ ConstantTable::ConstantTable(const ProjectModel& model) {
 
 void ConstantTable::AddGlobal(const VariableDecl& global) {
     const std::size_t index = m_Entries.size();
-    m_Declared.emplace(&global, index);
+    // Only a constant is asked for by its declaration (ValueOf).
+    if (global.constant) {
+        m_Declared.emplace(&global, index);
+    }
     m_Entries.push_back({&global, nullptr, State::Pending, {}});
-    const std::string upper = ToUpperAscii(global.name);
-    const auto [found, inserted] = m_Globals.emplace(upper, index);
-    if (!inserted && global.constant && !m_Entries[found->second].decl->constant) {
-        found->second = index;
+    const std::size_t held = m_Globals.Insert(index);
+    if (held != index && global.constant && !m_Entries[held].decl->constant) {
+        m_Globals.Replace(index);
     }
     if (!global.list.empty()) {
-        m_Qualified.emplace(ToUpperAscii(global.list) + "." + upper, index);
+        m_Qualified.emplace(ToUpperAscii(global.list) + "." + ToUpperAscii(global.name), index);
     }
 }
 
@@ -102,9 +108,8 @@ ConstantTable::Result ConstantTable::Lookup(std::string_view name, const PouDecl
             return ValueOf(local->second, depth);
         }
     }
-    const auto global = m_Globals.find(upper);
-    if (global != m_Globals.end()) {
-        return ValueOf(global->second, depth);
+    if (const auto global = m_Globals.Find(upper)) {
+        return ValueOf(*global, depth);
     }
     const auto value = m_PlainEnumValues.find(upper);
     if (value == m_PlainEnumValues.end()) {

@@ -2,6 +2,7 @@
 
 #include "import/ProjectModel.h"
 #include "import/types/ConstantExpression.h"
+#include "text/NameIndex.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,12 @@ public:
     using Result = ConstantExpression::Result;
 
     explicit ConstantTable(const ProjectModel& model);
+
+    // The name index reads the entries of this table: neither copied nor moved.
+
+    ConstantTable(const ConstantTable&) = delete;
+
+    ConstantTable& operator=(const ConstantTable&) = delete;
 
     // The value of an expression written inside `scope` (null: outside every POU).
     Result Evaluate(std::string_view text, const PouDecl* scope);
@@ -55,9 +62,9 @@ private:
     std::string CycleFrom(std::size_t index) const;
 
     std::vector<Entry> m_Entries;
-    std::unordered_map<const VariableDecl*, std::size_t> m_Declared;
-    Names m_Globals;   // NAME
-    Names m_Qualified; // LIST.NAME
+    std::unordered_map<const VariableDecl*, std::size_t> m_Declared; // constants only
+    NameIndex m_Globals;                                             // entries of globals by name
+    Names m_Qualified;                                               // LIST.NAME
     std::unordered_map<const PouDecl*, Names> m_PouNames;
     std::unordered_map<std::string, std::int64_t> m_EnumValues; // TYPE.VALUE
     // VALUE -> its value; nothing when more than one enumeration has that name.
