@@ -2,8 +2,6 @@
 
 #include "text/HostText.h"
 
-#include <malloc.h>
-
 #include <sstream>
 
 ServedProgram::ServedProgram(std::string name, std::string path, ProgramOptions options,
@@ -45,9 +43,6 @@ bool ServedProgram::Refresh(std::ostream& log) {
     m_Seen = signature;
     std::string error;
     std::shared_ptr<const Program> program = Import(error, log);
-    // The import's passing structures (the file's text, its XML tree) are freed by now: give
-    // their pages back, so that a long-running service holds what it serves, not its peak.
-    ::malloc_trim(0);
     const std::lock_guard<std::mutex> lock(m_Mutex);
     m_Error = error;
     (program ? m_Reloads : m_ReloadFailures).fetch_add(1, std::memory_order_relaxed);
