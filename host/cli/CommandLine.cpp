@@ -183,8 +183,8 @@ bool ServeSourcesFit(const CLI::App& command, const ServeCommand::Options& serve
         err << "serve: --config names the programs to serve; give no PATH with it\n";
         return false;
     }
-    for (const char* option : {"--modbus", "--map", "--word-order", "--timeout", "--writable",
-                               "--token"}) {
+    for (const char* option :
+         {"--modbus", "--map", "--word-order", "--timeout", "--writable", "--token"}) {
         if (command.count(option) > 0) {
             err << "serve: " << option
                 << " is given in the configuration file with --config (its [plc] and "

@@ -204,7 +204,8 @@ bool OpcuaProcess::Start(const Options& options, std::function<void()> exited, s
                                      "--pki",
                                      pki.c_str(),
                                      nullptr};
-    const std::vector<std::string> environment = ChildEnvironment(options.writeToken, options.readToken);
+    const std::vector<std::string> environment =
+        ChildEnvironment(options.writeToken, options.readToken);
     std::vector<const char*> envp;
     envp.reserve(environment.size() + 1);
     for (const std::string& entry : environment) {

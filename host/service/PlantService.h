@@ -35,15 +35,14 @@ public:
 private:
     std::optional<PlantConfig> Read(std::string& errors) const;
     void Apply(const PlantConfig& config, std::ostream& log);
-    ProgramRegistry::Entry EntryOf(const PlantConfig& config,
-                                   const PlantConfig::Program& program);
+    ProgramRegistry::Entry EntryOf(const PlantConfig& config, const PlantConfig::Program& program);
     std::shared_ptr<PlcEndpoint> Endpoint(const PlantConfig::Plc& plc);
 
     std::string m_File;
     ProgramRegistry& m_Registry;
     bool m_Strict;
-    FileSignature m_Seen;    // of the file last read
-    FileSignature m_Changed; // of the file seen changed at the last look, not read yet
+    FileSignature m_Seen;           // of the file last read
+    FileSignature m_Changed;        // of the file seen changed at the last look, not read yet
     PlantConfig::Service m_Service; // as the service started: later changes wait for a restart
     // Each endpoint by name, with the text of the settings it was made with.
     std::map<std::string, std::pair<std::string, std::shared_ptr<PlcEndpoint>>> m_Endpoints;

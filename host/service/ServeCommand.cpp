@@ -133,8 +133,7 @@ int ServeCommand::Run() {
     signals.Watch([&service] { service.Stop(); }, log);
     const std::size_t served = registry.Programs().size();
     m_Out << "serving " << served << " dictionar" << (served == 1 ? "y" : "ies") << " at "
-          << Url(m_Options.bind, port)
-          << std::endl;
+          << Url(m_Options.bind, port) << std::endl;
     OpcuaProcess opcua(log);
     std::atomic<bool> opcuaFailed{false}; // it did not start, or ended on its own
     std::thread front; // starts the OPC UA server, which reads the service while it starts
@@ -190,7 +189,8 @@ bool ServeCommand::Load(ProgramRegistry& registry, std::unique_ptr<PlantService>
     plant = std::make_unique<PlantService>(m_Options.config, registry, m_Options.programs.strict);
     std::optional<PlantConfig> config = plant->Start(m_Err);
     if (!config) {
-        m_Err << "serve: " << TerminalText(m_Options.config) << " is not a configuration to serve\n";
+        m_Err << "serve: " << TerminalText(m_Options.config)
+              << " is not a configuration to serve\n";
         return false;
     }
     if (!m_Options.bindGiven) {

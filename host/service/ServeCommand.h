@@ -35,7 +35,7 @@ public:
         std::size_t maxConnections = 0;        // 0: from the descriptor limit
         std::size_t maxSubscriptions = ServiceApi::kMaxSubscriptions; // streams, service-wide
         ProgramOptions programs; // strictness, and where the values are
-        WritePolicy writes; // of the paths' programs
+        WritePolicy writes;      // of the paths' programs
         int opcuaPort = -1;      // the OPC UA server's port (0: any free one); -1: none
         std::string stateFolder; // what the service makes and keeps; "": the user's default
         std::string mqtt;        // HOST[:PORT] of a broker: every located variable published
@@ -58,7 +58,7 @@ private:
     std::unique_ptr<MqttPublisher> StartMqtt(const ProgramRegistry& registry, ServiceLog& log,
                                              std::string& error) const;
 
-    bool m_OnPlc = false;                 // some program's values live in a PLC
+    bool m_OnPlc = false;                // some program's values live in a PLC
     std::optional<PlantConfig> m_Config; // as the service started, with --config
     std::ostream& m_Out;
     std::ostream& m_Err;

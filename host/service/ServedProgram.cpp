@@ -98,6 +98,5 @@ std::string ServedProgram::Path() const {
 
 std::shared_ptr<PlcEndpoint> ServedProgram::Plc() const {
     const std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_Options.memory.kind == MemoryKind::Modbus ? m_Options.memory.modbus.endpoint
-                                                       : nullptr;
+    return m_Options.memory.kind == MemoryKind::Modbus ? m_Options.memory.modbus.endpoint : nullptr;
 }

@@ -57,8 +57,8 @@ private:
     std::shared_ptr<const Program> Import(std::string& error, std::ostream& log) const;
 
     const std::string m_Name;
-    std::string m_Path;        // written under m_Mutex, by the one caller of Refresh
-    ProgramOptions m_Options;  // the same
+    std::string m_Path;       // written under m_Mutex, by the one caller of Refresh
+    ProgramOptions m_Options; // the same
     std::string m_Settings;
     FileSignature m_Seen;
     bool m_Tried = false;

@@ -366,8 +366,8 @@ ApiReply ServiceApi::Listing() const {
                                               : nlohmann::json()},
                         {"stamp", program ? nlohmann::json(program->Stamp()) : nlohmann::json()},
                         {"error", error.empty() ? nlohmann::json() : nlohmann::json(error)},
-                        {"configError", configError.empty() ? nlohmann::json()
-                                                            : nlohmann::json(configError)}});
+                        {"configError",
+                         configError.empty() ? nlohmann::json() : nlohmann::json(configError)}});
         const std::shared_ptr<PlcEndpoint> plc = served->Plc();
         list.back()["plc"] = plc ? PlcJson::Endpoint(*plc) : nlohmann::json();
     }

@@ -61,8 +61,8 @@ public:
     // Writes follow each dictionary's write policy. With a read token, every request of the
     // API must carry it (or a write token of the dictionary it names) as "Authorization:
     // Bearer <token>"; the page's files and the health check need none.
-    explicit ServiceApi(ProgramRegistry& registry, std::string readToken = {},
-                        unsigned workers = 2, std::size_t maxSubscriptions = kMaxSubscriptions);
+    explicit ServiceApi(ProgramRegistry& registry, std::string readToken = {}, unsigned workers = 2,
+                        std::size_t maxSubscriptions = kMaxSubscriptions);
     ~ServiceApi();
     ServiceApi(const ServiceApi&) = delete;
     ServiceApi& operator=(const ServiceApi&) = delete;
