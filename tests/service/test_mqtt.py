@@ -13,7 +13,7 @@ import time
 
 import pytest
 
-from conftest import EXAMPLE, Server, wait_until
+from conftest import EXAMPLE, ModbusStandIn, Server, wait_until
 
 mqtt = pytest.importorskip("paho.mqtt.client")
 MOSQUITTO = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
@@ -278,3 +278,51 @@ def test_a_reload_publishes_the_state_again_and_clears_items_gone(broker, subscr
         assert len(subscriber.on(BASE + "Status")) == sent  # the others are not sent again
     finally:
         assert server.stop()[0] == 0
+
+
+def test_three_services_of_a_plant_publish_into_one_broker(broker, subscriber, tmp_path):
+    """The way to grow past one server: each cell's service, with its own program on its own
+    PLC and its [mqtt] in the plant file, publishes into one broker; one consumer sees all."""
+    stand_ins = [ModbusStandIn(120) for _ in range(3)]
+    services = []
+    try:
+        for cell, stand_in in enumerate(stand_ins):
+            shutil.copy(EXAMPLE, tmp_path / f"cell{cell}.xml")
+            config = tmp_path / f"cell{cell}.toml"
+            config.write_text(f"""
+[service]
+write_token = "{TOKEN}"
+[mqtt]
+host = "127.0.0.1"
+port = {broker.port}
+qos = 0
+[plc.cell]
+modbus = "127.0.0.1:{stand_in.port}/1"
+timeout_ms = 500
+[program.cell{cell}]
+file = "cell{cell}.xml"
+plc = "cell"
+writable = true
+publish = ["Status", "Counter"]
+publish_interval_ms = 100
+publish_deadband = 5
+""")
+            services.append(Server([], "--config", config))
+        for cell, served in enumerate(services):
+            base = f"varbank/cell{cell}/"
+            subscriber.wait_for(base + "$state", lambda payload: payload["state"] == "online")
+            subscriber.wait_for(base + "Counter", lambda payload: payload["value"] == 0)
+            for counter in (3, 10 + cell):  # within the deadband, then past it
+                status, _ = served.request(
+                    "PUT", f"api/dictionaries/cell{cell}/values",
+                    body={"values": {"Counter": counter}},
+                    headers={"Authorization": "Bearer " + TOKEN})
+                assert status == 200
+                time.sleep(0.3)
+            subscriber.wait_for(base + "Counter", lambda payload, c=cell: payload["value"] == 10 + c)
+            assert [p["value"] for p in subscriber.on(base + "Counter")] == [0, 10 + cell]
+    finally:
+        for served in services:
+            served.stop()
+        for stand_in in stand_ins:
+            stand_in.stop()
