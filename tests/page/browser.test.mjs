@@ -385,6 +385,26 @@ async function plcState(folder) {
   }
 }
 
+// A service that asks a read token: the page asks for it once, then lists, browses and
+// subscribes with it (the WebSocket carries it in its query).
+async function readToken(folder) {
+  const config = path.join(work, 'plant.toml');
+  fs.writeFileSync(config, `[service]\nread_token = "reader"\n[program.line]\n` +
+    `file = ${JSON.stringify(path.join(folder, 'production_line.xml'))}\n`);
+  const url = await startServer(`--config=${config}`);
+  const page = await browser.newPage();
+  page.on('pageerror', (error) => pageErrors.push(error.message));
+  await page.goto(url, WAIT);
+  const why = await page.waitForSelector('#token-form:not([hidden])', WAIT).then(() =>
+    page.$eval('#token-why', (e) => e.textContent), () => '');
+  check('a service with a read token has the page ask for it', why.includes('read token'), why);
+  await giveToken(page, 'reader');
+  await page.waitForFunction(() => document.querySelectorAll('#dict option').length === 1, WAIT);
+  await page.waitForFunction(() => [...document.querySelectorAll('#tree .row')].some((r) => r.dataset.path === 'Motor1'), WAIT);
+  check('with the token the page lists, browses and subscribes', await socketOpen(page));
+  await page.close();
+}
+
 async function main() {
   const folder = path.join(work, 'programs');
   writePrograms(folder);
@@ -406,6 +426,7 @@ async function main() {
   await sharedUrls(url);
   await editInPlace(await startServer(folder, '--writable', '--token', TOKEN));
   await plcState(folder);
+  await readToken(folder);
   check('the page raised no script error', pageErrors.length === 0, pageErrors);
 }
 

@@ -26,14 +26,24 @@ function el(tag, className, text) {
   return node;
 }
 
-// GET api/PATH; resolves to the JSON body, rejects with the server's reason on an error.
+// GET api/PATH; resolves to the JSON body, rejects with the server's reason on an error. A
+// service that asks a read token gets it from the token field, asked once per tab.
 async function api(path) {
-  const response = await fetch('api/' + path, { headers: { Accept: 'application/json' } });
-  const body = await response.json().catch(() => null);
-  if (!response.ok || body === null) {
-    throw new Error(body && body.error ? body.error : `HTTP ${response.status} ${response.statusText}`);
+  for (let why = 'This service asks for its read token.'; ;) {
+    const sent = sessionStorage.getItem(READ_KEY);
+    const response = await fetch('api/' + path, { headers: { Accept: 'application/json', ...readHeaders() } });
+    const body = await response.json().catch(() => null);
+    const reason = body && body.error ? body.error : `HTTP ${response.status} ${response.statusText}`;
+    if (response.status === 401) {
+      if (sessionStorage.getItem(READ_KEY) !== sent) continue; // given meanwhile: try it
+      sessionStorage.removeItem(READ_KEY);
+      if (!(await askToken(why, READ_KEY))) throw new Error(reason);
+      why = 'The service refused the token; give it again.';
+      continue;
+    }
+    if (!response.ok || body === null) throw new Error(reason);
+    return body;
   }
-  return body;
 }
 
 const dictUrl = (name) => 'dictionaries/' + encodeURIComponent(name);

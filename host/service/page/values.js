@@ -12,6 +12,13 @@ const FLASH_MS = 800; // how long a changed value stays highlighted
 const VALUE_BATCH = 300; // names subscribed at most
 const NOTE_MS = 10000; // how long a refused write's reason stays beside its cell
 const TOKEN_KEY = 'varbank.writeToken';
+const READ_KEY = 'varbank.readToken'; // when the service asks one for every request
+
+// The read token's header, when one was given.
+function readHeaders() {
+  const token = sessionStorage.getItem(READ_KEY);
+  return token ? { Authorization: `Bearer ${token}` } : {};
+}
 const INTEGER_TYPES = new Set(['SINT', 'INT', 'DINT', 'LINT', 'USINT', 'UINT', 'UDINT', 'ULINT',
   'BYTE', 'WORD', 'DWORD', 'LWORD']);
 const REAL_TYPES = new Set(['REAL', 'LREAL']);
@@ -80,6 +87,7 @@ function showValue(cell, result) {
 async function sendJson(method, path, body, token) {
   const headers = { Accept: 'application/json', 'Content-Type': 'application/json' };
   if (token) headers.Authorization = `Bearer ${token}`;
+  else Object.assign(headers, readHeaders());
   const response = await fetch('api/' + path, { method, headers, body: JSON.stringify(body) });
   const reply = await response.json().catch(() => null);
   const reason = reply && reply.error ? reply.error : `HTTP ${response.status} ${response.statusText}`;
@@ -91,6 +99,9 @@ async function sendJson(method, path, body, token) {
 function socketUrl(dict) {
   const url = new URL(`api/${dictUrl(dict)}/subscribe`, location.href);
   url.protocol = url.protocol === 'https:' ? 'wss:' : 'ws:';
+  // A browser's WebSocket cannot send a header: the read token goes in the query.
+  const token = sessionStorage.getItem(READ_KEY);
+  if (token) url.searchParams.set('access_token', token);
   return url.href;
 }
 
@@ -356,7 +367,9 @@ function clearNote(cell) {
 
 // ---- the token field: asked once, kept in sessionStorage for the tab
 
-function askToken(why) {
+// `key`: where the token given is kept (the write token's, or the read token's).
+function askToken(why, key = TOKEN_KEY) {
+  live.tokenKey = key;
   $('token-why').textContent = why;
   $('token-form').hidden = false;
   $('token').value = '';
@@ -365,7 +378,7 @@ function askToken(why) {
 }
 
 function giveToken(token) {
-  if (token) sessionStorage.setItem(TOKEN_KEY, token);
+  if (token) sessionStorage.setItem(live.tokenKey || TOKEN_KEY, token);
   $('token-form').hidden = true;
   const waiters = live.tokenWaiters.splice(0);
   for (const resolve of waiters) resolve(token);
