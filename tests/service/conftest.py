@@ -4,8 +4,10 @@ import os
 import pathlib
 import shutil
 import signal
+import socket
 import subprocess
 import sys
+import threading
 import time
 import urllib.error
 import urllib.parse
@@ -130,3 +132,53 @@ def server(generated):
     yield served
     status, log = served.stop()
     assert status == 0, log
+
+
+@pytest.fixture()
+def two_programs(tmp_path):
+    """A folder of two copies of the example: line_a and line_b."""
+    for name in ("line_a", "line_b"):
+        shutil.copy(EXAMPLE, tmp_path / (name + ".xml"))
+    return tmp_path
+
+
+def socket_stand_in(keep):
+    """A PLC on 127.0.0.1 that takes connections and never answers: each one is kept open
+    (keep) or closed at once. Yields its port; closes everything after."""
+    listener = socket.create_server(("127.0.0.1", 0))
+    listener.settimeout(0.1)
+    stop = threading.Event()
+    clients = []
+
+    def serve():
+        while not stop.is_set():
+            try:
+                client, _ = listener.accept()
+            except OSError:
+                continue
+            if keep:
+                client.setblocking(False)
+                clients.append(client)
+            else:
+                client.close()
+
+    thread = threading.Thread(target=serve, daemon=True)
+    thread.start()
+    yield listener.getsockname()[1]
+    stop.set()
+    thread.join(timeout=5)
+    for client in clients:
+        client.close()
+    listener.close()
+
+
+@pytest.fixture()
+def silent_plc():
+    """A Modbus stand-in that reads every request and answers none."""
+    yield from socket_stand_in(keep=True)
+
+
+@pytest.fixture()
+def dropping_plc():
+    """A stand-in that takes each connection and closes it at once: every request fails."""
+    yield from socket_stand_in(keep=False)

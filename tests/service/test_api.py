@@ -9,7 +9,7 @@ import urllib.parse
 
 import pytest
 
-from conftest import EXAMPLE, Server
+from conftest import Server
 
 DICT = "api/dictionaries/production_line"
 

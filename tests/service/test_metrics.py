@@ -3,15 +3,12 @@ its HELP and TYPE, names follow the conventions, counters grow with the requests
 are cumulative; and a PLC's health shows in the listing and in the PLC series, connected while
 a Modbus stand-in answers and failing, with the reason, once it drops every request."""
 import re
-import shutil
-import socket
-import subprocess
 import threading
 import urllib.request
 
 import pytest
 
-from conftest import EXAMPLE, ROOT, Server
+from conftest import ModbusStandIn, Server
 
 SAMPLE = re.compile(r'^([a-zA-Z_:][a-zA-Z0-9_:]*)(?:\{(.*)\})? (\S+)$')
 LABEL = re.compile(r'([a-zA-Z_][a-zA-Z0-9_]*)="((?:[^"\\]|\\.)*)"(?:,|$)')
@@ -85,44 +82,11 @@ def check_histogram(family):
 
 
 @pytest.fixture()
-def two_programs(tmp_path):
-    for name in ("line_a", "line_b"):
-        shutil.copy(EXAMPLE, tmp_path / (name + ".xml"))
-    return tmp_path
-
-
-@pytest.fixture()
 def plc():
     """The Modbus stand-in (Debian's pymodbus), for a minute at most."""
-    process = subprocess.Popen(["/usr/bin/python3", str(ROOT / "tests/support/modbus_server.py"),
-                                "60"], stdout=subprocess.PIPE, text=True)
-    port = int(process.stdout.readline())
-    yield port
-    process.kill()
-    process.wait()
-
-
-@pytest.fixture()
-def dropping_plc():
-    """A stand-in that takes each connection and closes it at once: every request fails."""
-    listener = socket.create_server(("127.0.0.1", 0))
-    listener.settimeout(0.1)
-    stop = threading.Event()
-
-    def serve():
-        while not stop.is_set():
-            try:
-                client, _ = listener.accept()
-            except OSError:
-                continue
-            client.close()
-
-    thread = threading.Thread(target=serve, daemon=True)
-    thread.start()
-    yield listener.getsockname()[1]
-    stop.set()
-    thread.join(timeout=5)
-    listener.close()
+    stand_in = ModbusStandIn(60)
+    yield stand_in.port
+    stand_in.stop()
 
 
 def test_metrics_follow_the_conventions_and_grow(two_programs):

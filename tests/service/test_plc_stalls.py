@@ -4,52 +4,14 @@ time is bounded as a whole; the PLC is then left alone for a back-off period; an
 queue's capacity a client is told to come back (503 with Retry-After)."""
 import concurrent.futures
 import json
-import shutil
-import socket
-import threading
 import time
 import urllib.error
 import urllib.request
 
-import pytest
 
 from conftest import EXAMPLE, Server
 
 TIMEOUT_MS = 1000
-
-
-@pytest.fixture()
-def silent_plc():
-    """A Modbus stand-in on 127.0.0.1 that reads every request and answers none."""
-    listener = socket.create_server(("127.0.0.1", 0))
-    listener.settimeout(0.1)
-    stop = threading.Event()
-    clients = []
-
-    def serve():
-        while not stop.is_set():
-            try:
-                client, _ = listener.accept()
-            except OSError:
-                continue
-            client.setblocking(False)
-            clients.append(client)
-
-    thread = threading.Thread(target=serve, daemon=True)
-    thread.start()
-    yield listener.getsockname()[1]
-    stop.set()
-    thread.join(timeout=5)
-    for client in clients:
-        client.close()
-    listener.close()
-
-
-@pytest.fixture()
-def two_programs(tmp_path):
-    for name in ("line_a", "line_b"):
-        shutil.copy(EXAMPLE, tmp_path / (name + ".xml"))
-    return tmp_path
 
 
 def timed(server, endpoint, **params):
