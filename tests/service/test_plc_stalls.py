@@ -8,7 +8,6 @@ import time
 import urllib.error
 import urllib.request
 
-
 from conftest import EXAMPLE, Server
 
 TIMEOUT_MS = 1000
