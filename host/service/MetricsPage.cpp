@@ -11,6 +11,7 @@ public:
     void Http(const Service& service);
     void Plcs(const ProgramRegistry& registry);
     void Dictionaries(const ProgramRegistry& registry);
+    void Mqtt(const std::vector<std::pair<std::string, MqttStatus>>& publishers);
     std::string Text() const { return m_Out.Text(); }
 
 private:
@@ -115,10 +116,31 @@ void MetricsPage::Writer::Dictionaries(const ProgramRegistry& registry) {
     }
 }
 
+void MetricsPage::Writer::Mqtt(const std::vector<std::pair<std::string, MqttStatus>>& publishers) {
+    const auto family = [this, &publishers](const char* name, const char* type, const char* help,
+                                            double (*value)(const MqttStatus&)) {
+        m_Out.Family(name, type, help);
+        for (const auto& [dictionary, status] : publishers) {
+            m_Out.Sample(name, {{"dictionary", dictionary}}, value(status));
+        }
+    };
+    family("varbank_mqtt_connected", "gauge",
+           "1 while the dictionary's MQTT publisher is connected to its broker.",
+           [](const MqttStatus& s) { return s.connected ? 1.0 : 0.0; });
+    family("varbank_mqtt_queued", "gauge", "Values waiting to be published.",
+           [](const MqttStatus& s) { return static_cast<double>(s.queued); });
+    family("varbank_mqtt_published_total", "counter", "Messages published to the broker.",
+           [](const MqttStatus& s) { return static_cast<double>(s.published); });
+    family("varbank_mqtt_dropped_total", "counter",
+           "Values replaced by a newer one before they were published.",
+           [](const MqttStatus& s) { return static_cast<double>(s.dropped); });
+}
+
 std::string MetricsPage::Text(const ProgramRegistry& registry, const Service& service) {
     Writer writer;
     writer.Http(service);
     writer.Plcs(registry);
     writer.Dictionaries(registry);
+    writer.Mqtt(service.mqtt);
     return writer.Text();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/ProgramRegistry.h"
+#include "mqtt/MqttStatus.h"
 #include "service/ServiceMetrics.h"
 
 #include <string>
@@ -17,6 +18,8 @@ public:
         // The route pattern and method of each of the metrics' rows.
         const std::vector<std::pair<std::string, std::string>>& rows;
         std::size_t subscriptions = 0;
+        // Each publishing dictionary's MQTT publisher.
+        std::vector<std::pair<std::string, MqttStatus>> mqtt;
     };
 
     static std::string Text(const ProgramRegistry& registry, const Service& service);

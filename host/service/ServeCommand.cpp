@@ -124,6 +124,7 @@ int ServeCommand::Run() {
         m_Err << "serve: " << error << '\n';
         return kExitBadInput;
     }
+    api.SetPublisher(mqtt.get());
     ProgramWatcher::Step follow;
     if (plant) {
         follow = [&plant](std::ostream& messages) { plant->Follow(messages); };
@@ -164,6 +165,7 @@ int ServeCommand::Run() {
         });
     }
     service.Serve();
+    api.SetPublisher(nullptr);
     mqtt.reset(); // the broker publishes the offline state
     if (front.joinable()) {
         front.join();

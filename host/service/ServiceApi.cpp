@@ -1,6 +1,8 @@
 #include "service/ServiceApi.h"
 
 #include "service/DictionaryEndpoints.h"
+#include "json/MqttJson.h"
+#include "mqtt/MqttPublisher.h"
 #include "service/MetricsPage.h"
 #include "service/PageAssets.h"
 #include "service/PrometheusText.h"
@@ -370,6 +372,16 @@ ApiReply ServiceApi::Listing() const {
                          configError.empty() ? nlohmann::json() : nlohmann::json(configError)}});
         const std::shared_ptr<PlcEndpoint> plc = served->Plc();
         list.back()["plc"] = plc ? PlcJson::Endpoint(*plc) : nlohmann::json();
+        list.back()["mqtt"] = nlohmann::json();
+    }
+    if (m_Publisher != nullptr) {
+        for (const auto& [dictionary, status] : m_Publisher->Statuses()) {
+            for (nlohmann::json& entry : list) {
+                if (entry["name"] == dictionary) {
+                    entry["mqtt"] = MqttJson::Status(status);
+                }
+            }
+        }
     }
     return ApiReply::Json(std::move(list));
 }
@@ -390,7 +402,10 @@ ApiReply ServiceApi::MetricsReply() const {
     }
     rows.emplace_back("page", "GET");
     rows.emplace_back("other", "");
-    const MetricsPage::Service service{*m_Metrics, rows, Subscriptions()};
+    MetricsPage::Service service{*m_Metrics, rows, Subscriptions(), {}};
+    if (m_Publisher != nullptr) {
+        service.mqtt = m_Publisher->Statuses();
+    }
     ApiReply reply =
         ApiReply::Text(MetricsPage::Text(m_Registry, service), PrometheusText::kContentType);
     reply.headers.emplace_back("Cache-Control", "no-cache");

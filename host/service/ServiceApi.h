@@ -16,6 +16,7 @@
 #include <string_view>
 
 class DictionaryEndpoints;
+class MqttPublisher;
 class WorkQueue;
 
 // Routes a request through one table of paths: the dictionary listing, the requests on one
@@ -87,6 +88,9 @@ public:
     // The service's request and connection counts, which the HTTP front keeps. Shared: a
     // connection may end on a worker after the service (see HttpSession).
     const std::shared_ptr<ServiceMetrics>& Metrics() const { return m_Metrics; }
+    // The MQTT publisher whose state the listing and the metrics show; set before the service
+    // answers its first request, cleared after its last (null: none).
+    void SetPublisher(const MqttPublisher* publisher) { m_Publisher = publisher; }
     // The metrics' row of a request: its route's index in Routes(), PageRow() for the page,
     // OtherRow() for a request no route takes.
     std::size_t RowOf(const HttpRequest& request) const;
@@ -126,4 +130,5 @@ private:
     };
     std::shared_ptr<SubscriptionCount> m_Subscriptions;
     std::shared_ptr<ServiceMetrics> m_Metrics;
+    const MqttPublisher* m_Publisher = nullptr;
 };

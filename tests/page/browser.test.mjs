@@ -365,7 +365,9 @@ async function plcState(folder) {
     fs.rmSync(single, { recursive: true, force: true });
     fs.mkdirSync(single, { recursive: true });
     fs.copyFileSync(path.join(folder, 'production_line.xml'), path.join(single, 'production_line.xml'));
-    const url = await startServer(single, '--modbus', `127.0.0.1:${plc.address().port}`, '--timeout', '500');
+    // The broker's address is the dropping PLC's too: a publisher that never connects.
+    const url = await startServer(single, '--modbus', `127.0.0.1:${plc.address().port}`, '--timeout', '500',
+      '--mqtt', `127.0.0.1:${plc.address().port}`);
     const page = await browser.newPage();
     page.on('pageerror', (error) => pageErrors.push(error.message));
     await page.goto(url, WAIT);
@@ -379,6 +381,7 @@ async function plcState(folder) {
       failing && badge.startsWith('PLC failing: ') && badge.includes('127.0.0.1'), badge);
     const option = await page.$eval('#dict option', (o) => o.textContent);
     check('the dictionary list names its PLC state', option.includes('PLC failing'), option);
+    check('and its MQTT publisher, with no broker to reach', option.includes('MQTT offline'), option);
     await page.close();
   } finally {
     plc.close();

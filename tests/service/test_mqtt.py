@@ -148,6 +148,14 @@ def test_located_values_are_published_on_change_and_retained(broker, subscriber)
         assert len(subscriber.on(BASE + "Status")) == 1
         assert [p["value"] for p in subscriber.on(BASE + "Counter")][-1] == 1234
 
+        # The publisher's state, in the listing and the metrics.
+        wait_until(lambda: (server.get("api/dictionaries")[1][0]["mqtt"] or {}).get("published", 0)
+                   >= 3)
+        assert server.get("api/dictionaries")[1][0]["mqtt"]["connected"] is True
+        metrics = server.get("metrics")[1]
+        assert 'varbank_mqtt_connected{dictionary="production_line"} 1' in metrics, metrics
+        assert "# TYPE varbank_mqtt_published_total counter" in metrics
+
         late = Subscriber(broker)
         try:
             assert late.wait_for(BASE + "Counter")["value"] == 1234

@@ -93,7 +93,8 @@ async function loadDictionaries() {
 
 function dictOption(entry) {
   const label = entry.error ? `${entry.name} — does not import` : `${entry.name} (${entry.variables} variables)`;
-  const option = el('option', entry.error ? 'broken' : null, label + (entry.plc ? ` — PLC ${entry.plc.state}` : ''));
+  const mqtt = entry.mqtt ? ` — MQTT ${entry.mqtt.connected ? 'connected' : 'offline'}` : '';
+  const option = el('option', entry.error ? 'broken' : null, label + (entry.plc ? ` — PLC ${entry.plc.state}` : '') + mqtt);
   option.value = entry.name;
   return option;
 }
@@ -114,7 +115,7 @@ function showPlc() {
 
 // Reads the listing again for the PLCs' states, keeping the list's selection.
 async function pollPlcs() {
-  if (![...state.listing.values()].some((entry) => entry.plc)) return;
+  if (![...state.listing.values()].some((entry) => entry.plc || entry.mqtt)) return;
   try {
     const list = await api('dictionaries');
     state.listing = new Map(list.map((entry) => [entry.name, entry]));
