@@ -1,7 +1,7 @@
 #pragma once
 
-#include "service/ProgramRegistry.h"
 #include "mqtt/MqttStatus.h"
+#include "service/ProgramRegistry.h"
 #include "service/ServiceMetrics.h"
 
 #include <string>

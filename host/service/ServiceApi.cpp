@@ -1,13 +1,13 @@
 #include "service/ServiceApi.h"
 
-#include "service/DictionaryEndpoints.h"
-#include "json/MqttJson.h"
 #include "mqtt/MqttPublisher.h"
+#include "service/DictionaryEndpoints.h"
 #include "service/MetricsPage.h"
 #include "service/PageAssets.h"
 #include "service/PrometheusText.h"
 #include "text/HostText.h"
 #include "values/WorkQueue.h"
+#include "json/MqttJson.h"
 #include "json/PlcJson.h"
 
 #include <array>
