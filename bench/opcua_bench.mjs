@@ -1,7 +1,8 @@
 // Side-by-side benchmark of varbank's OPC UA front and a stock (eager) node-opcua server holding
 // the same generated program, with one client script (node-opcua's client) for both:
 //   node bench/opcua_bench.mjs [--variables 100000,1000000] [--build build-release]
-//       [--servers ours,stock] [--stock-start-s 300] [--out bench/results/opcua.md]
+//       [--servers ours,stock | http,stock] [--stock-start-s 300] [--opcua-dir DIR]
+//       [--out bench/results/opcua.md]
 // Per size: the program of scripts/generate_program.py; its name space walked once from the
 // HTTP browse of a `varbank serve` (cached beside the program) for the stock server; then each
 // server alone in turn: time to first session, RSS after start and after browsing the root,
@@ -10,6 +11,10 @@
 // second (notifications/s, server CPU). Every phase is bounded in time; every child is killed
 // at the end. Writes the markdown table to --out (the raw figures to opcua.json in the work
 // folder) and prints it.
+// With --servers http,stock the comparison is the service itself over HTTP/JSON (wrk with the
+// scripts of bench/service/) against the stock server measured by its own client: start to the
+// first answer, RSS, one and 100 names per request, 100 values per request and the root in
+// pages of 100 (bench/peer_bench.sh).
 import { spawn, spawnSync } from "node:child_process";
 import {
     createReadStream, createWriteStream, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, writeFileSync
@@ -28,6 +33,8 @@ const { values: args } = parseArgs({
         variables: { type: "string", default: "100000" },
         build: { type: "string", default: "build-release" },
         servers: { type: "string", default: "ours,stock" },
+        "opcua-dir": { type: "string" },
+        seconds: { type: "string", default: "5" },
         "stock-start-s": { type: "string", default: "300" },
         "stock-heap-mb": { type: "string", default: "16384" },
         work: { type: "string" },
@@ -35,9 +42,10 @@ const { values: args } = parseArgs({
     }
 });
 const build = resolve(root, args.build);
+const peerMode = args.servers.split(",").includes("http");
 const work = resolve(args.work ?? `${build}/opcua-bench`);
 const varbank = `${build}/host/varbank`;
-const opcuaDir = resolve(root, "opcua");
+const opcuaDir = resolve(args["opcua-dir"] ?? resolve(root, "opcua"));
 const opcua = createRequire(`${opcuaDir}/package.json`)("node-opcua");
 const {
     AttributeIds, BrowseDirection, ClientMonitoredItemGroup, ClientSubscription, DataType, OPCUAClient,
@@ -411,6 +419,28 @@ async function translateRate(session, rootId, ns, leaves) {
     });
 }
 
+// One path per request for --seconds, on each session at once (one request in flight per
+// session).
+async function translateOneRate(sessions, rootId, ns, leaves) {
+    const half = Math.floor(leaves.length / 2);
+    const ms = Number(args.seconds) * 1000;
+    const began = Date.now();
+    let done = 0;
+    let bad = 0;
+    let firstBad = null;
+    await Promise.all(sessions.map(async (session, k) => {
+        for (let i = k; Date.now() - began < ms; i += sessions.length) {
+            const [r] = await session.translateBrowsePath([browsePath(rootId, ns, leaves[i % half].steps)]);
+            if (r.statusCode !== StatusCodes.Good) {
+                bad++;
+                firstBad ??= r.statusCode.name;
+            }
+            done++;
+        }
+    }));
+    return { requests: done, perSecond: done / ((Date.now() - began) / 1000), bad, firstBad };
+}
+
 // Values of names not asked before (the second half of the sample), then the same 100 again
 // and again.
 async function readRates(session, ns, leaves) {
@@ -538,7 +568,8 @@ async function startOurs(files) {
 async function startStock(files) {
     const began = Date.now();
     const child = start("node", [`--max-old-space-size=${args["stock-heap-mb"]}`,
-        `${root}/bench/opcua_stock_server.mjs`, "--names", files.names, "--dictionary", kDictionary]);
+        `${root}/bench/opcua_stock_server.mjs`, "--names", files.names, "--dictionary", kDictionary,
+        "--opcua-dir", opcuaDir]);
     const limit = Number(args["stock-start-s"]) * 1000;
     const { opcua: endpoint } = await waitForLines(child,
         { opcua: /^opcua: listening at (opc\.tcp:\/\/127\.0\.0\.1:\d+)$/ }, limit);
@@ -568,11 +599,11 @@ async function emptyServerRss() {
 async function measure(kind, files, items) {
     const result = { server: kind };
     let server;
-    let client;
+    const clients = [];
     try {
         server = await (kind === "ours" ? startOurs(files) : startStock(files));
         const opened = await firstSession(server.endpoint, server.began, 60000);
-        ({ client } = opened);
+        clients.push(opened.client);
         const { session } = opened;
         result.firstSessionMs = opened.ms;
         if (server.serviceAt) {
@@ -590,17 +621,122 @@ async function measure(kind, files, items) {
         log(`${kind}: translate ${JSON.stringify(result.translate)}`);
         result.read = await withDeadline(readRates(session, ns, items.leaves), kPhaseMs, "read");
         log(`${kind}: read ${JSON.stringify(result.read)}`);
-        result.monitor = await withDeadline(monitor(session, ns, items.ints, server.pids, server.http),
-            kPhaseMs, "monitored items");
-        result.monitor.labels = server.labels;
+        if (peerMode) {
+            result.translateOne = await withDeadline(translateOneRate([session], rootId, ns, items.leaves),
+                kPhaseMs, "translate one");
+            const more = await Promise.all([1, 2, 3].map(() => firstSession(server.endpoint, Date.now(), 60000)));
+            clients.push(...more.map((m) => m.client));
+            result.translateOne4 = await withDeadline(translateOneRate([session, ...more.map((m) => m.session)],
+                rootId, ns, items.leaves), kPhaseMs, "translate one, 4 sessions");
+            log(`${kind}: one path ${JSON.stringify(result.translateOne)}, 4 sessions ${JSON.stringify(result.translateOne4)}`);
+        } else {
+            result.monitor = await withDeadline(monitor(session, ns, items.ints, server.pids, server.http),
+                kPhaseMs, "monitored items");
+            result.monitor.labels = server.labels;
+            log(`${kind}: monitored ${JSON.stringify(result.monitor)}`);
+        }
         result.rssEnd = rss();
-        log(`${kind}: monitored ${JSON.stringify(result.monitor)}`);
         await session.close().catch(() => {});
     } catch (error) {
         result.error = error.message;
         log(`${kind}: ${error.message}`);
     } finally {
-        await client?.disconnect().catch(() => {});
+        await Promise.all(clients.map((c) => c.disconnect().catch(() => {})));
+        await stop(server?.child);
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------- the service over HTTP
+
+// Output of a command run to its end (at most limitMs).
+function runToEnd(command, argv, options, limitMs) {
+    return new Promise((done, fail) => {
+        const child = spawn(command, argv, { stdio: ["ignore", "pipe", "pipe"], ...options });
+        let out = "";
+        let err = "";
+        child.stdout.on("data", (d) => (out += d));
+        child.stderr.on("data", (d) => (err += d));
+        const timer = setTimeout(() => child.kill("SIGKILL"), limitMs);
+        child.on("error", fail);
+        child.on("close", (code) => {
+            clearTimeout(timer);
+            (code === 0 ? done : fail)(code === 0 ? out : new Error(`${command} ${argv.join(" ")}: ${code}\n${out}${err}`));
+        });
+    });
+}
+
+// One wrk run of a bench/service/ script: requests/s and p99 in ms; any refused request fails it.
+async function wrk(http, script, connections, variables, env = {}) {
+    const seconds = Number(args.seconds);
+    const text = await runToEnd("wrk", ["-t", "1", "-c", String(connections), "-d", `${seconds}s`,
+        "--timeout", "10s", "--latency", "-s", `${root}/bench/service/${script}.lua`, http],
+    { env: { ...process.env, ...env, VARBANK_VARIABLES: String(variables) } }, (seconds + 30) * 1000);
+    if (/Non-2xx|Socket errors/.test(text)) {
+        throw new Error(`wrk ${script}: ${text}`);
+    }
+    const p99 = /^\s+99%\s+([\d.]+)(us|ms|s)$/m.exec(text);
+    return {
+        perSecond: Number(/^Requests\/sec:\s+([\d.]+)/m.exec(text)?.[1]),
+        p99Ms: p99 ? Number(p99[1]) * { us: 0.001, ms: 1, s: 1000 }[p99[2]] : NaN
+    };
+}
+
+async function firstAnswer(http, began) {
+    for (;;) {
+        try {
+            if ((await fetch(`${http}healthz`)).ok) {
+                return Date.now() - began;
+            }
+        } catch {
+            // not listening yet
+        }
+        await sleep(10);
+    }
+}
+
+// The root in pages of 100 with their types and comments, as the OPC UA browse gives them.
+async function browseRootHttp(http) {
+    const began = Date.now();
+    let references = 0;
+    let pages = 0;
+    let continuation = null;
+    do {
+        const query = new URLSearchParams({ path: "", pageSize: "100", columns: "CT" });
+        if (continuation) {
+            query.set("continuation", continuation);
+        }
+        const page = await getJson(`${http}api/dictionaries/${kDictionary}/browse?${query}`);
+        references += page.children.length;
+        pages++;
+        continuation = page.continuation;
+    } while (continuation);
+    return { ms: Date.now() - began, references, pages };
+}
+
+async function measureHttp(files, variables) {
+    const result = { server: "http" };
+    let server;
+    try {
+        const began = Date.now();
+        server = await startServe(files.path);
+        const { http } = server;
+        result.firstAnswerMs = await firstAnswer(http, began);
+        const rss = () => ({ varbank: rssMiB(server.child.pid) });
+        result.rssStart = rss();
+        log(`http: first answer after ${result.firstAnswerMs} ms, RSS ${JSON.stringify(result.rssStart)}`);
+        result.resolveOne1 = await wrk(http, "resolve_one", 1, variables);
+        result.resolveOne16 = await wrk(http, "resolve_one", 16, variables);
+        result.resolveBatch1 = await wrk(http, "resolve_batch", 1, variables);
+        result.resolveBatch16 = await wrk(http, "resolve_batch", 16, variables);
+        result.valuesBatch1 = await wrk(http, "values_batch", 1, variables, { VARBANK_LEAVES: "1" });
+        result.browse = await withDeadline(browseRootHttp(http), kPhaseMs, "browse");
+        result.rssEnd = rss();
+        log(`http: ${JSON.stringify(result)}`);
+    } catch (error) {
+        result.error = error.message;
+        log(`http: ${error.message}`);
+    } finally {
         await stop(server?.child);
     }
     return result;
@@ -671,18 +807,57 @@ function table(results) {
     return lines.join("\n");
 }
 
+// The service over HTTP against the stock server, with the ratio in the service's favour
+// (the peer's figure over ours for times and memory, ours over the peer's for rates).
+function peerTable(results) {
+    const lines = [];
+    const n = (x, digits = 0) => (Number.isFinite(x) ? x.toLocaleString("en", { maximumFractionDigits: digits }) : "-");
+    const ratio = (a, b) => (Number.isFinite(a) && Number.isFinite(b) && b > 0 ? `${(a / b).toFixed(1)}x` : "");
+    const sum = (rss) => (rss ? Object.values(rss).reduce((a, b) => a + b, 0) : NaN);
+    for (const [variables, bySize] of Object.entries(results)) {
+        const h = bySize.http ?? {};
+        const p = bySize.stock ?? {};
+        const names = (x) => (x?.perSecond ?? NaN) * 100;
+        const rows = [
+            ["start to first answer (s)", h.firstAnswerMs / 1000, p.firstSessionMs / 1000, 2, "less"],
+            ["RSS after start (MiB)", sum(h.rssStart), sum(p.rssStart), 0, "less"],
+            ["RSS after the runs (MiB)", sum(h.rssEnd), sum(p.rssEnd), 0, "less"],
+            ["one name per request, 1 connection (requests/s)", h.resolveOne1?.perSecond, p.translateOne?.perSecond, 0, "more"],
+            ["one name per request, 16 connections; peer: 4 sessions (requests/s)", h.resolveOne16?.perSecond,
+                p.translateOne4?.perSecond, 0, "more"],
+            ["100 names per request, 1 connection (names/s)", names(h.resolveBatch1), names(p.translate), 0, "more"],
+            ["100 values per request, 1 connection (values/s)", names(h.valuesBatch1), names(p.read?.cold), 0, "more"],
+            ["the root in pages of 100 (s)", h.browse?.ms / 1000, p.browse?.ms / 1000, 2, "less"],
+            ["100 names per request, 16 connections: p99 (ms)", h.resolveBatch16?.p99Ms, NaN, 2, "less"]
+        ];
+        lines.push(`### ${Number(variables).toLocaleString("en")} variables (${bySize.nodes} nodes)`, "",
+            "| | `varbank serve` (HTTP/JSON) | stock node-opcua | ratio |", "|---|---:|---:|---:|");
+        for (const [label, ours, peer, digits, better] of rows) {
+            const r = better === "less" ? ratio(peer, ours) : ratio(ours, peer);
+            lines.push(`| ${label} | ${n(ours, digits)} | ${n(peer, digits)} | ${r} |`);
+        }
+        for (const [who, r] of [["varbank", h], ["node-opcua", p]]) {
+            if (r.error) {
+                lines.push(`| error (${who}) | ${cell(r.error)} | | |`);
+            }
+        }
+        lines.push("");
+    }
+    return lines.join("\n");
+}
+
 async function main() {
     if (!existsSync(varbank)) {
         throw new Error(`${varbank} is missing: cmake --preset release && cmake --build ${args.build} --target varbank`);
     }
     const sizes = args.variables.split(",").map(Number);
     const servers = args.servers.split(",").filter(Boolean);
-    if (servers.some((s) => s !== "ours" && s !== "stock")) {
-        throw new Error(`--servers takes ours and stock, not '${args.servers}'`);
+    if (servers.some((s) => s !== "ours" && s !== "stock" && s !== "http")) {
+        throw new Error(`--servers takes ours, stock and http, not '${args.servers}'`);
     }
     const results = {};
     const loadBefore = loadavg()[0];
-    const emptyRss = await emptyServerRss();
+    const emptyRss = peerMode ? NaN : await emptyServerRss();
     for (const variables of sizes) {
         const files = program(variables);
         await walkNames(files);
@@ -690,7 +865,8 @@ async function main() {
         results[variables] = { nodes: items.nodes };
         for (const kind of servers) {
             log(`-- ${kind}, ${variables} variables`);
-            results[variables][kind] = await measure(kind, files, items);
+            results[variables][kind] = kind === "http" ? await measureHttp(files, variables)
+                : await measure(kind, files, items);
         }
     }
     const head = [
@@ -708,7 +884,21 @@ async function main() {
         `node-opcua alone (the stock server with no program, after its first session): ${f0(emptyRss)} MiB.`,
         ""
     ].join("\n");
-    const text = `${head}\n${table(results)}`;
+    const peerHead = [
+        `# varbank serve against a stock node-opcua server (${new Date().toISOString().slice(0, 10)})`, "",
+        `Machine: ${cpus().length} cores, ${(totalmem() / 2 ** 30).toFixed(0)} GiB, load average ` +
+        `${loadBefore.toFixed(1)} at the start and ${loadavg()[0].toFixed(1)} at the end; varbank ${args.build} ` +
+        `(Release), node ${process.version}, node-opcua ` +
+        `${createRequire(`${opcuaDir}/package.json`)("node-opcua/package.json").version} from the OPC UA front's lock file. ` +
+        "Each server alone in turn on 127.0.0.1. varbank: `wrk -t 1` with the scripts of bench/service/ " +
+        `for ${args.seconds} s each (random names of the whole program; values of elementary variables ` +
+        "only, one value per name), the root browsed over HTTP. " +
+        "The peer: bench/opcua_stock_server.mjs (every node built at start, values in memory) measured by " +
+        "node-opcua's client: TranslateBrowsePath for names, Read of Values not read before, Browse " +
+        "with 100 references per node and BrowseNext.",
+        ""
+    ].join("\n");
+    const text = peerMode ? `${peerHead}\n${peerTable(results)}` : `${head}\n${table(results)}`;
     mkdirSync(dirname(args.out), { recursive: true });
     writeFileSync(args.out, text);
     writeFileSync(`${work}/opcua.json`, JSON.stringify(results, null, 2) + "\n");
