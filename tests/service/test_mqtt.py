@@ -334,3 +334,72 @@ publish_deadband = 5
             served.stop()
         for stand_in in stand_ins:
             stand_in.stop()
+
+
+def plant_text(broker, programs, prefix="varbank"):
+    """A plant file: [mqtt] on the broker, each program on the memory image, writable, with its
+    publish list."""
+    text = (f'[service]\nwrite_token = "{TOKEN}"\n'
+            f'[mqtt]\nhost = "127.0.0.1"\nport = {broker.port}\ntopic_prefix = "{prefix}"\n')
+    for name, publish in programs.items():
+        text += (f'[program.{name}]\nfile = "{name}.xml"\nwritable = true\n'
+                 f'publish = {json.dumps(publish)}\npublish_interval_ms = 100\n')
+    return text
+
+
+def put_to(server, dictionary, mapping):
+    status, _ = server.request("PUT", "api/dictionaries/" + dictionary + "/values",
+                               body={"values": mapping},
+                               headers={"Authorization": "Bearer " + TOKEN})
+    assert status == 200
+
+
+def test_the_publisher_follows_the_plant_file(broker, subscriber, tmp_path):
+    """Programs added, changed and removed in the plant file while the service runs: published,
+    published anew, and told offline; a changed [mqtt] waits for the next start."""
+    for name in ("cell_a", "cell_b"):
+        shutil.copy(EXAMPLE, tmp_path / f"{name}.xml")
+    config = tmp_path / "plant.toml"
+    config.write_text(plant_text(broker, {"cell_a": ["Counter"]}))
+    server = Server([], "--config", config)
+    try:
+        subscriber.wait_for("varbank/cell_a/$state", lambda p: p["state"] == "online")
+        subscriber.wait_for("varbank/cell_a/Counter")
+
+        # Added: its state and values arrive.
+        config.write_text(plant_text(broker, {"cell_a": ["Counter"],
+                                              "cell_b": ["Counter", "Status"]}))
+        subscriber.wait_for("varbank/cell_b/$state", lambda p: p["state"] == "online")
+        subscriber.wait_for("varbank/cell_b/Status")
+        put_to(server, "cell_b", {"Counter": 77})
+        subscriber.wait_for("varbank/cell_b/Counter", lambda p: p["value"] == 77)
+
+        # Changed publish list: the new item is published, the dropped one cleared and no more.
+        config.write_text(plant_text(broker, {"cell_a": ["Status"],
+                                              "cell_b": ["Counter", "Status"]}))
+        subscriber.wait_for("varbank/cell_a/Status")
+        wait_until(lambda: subscriber.raw("varbank/cell_a/Counter")[-1] == "")
+        sent = len(subscriber.raw("varbank/cell_a/Counter"))
+        put_to(server, "cell_a", {"Counter": 91})
+        time.sleep(0.6)  # several sampling intervals
+        assert len(subscriber.raw("varbank/cell_a/Counter")) == sent
+
+        # Removed: its state goes offline; the other goes on.
+        config.write_text(plant_text(broker, {"cell_a": ["Status"]}))
+        assert subscriber.wait_for("varbank/cell_b/$state",
+                                   lambda p: p["state"] == "offline") == {"state": "offline"}
+        put_to(server, "cell_a", {"Status": 5})
+        subscriber.wait_for("varbank/cell_a/Status", lambda p: p["value"] == 5)
+
+        # Another prefix waits for a restart: said once, nothing half applied.
+        for _ in range(2):
+            config.write_text(plant_text(broker, {"cell_a": ["Status"]}, prefix="other"))
+            time.sleep(0.5)
+        put_to(server, "cell_a", {"Status": 6})
+        subscriber.wait_for("varbank/cell_a/Status", lambda p: p["value"] == 6)
+        assert all(not topic.startswith("other/") for topic, _, _ in subscriber.messages)
+    finally:
+        status, log = server.stop()
+    assert status == 0, log
+    assert log.count("applies at the next start") == 1, log
+
