@@ -56,6 +56,7 @@ ProgramPublisher::ProgramPublisher(const PlantConfig::Mqtt& broker, std::string 
     handlers.message = [this](const std::string& topic, std::string payload) {
         OnMessage(topic, std::move(payload));
     };
+    handlers.drained = [this] { Signal(); };
     // Set messages reach a read-only program too, so that the writer learns why nothing was
     // written.
     m_Connection = std::make_unique<MqttConnection>(
@@ -121,6 +122,7 @@ MqttStatus ProgramPublisher::Status() const {
     const std::lock_guard lock(m_StatusMutex);
     MqttStatus status = m_Status;
     status.connected = m_Connection->Connected();
+    status.queued += m_Connection->InFlight();
     return status;
 }
 
@@ -285,7 +287,21 @@ void ProgramPublisher::TakeChanges() {
 void ProgramPublisher::Flush() {
     std::uint64_t published = 0;
     const Clock::time_point now = Clock::now();
+    if (m_Held && !m_Connection->Full()) {
+        m_Held = false;
+        m_Log("mqtt: " + m_Source.dictionary + ": the broker caught up; publishing again");
+    }
     while (!m_Order.empty()) {
+        if (m_Connection->Full()) {
+            if (!m_Held) {
+                m_Held = true;
+                m_Log("mqtt: " + m_Source.dictionary + ": the broker is behind (" +
+                      std::to_string(MqttConnection::kMaxInFlight) +
+                      " messages not acknowledged); each item's last value is kept until it "
+                      "catches up");
+            }
+            break;
+        }
         Entry& entry = m_Entries[m_Order.front()];
         if (!m_Connection->Publish(m_Order.front(), entry.payload, true)) {
             break; // the broker is away: kept for the reconnect

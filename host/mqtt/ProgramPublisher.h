@@ -24,7 +24,9 @@
 // own state topic and last will), and writes what arrives on an item's set topic. Its thread
 // takes the subscription's changes and keeps the newest payload of each item: sent at once
 // while connected, kept (the last value only) while the broker is away and sent on reconnect.
-// The sampler only queues changes and wakes it, so a broker away never blocks the sampler.
+// The sampler only queues changes and wakes it, so a broker away never blocks the sampler. A
+// broker that is slow or stalled is treated the same: past MqttConnection::kMaxInFlight messages
+// not yet acknowledged, only each item's last value is kept until it catches up.
 class ProgramPublisher {
 public:
     using Log = std::function<void(const std::string&)>;
@@ -102,6 +104,7 @@ private:
     std::deque<SetMessage> m_Sets;  // m_Wake->mutex
     std::optional<Settings> m_Next; // m_Wake->mutex
     Settings m_Given;               // the thread that started it
+    bool m_Held = false;            // the publisher's thread: the broker is behind
     // The publisher's thread only:
     std::shared_ptr<const Program> m_Program;
     std::set<std::string> m_Names;
