@@ -12,6 +12,10 @@ constexpr unsigned kFirstDelaySeconds = 1;
 constexpr unsigned kLastDelaySeconds = 30;
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kDisconnectWithWill = 4; // MQTT 5 reason code
+// QoS 1 messages on the wire before an acknowledgement (the library's default is 20, which at
+// thousands of changes a second makes each wait for the round trips of those before it); the
+// broker's receive maximum lowers it.
+constexpr int kSendMaximum = 1000;
 
 std::once_flag g_LibraryReady;
 
@@ -96,6 +100,7 @@ bool MqttConnection::Start(std::string& error) {
         return false;
     }
     mosquitto_int_option(m_Client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_int_option(m_Client, MOSQ_OPT_SEND_MAXIMUM, kSendMaximum);
     mosquitto_connect_v5_callback_set(m_Client, &MqttCallbacks::Connect);
     mosquitto_disconnect_v5_callback_set(m_Client, &MqttCallbacks::Disconnect);
     mosquitto_message_v5_callback_set(m_Client, &MqttCallbacks::Message);
