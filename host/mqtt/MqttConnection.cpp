@@ -12,6 +12,10 @@ constexpr unsigned kFirstDelaySeconds = 1;
 constexpr unsigned kLastDelaySeconds = 30;
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kDisconnectWithWill = 4; // MQTT 5 reason code
+// QoS 1 messages on the wire before an acknowledgement (the library's default is 20, which at
+// thousands of changes a second makes each wait for the round trips of those before it); the
+// broker's receive maximum lowers it.
+constexpr int kSendMaximum = 1000;
 
 std::once_flag g_LibraryReady;
 
@@ -41,6 +45,9 @@ struct MqttCallbacks {
                                          ErrorText(subscribed));
             }
         }
+        // What the library held from the connection before is resent or gone: counted anew, so
+        // that a message lost without its callback cannot hold the publisher back for good.
+        self->m_InFlight = 0;
         self->m_Connected = true;
         self->m_Handlers.connected();
     }
@@ -52,6 +59,14 @@ struct MqttCallbacks {
         if (was && rc != 0) {
             self->m_Handlers.trouble("lost the broker (" + ErrorText(rc) +
                                      "); values are kept until it is back");
+        }
+    }
+
+    static void Published(mosquitto* /*client*/, void* data, int /*mid*/, int /*reason*/,
+                          const mosquitto_property* /*props*/) {
+        auto* self = static_cast<MqttConnection*>(data);
+        if (self->Release() == MqttConnection::kDrained + 1 && self->m_Handlers.drained) {
+            self->m_Handlers.drained();
         }
     }
 
@@ -85,9 +100,11 @@ bool MqttConnection::Start(std::string& error) {
         return false;
     }
     mosquitto_int_option(m_Client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_int_option(m_Client, MOSQ_OPT_SEND_MAXIMUM, kSendMaximum);
     mosquitto_connect_v5_callback_set(m_Client, &MqttCallbacks::Connect);
     mosquitto_disconnect_v5_callback_set(m_Client, &MqttCallbacks::Disconnect);
     mosquitto_message_v5_callback_set(m_Client, &MqttCallbacks::Message);
+    mosquitto_publish_v5_callback_set(m_Client, &MqttCallbacks::Published);
     mosquitto_reconnect_delay_set(m_Client, kFirstDelaySeconds, kLastDelaySeconds, true);
     int rc = mosquitto_will_set_v5(m_Client, m_Will.topic.c_str(),
                                    static_cast<int>(m_Will.payload.size()), m_Will.payload.data(),
@@ -128,8 +145,22 @@ bool MqttConnection::Publish(const std::string& topic, const std::string& payloa
     if (!m_Connected) {
         return false;
     }
-    return mosquitto_publish_v5(m_Client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                                payload.data(), m_Broker.qos, retain, nullptr) == MOSQ_ERR_SUCCESS;
+    // Counted before the call: its callback may come first, on the library's thread.
+    ++m_InFlight;
+    if (mosquitto_publish_v5(m_Client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                             payload.data(), m_Broker.qos, retain, nullptr) != MOSQ_ERR_SUCCESS) {
+        Release();
+        return false;
+    }
+    return true;
+}
+
+std::size_t MqttConnection::Release() {
+    // Never below zero: the count may have been reset at a reconnect.
+    std::size_t count = m_InFlight.load();
+    while (count > 0 && !m_InFlight.compare_exchange_weak(count, count - 1)) {
+    }
+    return count;
 }
 
 void MqttConnection::Stop() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -16,11 +17,16 @@ struct mosquitto;
 class MqttConnection {
 public:
     static constexpr std::chrono::seconds kFirstDelay{1};
+    // The library queues without limit whatever it cannot send at once; past this many messages
+    // in flight (queued, or sent and not yet acknowledged), the caller holds back.
+    static constexpr std::size_t kMaxInFlight = 10000;
+    static constexpr std::size_t kDrained = kMaxInFlight / 2;
 
     struct Handlers {
         std::function<void()> connected;                        // each (re)connect
         std::function<void(const std::string& reason)> trouble; // a loss, a refusal
         std::function<void(const std::string& topic, std::string payload)> message;
+        std::function<void()> drained; // the messages in flight fell to kDrained
     };
     struct Will {
         std::string topic;
@@ -42,11 +48,17 @@ public:
     // Queues one message; false when it cannot go now (not connected, or refused).
     bool Publish(const std::string& topic, const std::string& payload, bool retain);
     bool Connected() const { return m_Connected; }
+    // Messages handed to the library and not yet sent (QoS 0) or acknowledged (QoS 1).
+    std::size_t InFlight() const { return m_InFlight; }
+    bool Full() const { return m_InFlight >= kMaxInFlight; }
     // Disconnects, having the broker publish the last will, and ends the library's thread.
     void Stop();
 
 private:
     friend struct MqttCallbacks; // the library's callbacks, on its thread
+
+    // One message in flight less; the count before.
+    std::size_t Release();
 
     PlantConfig::Mqtt m_Broker;
     std::string m_ClientId;
@@ -58,4 +70,5 @@ private:
     std::chrono::steady_clock::time_point m_NextAttempt;
     std::chrono::seconds m_Delay{kFirstDelay};
     std::atomic<bool> m_Connected{false};
+    std::atomic<std::size_t> m_InFlight{0};
 };

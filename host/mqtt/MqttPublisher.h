@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,11 +23,17 @@ class MqttPublisher {
 public:
     using Log = std::function<void(const std::string&)>;
 
-    // Starts every program's publisher; never waits for the broker. Nothing, with the reason,
-    // when the settings are refused or no program publishes anything.
+    // Starts the publisher of every program that publishes anything (none may, yet); never
+    // waits for the broker. Nothing, with the reason, when the settings are refused.
     static std::unique_ptr<MqttPublisher> Start(const PlantConfig::Mqtt& broker,
                                                 std::vector<MqttSource> sources, const Log& log,
                                                 std::string& error);
+    // Follows the served programs as a changed configuration left them: a program that publishes
+    // anew gets its publisher (online), one no longer served or publishing stops (the broker
+    // publishes its offline state), one whose publish settings or writability changed takes
+    // them. The broker's own settings are taken only at a start: a change is logged, once, and
+    // publishing goes on as before. One caller at a time.
+    void Follow(const std::optional<PlantConfig::Mqtt>& broker, std::vector<MqttSource> sources);
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher&) = delete;
     MqttPublisher& operator=(const MqttPublisher&) = delete;
@@ -40,7 +48,14 @@ public:
                                 bool several);
 
 private:
-    MqttPublisher() = default;
+    MqttPublisher(const PlantConfig::Mqtt& broker, Log log);
+    bool Add(MqttSource source, bool several, std::string& error);
+    // Stops the publishers of programs not among the sources.
+    void StopGone(const std::vector<MqttSource>& sources);
 
+    const PlantConfig::Mqtt m_Broker;
+    const Log m_Log;
+    std::string m_Told;         // the changed broker settings last logged (Follow's caller)
+    mutable std::mutex m_Mutex; // guards the programs for the status readers
     std::vector<std::unique_ptr<ProgramPublisher>> m_Programs;
 };

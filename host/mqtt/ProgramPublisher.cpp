@@ -39,7 +39,7 @@ ProgramPublisher::ProgramPublisher(const PlantConfig::Mqtt& broker, std::string 
                                    MqttSource source, Log log)
     : m_Broker(broker), m_Source(std::move(source)), m_Log(std::move(log)),
       m_Base(broker.topicPrefix + "/" + m_Source.dictionary + "/"),
-      m_Wake(std::make_shared<Wake>()) {
+      m_Wake(std::make_shared<Wake>()), m_Given{m_Source.publish, m_Source.writable} {
     MqttConnection::Handlers handlers;
     handlers.connected = [this] {
         {
@@ -56,6 +56,7 @@ ProgramPublisher::ProgramPublisher(const PlantConfig::Mqtt& broker, std::string 
     handlers.message = [this](const std::string& topic, std::string payload) {
         OnMessage(topic, std::move(payload));
     };
+    handlers.drained = [this] { Signal(); };
     // Set messages reach a read-only program too, so that the writer learns why nothing was
     // written.
     m_Connection = std::make_unique<MqttConnection>(
@@ -101,10 +102,27 @@ void ProgramPublisher::Stop() {
     m_Connection->Stop();
 }
 
+bool ProgramPublisher::Reconfigure(const MqttSource& source) {
+    const PlantConfig::Publish& given = m_Given.publish;
+    const PlantConfig::Publish& next = source.publish;
+    if (given.items == next.items && given.interval == next.interval &&
+        given.deadband == next.deadband && given.resend == next.resend &&
+        m_Given.writable == source.writable) {
+        return false;
+    }
+    m_Given = {source.publish, source.writable};
+    const std::lock_guard lock(m_Wake->mutex);
+    m_Next = m_Given;
+    m_Wake->ready = true;
+    m_Wake->changed.notify_one();
+    return true;
+}
+
 MqttStatus ProgramPublisher::Status() const {
     const std::lock_guard lock(m_StatusMutex);
     MqttStatus status = m_Status;
     status.connected = m_Connection->Connected();
+    status.queued += m_Connection->InFlight();
     return status;
 }
 
@@ -115,10 +133,11 @@ void ProgramPublisher::Signal() {
 }
 
 void ProgramPublisher::Run() {
-    const auto round =
-        m_Source.publish.resend.count() > 0 ? std::min(kRound, m_Source.publish.resend) : kRound;
     while (true) {
+        const auto resend = m_Source.publish.resend;
+        const auto round = resend.count() > 0 ? std::min(kRound, resend) : kRound;
         bool reconnected = false;
+        std::optional<Settings> next;
         {
             std::unique_lock lock(m_Wake->mutex);
             m_Wake->changed.wait_for(lock, round, [this] { return m_Wake->ready || m_Stopping; });
@@ -127,8 +146,12 @@ void ProgramPublisher::Run() {
             }
             m_Wake->ready = false;
             reconnected = std::exchange(m_Reconnected, false);
+            next = std::exchange(m_Next, std::nullopt);
         }
         m_Connection->Retry(Clock::now());
+        if (next) {
+            Apply(std::move(*next));
+        }
         Follow();
         if (reconnected) {
             PublishState();
@@ -167,7 +190,20 @@ void ProgramPublisher::Follow() {
     }
 }
 
-void ProgramPublisher::Resubscribe(const Program& program) {
+void ProgramPublisher::Apply(Settings settings) {
+    const PlantConfig::Publish& before = m_Source.publish;
+    const bool again = settings.publish.interval != before.interval ||
+                       settings.publish.deadband != before.deadband;
+    m_Source.publish = std::move(settings.publish);
+    m_Source.writable = settings.writable;
+    m_NextResend = {};
+    m_Log("mqtt: " + m_Source.dictionary + ": publish settings changed; items made again");
+    if (m_Program) {
+        Resubscribe(*m_Program, again);
+    }
+}
+
+void ProgramPublisher::Resubscribe(const Program& program, bool again) {
     const PublishItems::Result items = PublishItems::Expand(program, m_Source.publish.items);
     if (!items.Ok()) {
         m_Log("mqtt: " + m_Source.dictionary + ": " + items.error);
@@ -184,8 +220,12 @@ void ProgramPublisher::Resubscribe(const Program& program) {
     SubscribeRequest request;
     request.interval = m_Source.publish.interval;
     request.deadband = m_Source.publish.deadband;
-    std::set_difference(wanted.begin(), wanted.end(), m_Names.begin(), m_Names.end(),
-                        std::back_inserter(request.names));
+    if (again) {
+        request.names = items.names;
+    } else {
+        std::set_difference(wanted.begin(), wanted.end(), m_Names.begin(), m_Names.end(),
+                            std::back_inserter(request.names));
+    }
     m_Names = wanted;
     if (request.names.empty()) {
         return;
@@ -247,7 +287,21 @@ void ProgramPublisher::TakeChanges() {
 void ProgramPublisher::Flush() {
     std::uint64_t published = 0;
     const Clock::time_point now = Clock::now();
+    if (m_Held && !m_Connection->Full()) {
+        m_Held = false;
+        m_Log("mqtt: " + m_Source.dictionary + ": the broker caught up; publishing again");
+    }
     while (!m_Order.empty()) {
+        if (m_Connection->Full()) {
+            if (!m_Held) {
+                m_Held = true;
+                m_Log("mqtt: " + m_Source.dictionary + ": the broker is behind (" +
+                      std::to_string(MqttConnection::kMaxInFlight) +
+                      " messages not acknowledged); each item's last value is kept until it "
+                      "catches up");
+            }
+            break;
+        }
         Entry& entry = m_Entries[m_Order.front()];
         if (!m_Connection->Publish(m_Order.front(), entry.payload, true)) {
             break; // the broker is away: kept for the reconnect

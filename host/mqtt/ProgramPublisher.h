@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -23,7 +24,9 @@
 // own state topic and last will), and writes what arrives on an item's set topic. Its thread
 // takes the subscription's changes and keeps the newest payload of each item: sent at once
 // while connected, kept (the last value only) while the broker is away and sent on reconnect.
-// The sampler only queues changes and wakes it, so a broker away never blocks the sampler.
+// The sampler only queues changes and wakes it, so a broker away never blocks the sampler. A
+// broker that is slow or stalled is treated the same: past MqttConnection::kMaxInFlight messages
+// not yet acknowledged, only each item's last value is kept until it catches up.
 class ProgramPublisher {
 public:
     using Log = std::function<void(const std::string&)>;
@@ -40,6 +43,11 @@ public:
     bool Start(std::string& error);
     // Publishes nothing more; the broker publishes the offline state.
     void Stop();
+    // Takes the program's publish settings and writability anew, when they changed (false when
+    // not): its thread makes the items again. The thread that started it only.
+    bool Reconfigure(const MqttSource& source);
+    // Whether it publishes this served program (the same sampler, so the same program object).
+    bool Serves(const MqttSource& source) const { return source.sampler == m_Source.sampler; }
     MqttStatus Status() const;
     const std::string& Dictionary() const { return m_Source.dictionary; }
 
@@ -58,6 +66,10 @@ private:
         bool dirty = false;
         bool known = false; // has a value to send again
     };
+    struct Settings {
+        PlantConfig::Publish publish;
+        bool writable = false;
+    };
     struct SetMessage {
         std::string levels; // below the dictionary, without "/set"
         std::string payload;
@@ -66,7 +78,9 @@ private:
     void Run();
     void Signal();
     void Follow(); // the program in service: items again on a reload, state
-    void Resubscribe(const Program& program);
+    // `again`: every item subscribed anew (the interval or deadband changed), else only new ones.
+    void Resubscribe(const Program& program, bool again = false);
+    void Apply(Settings settings);
     void Withdraw(const std::vector<std::string>& names);
     void TakeChanges();
     void Flush();
@@ -85,9 +99,12 @@ private:
     std::shared_ptr<Subscription> m_Subscription;
     std::unique_ptr<MqttConnection> m_Connection;
     std::thread m_Thread;
-    bool m_Stopping = false;       // m_Wake->mutex
-    bool m_Reconnected = false;    // m_Wake->mutex
-    std::deque<SetMessage> m_Sets; // m_Wake->mutex
+    bool m_Stopping = false;        // m_Wake->mutex
+    bool m_Reconnected = false;     // m_Wake->mutex
+    std::deque<SetMessage> m_Sets;  // m_Wake->mutex
+    std::optional<Settings> m_Next; // m_Wake->mutex
+    Settings m_Given;               // the thread that started it
+    bool m_Held = false;            // the publisher's thread: the broker is behind
     // The publisher's thread only:
     std::shared_ptr<const Program> m_Program;
     std::set<std::string> m_Names;

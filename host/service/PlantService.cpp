@@ -63,14 +63,14 @@ std::optional<PlantConfig> PlantService::Start(std::ostream& errors) {
     return config;
 }
 
-void PlantService::Follow(std::ostream& log) {
+bool PlantService::Follow(std::ostream& log) {
     const FileSignature signature = FileSignature::Of(m_File);
     if (signature == m_Seen) {
-        return;
+        return false;
     }
     if (!(signature == m_Changed)) {
         m_Changed = signature; // still being written, maybe: read it at the next look
-        return;
+        return false;
     }
     m_Seen = signature;
     std::string errors;
@@ -83,7 +83,7 @@ void PlantService::Follow(std::ostream& log) {
             << TerminalText(m_File) << " has errors; the configuration before stays in service\n";
         m_Registry.SetConfigError(errors.empty() ? TerminalText(m_File) + ": does not read"
                                                  : errors);
-        return;
+        return false;
     }
     log << TerminalText(m_File) << " changed; applying it\n" << errors;
     m_Registry.SetConfigError({});
@@ -92,6 +92,7 @@ void PlantService::Follow(std::ostream& log) {
             << ": the service's address and read token change at the next start\n";
     }
     Apply(*config, log);
+    return true;
 }
 
 void PlantService::Apply(const PlantConfig& config, std::ostream& log) {
@@ -105,6 +106,7 @@ void PlantService::Apply(const PlantConfig& config, std::ostream& log) {
         it = config.FindPlc(it->first) == nullptr ? m_Endpoints.erase(it) : std::next(it);
     }
     m_Registry.Replace(entries, log);
+    m_Config = config;
 }
 
 ProgramRegistry::Entry PlantService::EntryOf(const PlantConfig& config,

@@ -29,8 +29,10 @@ public:
     std::optional<PlantConfig> Start(std::ostream& errors);
     // Reads the file again once it changed and then stayed as it is for one look (so that a
     // file caught half written, which may read as a smaller plant, is never applied), and
-    // applies it. One caller at a time, the registry's refreshing one.
-    void Follow(std::ostream& log);
+    // applies it; true when it did. One caller at a time, the registry's refreshing one.
+    bool Follow(std::ostream& log);
+    // The configuration in service: the last one applied (Follow's caller).
+    const PlantConfig& Config() const { return m_Config; }
 
 private:
     std::optional<PlantConfig> Read(std::string& errors) const;
@@ -44,6 +46,7 @@ private:
     FileSignature m_Seen;           // of the file last read
     FileSignature m_Changed;        // of the file seen changed at the last look, not read yet
     PlantConfig::Service m_Service; // as the service started: later changes wait for a restart
+    PlantConfig m_Config;
     // Each endpoint by name, with the text of the settings it was made with.
     std::map<std::string, std::pair<std::string, std::shared_ptr<PlcEndpoint>>> m_Endpoints;
 };

@@ -22,6 +22,7 @@
 #include <optional>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -71,6 +72,18 @@ MqttSource PublishedProgram(const std::shared_ptr<ServedProgram>& served,
                             PlantConfig::Publish publish) {
     return {served->Name(), [served] { return served->Current(); }, served->Subscriptions(),
             std::move(publish), served->Writes().writable};
+}
+
+// The programs of the plant that say what they publish, as served now.
+std::vector<MqttSource> PlantSources(const PlantConfig& config, const ProgramRegistry& registry) {
+    std::vector<MqttSource> sources;
+    for (const PlantConfig::Program& program : config.programs) {
+        const std::shared_ptr<ServedProgram> served = registry.Find(program.dictionary);
+        if (served && program.publish.Any()) {
+            sources.push_back(PublishedProgram(served, program.publish));
+        }
+    }
+    return sources;
 }
 
 } // namespace
@@ -127,10 +140,22 @@ int ServeCommand::Run() {
     api.SetPublisher(mqtt.get());
     ProgramWatcher::Step follow;
     if (plant) {
-        follow = [&plant](std::ostream& messages) { plant->Follow(messages); };
+        // The publisher follows the programs as the configuration leaves them.
+        follow = [&plant, &registry, &mqtt, told = false](std::ostream& messages) mutable {
+            if (!plant->Follow(messages)) {
+                return;
+            }
+            const PlantConfig& config = plant->Config();
+            if (mqtt) {
+                mqtt->Follow(config.mqtt, PlantSources(config, registry));
+            } else if (config.mqtt && !std::exchange(told, true)) {
+                messages << "mqtt: [mqtt] added to the configuration; the publisher starts at "
+                            "the next start\n";
+            }
+        };
     }
-    const ProgramWatcher watcher(registry, std::chrono::milliseconds(m_Options.watchMilliseconds),
-                                 log, follow);
+    std::optional<ProgramWatcher> watcher;
+    watcher.emplace(registry, std::chrono::milliseconds(m_Options.watchMilliseconds), log, follow);
     signals.Watch([&service] { service.Stop(); }, log);
     const std::size_t served = registry.Programs().size();
     m_Out << "serving " << served << " dictionar" << (served == 1 ? "y" : "ies") << " at "
@@ -166,7 +191,8 @@ int ServeCommand::Run() {
     }
     service.Serve();
     api.SetPublisher(nullptr);
-    mqtt.reset(); // the broker publishes the offline state
+    watcher.reset(); // it may be handing the publisher a changed configuration
+    mqtt.reset();    // the broker publishes the offline state
     if (front.joinable()) {
         front.join();
     }
@@ -213,14 +239,13 @@ std::unique_ptr<MqttPublisher> ServeCommand::StartMqtt(const ProgramRegistry& re
     std::optional<PlantConfig::Mqtt> broker;
     std::vector<MqttSource> sources;
     if (m_Config) {
-        // The plant's [mqtt], for the programs that say what they publish.
+        // The plant's [mqtt], for the programs that say what they publish: started even when
+        // none does yet, so that one the configuration adds later is published.
         broker = m_Config->mqtt;
-        for (const PlantConfig::Program& program : m_Config->programs) {
-            const std::shared_ptr<ServedProgram> served = registry.Find(program.dictionary);
-            if (broker && served && program.publish.Any()) {
-                sources.push_back(PublishedProgram(served, program.publish));
-            }
+        if (!broker) {
+            return nullptr;
         }
+        sources = PlantSources(*m_Config, registry);
     } else if (!m_Options.mqtt.empty()) {
         // --mqtt: every located variable of every program.
         broker = MqttBroker(m_Options.mqtt, error);
@@ -230,7 +255,7 @@ std::unique_ptr<MqttPublisher> ServeCommand::StartMqtt(const ProgramRegistry& re
             sources.push_back(PublishedProgram(served, publish));
         }
     }
-    if (!broker || sources.empty()) {
+    if (!broker || (sources.empty() && !m_Config)) {
         return nullptr;
     }
     std::unique_ptr<MqttPublisher> publisher = MqttPublisher::Start(

@@ -34,11 +34,11 @@ def free_port():
 class Broker:
     """One mosquitto on 127.0.0.1, stopped with SIGTERM; restartable on the same port."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, settings=""):
         self.port = free_port()
         self.config = folder / "mosquitto.conf"
         self.config.write_text("listener %d 127.0.0.1\nallow_anonymous true\n"
-                               "persistence false\n" % self.port)
+                               "persistence false\n%s" % (self.port, settings))
         self.process = None
         self.start()
 
@@ -334,3 +334,158 @@ publish_deadband = 5
             served.stop()
         for stand_in in stand_ins:
             stand_in.stop()
+
+
+def plant_text(broker, programs, prefix="varbank"):
+    """A plant file: [mqtt] on the broker, each program on the memory image, writable, with its
+    publish list."""
+    text = (f'[service]\nwrite_token = "{TOKEN}"\n'
+            f'[mqtt]\nhost = "127.0.0.1"\nport = {broker.port}\ntopic_prefix = "{prefix}"\n')
+    for name, publish in programs.items():
+        text += (f'[program.{name}]\nfile = "{name}.xml"\nwritable = true\n'
+                 f'publish = {json.dumps(publish)}\npublish_interval_ms = 100\n')
+    return text
+
+
+def put_to(server, dictionary, mapping):
+    status, _ = server.request("PUT", "api/dictionaries/" + dictionary + "/values",
+                               body={"values": mapping},
+                               headers={"Authorization": "Bearer " + TOKEN})
+    assert status == 200
+
+
+def test_the_publisher_follows_the_plant_file(broker, subscriber, tmp_path):
+    """Programs added, changed and removed in the plant file while the service runs: published,
+    published anew, and told offline; a changed [mqtt] waits for the next start."""
+    for name in ("cell_a", "cell_b"):
+        shutil.copy(EXAMPLE, tmp_path / f"{name}.xml")
+    config = tmp_path / "plant.toml"
+    config.write_text(plant_text(broker, {"cell_a": ["Counter"]}))
+    server = Server([], "--config", config)
+    try:
+        subscriber.wait_for("varbank/cell_a/$state", lambda p: p["state"] == "online")
+        subscriber.wait_for("varbank/cell_a/Counter")
+
+        # Added: its state and values arrive.
+        config.write_text(plant_text(broker, {"cell_a": ["Counter"],
+                                              "cell_b": ["Counter", "Status"]}))
+        subscriber.wait_for("varbank/cell_b/$state", lambda p: p["state"] == "online")
+        subscriber.wait_for("varbank/cell_b/Status")
+        put_to(server, "cell_b", {"Counter": 77})
+        subscriber.wait_for("varbank/cell_b/Counter", lambda p: p["value"] == 77)
+
+        # Changed publish list: the new item is published, the dropped one cleared and no more.
+        config.write_text(plant_text(broker, {"cell_a": ["Status"],
+                                              "cell_b": ["Counter", "Status"]}))
+        subscriber.wait_for("varbank/cell_a/Status")
+        wait_until(lambda: subscriber.raw("varbank/cell_a/Counter")[-1] == "")
+        sent = len(subscriber.raw("varbank/cell_a/Counter"))
+        put_to(server, "cell_a", {"Counter": 91})
+        time.sleep(0.6)  # several sampling intervals
+        assert len(subscriber.raw("varbank/cell_a/Counter")) == sent
+
+        # Removed: its state goes offline; the other goes on.
+        config.write_text(plant_text(broker, {"cell_a": ["Status"]}))
+        assert subscriber.wait_for("varbank/cell_b/$state",
+                                   lambda p: p["state"] == "offline") == {"state": "offline"}
+        put_to(server, "cell_a", {"Status": 5})
+        subscriber.wait_for("varbank/cell_a/Status", lambda p: p["value"] == 5)
+
+        # Another prefix waits for a restart: said once, nothing half applied.
+        for _ in range(2):
+            config.write_text(plant_text(broker, {"cell_a": ["Status"]}, prefix="other"))
+            time.sleep(0.5)
+        put_to(server, "cell_a", {"Status": 6})
+        subscriber.wait_for("varbank/cell_a/Status", lambda p: p["value"] == 6)
+        assert all(not topic.startswith("other/") for topic, _, _ in subscriber.messages)
+    finally:
+        status, log = server.stop()
+    assert status == 0, log
+    assert log.count("applies at the next start") == 1, log
+
+
+def located_words(path, count):
+    """A program of `count` located INT words W00000... at %MW0..."""
+    lines = ['<?xml version="1.0" encoding="utf-8"?>',
+             '<project xmlns="http://www.plcopen.org/xml/tc6_0201">',
+             '<fileHeader companyName="Varbank" productName="mqtt test" productVersion="1" '
+             'creationDateTime="2024-01-15T08:00:00"/>',
+             '<contentHeader name="words" modificationDateTime="2024-01-15T08:00:00"/>',
+             '<types><dataTypes/><pous/></types><instances><configurations>',
+             '<configuration name="Config"><globalVars>']
+    lines += ['<variable name="W%05d" address="%%MW%d"><type><INT/></type></variable>' % (i, i)
+              for i in range(count)]
+    lines.append('</globalVars></configuration></configurations></instances></project>')
+    path.write_text("\n".join(lines))
+
+
+def rss_kib(pid):
+    for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    return 0
+
+
+def test_a_stalled_broker_bounds_the_queue_and_values_resume_in_order(tmp_path):
+    """The broker stopped (SIGSTOP) under 10,000 changes a second at QoS 1: the messages in
+    flight stay bounded, only each item's last value is kept, the service answers; once it
+    runs again, every item's last value arrives and no item's values go out of order."""
+    items = 1000
+    # The subscriber may lag behind the backlog: the broker keeps all of it for the subscriber
+    # (by default it drops past 1,000 queued messages).
+    stalled = Broker(tmp_path, "max_queued_messages 100000\n")
+    located_words(tmp_path / "words.xml", items)
+    config = tmp_path / "plant.toml"
+    config.write_text(f'[service]\nwrite_token = "{TOKEN}"\n'
+                      f'[mqtt]\nhost = "127.0.0.1"\nport = {stalled.port}\n'
+                      '[program.words]\nfile = "words.xml"\nwritable = true\n'
+                      'publish = ["all"]\npublish_interval_ms = 100\n')
+    server = Server([], "--config", config)
+    watched = ["varbank/words/W%05d" % i for i in range(0, items, 100)]
+    subscriber = Subscriber(stalled, "varbank/words/+")  # every item; the check reads a few
+
+    def status():
+        listing = server.get("api/dictionaries")[1]
+        return listing[0]["mqtt"]
+
+    def write(value):
+        put_to(server, "words", {"W%05d" % i: value for i in range(items)})
+
+    try:
+        subscriber.wait_for(watched[-1])
+        before = rss_kib(server.process.pid)
+        stalled.process.send_signal(signal.SIGSTOP)
+        try:
+            for tick in range(1, 41):  # 4 s of every item changing each 100 ms
+                write(tick)
+                time.sleep(0.1)
+            held = status()
+            started = time.monotonic()
+            assert server.get("healthz")[0] == 200
+            assert time.monotonic() - started < 2
+        finally:
+            stalled.process.send_signal(signal.SIGCONT)
+        assert held["dropped"] > 0, held
+        assert held["queued"] <= 10000 + items, held
+        assert rss_kib(server.process.pid) - before < 64 * 1024
+        write(1000)
+        for topic in watched:
+            subscriber.wait_for(topic, lambda p: p["value"] == 1000, timeout=60)
+        for topic in watched:
+            values = [p["value"] for p in subscriber.on(topic)]
+            assert values == sorted(values), (topic, values)
+        late = Subscriber(stalled, "varbank/words/+")
+        try:
+            def words():
+                with late.lock:
+                    return {t: json.loads(p) for t, p, _ in late.messages if "/W" in t}
+            wait_until(lambda: len(words()) == items, 30)
+            assert all(p["value"] == 1000 for p in words().values())
+        finally:
+            late.close()
+    finally:
+        subscriber.close()
+        status_code, log = server.stop()
+        stalled.stop()
+    assert status_code == 0, log
+    assert "the broker is behind" in log and "caught up" in log, log
