@@ -65,7 +65,7 @@ void ConstantTable::AddEnumeration(const DataTypeDecl& type) {
 std::vector<std::pair<std::string, std::int64_t>> ConstantTable::EnumValues(const TypeRef& ref) {
     std::vector<std::pair<std::string, std::int64_t>> values;
     std::int64_t next = 0;
-    for (const auto& [name, written] : ref.enumValues) {
+    for (const auto& [name, written] : ref.Details().enumValues) {
         next = ParseIntegerLiteral(written).value_or(next);
         values.emplace_back(name, next++);
     }
