@@ -16,8 +16,11 @@ TEST(COrderedMap, ReserveKeepsEntriesInPlaceAndFindsEveryKey) {
         std::size_t reserved; // what reserve is asked for (0: not called)
         std::size_t total;
     };
-    const Case cases[] = {{0, 0, 1000, 1000}, {0, 0, 0, 1000}, {16, 10, 5000, 5000},
-                          {25309, 3, 70000, 70000}, {0, 100, 50, 300}};
+    const Case cases[] = {{0, 0, 1000, 1000},
+                          {0, 0, 0, 1000},
+                          {16, 10, 5000, 5000},
+                          {25309, 3, 70000, 70000},
+                          {0, 100, 50, 300}};
     for (const Case& c : cases) {
         COrderedMap<int> map(c.initial);
         const auto key = [](std::size_t i) { return "V" + std::to_string(i); };

@@ -15,13 +15,13 @@ TEST(HostText, FindsAndReplacesInvalidUtf8AtEveryOffset) {
         bool valid;
     };
     const Case cases[] = {
-        {"\xC3\xA9", true},          // é
-        {"\xE2\x82\xAC", true},      // €
-        {"\xF0\x9F\x98\x80", true},  // 😀
-        {"\xFF", false},             // never in UTF-8
-        {"\xC3", false},             // cut short
-        {"\xED\xA0\x80", false},     // a surrogate
-        {"\xC0\xAF", false},         // overlong
+        {"\xC3\xA9", true},         // é
+        {"\xE2\x82\xAC", true},     // €
+        {"\xF0\x9F\x98\x80", true}, // 😀
+        {"\xFF", false},            // never in UTF-8
+        {"\xC3", false},            // cut short
+        {"\xED\xA0\x80", false},    // a surrogate
+        {"\xC0\xAF", false},        // overlong
     };
     for (const Case& c : cases) {
         for (std::size_t offset = 0; offset < 20; ++offset) {

@@ -1,5 +1,5 @@
-#include "import/ProjectModel.h"
 #include "import/plcopen/SourceLines.h"
+#include "import/ProjectModel.h"
 
 #include <gtest/gtest.h>
 

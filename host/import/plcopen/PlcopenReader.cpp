@@ -462,7 +462,7 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
         ref.kind = TypeRef::Kind::Enum;
         ForEachChild(Child(element, "values"), "value", [&](pugi::xml_node value) {
             ref.Details().enumValues.emplace_back(value.attribute("name").value(),
-                                        value.attribute("value").value());
+                                                  value.attribute("value").value());
         });
         ReadBase(element, ref, false);
     } else if (name == "subrangeSigned" || name == "subrangeUnsigned") {
