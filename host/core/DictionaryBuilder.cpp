@@ -18,6 +18,7 @@ std::unique_ptr<CVarbank> DictionaryBuilder::Build(const ProjectLayout& layout,
     for (std::size_t i = 0; i < layout.composites.size(); ++i) {
         AddType(*dictionary, layout.composites[i], i);
     }
+    dictionary->ReserveItems(layout.variables.size());
     for (const VariableLayout& variable : layout.variables) {
         AddVariable(*dictionary, variable);
     }

@@ -27,6 +27,7 @@ public:
 
 private:
     std::optional<ProjectLayout> Import(const ProjectModel& model);
+    static void ReleaseFreedHeap();
     static void EvaluateConstants(const ProjectModel& model, TypeResolver& resolver,
                                   std::vector<VariableLayout>& variables);
 

@@ -28,18 +28,27 @@ struct TypeRef {
         Invalid
     };
 
+    struct Detail;
+
     Kind kind = Kind::Elementary;
-    std::string name;   // elementary keyword (upper case), or the derived name as written
-    std::string length; // declared string length as written; empty when none was given
-    bool wide = false;  // WSTRING rather than STRING
-    std::vector<std::pair<std::string, std::string>> dims; // array bounds as written
-    std::pair<std::string, std::string> range;             // subrange bounds as written
-    std::shared_ptr<TypeRef> base;     // element of an array, base of enum, subrange or pointer
-    std::vector<VariableDecl> members; // members of a structure
-    // Values of an enumeration in order: the name and its value as written (empty: the
-    // position in the list).
-    std::vector<std::pair<std::string, std::string>> enumValues;
+    bool wide = false; // WSTRING rather than STRING
+    std::string name;  // elementary keyword (upper case), or the derived name as written
+    std::shared_ptr<TypeRef> base; // element of an array, base of enum, subrange or pointer
     std::size_t line = 0;
+
+    // The parts most types leave empty, made on first write: a plain INT costs no room for them.
+    Detail& Details();
+    const Detail& Details() const;
+
+    TypeRef();
+    TypeRef(const TypeRef& other);
+    TypeRef& operator=(const TypeRef& other);
+    TypeRef(TypeRef&& other) noexcept;
+    TypeRef& operator=(TypeRef&& other) noexcept;
+    ~TypeRef();
+
+private:
+    std::unique_ptr<Detail> m_Detail;
 };
 
 // Where a variable was declared; it decides what becomes of it.
@@ -55,6 +64,16 @@ struct VariableDecl {
     bool constant = false; // declared in a constant section (VAR CONSTANT, a constant list)
     std::string list;      // the name of its global list; empty when unnamed or not a global
     std::size_t line = 0;
+};
+
+struct TypeRef::Detail {
+    std::string length; // declared string length as written; empty when none was given
+    std::vector<std::pair<std::string, std::string>> dims; // array bounds as written
+    std::pair<std::string, std::string> range;             // subrange bounds as written
+    std::vector<VariableDecl> members;                     // members of a structure
+    // Values of an enumeration in order: the name and its value as written (empty: the
+    // position in the list).
+    std::vector<std::pair<std::string, std::string>> enumValues;
 };
 
 struct DataTypeDecl {

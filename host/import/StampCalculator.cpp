@@ -58,7 +58,7 @@ std::uint32_t CommentsWord(const ProjectLayout& layout, const ProjectModel& mode
     }
     for (const DataTypeDecl& type : model.dataTypes) {
         crc.Add(type.name, type.comment, type.initialValue);
-        AddInitialValues(crc, type.type.members);
+        AddInitialValues(crc, type.type.Details().members);
     }
     for (const PouDecl& pou : model.pous) {
         crc.Add(pou.name, pou.comment);

@@ -1,5 +1,8 @@
 #include "text/HostText.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -130,8 +133,31 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t pos) {
 
 } // namespace
 
+namespace {
+
+// How many bytes from `pos` on are ASCII, looked at eight at a time: documents and names are
+// mostly ASCII, and a megabyte-long document is checked whole.
+std::size_t AsciiRun(std::string_view text, std::size_t pos) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+    std::size_t end = pos;
+    while (end + sizeof(std::uint64_t) <= text.size()) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + end, sizeof word);
+        if ((word & kHighBits) != 0) {
+            break;
+        }
+        end += sizeof word;
+    }
+    while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) {
+        ++end;
+    }
+    return end - pos;
+}
+
+} // namespace
+
 std::size_t FirstInvalidUtf8(std::string_view text) {
-    for (std::size_t pos = 0; pos < text.size();) {
+    for (std::size_t pos = AsciiRun(text, 0); pos < text.size(); pos += AsciiRun(text, pos)) {
         const std::size_t length = Utf8SequenceAt(text, pos);
         if (length == 0) {
             return pos;
@@ -142,6 +168,9 @@ std::size_t FirstInvalidUtf8(std::string_view text) {
 }
 
 std::string ValidUtf8(std::string_view text) {
+    if (AsciiRun(text, 0) == text.size()) {
+        return std::string(text);
+    }
     std::string valid;
     valid.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
@@ -183,8 +212,12 @@ std::string ControlEscape(char c) {
 } // namespace
 
 std::string TerminalText(std::string_view text) {
+    std::string valid = ValidUtf8(text);
+    if (std::none_of(valid.begin(), valid.end(), IsControl)) {
+        return valid;
+    }
     std::string shown;
-    for (char c : ValidUtf8(text)) {
+    for (char c : valid) {
         if (IsControl(c)) {
             shown += ControlEscape(c);
         } else {

@@ -461,14 +461,14 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
     } else if (name == "enum") {
         ref.kind = TypeRef::Kind::Enum;
         ForEachChild(Child(element, "values"), "value", [&](pugi::xml_node value) {
-            ref.enumValues.emplace_back(value.attribute("name").value(),
-                                        value.attribute("value").value());
+            ref.Details().enumValues.emplace_back(value.attribute("name").value(),
+                                                  value.attribute("value").value());
         });
         ReadBase(element, ref, false);
     } else if (name == "subrangeSigned" || name == "subrangeUnsigned") {
         ref.kind = TypeRef::Kind::Subrange;
         const pugi::xml_node range = Child(element, "range");
-        ref.range = {range.attribute("lower").value(), range.attribute("upper").value()};
+        ref.Details().range = {range.attribute("lower").value(), range.attribute("upper").value()};
         ReadBase(element, ref, true);
     } else if (name == "pointer") {
         ref.kind = TypeRef::Kind::Pointer;
@@ -476,7 +476,7 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
     } else if (name == "struct") {
         ref.kind = TypeRef::Kind::Struct;
         ForEachChild(element, "variable", [&](pugi::xml_node member) {
-            ref.members.push_back(ReadVariable(member, VarSection::Member));
+            ref.Details().members.push_back(ReadVariable(member, VarSection::Member));
         });
     } else {
         ref.kind = TypeRef::Kind::Invalid;
@@ -493,9 +493,9 @@ void PlcopenReader::ReadArray(pugi::xml_node array, TypeRef& ref) {
             m_Diagnostics.Error(Line(dimension), "an array dimension needs lower and upper");
             valid = false;
         }
-        ref.dims.emplace_back(lower.value(), upper.value());
+        ref.Details().dims.emplace_back(lower.value(), upper.value());
     });
-    if (ref.dims.empty()) {
+    if (ref.Details().dims.empty()) {
         m_Diagnostics.Error(ref.line, "an array needs at least one dimension");
         valid = false;
     }
@@ -519,8 +519,8 @@ void PlcopenReader::ReadBase(pugi::xml_node element, TypeRef& ref, bool required
 // is reported here, as it cannot stand for a plain STRING.
 void PlcopenReader::ReadLength(pugi::xml_node element, TypeRef& ref) {
     const pugi::xml_attribute length = element.attribute("length");
-    ref.length = length.value();
-    if (length && TrimBlanks(ref.length).empty()) {
+    ref.Details().length = length.value();
+    if (length && TrimBlanks(ref.Details().length).empty()) {
         m_Diagnostics.Error(Line(element), "an empty string length; write a number from 1 to "
                                            "2147483647, or no length");
         ref.kind = TypeRef::Kind::Invalid;

@@ -23,7 +23,7 @@ ConstantTable::ConstantTable(const ProjectModel& model)
             if (variable.constant) {
                 m_Declared.emplace(&variable, m_Entries.size());
             }
-            m_Entries.push_back({&variable, &pou, State::Pending, {}});
+            m_Entries.push_back({&variable, &pou, State::Pending});
         }
     }
     for (const DataTypeDecl& type : model.dataTypes) {
@@ -37,7 +37,7 @@ void ConstantTable::AddGlobal(const VariableDecl& global) {
     if (global.constant) {
         m_Declared.emplace(&global, index);
     }
-    m_Entries.push_back({&global, nullptr, State::Pending, {}});
+    m_Entries.push_back({&global, nullptr, State::Pending});
     const std::size_t held = m_Globals.Insert(index);
     if (held != index && global.constant && !m_Entries[held].decl->constant) {
         m_Globals.Replace(index);
@@ -65,7 +65,7 @@ void ConstantTable::AddEnumeration(const DataTypeDecl& type) {
 std::vector<std::pair<std::string, std::int64_t>> ConstantTable::EnumValues(const TypeRef& ref) {
     std::vector<std::pair<std::string, std::int64_t>> values;
     std::int64_t next = 0;
-    for (const auto& [name, written] : ref.enumValues) {
+    for (const auto& [name, written] : ref.Details().enumValues) {
         next = ParseIntegerLiteral(written).value_or(next);
         values.emplace_back(name, next++);
     }
@@ -135,17 +135,17 @@ std::optional<ConstantTable::Result> ConstantTable::FindEnumValue(const std::str
 ConstantTable::Result ConstantTable::ValueOf(std::size_t index, std::size_t depth) {
     Entry& entry = m_Entries[index];
     if (entry.state == State::Done) {
-        return entry.result;
+        return m_Results.at(index);
     }
     if (entry.state == State::Busy) {
         return Result::Failure(CycleFrom(index));
     }
     entry.state = State::Busy;
     m_Path.push_back(index);
-    entry.result = Compute(entry, depth);
+    Result result = Compute(entry, depth);
     m_Path.pop_back();
     entry.state = State::Done;
-    return entry.result;
+    return m_Results.insert_or_assign(index, std::move(result)).first->second;
 }
 
 // A constant's own value. A global that is not constant counts when it starts with an integer

@@ -49,7 +49,6 @@ private:
         const VariableDecl* decl = nullptr;
         const PouDecl* pou = nullptr; // its POU, null for a global
         State state = State::Pending;
-        Result result;
     };
     using Names = std::unordered_map<std::string, std::size_t>; // upper case -> entry
 
@@ -61,7 +60,8 @@ private:
     Result Compute(const Entry& entry, std::size_t depth);
     std::string CycleFrom(std::size_t index) const;
 
-    std::vector<Entry> m_Entries;
+    std::vector<Entry> m_Entries; // every variable: kept small, a program has a million
+    std::unordered_map<std::size_t, Result> m_Results; // of the entries evaluated, by entry
     std::unordered_map<const VariableDecl*, std::size_t> m_Declared; // constants only
     NameIndex m_Globals;                                             // entries of globals by name
     Names m_Qualified;                                               // LIST.NAME

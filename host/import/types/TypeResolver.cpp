@@ -126,7 +126,7 @@ std::optional<ResolvedType> TypeResolver::ResolveType(const TypeRef& ref, bool d
         return ResolveText(ref.name, ref.line);
     case TypeRef::Kind::Array: {
         const auto element = ref.base ? Resolve(*ref.base) : std::nullopt;
-        return element ? ResolveArray(ref.dims, *element, ref.line) : std::nullopt;
+        return element ? ResolveArray(ref.Details().dims, *element, ref.line) : std::nullopt;
     }
     case TypeRef::Kind::Enum:
     case TypeRef::Kind::Subrange: {
@@ -172,8 +172,9 @@ ResolvedType TypeResolver::InPlace(const TypeRef& ref, ResolvedType base) {
         std::string values;
         for (std::size_t i = 0; i < named.enumValues.size(); ++i) {
             const auto& [name, value] = named.enumValues[i];
-            values += (i == 0 ? "" : ", ") + name +
-                      (ref.enumValues[i].second.empty() ? "" : " := " + std::to_string(value));
+            values +=
+                (i == 0 ? "" : ", ") + name +
+                (ref.Details().enumValues[i].second.empty() ? "" : " := " + std::to_string(value));
         }
         named.name = (ref.base ? base.iecName + " (" : "(") + values + ")";
     }
@@ -185,20 +186,20 @@ ResolvedType TypeResolver::InPlace(const TypeRef& ref, ResolvedType base) {
 }
 
 std::optional<ResolvedType> TypeResolver::ResolveString(const TypeRef& ref) {
-    if (ref.length.empty()) {
+    if (ref.Details().length.empty()) {
         return ref.wide ? ResolvedType{"WSTRING", "WSTRING", 2, 2}
                         : ResolvedType{"STRING", "STRING", 16, 1};
     }
-    const auto length = Constant("string length", ref.length, ref.line);
+    const auto length = Constant("string length", ref.Details().length, ref.line);
     if (!length) {
         return std::nullopt;
     }
     if (*length < 1 || *length > std::numeric_limits<std::int32_t>::max()) {
         const std::string value = std::to_string(*length);
-        m_Diagnostics.Error(ref.line,
-                            "string length " + Quoted(ref.length) +
-                                (TrimBlanks(ref.length) == value ? "" : " (" + value + ")") +
-                                " is not a number from 1 to 2147483647");
+        m_Diagnostics.Error(
+            ref.line, "string length " + Quoted(ref.Details().length) +
+                          (TrimBlanks(ref.Details().length) == value ? "" : " (" + value + ")") +
+                          " is not a number from 1 to 2147483647");
         return std::nullopt;
     }
     if (ref.wide) {
@@ -241,7 +242,7 @@ std::optional<ResolvedType> TypeResolver::ResolveStringText(std::string_view tex
     TypeRef ref;
     ref.kind = TypeRef::Kind::String;
     ref.wide = string->wide;
-    ref.length = string->length;
+    ref.Details().length = string->length;
     ref.line = line;
     return ResolveString(ref);
 }
@@ -410,8 +411,8 @@ std::optional<ResolvedType> TypeResolver::ComputeEntry(const TypeRegistry::Entry
 // A structure is laid out; any other data type is its base type under the declared name.
 std::optional<ResolvedType> TypeResolver::ComputeDataType(const DataTypeDecl& type) {
     if (type.type.kind == TypeRef::Kind::Struct) {
-        auto result = BuildComposite(type.name, type.type.members, CompositePlacer::Kind::Structure,
-                                     type.line);
+        auto result = BuildComposite(type.name, type.type.Details().members,
+                                     CompositePlacer::Kind::Structure, type.line);
         if (result) {
             KeepNamedType(type, {});
         }
@@ -440,15 +441,16 @@ void TypeResolver::KeepNamedType(const DataTypeDecl& type, const std::string& ba
 // then bounded by its base type only).
 std::optional<std::pair<std::int64_t, std::int64_t>>
 TypeResolver::SubrangeBounds(const TypeRef& ref, std::size_t line) {
-    const ConstantTable::Result low = m_Constants.Evaluate(ref.range.first, m_Scope);
-    const ConstantTable::Result high = m_Constants.Evaluate(ref.range.second, m_Scope);
+    const ConstantTable::Result low = m_Constants.Evaluate(ref.Details().range.first, m_Scope);
+    const ConstantTable::Result high = m_Constants.Evaluate(ref.Details().range.second, m_Scope);
     if (!low.value || !high.value || *high.value < *low.value) {
-        const std::string reason = !low.value    ? Quoted(ref.range.first) + ": " + low.error
-                                   : !high.value ? Quoted(ref.range.second) + ": " + high.error
-                                                 : "the upper is below the lower";
-        m_Diagnostics.Warning(line, "the subrange bounds " + Quoted(ref.range.first) + ".." +
-                                        Quoted(ref.range.second) + " are not two integers, low " +
-                                        "to high (" + reason +
+        const std::string reason = !low.value ? Quoted(ref.Details().range.first) + ": " + low.error
+                                   : !high.value
+                                       ? Quoted(ref.Details().range.second) + ": " + high.error
+                                       : "the upper is below the lower";
+        m_Diagnostics.Warning(line, "the subrange bounds " + Quoted(ref.Details().range.first) +
+                                        ".." + Quoted(ref.Details().range.second) +
+                                        " are not two integers, low " + "to high (" + reason +
                                         "); writes are bounded by the base type only");
         return std::nullopt;
     }

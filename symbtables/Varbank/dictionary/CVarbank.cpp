@@ -160,6 +160,11 @@ bool CVarbank::AddItem(CSymbXMLItemDef* item) {
     return m_Items.emplace(ToUpperAscii(item->m_Name), item).second;
 }
 
+void CVarbank::ReserveItems(std::size_t count) {
+    CScopedLock guard(m_Lock);
+    m_Items.reserve(count);
+}
+
 void CVarbank::WriteTrace(const std::string& text) {
     if (TraceOn() && !CReadPass::HoldTrace(text)) {
         SendTrace(text);

@@ -47,6 +47,8 @@ public:
     Value& operator[](const std::string& key);
     // Removes every entry (the records are not deleted); the index keeps its size.
     void clear();
+    // Room for `entries` without growing the list or the index.
+    void reserve(std::size_t entries);
 
 private:
     static constexpr std::uint64_t kFree = 0;
@@ -141,6 +143,14 @@ template <class Value> inline Value& COrderedMap<Value>::operator[](const std::s
 template <class Value> inline void COrderedMap<Value>::clear() {
     m_Entries.clear();
     std::fill(m_Slots.begin(), m_Slots.end(), kFree);
+}
+
+template <class Value> inline void COrderedMap<Value>::reserve(std::size_t entries) {
+    m_Entries.reserve(entries);
+    const std::size_t slots = SlotsFor(entries);
+    if (slots > m_Slots.size()) {
+        Resize(slots);
+    }
 }
 
 // Grows the index and enters every entry again.

@@ -116,6 +116,8 @@ public:
     // Host insertion: key = upper-cased m_Name. On true the dictionary owns the record; on
     // false (null, or the key is already present) it stays with the caller.
     bool AddItem(CSymbXMLItemDef* item);
+    // Room for `count` items, so that adding them grows nothing (optional).
+    void ReserveItems(std::size_t count);
 
     std::int32_t m_Tag = -1;
     CDictionaryLock m_Lock;
