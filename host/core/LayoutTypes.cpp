@@ -100,9 +100,11 @@ bool NextPart(std::string_view text, std::size_t& pos, PartView& part) {
     return true;
 }
 
+using Step = std::optional<std::pair<std::size_t, std::string_view>>;
+
 // The number of dimensions of an array text and its element's text, checked as
 // LayoutTypes::Array checks them; nothing when the text is no array.
-std::optional<std::pair<std::size_t, std::string_view>> ArrayStep(std::string_view typeText) {
+Step ParseArrayStep(std::string_view typeText) {
     const std::string_view trimmed = TrimBlanks(typeText);
     if (TypeText::Classify(UpperKey(trimmed)) != TypeText::Form::Array) {
         return std::nullopt;
@@ -120,6 +122,36 @@ std::optional<std::pair<std::size_t, std::string_view>> ArrayStep(std::string_vi
         }
     }
     return std::pair(array->dims.size(), TrimBlanks(array->element));
+}
+
+// ParseArrayStep, remembering the last text of the thread: the elements of an array read
+// whole share their parent's text. Kept by content and offsets, never by address, so that
+// no view outlives the text it was taken from.
+Step ArrayStep(std::string_view typeText) {
+    struct Last {
+        std::string text;
+        bool array = false;
+        std::size_t dims = 0;
+        std::size_t elementStart = 0;
+        std::size_t elementSize = 0;
+    };
+    thread_local Last last;
+    thread_local bool held = false;
+    if (!held || typeText != last.text) {
+        const Step step = ParseArrayStep(typeText);
+        last.text.assign(typeText);
+        last.array = step.has_value();
+        if (step) {
+            last.dims = step->first;
+            last.elementStart = static_cast<std::size_t>(step->second.data() - typeText.data());
+            last.elementSize = step->second.size();
+        }
+        held = true;
+    }
+    if (!last.array) {
+        return std::nullopt;
+    }
+    return std::pair(last.dims, typeText.substr(last.elementStart, last.elementSize));
 }
 
 } // namespace
