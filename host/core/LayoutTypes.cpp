@@ -8,9 +8,20 @@
 
 namespace {
 
+// The upper-case key of a name in a buffer of the calling thread, reused from call to call:
+// looking a type up allocates nothing once the buffer has grown to the longest name.
+const std::string& UpperKey(std::string_view name) {
+    thread_local std::string key;
+    key.assign(name);
+    for (char& c : key) {
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return key;
+}
+
 template <typename T>
 const T* Lookup(const std::unordered_map<std::string, const T*>& map, std::string_view name) {
-    const auto found = map.find(ToUpperAscii(TrimBlanks(name)));
+    const auto found = map.find(UpperKey(TrimBlanks(name)));
     return found == map.end() ? nullptr : found->second;
 }
 
@@ -40,9 +51,107 @@ std::vector<Part> SplitItemName(const std::string& itemName) {
     return parts;
 }
 
+bool IsBitNumber(std::string_view name, std::size_t indexes) {
+    return !name.empty() && indexes == 0 &&
+           name.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 bool IsBitNumber(const Part& part) {
-    return !part.name.empty() && part.indexes == 0 &&
-           part.name.find_first_not_of("0123456789") == std::string::npos;
+    return IsBitNumber(part.name, part.indexes);
+}
+
+// One part of an item name read in place, as SplitItemName reads it.
+struct PartView {
+    std::string_view name;
+    std::size_t indexes = 0;
+    bool more = false; // a dot follows: another part, maybe empty
+};
+
+// Reads the part that starts at `pos` and moves past it and its dot. False for a name that
+// goes on after its indexes or closes a bracket it never opened (no name of the item-name
+// grammar does), whose name is not one run of the text.
+bool NextPart(std::string_view text, std::size_t& pos, PartView& part) {
+    part = {};
+    const std::size_t start = pos;
+    std::size_t nameEnd = std::string_view::npos;
+    int depth = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        if (c == '[') {
+            nameEnd = std::min(nameEnd, pos);
+            ++depth;
+            ++part.indexes;
+        } else if (c == ']') {
+            if (depth == 0) {
+                return false;
+            }
+            --depth;
+        } else if (depth > 0) {
+            part.indexes += c == ',' ? 1 : 0;
+        } else if (c == '.') {
+            break;
+        } else if (nameEnd != std::string_view::npos) {
+            return false;
+        }
+    }
+    part.name = text.substr(start, std::min(nameEnd, pos) - start);
+    part.more = pos < text.size();
+    pos += part.more ? 1 : 0;
+    return true;
+}
+
+using Step = std::optional<std::pair<std::size_t, std::string_view>>;
+
+// The number of dimensions of an array text and its element's text, checked as
+// LayoutTypes::Array checks them; nothing when the text is no array.
+Step ParseArrayStep(std::string_view typeText) {
+    const std::string_view trimmed = TrimBlanks(typeText);
+    if (TypeText::Classify(UpperKey(trimmed)) != TypeText::Form::Array) {
+        return std::nullopt;
+    }
+    std::string error;
+    const auto array = TypeText::ParseArray(trimmed, error);
+    if (!array) {
+        return std::nullopt;
+    }
+    for (const auto& [low, high] : array->dims) {
+        const auto lowValue = ParseIntegerLiteral(low);
+        const auto highValue = ParseIntegerLiteral(high);
+        if (!lowValue || !highValue || *highValue < *lowValue) {
+            return std::nullopt;
+        }
+    }
+    return std::pair(array->dims.size(), TrimBlanks(array->element));
+}
+
+// ParseArrayStep, remembering the last text of the thread: the elements of an array read
+// whole share their parent's text. Kept by content and offsets, never by address, so that
+// no view outlives the text it was taken from.
+Step ArrayStep(std::string_view typeText) {
+    struct Last {
+        std::string text;
+        bool array = false;
+        std::size_t dims = 0;
+        std::size_t elementStart = 0;
+        std::size_t elementSize = 0;
+    };
+    thread_local Last last;
+    thread_local bool held = false;
+    if (!held || typeText != last.text) {
+        const Step step = ParseArrayStep(typeText);
+        last.text.assign(typeText);
+        last.array = step.has_value();
+        if (step) {
+            last.dims = step->first;
+            last.elementStart = static_cast<std::size_t>(step->second.data() - typeText.data());
+            last.elementSize = step->second.size();
+        }
+        held = true;
+    }
+    if (!last.array) {
+        return std::nullopt;
+    }
+    return std::pair(last.dims, typeText.substr(last.elementStart, last.elementSize));
 }
 
 } // namespace
@@ -105,6 +214,18 @@ std::optional<LayoutTypes::ArrayShape> LayoutTypes::Array(std::string_view typeT
 std::string LayoutTypes::Underlying(const std::string& typeText) const {
     const std::vector<const NamedTypeLayout*> chain = Chain(typeText);
     return chain.empty() ? typeText : chain.back()->baseType;
+}
+
+std::string_view LayoutTypes::UnderlyingView(std::string_view typeText) const {
+    std::string_view underlying = typeText;
+    const NamedTypeLayout* named = Named(typeText);
+    // As Chain: at most 200 links.
+    for (std::size_t links = 0; named != nullptr && !named->baseType.empty() && links < 200;
+         ++links) {
+        underlying = named->baseType;
+        named = Named(named->baseType);
+    }
+    return underlying;
 }
 
 std::vector<const NamedTypeLayout*> LayoutTypes::Chain(const std::string& typeText) const {
@@ -183,6 +304,77 @@ std::string LayoutTypes::TypeOf(const std::string& itemName) const {
             return "BOOL";
         }
         type = Indexed(MemberType(type, parts[i].name), parts[i].indexes);
+    }
+    return type;
+}
+
+std::string_view LayoutTypes::IndexedView(std::string_view type, std::size_t indexCount) const {
+    while (indexCount > 0) {
+        const auto step = ArrayStep(UnderlyingView(type));
+        if (!step || step->first > indexCount) {
+            return {};
+        }
+        indexCount -= step->first;
+        type = step->second;
+    }
+    return type;
+}
+
+std::string_view LayoutTypes::MemberView(std::string_view owner, std::string_view member) const {
+    const CompositeLayout* composite = Composite(UnderlyingView(owner));
+    if (composite == nullptr) {
+        return {};
+    }
+    for (const MemberLayout& candidate : composite->members) {
+        if (EqualsNoCase(candidate.name, member)) {
+            return candidate.iecType;
+        }
+    }
+    return {};
+}
+
+std::string_view LayoutTypes::TypeView(std::string_view itemName) const {
+    std::size_t pos = 0;
+    PartView part;
+    if (!NextPart(itemName, pos, part)) {
+        return {};
+    }
+    const auto number = m_Variables.Find(TrimBlanks(part.name));
+    if (!number) {
+        return {};
+    }
+    return FollowParts(IndexedView((*m_VariableList)[*number].iecType, part.indexes), itemName, pos,
+                       part.more);
+}
+
+std::optional<std::string_view> LayoutTypes::TypeViewBelow(std::string_view parentType,
+                                                           std::string_view suffix) const {
+    if (parentType.empty() || suffix.empty() || (suffix.front() != '[' && suffix.front() != '.')) {
+        return std::nullopt;
+    }
+    // The parent's type is whole (no array left half indexed), so the indexes that follow it
+    // index its type as they would the variable's after the parent's own.
+    std::size_t pos = 0;
+    PartView part;
+    if (!NextPart(suffix, pos, part) || !part.name.empty()) {
+        return std::nullopt;
+    }
+    return FollowParts(IndexedView(parentType, part.indexes), suffix, pos, part.more);
+}
+
+// The type after the parts of a name from `pos` on, starting from the type before them.
+std::string_view LayoutTypes::FollowParts(std::string_view type, std::string_view itemName,
+                                          std::size_t pos, bool more) const {
+    PartView part;
+    while (more && !type.empty()) {
+        if (!NextPart(itemName, pos, part)) {
+            return {};
+        }
+        if (IsBitNumber(part.name, part.indexes) && !part.more) {
+            return "BOOL";
+        }
+        type = IndexedView(MemberView(type, part.name), part.indexes);
+        more = part.more;
     }
     return type;
 }

@@ -31,6 +31,18 @@ public:
 
     // The type of an item name as the program writes it; BOOL for a bit; empty when unknown.
     std::string TypeOf(const std::string& itemName) const;
+    // TypeOf without a copy: the text lies in the layout (or is the literal BOOL), valid as
+    // long as this object is. Reads the name in place, allocating nothing for names of
+    // variables, members and elements of arrays of one dimension.
+    std::string_view TypeView(std::string_view itemName) const;
+    // The TypeView of a name that extends a name of type `parentType` by `suffix` ("[3]",
+    // ".Speed", "[2].Speed"), found from the parent's type without looking the variable up
+    // again; nothing when it cannot be told that way (no parent type, a suffix that starts
+    // otherwise): then TypeView of the whole name tells it.
+    std::optional<std::string_view> TypeViewBelow(std::string_view parentType,
+                                                  std::string_view suffix) const;
+    // Underlying without a copy: the given text itself or a base type of the layout.
+    std::string_view UnderlyingView(std::string_view typeText) const;
     // Follows declared aliases, enumerations and subranges to the type that holds the value.
     std::string Underlying(const std::string& typeText) const;
     // The value of an enumeration name (Running, MotorState#Running) of that type, or of the
@@ -43,6 +55,10 @@ public:
 private:
     std::string MemberType(const std::string& owner, std::string_view member) const;
     std::string Indexed(std::string type, std::size_t indexCount) const;
+    std::string_view IndexedView(std::string_view type, std::size_t indexCount) const;
+    std::string_view MemberView(std::string_view owner, std::string_view member) const;
+    std::string_view FollowParts(std::string_view type, std::string_view itemName, std::size_t pos,
+                                 bool more) const;
 
     std::unordered_map<std::string, const CompositeLayout*> m_Composites; // upper-case names
     std::unordered_map<std::string, const NamedTypeLayout*> m_Named;

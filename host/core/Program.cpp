@@ -215,18 +215,28 @@ ResolvedItem Program::Resolve(const std::string& name) const {
         item.reason = checked.Reason();
         return item;
     }
-    const varbank::Resolution resolution(*m_Dictionary, checked.Text());
+    ResolveInto(checked.Text(), item);
+    return item;
+}
+
+ResolvedItem Program::ResolveChecked(const std::string& checkedName) const {
+    ResolvedItem item;
+    ResolveInto(checkedName, item);
+    return item;
+}
+
+void Program::ResolveInto(const std::string& checkedName, ResolvedItem& item) const {
+    const varbank::Resolution resolution(*m_Dictionary, checkedName);
     if (!resolution.Resolved()) {
         const HRESULT status = resolution.Status() == S_OK ? S_FALSE : resolution.Status();
-        item.fault = FaultOf(varbank::ExplainRefusal(*m_Dictionary, checked.Text(), status));
+        item.fault = FaultOf(varbank::ExplainRefusal(*m_Dictionary, checkedName, status));
         item.reason = FaultText(item.fault, status);
-        return item;
+        return;
     }
     item.address = resolution.Address();
     item.comment = resolution.Comment();
     item.place = PlaceOf(*resolution.Record());
     AddProperties(resolution, item);
-    return item;
 }
 
 varbank::BrowseRequest Program::Request(const BrowseOptions& browse) const {

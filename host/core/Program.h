@@ -72,6 +72,9 @@ public:
     const std::string& Stamp() const { return m_Info.stamp; }
 
     ResolvedItem Resolve(const std::string& name) const;
+    // Resolve of a name ItemName::Check has passed and normalised (its Text()), without checking
+    // it again; the item's name is left empty.
+    ResolvedItem ResolveChecked(const std::string& checkedName) const;
     // The elementary type of a name as the program writes it ("LINT", "SINT", "INT (0..100)"),
     // where the dictionary's own type name stands for several (DT for every 8-byte type);
     // nothing for a structure, array, function block or a name with no value.
@@ -103,6 +106,7 @@ private:
     void CountContents();
     void OpenMemory(const MemoryChoice& choice, Diagnostics& report);
     varbank::BrowseRequest Request(const BrowseOptions& browse) const;
+    void ResolveInto(const std::string& checkedName, ResolvedItem& item) const;
 
     std::string m_Name;
     std::string m_Path;

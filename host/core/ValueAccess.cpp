@@ -14,13 +14,15 @@ struct ValueAccess::Target {
     MemoryPlace place;
     std::optional<ValueType> type; // nothing for a structure, array or function block
     std::string shownType;
+    std::string_view written; // the type as the program writes it (in the layout); may be empty
 };
 
 // A value being read: a leaf (one read of the batch) or the children of a composite.
 struct ValueAccess::Node {
     std::string key;
-    std::string path; // a leaf's full name
-    std::string type; // a leaf's type as the program writes it
+    std::string path;         // a leaf's full name
+    std::string type;         // a leaf's type as the program writes it
+    std::string_view written; // a composite's type as the program writes it (in the layout)
     bool array = false;
     std::vector<Node> children;
     std::size_t read = SIZE_MAX;
@@ -115,13 +117,15 @@ std::string ValueResult::Message() const {
 ValueAccess::ValueAccess(const Program& program, MemoryBackend& memory)
     : m_Program(program), m_Memory(memory) {}
 
-std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
+std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name, bool checked,
+                                                       std::optional<std::string_view> known,
                                                        ValueResult& result) const {
-    const ResolvedItem item = m_Program.Resolve(name);
+    const ResolvedItem item = checked ? m_Program.ResolveChecked(name) : m_Program.Resolve(name);
     const LayoutTypes& types = m_Program.Types();
+    const std::string_view written = known ? *known : types.TypeView(name);
     if (item.fault == NameFault::WholeFunctionBlock) {
         // The dictionary refuses a function-block instance whole; it is read by its members.
-        return Target{{}, std::nullopt, types.TypeOf(name)};
+        return Target{{}, std::nullopt, std::string(written), written};
     }
     if (!item.Resolved()) {
         result.nameFault = item.fault;
@@ -134,18 +138,18 @@ std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name,
         static_cast<std::uint16_t>(place.block +
                                    (place.InLocalArea() ? MemoryBackend::kSecondaryBlockBase : 0)),
         place.offset, place.size, place.bit.value_or(MemoryPlace::kNoBit)};
-    const std::string typeName = item.typeName.value_or("");
-    const std::string written = types.TypeOf(name);
+    const std::string_view typeName = item.typeName ? std::string_view(*item.typeName) : "";
+    target.written = written;
     target.shownType = written.empty() ? typeName : written;
     if (place.bit) {
         target.type = ValueCodec::BoolType();
         target.shownType = "BOOL";
         return target;
     }
-    target.type = ValueCodec::TypeOf(typeName, types.Underlying(written), place.size);
+    target.type = ValueCodec::TypeOf(typeName, types.UnderlyingView(written), place.size);
     if (!target.type && item.kind.value_or("") == "EDT") {
         SetFault(result, ValueFault::NoCodec, ValidUtf8(name),
-                 "the type " + typeName + " has no value codec");
+                 "the type " + std::string(typeName) + " has no value codec");
         return std::nullopt;
     }
     return target;
@@ -163,7 +167,7 @@ bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch) {
             kPageSize, batch.maxLeaves - std::min(batch.leaves, batch.maxLeaves) + 1));
         const BrowsedPage page = m_Program.Browse(browse, continuation);
         for (const BrowsedChild& child : page.children) {
-            if (!CollectChild(child, node, batch)) {
+            if (!CollectChild(path, child, node, batch)) {
                 return false;
             }
         }
@@ -172,18 +176,26 @@ bool ValueAccess::Collect(const std::string& path, Node& node, Batch& batch) {
     return true;
 }
 
-bool ValueAccess::CollectChild(const BrowsedChild& child, Node& node, Batch& batch) {
+bool ValueAccess::CollectChild(const std::string& parentPath, const BrowsedChild& child, Node& node,
+                               Batch& batch) {
     Node& added = node.children.emplace_back();
     added.key = child.name;
     node.array = !child.name.empty() && child.name.back() == ']';
+    // The child's type from its parent's, when its path extends the parent's.
+    std::optional<std::string_view> written;
+    if (child.path.size() > parentPath.size() && child.path.starts_with(parentPath)) {
+        written = m_Program.Types().TypeViewBelow(
+            node.written, std::string_view(child.path).substr(parentPath.size()));
+    }
     if (child.hasChildren) {
+        added.written = written ? *written : m_Program.Types().TypeView(child.path);
         return Collect(child.path, added, batch);
     }
     if (++batch.leaves > batch.maxLeaves) {
         return false;
     }
     ValueResult leaf;
-    const auto target = Locate(child.path, leaf);
+    const auto target = Locate(child.path, false, written, leaf);
     added.path = child.path;
     if (target) {
         added.type = target->shownType;
@@ -254,7 +266,7 @@ bool ValueAccess::Gather(const std::vector<std::string>& names, std::vector<Valu
         if (Refused(checked, result)) {
             continue;
         }
-        const auto target = Locate(checked.Text(), result);
+        const auto target = Locate(checked.Text(), true, std::nullopt, result);
         if (!target) {
             continue;
         }
@@ -267,6 +279,7 @@ bool ValueAccess::Gather(const std::vector<std::string>& names, std::vector<Valu
             batch.reads.push_back({target->place, {}, {}});
             batch.types.push_back(*target->type);
         } else {
+            roots[i].written = target->written;
             Collect(checked.Text(), roots[i], batch);
         }
     }
@@ -436,7 +449,7 @@ WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& v
     if (Refused(checked, result)) {
         return item;
     }
-    const auto target = Locate(checked.Text(), result);
+    const auto target = Locate(checked.Text(), true, std::nullopt, result);
     if (!target) {
         return item;
     }

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -138,9 +139,13 @@ private:
     bool Gather(const std::vector<std::string>& names, std::vector<ValueResult>& results,
                 std::vector<Node>& roots, Batch& batch);
     void Flatten(const Node& node, const Batch& batch, LocatedItem& item) const;
-    std::optional<Target> Locate(const std::string& name, ValueResult& result) const;
+    // The place and type of a name; `checked` when ItemName::Check has passed it already.
+    // `known`: the type as the program writes it, when the caller has found it already.
+    std::optional<Target> Locate(const std::string& name, bool checked,
+                                 std::optional<std::string_view> known, ValueResult& result) const;
     bool Collect(const std::string& path, Node& node, Batch& batch);
-    bool CollectChild(const BrowsedChild& child, Node& node, Batch& batch);
+    bool CollectChild(const std::string& parentPath, const BrowsedChild& child, Node& node,
+                      Batch& batch);
     Value Assemble(const Node& node, const Batch& batch, ValueResult& result) const;
     void Finish(const Node& root, const Batch& batch, ValueResult& result) const;
     WritePlan::Item PrepareItem(const std::string& name, const Value& value, Bounds bounds) const;

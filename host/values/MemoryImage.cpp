@@ -101,6 +101,11 @@ MemoryImage::Area* MemoryImage::Find(std::uint16_t block, std::uint64_t offset, 
 MemoryResult MemoryImage::Read(std::uint16_t block, std::uint32_t offset,
                                std::span<std::uint8_t> bytes) {
     const std::shared_lock lock(m_Lock);
+    return ReadHeld(block, offset, bytes);
+}
+
+MemoryResult MemoryImage::ReadHeld(std::uint16_t block, std::uint32_t offset,
+                                   std::span<std::uint8_t> bytes) {
     MemoryResult result;
     if (const Area* area = Find(block, offset, bytes.size(), result)) {
         area->Copy(offset, bytes);
@@ -121,6 +126,11 @@ MemoryResult MemoryImage::Write(std::uint16_t block, std::uint32_t offset,
 MemoryResult MemoryImage::ReadBit(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
                                   bool& value) {
     const std::shared_lock lock(m_Lock);
+    return ReadBitHeld(block, offset, bit, value);
+}
+
+MemoryResult MemoryImage::ReadBitHeld(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
+                                      bool& value) {
     const std::uint64_t byte = std::uint64_t{offset} + bit / 8;
     MemoryResult result;
     if (const Area* area = Find(block, byte, 1, result)) {
@@ -142,4 +152,19 @@ MemoryResult MemoryImage::WriteBit(std::uint16_t block, std::uint32_t offset, st
         held = static_cast<std::uint8_t>(value ? (held | mask) : (held & ~mask));
     }
     return result;
+}
+
+void MemoryImage::ReadBatch(std::vector<MemoryRead>& reads) {
+    const std::shared_lock lock(m_Lock);
+    for (MemoryRead& read : reads) {
+        const MemoryPlace& place = read.place;
+        if (place.bit != MemoryPlace::kNoBit) {
+            bool value = false;
+            read.result = ReadBitHeld(place.block, place.offset, place.bit, value);
+            read.bytes.assign(1, value ? 1 : 0);
+            continue;
+        }
+        read.bytes.assign(place.size, 0);
+        read.result = ReadHeld(place.block, place.offset, read.bytes);
+    }
 }

@@ -26,6 +26,9 @@ public:
                          bool& value) override;
     MemoryResult WriteBit(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
                           bool value) override;
+    // Every read of the batch under one hold of the lock: the values of a request are taken
+    // from one state of the image.
+    void ReadBatch(std::vector<MemoryRead>& reads) override;
 
 private:
     static constexpr std::uint64_t kPageSize = 64 * 1024;
@@ -42,6 +45,10 @@ private:
     };
 
     Area* Find(std::uint16_t block, std::uint64_t offset, std::uint64_t size, MemoryResult& result);
+    // Read and ReadBit with the lock held.
+    MemoryResult ReadHeld(std::uint16_t block, std::uint32_t offset, std::span<std::uint8_t> bytes);
+    MemoryResult ReadBitHeld(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,
+                             bool& value);
 
     std::vector<Area> m_Blocks;    // by block number
     std::vector<Area> m_Secondary; // function-block locals, by block

@@ -339,16 +339,16 @@ EncodedValue EncodeText(const ValueType& type, const Value& value) {
 
 } // namespace
 
-std::optional<ValueType> ValueCodec::TypeOf(const std::string& typeName, const std::string& iecName,
+std::optional<ValueType> ValueCodec::TypeOf(std::string_view typeName, std::string_view iecName,
                                             std::uint32_t size) {
     // The IEC name is the finer one (LREAL where the dictionary says DT) when its size agrees.
     const Row* row = FindRow(iecName);
     if (row == nullptr || row->size != size) {
         row = FindRow(typeName);
     }
-    const std::string upper = ToUpperAscii(typeName);
-    if (row == nullptr && upper.rfind("STRING[", 0) == 0) {
-        return ValueType{ValueKind::String, size, upper};
+    constexpr std::string_view kString = "STRING[";
+    if (row == nullptr && EqualsNoCase(typeName.substr(0, kString.size()), kString)) {
+        return ValueType{ValueKind::String, size, ToUpperAscii(typeName)};
     }
     if (row == nullptr) {
         return std::nullopt;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The elementary types a value can have in the host's memory, by what they hold.
@@ -70,7 +71,7 @@ public:
     // The type of an elementary place: by the IEC name as the program wrote it when the host
     // maps it (LREAL, SINT, ...), else by the dictionary's type name; nothing when neither is
     // elementary.
-    static std::optional<ValueType> TypeOf(const std::string& typeName, const std::string& iecName,
+    static std::optional<ValueType> TypeOf(std::string_view typeName, std::string_view iecName,
                                            std::uint32_t size);
     static ValueType BoolType();
 

@@ -42,5 +42,10 @@ std::string AddressColumnText(const std::string& typeName, std::uint16_t block,
 }
 
 void YieldListing() {
-    std::this_thread::yield();
+    // Once per 64 children: a long listing still gives way, and a short one (a structure's
+    // members, a small array) costs no system call per child.
+    thread_local unsigned listed = 0;
+    if (++listed % 64 == 0) {
+        std::this_thread::yield();
+    }
 }

@@ -50,5 +50,5 @@ std::string ListedEntry(const std::string& name, std::int32_t columnCount,
 std::string AddressColumnText(const std::string& typeName, std::uint16_t block,
                               std::uint32_t offset, const std::string& addressText);
 
-// Gives up the rest of the time slice; listings call it once per child.
+// Gives up the rest of the time slice now and then; listings call it once per child.
 void YieldListing();
