@@ -279,16 +279,7 @@ std::string LayoutTypes::Indexed(std::string type, std::size_t indexCount) const
 }
 
 std::string LayoutTypes::MemberType(const std::string& owner, std::string_view member) const {
-    const CompositeLayout* composite = Composite(Underlying(owner));
-    if (composite == nullptr) {
-        return {};
-    }
-    for (const MemberLayout& candidate : composite->members) {
-        if (EqualsNoCase(candidate.name, member)) {
-            return candidate.iecType;
-        }
-    }
-    return {};
+    return std::string(MemberView(owner, member));
 }
 
 std::string LayoutTypes::TypeOf(const std::string& itemName) const {
