@@ -21,13 +21,13 @@ std::string IndexText(const LayoutTypes::ArrayShape& shape, std::uint64_t k) {
 
 } // namespace
 
-InitialValues::InitialValues(const ProjectLayout& layout, const LayoutTypes& types)
-    : m_Layout(layout), m_Types(types) {}
+InitialValues::InitialValues(const std::vector<VariableLayout>& variables, const LayoutTypes& types)
+    : m_Variables(variables), m_Types(types) {}
 
 std::vector<std::string> InitialValues::WriteInto(ValueAccess& access) {
     m_Access = &access;
     m_Problems.clear();
-    for (const VariableLayout& variable : m_Layout.variables) {
+    for (const VariableLayout& variable : m_Variables) {
         if (!variable.initialValue.empty() || HasDefaults(variable.iecType)) {
             Assign(variable.name, variable.iecType, variable.initialValue);
         }

@@ -18,8 +18,9 @@ class ValueAccess;
 // says and is checked like any write.
 class InitialValues {
 public:
-    // types: the layout's own, shared rather than built again.
-    InitialValues(const ProjectLayout& layout, const LayoutTypes& types);
+    // variables: the layout's, read once by WriteInto; types: the program's own, shared rather
+    // than built again.
+    InitialValues(const std::vector<VariableLayout>& variables, const LayoutTypes& types);
 
     // The problems found, each "name: reason"; the values that could be written are written.
     std::vector<std::string> WriteInto(ValueAccess& access);
@@ -37,7 +38,7 @@ private:
     bool HasDefaults(const std::string& type);
     bool ComputeDefaults(const std::string& type);
 
-    const ProjectLayout& m_Layout;
+    const std::vector<VariableLayout>& m_Variables;
     const LayoutTypes& m_Types;
     ValueAccess* m_Access = nullptr;
     std::vector<std::string> m_Problems;

@@ -164,20 +164,13 @@ std::uint64_t LayoutTypes::ArrayShape::Count() const {
     return count;
 }
 
-LayoutTypes::LayoutTypes(const ProjectLayout& layout)
-    : m_VariableList(&layout.variables),
-      m_Variables([variables = &layout.variables](std::size_t i) {
-          return std::string_view((*variables)[i].name);
-      }) {
+LayoutTypes::LayoutTypes(const ProjectLayout& layout, const VariableTable& variables)
+    : m_Variables(variables) {
     for (const CompositeLayout& composite : layout.composites) {
         m_Composites.emplace(ToUpperAscii(composite.name), &composite);
     }
     for (const NamedTypeLayout& named : layout.namedTypes) {
         m_Named.emplace(ToUpperAscii(named.name), &named);
-    }
-    m_Variables.Reserve(layout.variables.size());
-    for (std::size_t i = 0; i < layout.variables.size(); ++i) {
-        m_Variables.Insert(i);
     }
 }
 
@@ -288,8 +281,7 @@ std::string LayoutTypes::TypeOf(const std::string& itemName) const {
     if (!number) {
         return {};
     }
-    const VariableLayout* variable = &(*m_VariableList)[*number];
-    std::string type = Indexed(variable->iecType, parts.front().indexes);
+    std::string type = Indexed(std::string(m_Variables.IecType(*number)), parts.front().indexes);
     for (std::size_t i = 1; i < parts.size() && !type.empty(); ++i) {
         if (IsBitNumber(parts[i]) && i + 1 == parts.size()) {
             return "BOOL";
@@ -334,7 +326,7 @@ std::string_view LayoutTypes::TypeView(std::string_view itemName) const {
     if (!number) {
         return {};
     }
-    return FollowParts(IndexedView((*m_VariableList)[*number].iecType, part.indexes), itemName, pos,
+    return FollowParts(IndexedView(m_Variables.IecType(*number), part.indexes), itemName, pos,
                        part.more);
 }
 

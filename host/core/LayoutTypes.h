@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/VariableTable.h"
 #include "import/ProjectLayout.h"
-#include "text/NameIndex.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,7 +23,8 @@ public:
         std::uint64_t Count() const;
     };
 
-    explicit LayoutTypes(const ProjectLayout& layout);
+    // Keeps pointers into the layout's composites and named types, and the variable table.
+    LayoutTypes(const ProjectLayout& layout, const VariableTable& variables);
 
     const CompositeLayout* Composite(std::string_view name) const;
     const NamedTypeLayout* Named(std::string_view name) const;
@@ -31,9 +32,9 @@ public:
 
     // The type of an item name as the program writes it; BOOL for a bit; empty when unknown.
     std::string TypeOf(const std::string& itemName) const;
-    // TypeOf without a copy: the text lies in the layout (or is the literal BOOL), valid as
-    // long as this object is. Reads the name in place, allocating nothing for names of
-    // variables, members and elements of arrays of one dimension.
+    // TypeOf without a copy: the text lies in the layout or the variable table (or is the
+    // literal BOOL), valid as long as they are. Reads the name in place, allocating nothing for
+    // names of variables, members and elements of arrays of one dimension.
     std::string_view TypeView(std::string_view itemName) const;
     // The TypeView of a name that extends a name of type `parentType` by `suffix` ("[3]",
     // ".Speed", "[2].Speed"), found from the parent's type without looking the variable up
@@ -62,6 +63,5 @@ private:
 
     std::unordered_map<std::string, const CompositeLayout*> m_Composites; // upper-case names
     std::unordered_map<std::string, const NamedTypeLayout*> m_Named;
-    const std::vector<VariableLayout>* m_VariableList;
-    NameIndex m_Variables; // numbers in m_VariableList, by name without case
+    const VariableTable& m_Variables;
 };

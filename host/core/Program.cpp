@@ -149,7 +149,8 @@ std::shared_ptr<Program> Program::Open(const std::string& path, const ProgramOpt
         program->m_Name = DictionaryName(path);
         program->m_Path = path;
         program->m_Layout = std::move(*layout);
-        program->m_Types = std::make_unique<LayoutTypes>(program->m_Layout);
+        program->m_Variables = std::make_unique<VariableTable>(program->m_Layout.variables);
+        program->m_Types = std::make_unique<LayoutTypes>(program->m_Layout, *program->m_Variables);
         program->m_Trace = std::make_unique<TraceRecorder>(options.traceEcho);
         // The dictionary's own dump folder; every dump names its folder (WriteDump).
         const std::string folder = "/tmp";
@@ -158,6 +159,7 @@ std::shared_ptr<Program> Program::Open(const std::string& path, const ProgramOpt
         program->m_Dictionary->Initialize(0, program->m_Trace.get(), 1, folder, 0);
         program->CountContents();
         program->OpenMemory(options.memory, report);
+        program->DropVariableLayouts();
         ReleaseFreedMemory();
     } catch (const std::exception& error) {
         // The dictionary reports only allocation and file failures as exceptions.
@@ -193,9 +195,16 @@ void Program::OpenMemory(const MemoryChoice& choice, Diagnostics& report) {
     }
     m_Memory = std::make_unique<MemoryImage>(m_Layout);
     m_Values = std::make_unique<ValueAccess>(*this, *m_Memory);
-    for (const std::string& problem : InitialValues(m_Layout, *m_Types).WriteInto(*m_Values)) {
+    for (const std::string& problem :
+         InitialValues(m_Layout.variables, *m_Types).WriteInto(*m_Values)) {
         report.Remark(0, problem);
     }
+}
+
+// The full records of the variables (comments, addresses, places, initial values) have served:
+// the dictionary keeps its own copies and the variable table what the core asks later.
+void Program::DropVariableLayouts() {
+    std::vector<VariableLayout>().swap(m_Layout.variables);
 }
 
 std::optional<std::string> Program::DeclaredType(const std::string& name) const {

@@ -4,6 +4,7 @@
 #include "core/DictionaryInfo.h"
 #include "core/ResolvedItem.h"
 #include "core/TraceRecorder.h"
+#include "core/VariableTable.h"
 #include "import/Diagnostics.h"
 #include "import/ProjectLayout.h"
 #include "values/ModbusMemory.h"
@@ -65,7 +66,8 @@ public:
 
     const std::string& Name() const { return m_Name; }
     const std::string& Path() const { return m_Path; }
-    const ProjectLayout& Layout() const { return m_Layout; }
+    // The variables by name: type as written, located or not.
+    const VariableTable& Variables() const { return *m_Variables; }
     const LayoutTypes& Types() const { return *m_Types; }
     MemoryKind Memory() const { return m_MemoryKind; }
     const DictionaryInfo& Info() const { return m_Info; }
@@ -105,13 +107,17 @@ private:
     Program() = default;
     void CountContents();
     void OpenMemory(const MemoryChoice& choice, Diagnostics& report);
+    void DropVariableLayouts();
     varbank::BrowseRequest Request(const BrowseOptions& browse) const;
     void ResolveInto(const std::string& checkedName, ResolvedItem& item) const;
 
     std::string m_Name;
     std::string m_Path;
+    // The types and memory areas. Its variables are given up once the dictionary holds them and
+    // the initial values are written: m_Variables keeps what is asked of them later.
     ProjectLayout m_Layout;
-    std::unique_ptr<LayoutTypes> m_Types;
+    std::unique_ptr<VariableTable> m_Variables;
+    std::unique_ptr<LayoutTypes> m_Types;   // uses m_Variables, so declared after it
     std::unique_ptr<TraceRecorder> m_Trace; // outlives the dictionary that calls it
     std::unique_ptr<CVarbank> m_Dictionary;
     DictionaryInfo m_Info;

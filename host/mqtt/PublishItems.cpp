@@ -120,9 +120,10 @@ PublishItems::Result PublishItems::Expand(const Program& program,
     std::vector<std::string> found;
     for (const std::string& entry : entries) {
         if (entry == "located" || entry == "all") {
-            for (const VariableLayout& variable : program.Layout().variables) {
-                if (entry == "all" || !variable.address.empty()) {
-                    found.push_back(variable.name);
+            const VariableTable& variables = program.Variables();
+            for (std::size_t i = 0; i < variables.Size(); ++i) {
+                if (entry == "all" || variables.Located(i)) {
+                    found.emplace_back(variables.Name(i));
                 }
             }
         } else if (HasWildcard(entry)) {

@@ -36,7 +36,8 @@ TEST(LayoutTypesTest, TypeViewTellsWhatTypeOfTells) {
     Diagnostics diagnostics("test.xml");
     const auto layout = hosttest::Import(Program(), diagnostics);
     ASSERT_TRUE(layout);
-    const LayoutTypes types(*layout);
+    const VariableTable variables(layout->variables);
+    const LayoutTypes types(*layout, variables);
     struct Case {
         const char* name;
         const char* type; // as TypeOf gives it
@@ -73,7 +74,8 @@ TEST(LayoutTypesTest, TypeViewBelowAgreesWithTheWholeName) {
     Diagnostics diagnostics("test.xml");
     const auto layout = hosttest::Import(Program(), diagnostics);
     ASSERT_TRUE(layout);
-    const LayoutTypes types(*layout);
+    const VariableTable variables(layout->variables);
+    const LayoutTypes types(*layout, variables);
     struct Case {
         const char* parent;
         const char* suffix;

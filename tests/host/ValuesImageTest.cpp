@@ -128,9 +128,11 @@ TEST(ValuesImage, HoldsTheSamplePrograms) {
             ADD_FAILURE() << problem;
         }
         // Every top-level variable reads, whole.
-        for (const VariableLayout& variable : loaded.program->Layout().variables) {
-            const ValueResult result = loaded.access->Read(variable.name);
-            EXPECT_TRUE(result.Ok()) << variable.name << ": " << CoreJson::Error(result);
+        const VariableTable& variables = loaded.program->Variables();
+        for (std::size_t i = 0; i < variables.Size(); ++i) {
+            const std::string name(variables.Name(i));
+            const ValueResult result = loaded.access->Read(name);
+            EXPECT_TRUE(result.Ok()) << name << ": " << CoreJson::Error(result);
         }
         ++checked;
     }

@@ -45,9 +45,8 @@ std::string CVarbank::VariableAddressText(const CSymbXMLItemDef& item) const {
     FormatPhysicalAddress(AREA_KIND_ORDINARY, item.m_Block, item.m_Offset, item.m_Bit,
                           static_cast<std::int32_t>(item.m_Size), item.m_TypeCode, text);
     if (text.empty()) {
-        const std::string& type = item.m_AltTypeName.empty() ? item.m_TypeName : item.m_AltTypeName;
-        text = StrFormat("U-%s (B:%u - O:%u) ", type.c_str(), static_cast<unsigned>(item.m_Block),
-                         item.m_Offset);
+        text = StrFormat("U-%s (B:%u - O:%u) ", item.m_TypeName.c_str(),
+                         static_cast<unsigned>(item.m_Block), item.m_Offset);
     }
     return text;
 }

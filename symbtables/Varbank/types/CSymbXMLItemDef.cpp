@@ -50,7 +50,7 @@ void CSymbXMLItemDef::GetVarKind(std::uint32_t typeCode, VARIANT& kind) {
 bool CSymbXMLItemDef::SaveBinary(CTextFile& file) {
     file.WriteString("XMLItem " + m_Name + "\n");
     file.WriteString(m_Comment + "\n");
-    file.WriteString(m_Address + "\n");
+    file.WriteString(m_Address.str() + "\n");
     file.WriteString(m_TypeName + "\n");
     file.WriteString(StrFormat("%X %X (%X,%X)-%X : %X %X\n", m_TypeCode,
                                static_cast<unsigned>(m_VarType), static_cast<unsigned>(m_Block),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CRareText.h"
 #include "PlatformApi.h"
 #include "VarbankCodes.h"
 #include "Variant.h"
@@ -34,7 +35,7 @@ public:
     std::string m_Name;
     std::string m_Comment;
     std::string m_InfoText;
-    std::string m_Address;
+    CRareText m_Address; // the direct address as written; empty for most variables
     std::string m_TypeName;
     std::uint32_t m_TypeCode = kTypeCodeUnknown;
     std::uint16_t m_VarType = 0;
@@ -43,5 +44,4 @@ public:
     std::uint32_t m_Size = 0;
     std::uint16_t m_Attribute = 0;
     std::uint8_t m_Bit = BIT_NONE;
-    std::string m_AltTypeName;
 };
