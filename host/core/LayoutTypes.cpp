@@ -338,6 +338,31 @@ std::string_view LayoutTypes::TypeView(std::string_view itemName) const {
                        part.more);
 }
 
+void LayoutTypes::Prefetch(const std::vector<std::string>& names) const {
+    std::vector<std::string_view> firsts;
+    firsts.reserve(names.size());
+    for (const std::string& name : names) {
+        std::size_t pos = 0;
+        PartView part;
+        if (NextPart(name, pos, part)) {
+            firsts.push_back(TrimBlanks(part.name));
+            m_Variables.FetchSlot(firsts.back());
+        }
+    }
+    std::vector<const VariableLayout*> records;
+    records.reserve(firsts.size());
+    for (const std::string_view first : firsts) {
+        if (const auto number = m_Variables.Candidate(first)) {
+            records.push_back(&(*m_VariableList)[*number]);
+            __builtin_prefetch(records.back());
+        }
+    }
+    for (const VariableLayout* record : records) {
+        __builtin_prefetch(record->name.data());
+        __builtin_prefetch(record->iecType.data());
+    }
+}
+
 std::optional<std::string_view> LayoutTypes::TypeViewBelow(std::string_view parentType,
                                                            std::string_view suffix) const {
     if (parentType.empty() || suffix.empty() || (suffix.front() != '[' && suffix.front() != '.')) {

@@ -258,6 +258,7 @@ bool ValueAccess::Gather(const std::vector<std::string>& names, std::vector<Valu
     results.reserve(names.size());
     roots.resize(names.size());
     m_Program.Prefetch(names);
+    m_Program.Types().Prefetch(names);
     for (std::size_t i = 0; i < names.size(); ++i) {
         ValueResult& result = results.emplace_back(Named(names[i]));
         if (batch.leaves > batch.maxLeaves) {

@@ -137,7 +137,15 @@ void JsonWriter::PutString(std::string_view text) {
     while (plain < text.size() && kPlain[static_cast<unsigned char>(text[plain])]) {
         ++plain;
     }
-    if (plain == text.size()) { // most names and texts
+    if (plain == text.size() && plain + 2 <= kBufferSize) { // most names and texts
+        char* const at = Room(plain + 2);
+        at[0] = '"';
+        std::memcpy(at + 1, text.data(), plain);
+        at[plain + 1] = '"';
+        m_Used += plain + 2;
+        return;
+    }
+    if (plain == text.size()) {
         Put('"');
         Put(text.data(), text.size());
         Put('"');
@@ -223,10 +231,10 @@ JsonWriter& JsonWriter::Signed(std::int64_t value) {
 }
 
 JsonWriter& JsonWriter::Unsigned(std::uint64_t value) {
+    constexpr std::size_t kDigits = 20;
     Separate();
-    std::array<char, 24> digits{};
-    const char* const end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-    Put(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    char* const at = Room(kDigits);
+    m_Used = static_cast<std::size_t>(std::to_chars(at, at + kDigits, value).ptr - m_Buffer.data());
     Done();
     return *this;
 }

@@ -24,15 +24,18 @@ public:
     // A name written in the source, printable ASCII without quotes or backslashes: copied as
     // it is.
     template <std::size_t N> JsonWriter& Key(const char (&name)[N]) {
-        // ,"name": in one piece
-        std::array<char, N + 3> piece{};
-        piece[0] = ',';
-        piece[1] = '"';
-        std::memcpy(piece.data() + 2, name, N - 1);
-        piece[N + 1] = '"';
-        piece[N + 2] = ':';
-        const std::size_t skip = m_First ? 1 : 0;
-        Put(piece.data() + skip, piece.size() - skip);
+        static_assert(N + 3 <= kBufferSize);
+        // ,"name": written in place, the name's length known here
+        char* at = Room(N + 3);
+        if (!m_First) {
+            *at++ = ',';
+        }
+        *at++ = '"';
+        std::memcpy(at, name, N - 1);
+        at += N - 1;
+        *at++ = '"';
+        *at++ = ':';
+        m_Used = static_cast<std::size_t>(at - m_Buffer.data());
         m_First = true; // the value takes no comma
         return *this;
     }
@@ -65,6 +68,13 @@ private:
         }
     }
 
+    // Where `size` more bytes go, with room for them in the buffer (at most kBufferSize).
+    char* Room(std::size_t size) {
+        if (size > kBufferSize - m_Used) {
+            Flush();
+        }
+        return m_Buffer.data() + m_Used;
+    }
     void Put(char c) {
         if (m_Used == kBufferSize) {
             Flush();
