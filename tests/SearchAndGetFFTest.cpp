@@ -1,6 +1,7 @@
 #include "CTraceSink.h"
 #include "DictionaryGenerator.h"
 #include "ImplemRecord.h"
+#include "NarrowResolution.h"
 #include "PropertyEntry.h"
 #include "TextConversion.h"
 
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -210,6 +213,41 @@ TEST_F(PlainResolution, RefusalsWithTheirCodesAndTraces) {
     dico.Initialize(0, nullptr, 1, "/tmp", 0);
     EXPECT_EQ(Resolve("FB1").hr, -1);
     EXPECT_TRUE(sink.lines.empty());
+}
+
+// The UTF-8 entry point gives what SearchAndGetFF hands out, its property texts as they come
+// back from UTF-16 (bad UTF-8 replaced, a text cut at a NUL); fetching names ahead beforehand,
+// odd names included, changes nothing.
+TEST_F(PlainResolution, NarrowResolutionIsSearchAndGetFFInUtf8) {
+    using generated::Variable;
+    Variable(dico, "Odd", "INT", 1, 70, 2, "", "bad \xFF comment")->m_InfoText = "bad \xC3 info";
+    Variable(dico, "Cut", "INT", 1, 72, 2)->m_InfoText = std::string("before\0after", 12);
+    CSymbXMLItemDef* wideTexts = Variable(dico, "Wide", "INT", 1, 74, 2);
+    wideTexts->m_InfoText = "\xF0\x9F\x98\x80 \xE2\x82\xAC";
+    wideTexts->m_TypeName = "I\xFFNT \xC3\xA9";
+    const std::vector<std::string> names = {"W", "w",    " W",   "W.3",    "W.16", "D",  "X",
+                                            "U", "Flag", "M5",   "B1",     "FB1",  "S1", "S1.A",
+                                            "R", "Odd",  "Cut",  "Wide",   "Nope", "",   "   ",
+                                            ".", "[1]",  "W[1]", "Nope.X", "FB1.X"};
+    dico.PrefetchItems(names);
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const Answer wide = Resolve(name);
+        NarrowResolution narrow;
+        narrow.address = "untouched";
+        ASSERT_EQ(dico.ResolveNarrow(name, narrow), wide.hr);
+        if (wide.hr != S_OK) {
+            EXPECT_EQ(narrow.address, "untouched");
+            continue;
+        }
+        EXPECT_EQ(std::memcmp(&narrow.implem, wide.record.get(), sizeof(ImplemRecord)), 0);
+        EXPECT_EQ(narrow.address, wide.address);
+        EXPECT_EQ(narrow.comment, wide.comment);
+        EXPECT_EQ(narrow.typeName, Text(wide, 3));
+        EXPECT_EQ(narrow.kind, Text(wide, 4));
+        EXPECT_EQ(narrow.info, Text(wide, 5));
+        EXPECT_EQ(narrow.addressListed, wide.count == 7);
+    }
 }
 
 TEST_F(PlainResolution, ArgumentChecks) {

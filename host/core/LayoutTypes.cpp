@@ -330,6 +330,29 @@ std::string_view LayoutTypes::TypeView(std::string_view itemName) const {
                        part.more);
 }
 
+void LayoutTypes::Prefetch(const std::vector<std::string>& names) const {
+    std::vector<std::string_view> firsts;
+    firsts.reserve(names.size());
+    for (const std::string& name : names) {
+        std::size_t pos = 0;
+        PartView part;
+        if (NextPart(name, pos, part)) {
+            firsts.push_back(TrimBlanks(part.name));
+            m_Variables.FetchSlot(firsts.back());
+        }
+    }
+    std::vector<std::size_t> candidates;
+    candidates.reserve(firsts.size());
+    for (const std::string_view first : firsts) {
+        if (const auto number = m_Variables.FetchEntry(first)) {
+            candidates.push_back(*number);
+        }
+    }
+    for (const std::size_t number : candidates) {
+        m_Variables.FetchName(number);
+    }
+}
+
 std::optional<std::string_view> LayoutTypes::TypeViewBelow(std::string_view parentType,
                                                            std::string_view suffix) const {
     if (parentType.empty() || suffix.empty() || (suffix.front() != '[' && suffix.front() != '.')) {

@@ -43,21 +43,6 @@ PhysicalPlace PlaceOf(const ImplemRecord& implem) {
     return place;
 }
 
-// A string property as its text, a property of another kind as an empty text.
-void AddProperties(const varbank::Resolution& resolution, ResolvedItem& item) {
-    for (std::uint32_t i = 0; i < resolution.PropertyCount(); ++i) {
-        const PropertyEntry& entry = resolution.Properties()[i];
-        std::optional<std::string>* field =
-            entry.dwPropertyId == varbank::kPropertyTypeName ? &item.typeName
-            : entry.dwPropertyId == varbank::kPropertyKind   ? &item.kind
-            : entry.dwPropertyId == varbank::kPropertyInfo   ? &item.info
-                                                             : nullptr;
-        if (field != nullptr) {
-            *field = entry.vValue.vt == VT_BSTR ? Utf16ToUtf8(entry.vValue.bstrVal) : std::string();
-        }
-    }
-}
-
 BrowseFault BrowseFaultOf(HRESULT status) {
     if (status == E_INVALIDARG) {
         return BrowseFault::NotComposite;
@@ -228,6 +213,10 @@ ResolvedItem Program::Resolve(const std::string& name) const {
     return item;
 }
 
+void Program::Prefetch(const std::vector<std::string>& names) const {
+    m_Dictionary->PrefetchItems(names);
+}
+
 ResolvedItem Program::ResolveChecked(const std::string& checkedName) const {
     ResolvedItem item;
     ResolveInto(checkedName, item);
@@ -235,17 +224,19 @@ ResolvedItem Program::ResolveChecked(const std::string& checkedName) const {
 }
 
 void Program::ResolveInto(const std::string& checkedName, ResolvedItem& item) const {
-    const varbank::Resolution resolution(*m_Dictionary, checkedName);
-    if (!resolution.Resolved()) {
-        const HRESULT status = resolution.Status() == S_OK ? S_FALSE : resolution.Status();
+    NarrowResolution resolution;
+    const HRESULT status = m_Dictionary->ResolveNarrow(checkedName, resolution);
+    if (status != S_OK) {
         item.fault = FaultOf(varbank::ExplainRefusal(*m_Dictionary, checkedName, status));
         item.reason = FaultText(item.fault, status);
         return;
     }
-    item.address = resolution.Address();
-    item.comment = resolution.Comment();
-    item.place = PlaceOf(*resolution.Record());
-    AddProperties(resolution, item);
+    item.address = std::move(resolution.address);
+    item.comment = std::move(resolution.comment);
+    item.place = PlaceOf(resolution.implem);
+    item.typeName = std::move(resolution.typeName);
+    item.kind = resolution.kind;
+    item.info = std::move(resolution.info);
 }
 
 varbank::BrowseRequest Program::Request(const BrowseOptions& browse) const {

@@ -74,6 +74,9 @@ public:
     const std::string& Stamp() const { return m_Info.stamp; }
 
     ResolvedItem Resolve(const std::string& name) const;
+    // Fetches what resolving these names will read into the processor's cache at once, so that
+    // a batch waits for memory once rather than once per name.
+    void Prefetch(const std::vector<std::string>& names) const;
     // Resolve of a name ItemName::Check has passed and normalised (its Text()), without checking
     // it again; the item's name is left empty.
     ResolvedItem ResolveChecked(const std::string& checkedName) const;

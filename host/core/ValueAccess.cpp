@@ -257,6 +257,8 @@ bool ValueAccess::Gather(const std::vector<std::string>& names, std::vector<Valu
                          std::vector<Node>& roots, Batch& batch) {
     results.reserve(names.size());
     roots.resize(names.size());
+    m_Program.Prefetch(names);
+    m_Program.Types().Prefetch(names);
     for (std::size_t i = 0; i < names.size(); ++i) {
         ValueResult& result = results.emplace_back(Named(names[i]));
         if (batch.leaves > batch.maxLeaves) {

@@ -41,3 +41,17 @@ std::string_view VariableTable::Name(std::size_t number) const {
 std::string_view VariableTable::IecType(std::size_t number) const {
     return m_Types[m_Entries[number].type];
 }
+
+std::optional<std::size_t> VariableTable::FetchEntry(std::string_view name) const {
+    const auto number = m_Index.Candidate(name);
+    if (number && *number < m_Entries.size()) {
+        __builtin_prefetch(&m_Entries[*number]);
+    }
+    return number;
+}
+
+void VariableTable::FetchName(std::size_t number) const {
+    if (number < m_Entries.size()) {
+        __builtin_prefetch(m_Names.data() + m_Entries[number].nameStart);
+    }
+}

@@ -33,6 +33,12 @@ public:
     // The number of the variable of that name without case (the first one declared), or nothing.
     std::optional<std::size_t> Find(std::string_view name) const { return m_Index.Find(name); }
 
+    // A batch of lookups waits for memory once rather than once per name: fetch every name's
+    // slot, then the entries the slots hold, then their names' text. Hints only: Find decides.
+    void FetchSlot(std::string_view name) const { m_Index.FetchSlot(name); }
+    std::optional<std::size_t> FetchEntry(std::string_view name) const;
+    void FetchName(std::size_t number) const;
+
 private:
     struct Entry {
         std::uint64_t nameStart = 0; // in m_Names

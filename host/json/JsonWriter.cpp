@@ -84,12 +84,6 @@ void AppendEscaped(std::string& out, char c) {
     }
 }
 
-template <typename Number> void AppendInteger(std::string& out, Number number) {
-    std::array<char, 24> digits{};
-    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
-    out.append(digits.data(), end);
-}
-
 // Bytes copied as they are without a look at their neighbours: printable ASCII but the quote
 // and the backslash.
 constexpr std::array<bool, 256> kPlain = [] {
@@ -138,93 +132,139 @@ void JsonWriter::AppendSpecial(std::string& out, std::string_view text) {
     out += '"';
 }
 
+void JsonWriter::PutString(std::string_view text) {
+    std::size_t plain = 0;
+    while (plain < text.size() && kPlain[static_cast<unsigned char>(text[plain])]) {
+        ++plain;
+    }
+    if (plain == text.size() && plain + 2 <= kBufferSize) { // most names and texts
+        char* const at = Room(plain + 2);
+        at[0] = '"';
+        std::memcpy(at + 1, text.data(), plain);
+        at[plain + 1] = '"';
+        m_Used += plain + 2;
+        return;
+    }
+    if (plain == text.size()) {
+        Put('"');
+        Put(text.data(), text.size());
+        Put('"');
+        return;
+    }
+    std::string special;
+    AppendSpecial(special, text);
+    Put(special.data(), special.size());
+}
+
 void JsonWriter::Separate() {
     if (!m_First) {
-        m_Out += ',';
+        Put(',');
     }
     m_First = false;
 }
 
 JsonWriter& JsonWriter::BeginObject() {
     Separate();
-    m_Out += '{';
+    Put('{');
     m_First = true;
+    ++m_Depth;
     return *this;
 }
 
 JsonWriter& JsonWriter::EndObject() {
-    m_Out += '}';
+    Put('}');
     m_First = false;
+    --m_Depth;
+    Done();
     return *this;
 }
 
 JsonWriter& JsonWriter::BeginArray() {
     Separate();
-    m_Out += '[';
+    Put('[');
     m_First = true;
+    ++m_Depth;
     return *this;
 }
 
 JsonWriter& JsonWriter::EndArray() {
-    m_Out += ']';
+    Put(']');
     m_First = false;
+    --m_Depth;
+    Done();
     return *this;
 }
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
     Separate();
-    AppendString(m_Out, name);
-    m_Out += ':';
+    PutString(name);
+    Put(':');
     m_First = true; // the value takes no comma
     return *this;
 }
 
 JsonWriter& JsonWriter::Null() {
     Separate();
-    m_Out += "null";
+    Put("null", 4);
+    Done();
     return *this;
 }
 
 JsonWriter& JsonWriter::Bool(bool value) {
     Separate();
-    m_Out += value ? "true" : "false";
+    if (value) {
+        Put("true", 4);
+    } else {
+        Put("false", 5);
+    }
+    Done();
     return *this;
 }
 
 JsonWriter& JsonWriter::Signed(std::int64_t value) {
     Separate();
-    AppendInteger(m_Out, value);
+    std::array<char, 24> digits{};
+    const char* const end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+    Put(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    Done();
     return *this;
 }
 
 JsonWriter& JsonWriter::Unsigned(std::uint64_t value) {
+    constexpr std::size_t kDigits = 20;
     Separate();
-    AppendInteger(m_Out, value);
+    char* const at = Room(kDigits);
+    m_Used = static_cast<std::size_t>(std::to_chars(at, at + kDigits, value).ptr - m_Buffer.data());
+    Done();
     return *this;
 }
 
 JsonWriter& JsonWriter::Real(double value) {
     Separate();
     if (!std::isfinite(value)) {
-        m_Out += "null";
+        Put("null", 4);
+        Done();
         return *this;
     }
     // The library's own conversion, so that every digit is the same as its dump's.
     std::array<char, 64> digits{};
     const char* const end =
         nlohmann::detail::to_chars(digits.data(), digits.data() + digits.size(), value);
-    m_Out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    Put(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    Done();
     return *this;
 }
 
 JsonWriter& JsonWriter::String(std::string_view text) {
     Separate();
-    AppendString(m_Out, text);
+    PutString(text);
+    Done();
     return *this;
 }
 
 JsonWriter& JsonWriter::Raw(std::string_view json) {
     Separate();
-    m_Out += json;
+    Put(json.data(), json.size());
+    Done();
     return *this;
 }

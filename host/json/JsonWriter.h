@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -22,12 +24,18 @@ public:
     // A name written in the source, printable ASCII without quotes or backslashes: copied as
     // it is.
     template <std::size_t N> JsonWriter& Key(const char (&name)[N]) {
+        static_assert(N + 3 <= kBufferSize);
+        // ,"name": written in place, the name's length known here
+        char* at = Room(N + 3);
         if (!m_First) {
-            m_Out += ',';
+            *at++ = ',';
         }
-        m_Out += '"';
-        m_Out.append(name, N - 1);
-        m_Out.append("\":", 2);
+        *at++ = '"';
+        std::memcpy(at, name, N - 1);
+        at += N - 1;
+        *at++ = '"';
+        *at++ = ':';
+        m_Used = static_cast<std::size_t>(at - m_Buffer.data());
         m_First = true; // the value takes no comma
         return *this;
     }
@@ -45,11 +53,53 @@ public:
     static void AppendString(std::string& out, std::string_view text);
 
 private:
+    static constexpr std::size_t kBufferSize = 2048;
+
     // A text with escapes or bytes past ASCII.
     static void AppendSpecial(std::string& out, std::string_view text);
     // A comma before every value or member but the first of its array or object.
     void Separate();
+    // The text as a JSON string literal, into the buffer.
+    void PutString(std::string_view text);
+    // A value written: at the outermost level the document is whole.
+    void Done() {
+        if (m_Depth == 0) {
+            Flush();
+        }
+    }
+
+    // Where `size` more bytes go, with room for them in the buffer (at most kBufferSize).
+    char* Room(std::size_t size) {
+        if (size > kBufferSize - m_Used) {
+            Flush();
+        }
+        return m_Buffer.data() + m_Used;
+    }
+    void Put(char c) {
+        if (m_Used == kBufferSize) {
+            Flush();
+        }
+        m_Buffer[m_Used++] = c;
+    }
+    void Put(const char* text, std::size_t size) {
+        if (size > kBufferSize - m_Used) {
+            Flush();
+            if (size > kBufferSize) {
+                m_Out.append(text, size);
+                return;
+            }
+        }
+        std::memcpy(m_Buffer.data() + m_Used, text, size);
+        m_Used += size;
+    }
+    void Flush() {
+        m_Out.append(m_Buffer.data(), m_Used);
+        m_Used = 0;
+    }
 
     std::string& m_Out;
+    std::array<char, kBufferSize> m_Buffer{};
+    std::size_t m_Used = 0;
+    std::size_t m_Depth = 0; // objects and arrays open
     bool m_First = true;
 };

@@ -95,6 +95,7 @@ ApiReply DictionaryEndpoints::Resolve(const HttpRequest& request) const {
     text.reserve(names.size() * 320);
     JsonWriter out(text);
     out.BeginObject().Key("results").BeginArray();
+    m_Program.Prefetch(names);
     for (const std::string& name : names) {
         const ResolvedItem item = m_Program.Resolve(name);
         std::optional<std::optional<std::string>> declaredType;

@@ -13,8 +13,18 @@ HttpService::HttpService(const ServiceApi& api, ServiceLog& log, const Options& 
     : m_Options(options), m_Context{api, log,
                                     RequestGuard(options.allowedHosts, HttpSession::kMaxBody),
                                     options.verbose},
-      m_Io(static_cast<int>(options.threads)), m_Acceptor(net::make_strand(m_Io)),
-      m_Pause(m_Acceptor.get_executor()) {}
+      m_Io(1), m_Acceptor(net::make_strand(m_Io)), m_Pause(m_Acceptor.get_executor()) {
+    for (unsigned i = 1; i < options.threads; ++i) {
+        m_MoreIo.push_back(std::make_unique<net::io_context>(1));
+        m_Keep.push_back(net::make_work_guard(*m_MoreIo.back()));
+    }
+}
+
+net::io_context& HttpService::NextContext() {
+    const std::size_t next = m_Next;
+    m_Next = (m_Next + 1) % (m_MoreIo.size() + 1);
+    return next == 0 ? m_Io : *m_MoreIo[next - 1];
+}
 
 int HttpService::Bind(std::string& reason) {
     boost::system::error_code error;
@@ -43,25 +53,25 @@ int HttpService::Bind(std::string& reason) {
 }
 
 void HttpService::Accept() {
-    m_Acceptor.async_accept(
-        net::make_strand(m_Io), [this](boost::system::error_code error, tcp::socket socket) {
-            if (!error) {
-                // Served even when the acceptor closed meanwhile: the client is connected.
-                m_Starved = false;
-                Admit(std::move(socket));
-            }
-            if (error == net::error::operation_aborted || !m_Acceptor.is_open()) {
-                return;
-            }
-            if (error && error != net::error::connection_aborted &&
-                error != net::error::connection_reset) {
-                // Out of descriptors or memory: the connection stays queued, and retrying at
-                // once would only spin.
-                PauseAccepting(error);
-                return;
-            }
-            Accept();
-        });
+    m_Acceptor.async_accept(net::make_strand(NextContext()), [this](boost::system::error_code error,
+                                                                    tcp::socket socket) {
+        if (!error) {
+            // Served even when the acceptor closed meanwhile: the client is connected.
+            m_Starved = false;
+            Admit(std::move(socket));
+        }
+        if (error == net::error::operation_aborted || !m_Acceptor.is_open()) {
+            return;
+        }
+        if (error && error != net::error::connection_aborted &&
+            error != net::error::connection_reset) {
+            // Out of descriptors or memory: the connection stays queued, and retrying at
+            // once would only spin.
+            PauseAccepting(error);
+            return;
+        }
+        Accept();
+    });
 }
 
 void HttpService::Admit(tcp::socket socket) {
@@ -116,7 +126,7 @@ void HttpService::TakeBacklog() {
     m_Acceptor.non_blocking(true, error);
     // Bounded, should clients keep coming meanwhile.
     for (std::size_t taken = 0; !error && taken < m_Options.maxConnections; ++taken) {
-        tcp::socket socket(net::make_strand(m_Io));
+        tcp::socket socket(net::make_strand(NextContext()));
         m_Acceptor.accept(socket, error);
         if (!error) {
             Admit(std::move(socket));
@@ -156,10 +166,15 @@ bool HttpService::EvictLongestIdle() {
 void HttpService::Serve() {
     Accept();
     std::vector<std::thread> pool;
-    for (unsigned i = 1; i < m_Options.threads; ++i) {
-        pool.emplace_back([this] { m_Io.run(); });
+    for (const auto& io : m_MoreIo) {
+        pool.emplace_back([&io] { io->run(); });
     }
     m_Io.run();
+    // The acceptor is closed: no connection comes to the other threads any more, and each
+    // ends once its connections have.
+    for (auto& keep : m_Keep) {
+        keep.reset();
+    }
     for (std::thread& thread : pool) {
         thread.join();
     }

@@ -4,6 +4,7 @@
 #include "service/ServiceApi.h"
 #include "service/ServiceLog.h"
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -15,10 +16,12 @@
 
 // The HTTP side of the service: a listening socket and a fixed pool of threads that run every
 // connection asynchronously, so that a few threads serve many keep-alive clients and an idle
-// client holds no thread. At most maxConnections are held: beyond, the longest idle one is
-// closed to make room, or the newcomer gets 503. When descriptors run out, accepting pauses
-// briefly instead of retrying at once. Stop() ends the waits, serves the connections still
-// queued in the kernel, and lets the requests in progress finish.
+// client holds no thread. Each thread runs its own I/O context and each connection stays on
+// one of them, so that a request is served by one thread from its first byte to its answer,
+// without handing its steps from thread to thread. At most maxConnections are held: beyond,
+// the longest idle one is closed to make room, or the newcomer gets 503. When descriptors run
+// out, accepting pauses briefly instead of retrying at once. Stop() ends the waits, serves the
+// connections still queued in the kernel, and lets the requests in progress finish.
 class HttpService {
 public:
     struct Options {
@@ -48,6 +51,8 @@ private:
     void PauseAccepting(const boost::system::error_code& error);
     void TakeBacklog();
 
+    // The context of the next connection, in turn.
+    boost::asio::io_context& NextContext();
     // The number of connections held, this one included.
     std::size_t Track(const std::shared_ptr<HttpSession>& session);
     std::size_t Held();
@@ -56,7 +61,11 @@ private:
 
     Options m_Options;
     HttpSessionContext m_Context;
-    boost::asio::io_context m_Io;
+    boost::asio::io_context m_Io; // the acceptor's, and some connections'
+    // One per thread but the first, each kept running until the stop.
+    std::vector<std::unique_ptr<boost::asio::io_context>> m_MoreIo;
+    std::vector<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_Keep;
+    std::size_t m_Next = 0; // on the acceptor's strand
     boost::asio::ip::tcp::acceptor m_Acceptor;
     boost::asio::steady_timer m_Pause;
     bool m_Starved = false; // out of descriptors, reported once until an accept succeeds

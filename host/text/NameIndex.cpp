@@ -77,6 +77,20 @@ std::optional<std::size_t> NameIndex::Find(std::string_view name) const {
     return held == 0 ? std::nullopt : std::optional<std::size_t>(held - 1);
 }
 
+void NameIndex::FetchSlot(std::string_view name) const {
+    if (!m_Slots.empty()) {
+        __builtin_prefetch(&m_Slots[static_cast<std::size_t>(Hash(name)) & (m_Slots.size() - 1)]);
+    }
+}
+
+std::optional<std::size_t> NameIndex::Candidate(std::string_view name) const {
+    if (m_Slots.empty()) {
+        return std::nullopt;
+    }
+    const std::uint32_t held = m_Slots[static_cast<std::size_t>(Hash(name)) & (m_Slots.size() - 1)];
+    return held == 0 ? std::nullopt : std::optional<std::size_t>(held - 1);
+}
+
 void NameIndex::Rebuild(std::size_t slots) {
     std::vector<std::uint32_t> old = std::exchange(m_Slots, std::vector<std::uint32_t>(slots, 0));
     for (const std::uint32_t held : old) {

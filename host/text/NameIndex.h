@@ -27,6 +27,11 @@ public:
     // The entry of a name, or nothing.
     std::optional<std::size_t> Find(std::string_view name) const;
     std::size_t Size() const { return m_Count; }
+    // A batch of lookups waits for memory once rather than once per name: FetchSlot brings the
+    // slot where a name's search starts into the cache ahead, and Candidate then tells the
+    // entry held there, for the caller to fetch ahead in turn. Hints: Find decides.
+    void FetchSlot(std::string_view name) const;
+    std::optional<std::size_t> Candidate(std::string_view name) const;
 
     static std::uint64_t Hash(std::string_view name);
 

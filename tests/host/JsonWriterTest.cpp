@@ -63,6 +63,9 @@ TEST(JsonWriter, ValuesAreTheDocumentsText) {
         "surrogate \xED\xA0\x80",                 // UTF-16 surrogates are not UTF-8
         "too high \xF4\x90\x80\x80",              // past U+10FFFF
         "mixed \xFF \"\n\xC3\xA9",                // replaced and escaped
+        std::string(5000, 'a'),                   // longer than the writer's buffer
+        std::string(3000, '\n'),                  // escaped, twice as long
+        Value::List(700, Value("0123456789")),    // many pieces across the buffer's end
         Value::List{},
         Value::List{U{1}, Value::List{U{2}, 2.5}, "x", Value()},
         Value::Members{},

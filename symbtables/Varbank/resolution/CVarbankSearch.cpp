@@ -3,16 +3,20 @@
 #include "Varbank/CSymbXMLItemDef.h"
 #include "Varbank/CVarbank.h"
 #include "Varbank/ImplemRecord.h"
+#include "Varbank/NarrowResolution.h"
 #include "Varbank/PropertyEntry.h"
+#include "Varbank/TextConversion.h"
 #include "Varbank/VarbankCodes.h"
 #include "Varbank/tagETYPMGRTypeCode.h"
 #include "dictionary/ReadPass.h"
 #include "platform/TextUtil.h"
 #include "resolution/ItemResolution.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -67,11 +71,20 @@ std::unique_ptr<PropertyEntry[]> MakeProperties(const ItemResolution& result, st
     return list;
 }
 
+// Where the part that starts at `from` ends: at the first "." or "[" after it, or at the end.
+// A plain loop: find_first_of searches the text once per character of the set.
+std::size_t PartEnd(std::string_view name, std::size_t from) {
+    std::size_t end = from;
+    while (end < name.size() && name[end] != '.' && name[end] != '[') {
+        ++end;
+    }
+    return end;
+}
+
 // True for a name that the analyser would turn into one name element: no "." or "[" in it, and
 // not made of digits and "-" only (that would be a bit number).
 bool IsPlainName(const std::string& name) {
-    return name.find_first_of(".[") == std::string::npos &&
-           CSymbKorvoAnalyser::IsNumericFrom(name, 0) == 0;
+    return PartEnd(name, 0) == name.size() && CSymbKorvoAnalyser::IsNumericFrom(name, 0) == 0;
 }
 
 // Hands the resolution to the host: every output is written, or none (out of memory).
@@ -94,6 +107,15 @@ HRESULT HandOut(ItemResolution& result, std::string& strAddress, std::string& st
     return S_OK;
 }
 
+// A property text as the host reads it back from its wide copy: cut at its first NUL (the wide
+// copy is read as a C string), each invalid UTF-8 sequence replaced. Plain ASCII is unchanged.
+std::string AsThroughWide(const std::string& text) {
+    const std::string_view kept(text.c_str());
+    const bool ascii = std::all_of(kept.begin(), kept.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return ascii ? std::string(kept) : Utf16ToUtf8(Utf8ToUtf16(kept));
+}
+
 } // namespace
 
 HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNames,
@@ -110,12 +132,74 @@ HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNa
     *pnProperties = 0;
     *ppRecord = nullptr;
     *ppProperties = nullptr;
-    std::string name = ppszNames[0];
-    name.erase(0, name.find_first_not_of(' '));
     ItemResolution result;
+    const HRESULT hr = ResolveDetached(ppszNames[0], result);
+    if (hr != S_OK) {
+        return hr;
+    }
+    // The host's record, property list and wide texts are made from the resolution's own
+    // copies, outside the lock: concurrent resolutions wait only for each other's lookups.
+    return HandOut(result, strAddress, strComment, ppRecord, pnProperties, ppProperties);
+}
+
+HRESULT CVarbank::ResolveNarrow(const std::string& name, NarrowResolution& out) {
+    ItemResolution result;
+    const HRESULT hr = ResolveDetached(name.c_str(), result);
+    if (hr != S_OK) {
+        return hr;
+    }
+    std::memcpy(&out.implem.Record, &result.record, sizeof(result.record));
+    out.implem.dwAttribute = result.attribute;
+    out.addressListed = result.offerAddress && !result.address.empty();
+    out.typeName = AsThroughWide(*result.typeNameText);
+    out.kind = CSymbXMLItemDef::VarKindText(result.record.dwTypeCode);
+    out.info = AsThroughWide(*result.infoText);
+    out.address = std::move(result.address);
+    out.comment = std::move(result.comment);
+    return S_OK;
+}
+
+void CVarbank::PrefetchItems(const std::vector<std::string>& names) {
+    struct Pending {
+        std::string key;
+        std::uint64_t hash;
+        const CItemMap::Entry* entry;
+    };
+    std::vector<Pending> pending;
+    pending.reserve(names.size());
+    CSharedLock shared(m_Lock);
+    for (const std::string& name : names) {
+        const std::size_t first = name.find_first_not_of(' ');
+        if (first == std::string::npos) {
+            continue;
+        }
+        std::string key =
+            ToUpperAscii(std::string_view(name).substr(first, PartEnd(name, first) - first));
+        const std::uint64_t hash = CItemMap::KeyHash(key);
+        m_Items.FetchSlot(hash);
+        pending.push_back({std::move(key), hash, nullptr});
+    }
+    for (Pending& next : pending) {
+        next.entry = m_Items.FetchEntry(next.hash);
+    }
+    for (const Pending& next : pending) {
+        if (next.entry == nullptr || next.entry->first != next.key ||
+            next.entry->second == nullptr) {
+            continue;
+        }
+        const auto* item = reinterpret_cast<const char*>(next.entry->second);
+        for (std::size_t line = 0; line <= sizeof(CSymbXMLItemDef); line += 64) {
+            __builtin_prefetch(item + line);
+        }
+    }
+}
+
+HRESULT CVarbank::ResolveDetached(const char* given, ItemResolution& result) {
+    std::string name = given;
+    name.erase(0, name.find_first_not_of(' '));
     // A run made again starts from the name as given and an empty answer.
     auto restart = [&] {
-        name = ppszNames[0];
+        name = given;
         name.erase(0, name.find_first_not_of(' '));
         result.Clear();
     };
@@ -126,13 +210,7 @@ HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNa
         }
         return hr;
     };
-    const HRESULT hr = RunRead(attempt, restart);
-    if (hr != S_OK) {
-        return hr;
-    }
-    // The host's record, property list and wide texts are made from the resolution's own
-    // copies, outside the lock: concurrent resolutions wait only for each other's lookups.
-    return HandOut(result, strAddress, strComment, ppRecord, pnProperties, ppProperties);
+    return RunRead(attempt, restart);
 }
 
 // Analyses a name and resolves it; called with the lock held.

@@ -21,6 +21,7 @@ class CSymbKorvoAnalysedItem;
 struct BrowsePosition;
 struct BrowseRequest;
 struct ItemResolution;
+struct NarrowResolution;
 struct ListingPage;
 template <class Result> class ReadStep;
 
@@ -48,6 +49,13 @@ public:
                            std::string& strAddress, std::string& strComment,
                            ImplemRecord** ppRecord, std::uint32_t* pnProperties,
                            PropertyEntry** ppProperties) override;
+    // SearchAndGetFF of one name with its outputs in UTF-8, for hosts that need no wide texts:
+    // the same statuses; `out` is written only on S_OK.
+    HRESULT ResolveNarrow(const std::string& name, NarrowResolution& out);
+    // Brings the records of the variables that the names start with into the processor's
+    // cache, all at once, so that resolving the names next waits for memory once rather than
+    // once per name. A hint only: nothing changes, whatever the names.
+    void PrefetchItems(const std::vector<std::string>& names);
     HRESULT BrowseNames(const char* filter, const char* pattern, VARTYPE varType, const char* path,
                         std::uint32_t reservedA, std::uint32_t reservedB, std::int32_t branchesOnly,
                         std::int32_t leaves, std::int32_t branches, std::int32_t columnCount,
@@ -157,6 +165,9 @@ private:
     // exclusive lock.
     HRESULT RunRead(ReadStep<HRESULT> attempt, ReadStep<void> undo);
 
+    // Resolves the name as given less its leading blanks under the lock; on S_OK the result
+    // holds copies of its texts, so that it outlives the lock.
+    HRESULT ResolveDetached(const char* given, ItemResolution& result);
     // Resolution of an item name: analysis, then a plain variable or a member path.
     HRESULT ResolveItemName(std::string& name, ItemResolution& result);
     HRESULT ResolvePlainItem(const CSymbKorvoAnalysedItem& element, const std::string& name,

@@ -25,6 +25,7 @@
 #include "CSymbKorvoAnalysedItem.h"
 #include "CSymbKorvoAnalyser.h"
 #include "ImplemRecord.h"
+#include "NarrowResolution.h"
 #include "PropertyEntry.h"
 #include "VarbankCodes.h"
 #include "tagRATVARPHYSICALIMPLEM.h"
