@@ -36,6 +36,11 @@ void Diagnostics::Remark(std::size_t line, std::string message) {
     m_Entries.push_back({Severity::Remark, line, Bounded(std::move(message))});
 }
 
+void Diagnostics::Append(const Diagnostics& other) {
+    m_Entries.insert(m_Entries.end(), other.m_Entries.begin(), other.m_Entries.end());
+    m_ErrorCount += other.m_ErrorCount;
+}
+
 std::string Diagnostics::Format(const Entry& entry) const {
     std::string text = m_FileName;
     if (entry.line > 0) {

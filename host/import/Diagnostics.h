@@ -29,6 +29,9 @@ public:
     // the same line reads alike when a strict import makes it an error.
     void Remark(std::size_t line, std::string message);
 
+    // Adds the entries of another report, in their order, as if reported here.
+    void Append(const Diagnostics& other);
+
     bool HasErrors() const { return m_ErrorCount > 0; }
     std::size_t ErrorCount() const { return m_ErrorCount; }
     const std::vector<Entry>& Entries() const { return m_Entries; }

@@ -26,10 +26,11 @@ public:
     std::optional<ProjectLayout> ImportText(const std::string& text);
 
 private:
-    std::optional<ProjectLayout> Import(const ProjectModel& model);
+    // Consumes the model's globals: each declaration is freed once placed.
+    std::optional<ProjectLayout> Import(ProjectModel& model);
+    std::optional<ProjectLayout> ImportApart(ProjectModel& model);
     static void ReleaseFreedHeap();
-    static void EvaluateConstants(const ProjectModel& model, TypeResolver& resolver,
-                                  std::vector<VariableLayout>& variables);
+    static void EvaluateConstants(TypeResolver& resolver, std::vector<VariableLayout>& variables);
 
     Diagnostics& m_Diagnostics;
     Options m_Options;

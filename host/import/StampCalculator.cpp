@@ -7,6 +7,13 @@
 
 namespace {
 
+// A field of a sum: its bytes, then a separator.
+void AddText(uLong& crc, std::size_t& length, std::string_view text) {
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()));
+    crc = crc32(crc, reinterpret_cast<const Bytef*>("\x1f"), 1);
+    length += text.size() + 1;
+}
+
 // A running CRC-32 over texts and numbers, each followed by a separator so that moving text
 // from one field to the next changes the sum.
 class Crc {
@@ -15,17 +22,18 @@ public:
         (AddField(fields), ...);
         return *this;
     }
+    // Goes on as if the bytes another sum was taken of had been added here.
+    void Append(uLong crc, std::size_t length) {
+        m_Value = crc32_combine(m_Value, crc, static_cast<z_off_t>(length));
+    }
     std::uint32_t Value() const { return static_cast<std::uint32_t>(m_Value); }
 
 private:
-    void AddField(std::string_view text) {
-        m_Value = crc32(m_Value, reinterpret_cast<const Bytef*>(text.data()),
-                        static_cast<uInt>(text.size()));
-        m_Value = crc32(m_Value, reinterpret_cast<const Bytef*>("\x1f"), 1);
-    }
+    void AddField(std::string_view text) { AddText(m_Value, m_Length, text); }
     void AddField(std::uint64_t number) { AddField(std::to_string(number)); }
 
     uLong m_Value = crc32(0L, Z_NULL, 0);
+    std::size_t m_Length = 0;
 };
 
 std::uint32_t TypesWord(const ProjectLayout& layout) {
@@ -46,7 +54,8 @@ template <typename Declarations> void AddInitialValues(Crc& crc, const Declarati
     }
 }
 
-std::uint32_t CommentsWord(const ProjectLayout& layout, const ProjectModel& model) {
+std::uint32_t CommentsWord(const ProjectLayout& layout, const ProjectModel& model, uLong globalsCrc,
+                           std::size_t globalsLength) {
     Crc crc;
     for (const CompositeLayout& type : layout.composites) {
         for (const MemberLayout& member : type.members) {
@@ -64,7 +73,7 @@ std::uint32_t CommentsWord(const ProjectLayout& layout, const ProjectModel& mode
         crc.Add(pou.name, pou.comment);
         AddInitialValues(crc, pou.variables);
     }
-    AddInitialValues(crc, model.globals);
+    crc.Append(globalsCrc, globalsLength);
     return crc.Value();
 }
 
@@ -86,8 +95,15 @@ std::uint32_t PositionsWord(const ProjectLayout& layout) {
 
 } // namespace
 
+void StampCalculator::GlobalValues::Add(const VariableDecl& global) {
+    AddText(m_Crc, m_Length, global.name);
+    AddText(m_Crc, m_Length, global.initialValue);
+}
+
 std::array<std::uint32_t, 5> StampCalculator::Compute(const ProjectLayout& layout,
-                                                      const ProjectModel& model) {
-    return {TypesWord(layout), CommentsWord(layout, model), NamesWord(layout),
-            PositionsWord(layout), static_cast<std::uint32_t>(layout.variables.size())};
+                                                      const ProjectModel& model,
+                                                      const GlobalValues& globals) {
+    return {TypesWord(layout), CommentsWord(layout, model, globals.m_Crc, globals.m_Length),
+            NamesWord(layout), PositionsWord(layout),
+            static_cast<std::uint32_t>(layout.variables.size())};
 }

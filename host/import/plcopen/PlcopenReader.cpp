@@ -1,6 +1,7 @@
 #include "import/plcopen/PlcopenReader.h"
 
 #include "import/plcopen/DocumentDecoder.h"
+#include "import/plcopen/GlobalListScan.h"
 #include "import/types/TypeVocabulary.h"
 #include "text/HostText.h"
 
@@ -216,13 +217,16 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& erro
 
 } // namespace
 
-PlcopenReader::PlcopenReader(Diagnostics& diagnostics) : m_Diagnostics(diagnostics) {}
+PlcopenReader::PlcopenReader(Diagnostics& diagnostics) : PlcopenReader(diagnostics, Pieces{}) {}
+
+PlcopenReader::PlcopenReader(Diagnostics& diagnostics, Pieces pieces)
+    : m_Diagnostics(&diagnostics), m_Pieces(pieces) {}
 
 bool PlcopenReader::ReadFile(const std::string& path, ProjectModel& model) {
     std::string text;
     std::string error;
     if (!ReadWholeFile(path, text, error)) {
-        m_Diagnostics.Error(0, "cannot read the file: " + error);
+        m_Diagnostics->Error(0, "cannot read the file: " + error);
         return false;
     }
     return ReadText(std::move(text), model);
@@ -233,26 +237,30 @@ bool PlcopenReader::ReadText(std::string text, ProjectModel& model) {
     // the line table counts the same bytes as the parser's offsets.
     DocumentDecoder::Failure failure;
     if (!DocumentDecoder::ToUtf8InPlace(text, failure)) {
-        m_Diagnostics.Error(failure.line, failure.message);
+        m_Diagnostics->Error(failure.line, failure.message);
         return false;
     }
     m_Lines = SourceLines(text);
     m_GlobalLists.clear();
+    m_Ahead.clear();
     // Parsed in place: the tree points into the text, so the document is held once.
     m_Text = {text.data(), text.size()};
+    if (!ReadLargeLists(text)) {
+        return false;
+    }
     pugi::xml_document document;
     const pugi::xml_parse_result parsed = document.load_buffer_inplace(
         text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!parsed) {
-        m_Diagnostics.Error(m_Lines.LineOf(parsed.offset),
-                            std::string("malformed XML: ") + parsed.description());
+        m_Diagnostics->Error(m_Lines.LineOf(parsed.offset),
+                             std::string("malformed XML: ") + parsed.description());
         return false;
     }
     const pugi::xml_node root = document.document_element();
     if (!root || LocalName(root.name()) != "project") {
-        m_Diagnostics.Error(Line(root), "not a PLCopen project: the root element is <" +
-                                            std::string(root ? root.name() : "") +
-                                            ">, not <project>");
+        m_Diagnostics->Error(Line(root), "not a PLCopen project: the root element is <" +
+                                             std::string(root ? root.name() : "") +
+                                             ">, not <project>");
         return false;
     }
     CheckNamespace(root);
@@ -263,7 +271,60 @@ bool PlcopenReader::ReadText(std::string text, ProjectModel& model) {
     ForEachChild(Child(Child(root, "instances"), "configurations"), "configuration",
                  [&](pugi::xml_node configuration) { ReadConfiguration(configuration, model); });
     ForEachChild(root, "addData", [&](pugi::xml_node addData) { ReadAddData(addData, model); });
+    m_Ahead.clear(); // lists where no list is read (a duplicate) stay unread
     return true;
+}
+
+// Each large list is parsed in place a piece at a time, its variables read and the piece's
+// tree freed before the next; its content is then blanked, so that the document's own parse
+// meets an empty list.
+bool PlcopenReader::ReadLargeLists(std::string& text) {
+    if (text.size() < m_Pieces.minBytes) {
+        return true;
+    }
+    for (const GlobalListScan::List& list :
+         GlobalListScan::Find(text, m_Pieces.minBytes, m_Pieces.pieceBytes)) {
+        ListAhead ahead{{}, Diagnostics(m_Diagnostics->FileName())};
+        for (std::size_t i = 1; i < list.cuts.size(); ++i) {
+            const std::size_t size = list.cuts[i] - list.cuts[i - 1];
+            if (!ReadListPiece(text.data() + list.cuts[i - 1], size, ahead)) {
+                return false;
+            }
+        }
+        std::memset(text.data() + list.begin, ' ', list.end - list.begin);
+        m_Ahead.emplace(text.data() + list.name, std::move(ahead));
+    }
+    return true;
+}
+
+bool PlcopenReader::ReadListPiece(char* begin, std::size_t size, ListAhead& list) {
+    pugi::xml_document piece;
+    const pugi::xml_parse_result parsed = piece.load_buffer_inplace(
+        begin, size, pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+    if (!parsed) {
+        m_Diagnostics->Error(m_Lines.LineOf(begin - m_Text.data() + parsed.offset),
+                             std::string("malformed XML: ") + parsed.description());
+        return false;
+    }
+    Diagnostics* const report = std::exchange(m_Diagnostics, &list.diagnostics);
+    for (pugi::xml_node variable : piece.children()) {
+        if (variable.type() == pugi::node_element && LocalName(variable.name()) == "variable") {
+            list.variables.push_back(ReadVariable(variable, VarSection::Global));
+        }
+    }
+    m_Diagnostics = report;
+    return true;
+}
+
+std::optional<PlcopenReader::ListAhead> PlcopenReader::TakeAhead(pugi::xml_node globalVars) {
+    const auto found = m_Ahead.find(globalVars.name());
+    if (found == m_Ahead.end()) {
+        return std::nullopt;
+    }
+    std::optional<ListAhead> ahead(std::move(found->second));
+    m_Ahead.erase(found);
+    m_Diagnostics->Append(ahead->diagnostics);
+    return ahead;
 }
 
 void PlcopenReader::CheckNamespace(pugi::xml_node root) {
@@ -276,8 +337,8 @@ void PlcopenReader::CheckNamespace(pugi::xml_node root) {
         uri == "http://www.plcopen.org/xml/tc6_0201") {
         return;
     }
-    m_Diagnostics.Warning(Line(root),
-                          "namespace '" + uri + "' is not tc6_0200 or tc6_0201; read as tc6_0201");
+    m_Diagnostics->Warning(Line(root),
+                           "namespace '" + uri + "' is not tc6_0200 or tc6_0201; read as tc6_0201");
 }
 
 void PlcopenReader::ReadDataTypes(pugi::xml_node dataTypes, ProjectModel& model) {
@@ -304,8 +365,8 @@ void PlcopenReader::ReadPou(pugi::xml_node node, ProjectModel& model) {
     } else if (kind == "function") {
         return; // functions keep no variables between calls: nothing to serve
     } else {
-        m_Diagnostics.Error(pou.line,
-                            "POU '" + pou.name + "' has the unknown pouType '" + kind + "'");
+        m_Diagnostics->Error(pou.line,
+                             "POU '" + pou.name + "' has the unknown pouType '" + kind + "'");
         return;
     }
     pou.comment = Documentation(node);
@@ -334,6 +395,14 @@ void PlcopenReader::ReadInterface(pugi::xml_node interface, PouDecl& pou) {
             continue; // returnType, documentation, addData
         }
         const bool constant = list.attribute("constant").as_bool();
+        if (std::optional<ListAhead> ahead = TakeAhead(list)) {
+            for (VariableDecl& variable : ahead->variables) {
+                variable.section = section;
+                variable.constant = constant;
+                pou.variables.push_back(std::move(variable));
+            }
+            continue;
+        }
         ForEachChild(list, "variable", [&](pugi::xml_node variable) {
             pou.variables.push_back(ReadVariable(variable, section));
             pou.variables.back().constant = constant;
@@ -367,13 +436,17 @@ void PlcopenReader::ReadGlobals(pugi::xml_node globalVars, ProjectModel& model) 
         const std::size_t line = Line(globalVars);
         const auto [first, inserted] = m_GlobalLists.emplace(ToUpperAscii(name), line);
         if (!inserted) {
-            m_Diagnostics.Error(line, "duplicate global variable list " + Quoted(name) +
-                                          " (first declared at line " +
-                                          std::to_string(first->second) + ")");
+            m_Diagnostics->Error(line, "duplicate global variable list " + Quoted(name) +
+                                           " (first declared at line " +
+                                           std::to_string(first->second) + ")");
             return;
         }
     }
     const bool constant = globalVars.attribute("constant").as_bool();
+    if (std::optional<ListAhead> ahead = TakeAhead(globalVars)) {
+        JoinGlobals(ahead->variables, constant, name, model);
+        return;
+    }
     // Each variable leaves the tree once read: the tree's pages go back as the model grows, so a
     // large list is not held twice.
     pugi::xml_node variable = globalVars.first_child();
@@ -386,6 +459,22 @@ void PlcopenReader::ReadGlobals(pugi::xml_node globalVars, ProjectModel& model) 
             RemoveSubtree(variable);
         }
         variable = next;
+    }
+}
+
+void PlcopenReader::JoinGlobals(std::deque<VariableDecl>& variables, bool constant,
+                                const std::string& list, ProjectModel& model) {
+    for (VariableDecl& variable : variables) {
+        variable.constant = constant;
+        variable.list = list;
+    }
+    if (model.globals.empty()) {
+        model.globals = std::move(variables);
+        return;
+    }
+    while (!variables.empty()) {
+        model.globals.push_back(std::move(variables.front()));
+        variables.pop_front();
     }
 }
 
@@ -405,8 +494,8 @@ void PlcopenReader::ReadInstance(pugi::xml_node pouInstance, ProjectModel& model
     }
     instance.comment = Documentation(pouInstance);
     if (!type) {
-        m_Diagnostics.Error(instance.line,
-                            "program instance '" + instance.name + "' names no program");
+        m_Diagnostics->Error(instance.line,
+                             "program instance '" + instance.name + "' names no program");
         return;
     }
     model.instances.push_back(std::move(instance));
@@ -430,7 +519,7 @@ void PlcopenReader::ReadType(pugi::xml_node holder, TypeRef& ref, const std::str
     if (!element) {
         ref.kind = TypeRef::Kind::Invalid;
         ref.line = holder ? Line(holder) : ownerLine;
-        m_Diagnostics.Error(ref.line, owner + " has no type");
+        m_Diagnostics->Error(ref.line, owner + " has no type");
         return;
     }
     ReadTypeElement(element, ref);
@@ -442,8 +531,8 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
     const DepthGuard guard(m_TypeDepth);
     if (m_TypeDepth > kMaxTypeDepth) {
         ref.kind = TypeRef::Kind::Invalid;
-        m_Diagnostics.Error(ref.line,
-                            "types nest deeper than " + std::to_string(kMaxTypeDepth) + " levels");
+        m_Diagnostics->Error(ref.line,
+                             "types nest deeper than " + std::to_string(kMaxTypeDepth) + " levels");
         return;
     }
     if (TypeVocabulary::IsElementaryElement(name)) {
@@ -480,7 +569,7 @@ void PlcopenReader::ReadTypeElement(pugi::xml_node element, TypeRef& ref) {
         });
     } else {
         ref.kind = TypeRef::Kind::Invalid;
-        m_Diagnostics.Error(ref.line, "unsupported type element <" + name + ">");
+        m_Diagnostics->Error(ref.line, "unsupported type element <" + name + ">");
     }
 }
 
@@ -490,13 +579,13 @@ void PlcopenReader::ReadArray(pugi::xml_node array, TypeRef& ref) {
         const pugi::xml_attribute lower = dimension.attribute("lower");
         const pugi::xml_attribute upper = dimension.attribute("upper");
         if (!lower || !upper) {
-            m_Diagnostics.Error(Line(dimension), "an array dimension needs lower and upper");
+            m_Diagnostics->Error(Line(dimension), "an array dimension needs lower and upper");
             valid = false;
         }
         ref.Details().dims.emplace_back(lower.value(), upper.value());
     });
     if (ref.Details().dims.empty()) {
-        m_Diagnostics.Error(ref.line, "an array needs at least one dimension");
+        m_Diagnostics->Error(ref.line, "an array needs at least one dimension");
         valid = false;
     }
     ReadBase(array, ref, true);
@@ -521,8 +610,8 @@ void PlcopenReader::ReadLength(pugi::xml_node element, TypeRef& ref) {
     const pugi::xml_attribute length = element.attribute("length");
     ref.Details().length = length.value();
     if (length && TrimBlanks(ref.Details().length).empty()) {
-        m_Diagnostics.Error(Line(element), "an empty string length; write a number from 1 to "
-                                           "2147483647, or no length");
+        m_Diagnostics->Error(Line(element), "an empty string length; write a number from 1 to "
+                                            "2147483647, or no length");
         ref.kind = TypeRef::Kind::Invalid;
     }
 }

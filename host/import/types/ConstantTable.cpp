@@ -6,13 +6,14 @@
 #include <algorithm>
 
 ConstantTable::ConstantTable(const ProjectModel& model)
-    : m_Globals([this](std::size_t i) { return std::string_view(m_Entries[i].decl->name); }) {
+    : m_Globals([this](std::size_t i) { return NameOf(i); }) {
     std::size_t count = model.globals.size();
     for (const PouDecl& pou : model.pous) {
         count += pou.variables.size();
     }
     m_Entries.reserve(count); // entries stay in place: the table holds indexes into them
     m_Globals.Reserve(model.globals.size());
+    m_GlobalNameEnds.reserve(model.globals.size());
     for (const VariableDecl& global : model.globals) {
         AddGlobal(global);
     }
@@ -23,7 +24,7 @@ ConstantTable::ConstantTable(const ProjectModel& model)
             if (variable.constant) {
                 m_Declared.emplace(&variable, m_Entries.size());
             }
-            m_Entries.push_back({&variable, &pou, State::Pending});
+            m_Entries.push_back({.decl = &variable, .pou = &pou});
         }
     }
     for (const DataTypeDecl& type : model.dataTypes) {
@@ -33,13 +34,20 @@ ConstantTable::ConstantTable(const ProjectModel& model)
 
 void ConstantTable::AddGlobal(const VariableDecl& global) {
     const std::size_t index = m_Entries.size();
+    Entry entry{.global = static_cast<std::uint32_t>(m_GlobalNameEnds.size())};
+    m_GlobalNames += global.name;
+    m_GlobalNameEnds.push_back(static_cast<std::uint32_t>(m_GlobalNames.size()));
     // Only a constant is asked for by its declaration (ValueOf).
     if (global.constant) {
-        m_Declared.emplace(&global, index);
+        entry.decl = &m_GlobalConstants.emplace_back(global);
+        m_Declared.emplace(entry.decl, index);
+    } else if (const auto literal = ParseIntegerLiteral(global.initialValue)) {
+        entry.literal = *literal;
+        entry.hasLiteral = true;
     }
-    m_Entries.push_back({&global, nullptr, State::Pending});
+    m_Entries.push_back(entry);
     const std::size_t held = m_Globals.Insert(index);
-    if (held != index && global.constant && !m_Entries[held].decl->constant) {
+    if (held != index && global.constant && m_Entries[held].decl == nullptr) {
         m_Globals.Replace(index);
     }
     if (!global.list.empty()) {
@@ -151,13 +159,15 @@ ConstantTable::Result ConstantTable::ValueOf(std::size_t index, std::size_t dept
 // A constant's own value. A global that is not constant counts when it starts with an integer
 // literal; a variable of a POU never does.
 ConstantTable::Result ConstantTable::Compute(const Entry& entry, std::size_t depth) {
+    if (entry.decl == nullptr || !entry.decl->constant) {
+        const std::string_view name =
+            entry.decl != nullptr ? std::string_view(entry.decl->name)
+                                  : NameOf(static_cast<std::size_t>(&entry - m_Entries.data()));
+        return entry.hasLiteral ? Result::Of(entry.literal)
+                                : Result::Failure(Quoted(name) + " is not a constant");
+    }
     const VariableDecl& decl = *entry.decl;
     const std::string name = Quoted(decl.name);
-    if (!decl.constant) {
-        const auto literal =
-            entry.pou == nullptr ? ParseIntegerLiteral(decl.initialValue) : std::nullopt;
-        return literal ? Result::Of(*literal) : Result::Failure(name + " is not a constant");
-    }
     const TypeRef::Kind kind = decl.type.kind;
     if (kind == TypeRef::Kind::Elementary && !ConstantExpression::IsIntegerType(decl.type.name)) {
         return Result::Failure(name + " is a constant of type " + decl.type.name +
@@ -193,7 +203,16 @@ std::string ConstantTable::CycleFrom(std::size_t index) const {
     std::string cycle = "a cycle between constants: ";
     const auto start = std::find(m_Path.begin(), m_Path.end(), index);
     for (auto at = start; at != m_Path.end(); ++at) {
-        cycle += TerminalText(m_Entries[*at].decl->name) + " -> ";
+        cycle += TerminalText(NameOf(*at)) + " -> ";
     }
-    return cycle + TerminalText(m_Entries[index].decl->name);
+    return cycle + TerminalText(NameOf(index));
+}
+
+std::string_view ConstantTable::NameOf(std::size_t index) const {
+    const Entry& entry = m_Entries[index];
+    if (entry.global == kNotGlobal) {
+        return entry.decl->name;
+    }
+    const std::uint32_t begin = entry.global == 0 ? 0 : m_GlobalNameEnds[entry.global - 1];
+    return std::string_view(m_GlobalNames).substr(begin, m_GlobalNameEnds[entry.global] - begin);
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@
 // A constant's value may itself be an expression; it is evaluated on first use and kept, a
 // failure with it, so that a project is evaluated in linear time. A cycle between constants
 // is a failure that names them in order.
+// The table keeps what it needs of the globals (their names, a copy of each constant, the
+// value of a global starting with an integer literal), so that the import may free each
+// global's declaration once it is placed.
 class ConstantTable {
 public:
     using Result = ConstantExpression::Result;
@@ -40,15 +44,23 @@ public:
     // The values of an enumeration's names: each the one before plus one unless written.
     static std::vector<std::pair<std::string, std::int64_t>> EnumValues(const TypeRef& ref);
     // The value of a declared constant as a bound would take it; nothing when it is not a
-    // constant or its value is not an integer expression (nothing is reported).
+    // constant or its value is not an integer expression (nothing is reported). A global
+    // constant is asked for by the table's own copy (GlobalConstants).
     std::optional<std::int64_t> ValueOf(const VariableDecl& constant);
+    // The table's copies of the global constants, in declaration order.
+    const std::deque<VariableDecl>& GlobalConstants() const { return m_GlobalConstants; }
 
 private:
-    enum class State { Pending, Busy, Done };
+    enum class State : std::uint8_t { Pending, Busy, Done };
+    static constexpr std::uint32_t kNotGlobal = UINT32_MAX;
+    // A POU's variable, or a global: a global's declaration is only held for a constant.
     struct Entry {
         const VariableDecl* decl = nullptr;
-        const PouDecl* pou = nullptr; // its POU, null for a global
+        const PouDecl* pou = nullptr;      // its POU, null for a global
+        std::int64_t literal = 0;          // of a global (not constant) starting with one
+        std::uint32_t global = kNotGlobal; // the global's number, for its name
         State state = State::Pending;
+        bool hasLiteral = false;
     };
     using Names = std::unordered_map<std::string, std::size_t>; // upper case -> entry
 
@@ -59,8 +71,12 @@ private:
     Result ValueOf(std::size_t index, std::size_t depth);
     Result Compute(const Entry& entry, std::size_t depth);
     std::string CycleFrom(std::size_t index) const;
+    std::string_view NameOf(std::size_t index) const;
 
     std::vector<Entry> m_Entries; // every variable: kept small, a program has a million
+    std::string m_GlobalNames;    // the globals' names, one after the other
+    std::vector<std::uint32_t> m_GlobalNameEnds;
+    std::deque<VariableDecl> m_GlobalConstants;
     std::unordered_map<std::size_t, Result> m_Results; // of the entries evaluated, by entry
     std::unordered_map<const VariableDecl*, std::size_t> m_Declared; // constants only
     NameIndex m_Globals;                                             // entries of globals by name

@@ -9,6 +9,7 @@
 #include "import/types/TypeText.h"
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,11 @@ public:
     // What a variable starts with: the value of a constant's integer expression (2 * MAX gives
     // 16), any other initial value as written.
     std::string InitialValue(const VariableDecl& variable);
+    // The global constants, as the resolver keeps them once the globals' declarations are
+    // freed; a global constant's initial value is asked for with these.
+    const std::deque<VariableDecl>& GlobalConstants() const {
+        return m_Constants.GlobalConstants();
+    }
 
     // The laid-out structures and function blocks, each after the types it uses.
     std::vector<CompositeLayout> TakeComposites() { return std::move(m_Composites); }
