@@ -67,9 +67,9 @@ void DictionaryBuilder::AddVariable(CVarbank& dictionary, const VariableLayout& 
     auto item = std::make_unique<CSymbXMLItemDef>();
     item->m_Name = variable.name;
     item->m_Comment = TerminalText(variable.comment);
-    item->m_InfoText = variable.iecType;
+    item->m_InfoText = variable.IecType();
     item->m_Address = variable.address;
-    item->SetType(variable.typeName, dictionary.m_Types);
+    item->SetType(variable.TypeName(), dictionary.m_Types);
     item->m_Block = variable.block;
     item->m_Offset = variable.offset;
     item->m_Size = variable.size;

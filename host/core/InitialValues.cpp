@@ -28,8 +28,8 @@ std::vector<std::string> InitialValues::WriteInto(ValueAccess& access) {
     m_Access = &access;
     m_Problems.clear();
     for (const VariableLayout& variable : m_Variables) {
-        if (!variable.initialValue.empty() || HasDefaults(variable.iecType)) {
-            Assign(variable.name, variable.iecType, variable.initialValue);
+        if (!variable.initialValue.empty() || HasDefaults(variable.IecType())) {
+            Assign(variable.name, variable.IecType(), variable.initialValue);
         }
     }
     m_Access = nullptr;

@@ -17,10 +17,10 @@ VariableTable::VariableTable(const std::vector<VariableLayout>& variables)
         entry.nameStart = m_Names.size();
         entry.nameSize = static_cast<std::uint32_t>(variable.name.size());
         const auto [found, added] =
-            typeNumbers.emplace(variable.iecType, static_cast<std::uint32_t>(typeNumbers.size()));
+            typeNumbers.emplace(variable.IecType(), static_cast<std::uint32_t>(typeNumbers.size()));
         if (added) {
             // Keyed by the layout's own text, which outlives this constructor.
-            m_Types.push_back(variable.iecType);
+            m_Types.push_back(variable.IecType());
         }
         entry.type = found->second;
         entry.located = variable.address.empty() ? 0 : 1;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -40,17 +41,26 @@ struct CompositeLayout {
     std::uint32_t size = 0;
 };
 
+// A variable's type in both spellings, shared by every variable of that type: a million
+// variables have few types.
+struct VariableType {
+    std::string libName; // as the dictionary knows it
+    std::string iecName; // as the program writes it
+};
+
 struct VariableLayout {
     std::string name;
     std::string comment;
-    std::string typeName; // as the dictionary knows it
-    std::string iecType;  // as the program writes it
-    std::string address;  // located address as written, empty when unlocated
+    std::shared_ptr<const VariableType> type;
+    std::string address; // located address as written, empty when unlocated
     std::uint16_t block = 0;
     std::uint32_t offset = 0;
     std::uint32_t size = 0;
     std::uint8_t bit = 255;
     std::string initialValue{}; // canonical initial value text, empty when none
+
+    const std::string& TypeName() const { return type->libName; } // as the dictionary knows it
+    const std::string& IecType() const { return type->iecName; }  // as the program writes it
 };
 
 // A declared data type that is not a structure (an alias, enumeration, subrange or array type):

@@ -80,7 +80,7 @@ std::uint32_t CommentsWord(const ProjectLayout& layout, const ProjectModel& mode
 std::uint32_t NamesWord(const ProjectLayout& layout) {
     Crc crc;
     for (const VariableLayout& variable : layout.variables) {
-        crc.Add(variable.name, variable.typeName);
+        crc.Add(variable.name, variable.TypeName());
     }
     return crc.Value();
 }

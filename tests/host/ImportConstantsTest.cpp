@@ -77,7 +77,8 @@ struct ConstantCase {
 std::pair<std::string, std::uint32_t> TypeOfX(const ProjectLayout& layout, const char* where) {
     if (std::string(where) == "global") {
         const VariableLayout* x = FindNamed(layout.variables, "X");
-        return x == nullptr ? std::pair(std::string("<none>"), 0U) : std::pair(x->iecType, x->size);
+        return x == nullptr ? std::pair(std::string("<none>"), 0U)
+                            : std::pair(x->IecType(), x->size);
     }
     const CompositeLayout* owner = FindNamed(layout.composites, where);
     const MemberLayout* x = owner == nullptr ? nullptr : FindNamed(owner->members, "X");
@@ -188,7 +189,7 @@ TEST(ImportConstants, EachConstantIsEvaluatedOnce) {
     Diagnostics diagnostics("c.xml");
     const auto layout = Import(xml, diagnostics);
     ASSERT_TRUE(layout);
-    EXPECT_EQ(FindNamed(layout->variables, "X")->iecType, "ARRAY[1..8] OF INT");
+    EXPECT_EQ(FindNamed(layout->variables, "X")->IecType(), "ARRAY[1..8] OF INT");
 }
 
 struct ConstantError {

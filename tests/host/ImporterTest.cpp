@@ -99,7 +99,7 @@ TEST(Importer, TypesMapToTheDictionaryVocabulary) {
         ASSERT_TRUE(layout) << diagnostics.Entries().front().message;
         const VariableLayout* x = FindNamed(layout->variables, "X");
         ASSERT_NE(x, nullptr);
-        EXPECT_EQ(x->typeName, c.libName);
+        EXPECT_EQ(x->TypeName(), c.libName);
         EXPECT_EQ(x->size, c.size);
     }
 }
@@ -272,7 +272,7 @@ TEST(Importer, ProgramInstancesAndTheLocatedVariablesOfTheirPrograms) {
         const auto& [name, type, block, offset, bit] = expected[i];
         const VariableLayout& variable = layout->variables[i];
         EXPECT_EQ(variable.name, name);
-        EXPECT_EQ(variable.typeName, type);
+        EXPECT_EQ(variable.TypeName(), type);
         EXPECT_EQ(variable.block, block) << name;
         EXPECT_EQ(variable.offset, offset) << name;
         EXPECT_EQ(variable.bit, bit) << name;
@@ -343,7 +343,7 @@ TEST(Importer, ProgramsAndGlobalListsInExtensionData) {
         for (std::size_t i = 0; i < std::size(expected); ++i) {
             const auto& [name, type, block, offset] = expected[i];
             EXPECT_EQ(layout->variables[i].name, name);
-            EXPECT_EQ(layout->variables[i].typeName, type);
+            EXPECT_EQ(layout->variables[i].TypeName(), type);
             EXPECT_EQ(layout->variables[i].block, block) << name;
             EXPECT_EQ(layout->variables[i].offset, offset) << name;
         }
@@ -431,7 +431,7 @@ TEST(Importer, LibraryTypesAreOpaqueAndReportedOnce) {
         for (const auto& [name, type, offset, size] : expected) {
             const VariableLayout* variable = FindNamed(layout->variables, name);
             ASSERT_NE(variable, nullptr) << name;
-            EXPECT_EQ(variable->typeName, type);
+            EXPECT_EQ(variable->TypeName(), type);
             EXPECT_EQ(variable->offset, offset) << name;
             EXPECT_EQ(variable->size, size) << name;
         }

@@ -36,12 +36,12 @@ public:
             SCOPED_TRACE(variable.name);
             ++m_Checked;
             EXPECT_TRUE(listed.count(variable.name));
-            const CompositeLayout* composite = Composite(variable.typeName);
+            const CompositeLayout* composite = Composite(variable.TypeName());
             // A whole function-block instance is refused by design; its members are checked.
             if (composite == nullptr || !composite->functionBlock) {
                 ExpectResolves(variable.name);
             }
-            Descend(variable.name, variable.typeName,
+            Descend(variable.name, variable.TypeName(),
                     composite != nullptr && composite->functionBlock, 0);
         }
     }

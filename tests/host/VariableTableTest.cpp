@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,8 +15,7 @@ namespace {
 VariableLayout Variable(const char* name, const char* iecType, const char* address = "") {
     VariableLayout variable;
     variable.name = name;
-    variable.iecType = iecType;
-    variable.typeName = "IGNORED";
+    variable.type = std::make_shared<const VariableType>(VariableType{"IGNORED", iecType});
     variable.address = address;
     variable.comment = "not kept";
     variable.initialValue = "1";
@@ -38,7 +38,7 @@ TEST(VariableTableTest, FindsNamesAndGivesBackTypesAndPlaces) {
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         SCOPED_TRACE(layouts[i].name);
         EXPECT_EQ(table.Name(i), layouts[i].name);
-        EXPECT_EQ(table.IecType(i), layouts[i].iecType);
+        EXPECT_EQ(table.IecType(i), layouts[i].IecType());
         EXPECT_EQ(table.Located(i), !layouts[i].address.empty());
     }
     struct Case {

@@ -44,8 +44,7 @@ void VariablePlacer::Place(const VariableDecl& variable, const std::string& note
     if (!type) {
         return;
     }
-    VariableLayout layout{variable.name, variable.comment, type->libName, type->iecName,
-                          variable.address};
+    VariableLayout layout{variable.name, variable.comment, SharedType(*type), variable.address};
     layout.size = type->size;
     layout.initialValue = variable.initialValue;
     const bool placed = variable.address.empty() ? Append(layout, LocatedAddress::kUnlocatedBlock,
@@ -64,7 +63,7 @@ void VariablePlacer::PlaceInstance(const ProgramInstance& instance) {
     if (!type) {
         return;
     }
-    VariableLayout layout{instance.name, instance.comment, type->libName, type->iecName, ""};
+    VariableLayout layout{instance.name, instance.comment, SharedType(*type), ""};
     layout.size = type->size;
     if (Append(layout, LocatedAddress::kUnlocatedBlock, type->align, instance.line)) {
         m_Variables.push_back(std::move(layout));
@@ -107,6 +106,17 @@ std::array<std::uint64_t, LocatedAddress::kBlockCount> VariablePlacer::BlockEnds
 }
 
 // Reads a top-level variable's address; a text that is no located address is an error.
+std::shared_ptr<const VariableType> VariablePlacer::SharedType(const ResolvedType& type) {
+    std::string key = type.libName;
+    key.append(1, '\0').append(type.iecName);
+    auto [found, added] = m_Types.try_emplace(std::move(key));
+    if (added) {
+        found->second =
+            std::make_shared<const VariableType>(VariableType{type.libName, type.iecName});
+    }
+    return found->second;
+}
+
 std::optional<LocatedAddress> VariablePlacer::ReadAddress(const VariableLayout& layout,
                                                           std::size_t line) {
     std::string error;

@@ -10,8 +10,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -52,11 +54,15 @@ private:
     bool Append(VariableLayout& layout, std::uint16_t block, std::uint32_t align, std::size_t line);
     void BadAddress(const VariableLayout& layout, std::size_t line, const std::string& reason);
 
+    std::shared_ptr<const VariableType> SharedType(const ResolvedType& type);
+
     TypeResolver& m_Resolver;
     Diagnostics& m_Diagnostics;
     std::vector<VariableLayout> m_Variables;
     VariableNames m_Names;
     std::unordered_set<std::string> m_ProgramsPlaced; // upper-case program names
+    // The types given so far, by both names: variables of one type share its record.
+    std::unordered_map<std::string, std::shared_ptr<const VariableType>> m_Types;
     // Blocks filled one variable after another (3, 6, 7, 8), and how far located variables reach
     // into the others, by block number.
     std::array<AreaCursor, LocatedAddress::kBlockCount> m_Cursors{};
