@@ -53,4 +53,52 @@ TEST(COrderedMap, ReserveKeepsEntriesInPlaceAndFindsEveryKey) {
     }
 }
 
+// A name is found in any case without an upper-case copy, and never by another key: the hash
+// and the comparison upper-case ASCII letters only, at every length around the eight-byte steps.
+TEST(COrderedMap, FindUpperFindsTheUpperCaseKeyOnly) {
+    COrderedMap<int> map;
+    const char* const keys[] = {"",          "A",       "V00001",        "MOTOR1_SPEED", "ABCDEFGH",
+                                "ABCDEFGHI", "_Z@[`{~", "\xC3\xA9T\xE9", "V00001X",      "AB"};
+    int value = 0;
+    for (const char* key : keys) {
+        ASSERT_TRUE(map.emplace(key, value++).second) << key;
+    }
+    struct Case {
+        const char* name;
+        int found; // the value of the entry found; -1 for none
+    };
+    const Case cases[] = {
+        {"", 0},
+        {"a", 1},
+        {"A", 1},
+        {"v00001", 2},
+        {"Motor1_Speed", 3},
+        {"abcdefgh", 4},
+        {"abcdEFGHi", 5},
+        {"_z@[`{~", 6}, // '@', '[', '`' and '{' border the letters: not upper-cased
+        {"_Z@[`{~", 6},
+        {"_Z`[`{~", -1},
+        {"_Z@{`{~", -1},
+        {"\xC3\xA9t\xE9", 7}, // bytes past ASCII are compared as they are
+        {"\xC3\x89T\xE9", -1},
+        {"\xC3\xA9T\xC9", -1},
+        {"v00001x", 8},
+        {"v00002", -1},
+        {"ab", 9},
+        {"abc", -1},
+        {"b", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto found = map.FindUpper(c.name);
+        if (c.found < 0) {
+            EXPECT_EQ(found, map.end());
+        } else {
+            ASSERT_NE(found, map.end());
+            EXPECT_EQ(found->second, c.found);
+            EXPECT_EQ(COrderedMap<int>::KeyHash(c.name), COrderedMap<int>::KeyHash(found->first));
+        }
+    }
+}
+
 } // namespace

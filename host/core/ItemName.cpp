@@ -220,6 +220,18 @@ ItemName ItemName::Check(std::string_view name) {
     return checked;
 }
 
+bool ItemName::IsIdentifier(std::string_view name) {
+    if (name.empty() || name.size() > kMaxLength || !IsLetter(name.front())) {
+        return false;
+    }
+    for (const char c : name) {
+        if (!IsLetter(c) && !IsDigit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 ItemName ItemName::CheckPath(std::string_view path) {
     return path.empty() ? ItemName() : Check(path);
 }

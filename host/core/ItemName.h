@@ -27,6 +27,9 @@ public:
 
     // The name checked: ill-formed UTF-8 first (InvalidUtf8), then the grammar (NotAnItemName).
     static ItemName Check(std::string_view name);
+    // True for a name made of one identifier alone (most names a client gives): it passes
+    // Check as it is, and its normalised text is itself.
+    static bool IsIdentifier(std::string_view name);
     // A browse path: empty (the root) or a name.
     static ItemName CheckPath(std::string_view path);
     // Why a continuation token cannot be handed to the dictionary; empty when it can. The token

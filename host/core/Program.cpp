@@ -202,6 +202,11 @@ std::optional<std::string> Program::DeclaredType(const std::string& name) const 
 
 ResolvedItem Program::Resolve(const std::string& name) const {
     ResolvedItem item;
+    if (ItemName::IsIdentifier(name)) { // valid, normalised and UTF-8 as it is
+        item.name = name;
+        ResolveInto(name, item);
+        return item;
+    }
     item.name = ValidUtf8(name);
     const ItemName checked = ItemName::Check(name);
     if (!checked.Ok()) {

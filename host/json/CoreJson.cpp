@@ -271,8 +271,95 @@ void WriteValue(JsonWriter& out, const Value& value) {
     }
 }
 
+} // namespace CoreJson
+
+namespace {
+
+// "0x" and eight upper-case hexadecimal digits, at `at`.
+char* PutHex(char* at, std::uint32_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    *at++ = '0';
+    *at++ = 'x';
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        *at++ = kDigits[(value >> shift) & 0x0F];
+    }
+    return at;
+}
+
+// An optional text member: key and text when present.
+template <std::size_t N>
+char* PutOptional(char* at, const char (&key)[N], const std::optional<std::string>& text) {
+    if (text) {
+        at = JsonWriter::PutPlainString(JsonWriter::PutLiteral(at, key), *text);
+    }
+    return at;
+}
+
+// A resolved item whose texts need no escape, written in place in one piece: the same bytes
+// as WriteResolved's members one by one. False (nothing written) for any other item.
+bool WriteResolvedPlain(JsonWriter& out, const ResolvedItem& item) {
+    // The members' names and punctuation (about 250 bytes), and 20 digits for each of the
+    // eleven numbers.
+    constexpr std::size_t kFixed = 320 + 11 * 20;
+    std::size_t size = kFixed;
+    for (const std::string* text : {&item.address, &item.comment, &item.name}) {
+        if (!JsonWriter::IsPlain(*text)) {
+            return false;
+        }
+        size += text->size() + 2;
+    }
+    for (const std::optional<std::string>* text : {&item.info, &item.kind, &item.typeName}) {
+        if (*text && !JsonWriter::IsPlain(**text)) {
+            return false;
+        }
+        size += *text ? (*text)->size() + 2 : 0;
+    }
+    if (size > JsonWriter::kMaxDirect) {
+        return false;
+    }
+    const PhysicalPlace& place = item.place;
+    out.Direct(size, [&](char* at) {
+        at = JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, "{\"accessKind\":"),
+                                     place.accessKind);
+        at = JsonWriter::PutPlainString(JsonWriter::PutLiteral(at, ",\"address\":"), item.address);
+        at = JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, ",\"areaKind\":"), place.areaKind);
+        at =
+            JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, ",\"attribute\":"), place.attribute);
+        at = JsonWriter::PutLiteral(at, ",\"bit\":");
+        at = place.bit ? JsonWriter::PutUnsigned(at, *place.bit)
+                       : JsonWriter::PutLiteral(at, "null");
+        at = JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, ",\"block\":"), place.block);
+        at = JsonWriter::PutPlainString(JsonWriter::PutLiteral(at, ",\"comment\":"), item.comment);
+        at = JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, ",\"elementIndex\":"),
+                                     place.elementIndex);
+        at = PutOptional(at, ",\"info\":", item.info);
+        at = PutOptional(at, ",\"kind\":", item.kind);
+        at = JsonWriter::PutPlainString(JsonWriter::PutLiteral(at, ",\"name\":"), item.name);
+        at = JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, ",\"offset\":"), place.offset);
+        at = JsonWriter::PutLiteral(at, ",\"resolved\":true,\"size\":");
+        at = JsonWriter::PutUnsigned(at, place.size);
+        at = JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, ",\"stampSum\":"), place.stampSum);
+        at =
+            JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, ",\"subOffset\":"), place.subOffset);
+        at = JsonWriter::PutUnsigned(JsonWriter::PutLiteral(at, ",\"subSize\":"), place.subSize);
+        at = PutHex(JsonWriter::PutLiteral(at, ",\"typeCode\":\""), place.typeCode);
+        *at++ = '"';
+        at = PutOptional(at, ",\"typeName\":", item.typeName);
+        *at++ = '}';
+        return at;
+    });
+    return true;
+}
+
+} // namespace
+
+namespace CoreJson {
+
 void WriteResolved(JsonWriter& out, const ResolvedItem& item,
                    const std::optional<std::optional<std::string>>& declaredType) {
+    if (item.Resolved() && !declaredType && WriteResolvedPlain(out, item)) {
+        return;
+    }
     out.BeginObject();
     if (!item.Resolved()) {
         out.Key("name").String(item.name);

@@ -97,11 +97,7 @@ constexpr std::array<bool, 256> kPlain = [] {
 } // namespace
 
 void JsonWriter::AppendString(std::string& out, std::string_view text) {
-    std::size_t plain = 0;
-    while (plain < text.size() && kPlain[static_cast<unsigned char>(text[plain])]) {
-        ++plain;
-    }
-    if (plain == text.size()) { // most names and texts
+    if (IsPlain(text)) { // most names and texts
         out += '"';
         out += text;
         out += '"';
@@ -132,20 +128,46 @@ void JsonWriter::AppendSpecial(std::string& out, std::string_view text) {
     out += '"';
 }
 
-void JsonWriter::PutString(std::string_view text) {
-    std::size_t plain = 0;
-    while (plain < text.size() && kPlain[static_cast<unsigned char>(text[plain])]) {
-        ++plain;
+bool JsonWriter::IsPlain(std::string_view text) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101U;
+    constexpr std::uint64_t kHigh = 0x8080808080808080U;
+    const char* at = text.data();
+    std::size_t left = text.size();
+    // Eight bytes at a time: a byte below 0x20, a quote, a backslash (each found as a zero
+    // byte of the word XORed with it) or a byte from 0x80 sets a high bit of `special`. Only
+    // whether any is set counts, which the borrows between bytes do not change.
+    for (; left >= 8; at += 8, left -= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, at, 8);
+        const std::uint64_t quote = word ^ (kOnes * '"');
+        const std::uint64_t backslash = word ^ (kOnes * '\\');
+        const std::uint64_t special = ((word - kOnes * 0x20) & ~word) | ((quote - kOnes) & ~quote) |
+                                      ((backslash - kOnes) & ~backslash) | word;
+        if ((special & kHigh) != 0) {
+            return false;
+        }
     }
-    if (plain == text.size() && plain + 2 <= kBufferSize) { // most names and texts
-        char* const at = Room(plain + 2);
-        at[0] = '"';
-        std::memcpy(at + 1, text.data(), plain);
-        at[plain + 1] = '"';
-        m_Used += plain + 2;
+    for (; left > 0; ++at, --left) {
+        if (!kPlain[static_cast<unsigned char>(*at)]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+char* JsonWriter::PutDigits(char* at, std::uint64_t value) {
+    constexpr std::size_t kDigits = 20;
+    return std::to_chars(at, at + kDigits, value).ptr;
+}
+
+void JsonWriter::PutString(std::string_view text) {
+    const bool plain = IsPlain(text);
+    if (plain && text.size() + 2 <= kBufferSize) { // most names and texts
+        m_Used =
+            static_cast<std::size_t>(PutPlainString(Room(text.size() + 2), text) - m_Buffer.data());
         return;
     }
-    if (plain == text.size()) {
+    if (plain) {
         Put('"');
         Put(text.data(), text.size());
         Put('"');
@@ -233,8 +255,7 @@ JsonWriter& JsonWriter::Signed(std::int64_t value) {
 JsonWriter& JsonWriter::Unsigned(std::uint64_t value) {
     constexpr std::size_t kDigits = 20;
     Separate();
-    char* const at = Room(kDigits);
-    m_Used = static_cast<std::size_t>(std::to_chars(at, at + kDigits, value).ptr - m_Buffer.data());
+    m_Used = static_cast<std::size_t>(PutUnsigned(Room(kDigits), value) - m_Buffer.data());
     Done();
     return *this;
 }

@@ -92,7 +92,7 @@ ApiReply DictionaryEndpoints::Resolve(const HttpRequest& request) const {
     const bool withDeclared =
         !declared.empty() && (declared.back() == "1" || declared.back() == "true");
     std::string text;
-    text.reserve(names.size() * 320);
+    text.reserve(names.size() * 384); // about 330 bytes a resolved name
     JsonWriter out(text);
     out.BeginObject().Key("results").BeginArray();
     m_Program.Prefetch(names);

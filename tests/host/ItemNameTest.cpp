@@ -34,6 +34,9 @@ TEST(ItemName, TakesNamesAndWritesIecElementsAsBrackets) {
         EXPECT_TRUE(checked.Ok()) << checked.Reason();
         EXPECT_EQ(checked.Text(), text);
         EXPECT_EQ(checked.Reason(), "");
+        // The shortcut for one identifier takes exactly the names without a member, an index
+        // or a bit.
+        EXPECT_EQ(ItemName::IsIdentifier(name), name.find_first_of(".[") == std::string::npos);
     }
 }
 
@@ -96,7 +99,9 @@ TEST(ItemName, RefusesLooseNamesWithThePlaceOfTheFault) {
         EXPECT_EQ(checked.Reason(), "not a valid item name: "s + c.what + " at position " +
                                         std::to_string(c.position));
         EXPECT_EQ(checked.Text(), "");
+        EXPECT_FALSE(ItemName::IsIdentifier(c.name));
     }
+    EXPECT_FALSE(ItemName::IsIdentifier("Motor1.\xff"));
     // Ill-formed UTF-8 keeps its own fault, at the first bad byte.
     const ItemName bad = ItemName::Check("Motor1.\xff");
     EXPECT_EQ(bad.Fault(), NameFault::InvalidUtf8);

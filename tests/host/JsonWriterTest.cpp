@@ -103,6 +103,35 @@ ResolvedItem Resolved(const char* name, bool withOptionals, std::optional<std::u
     return item;
 }
 
+// The item with texts that need no escape, its numbers at the given value.
+ResolvedItem Plain(ResolvedItem item, const std::string& comment, std::uint32_t numbers) {
+    item.comment = comment;
+    if (item.info) {
+        item.info = "ARRAY[0..9] OF INT";
+    }
+    if (numbers != 0) {
+        item.place = {65535,   numbers, numbers, item.place.bit, numbers, numbers,
+                      numbers, numbers, 65535,   numbers,        numbers, numbers};
+    }
+    return item;
+}
+
+// Whether a text is written as it is: every byte at every place of texts around the eight-byte
+// steps of the check.
+TEST(JsonWriter, PlainTextsAreThoseWithoutEscapes) {
+    for (std::size_t length = 1; length <= 17; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            for (unsigned byte = 0; byte < 256; ++byte) {
+                std::string text(length, 'a');
+                text[at] = static_cast<char>(byte);
+                const bool plain = byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\';
+                ASSERT_EQ(JsonWriter::IsPlain(text), plain) << length << " " << at << " " << byte;
+            }
+        }
+    }
+    EXPECT_TRUE(JsonWriter::IsPlain(""));
+}
+
 TEST(JsonWriter, ResultsAreTheDocumentsText) {
     ResolvedItem unresolved;
     unresolved.name = "Nope\t";
@@ -118,6 +147,12 @@ TEST(JsonWriter, ResultsAreTheDocumentsText) {
         {Resolved("Motor1.On", false, 3), std::nullopt},
         {Resolved("Motor1.On", true, 0), std::optional<std::string>()},
         {Resolved("Motor1.Speed", false, std::nullopt), std::optional<std::string>("MyInt")},
+        // Texts without escapes: the item is written in one piece.
+        {Plain(Resolved("V00001", true, std::nullopt), "a comment", 0), std::nullopt},
+        {Plain(Resolved("Motor1.On", false, 15), "", 0), std::nullopt},
+        {Plain(Resolved("Motor1.On", true, 0), "", 0xFFFFFFFFU), std::nullopt},
+        {Plain(Resolved("Long", true, std::nullopt), std::string(3000, 'c'), 9), std::nullopt},
+        {Plain(Resolved("V1", true, 3), "x", 0), std::optional<std::string>("INT")},
     };
     for (const ResolveCase& c : resolves) {
         nlohmann::json expected = CoreJson::Resolved(c.item);
@@ -129,6 +164,21 @@ TEST(JsonWriter, ResultsAreTheDocumentsText) {
             Written([&](JsonWriter& out) { CoreJson::WriteResolved(out, c.item, c.declared); }),
             CoreJson::Text(expected, -1));
     }
+
+    // Many items in one array, across the ends of the writer's buffer.
+    nlohmann::json expected = nlohmann::json::array();
+    const std::string text = Written([&](JsonWriter& out) {
+        out.BeginArray();
+        for (int i = 0; i < 40; ++i) {
+            const ResolvedItem item = Plain(Resolved("V1", i % 2 == 0, std::nullopt),
+                                            std::string(static_cast<std::size_t>(i) * 7, 'c'),
+                                            static_cast<std::uint32_t>(i * 999));
+            expected.push_back(CoreJson::Resolved(item));
+            CoreJson::WriteResolved(out, item);
+        }
+        out.EndArray();
+    });
+    EXPECT_EQ(text, CoreJson::Text(expected, -1));
 
     ValueResult read;
     read.name = "Line.Timer";

@@ -197,6 +197,6 @@ HRESULT CVarbank::RunRead(ReadStep<HRESULT> attempt, ReadStep<void> undo) {
 }
 
 CSymbXMLItemDef* CVarbank::FindItem(const std::string& name) const {
-    const auto found = m_Items.find(ToUpperAscii(name));
+    const auto found = m_Items.FindUpper(name);
     return found == m_Items.end() ? nullptr : found->second;
 }

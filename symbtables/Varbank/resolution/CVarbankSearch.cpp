@@ -143,17 +143,31 @@ HRESULT CVarbank::SearchAndGetFF(std::uint32_t nNames, const char* const* ppszNa
 }
 
 HRESULT CVarbank::ResolveNarrow(const std::string& name, NarrowResolution& out) {
+    const std::size_t first = std::min(name.find_first_not_of(' '), name.size());
+    std::string trimmed = name.substr(first);
     ItemResolution result;
-    const HRESULT hr = ResolveDetached(name.c_str(), result);
+    // As ResolveDetached, but the property texts are converted where they stand, under the
+    // lock, rather than copied out first and converted after.
+    auto restart = [&] {
+        trimmed = name.substr(first);
+        result.Clear();
+    };
+    auto attempt = [&] {
+        const HRESULT hr = ResolveItemName(trimmed, result);
+        if (hr == S_OK) {
+            out.typeName = AsThroughWide(*result.typeNameText);
+            out.info = result.infoText != nullptr ? AsThroughWide(*result.infoText) : std::string();
+        }
+        return hr;
+    };
+    const HRESULT hr = RunRead(attempt, restart);
     if (hr != S_OK) {
         return hr;
     }
     std::memcpy(&out.implem.Record, &result.record, sizeof(result.record));
     out.implem.dwAttribute = result.attribute;
     out.addressListed = result.offerAddress && !result.address.empty();
-    out.typeName = AsThroughWide(*result.typeNameText);
     out.kind = CSymbXMLItemDef::VarKindText(result.record.dwTypeCode);
-    out.info = AsThroughWide(*result.infoText);
     out.address = std::move(result.address);
     out.comment = std::move(result.comment);
     return S_OK;
@@ -161,7 +175,7 @@ HRESULT CVarbank::ResolveNarrow(const std::string& name, NarrowResolution& out) 
 
 void CVarbank::PrefetchItems(const std::vector<std::string>& names) {
     struct Pending {
-        std::string key;
+        std::string_view key; // the name's first part, as given (the map hashes it upper-cased)
         std::uint64_t hash;
         const CItemMap::Entry* entry;
     };
@@ -173,17 +187,17 @@ void CVarbank::PrefetchItems(const std::vector<std::string>& names) {
         if (first == std::string::npos) {
             continue;
         }
-        std::string key =
-            ToUpperAscii(std::string_view(name).substr(first, PartEnd(name, first) - first));
+        const std::string_view key =
+            std::string_view(name).substr(first, PartEnd(name, first) - first);
         const std::uint64_t hash = CItemMap::KeyHash(key);
         m_Items.FetchSlot(hash);
-        pending.push_back({std::move(key), hash, nullptr});
+        pending.push_back({key, hash, nullptr});
     }
     for (Pending& next : pending) {
         next.entry = m_Items.FetchEntry(next.hash);
     }
     for (const Pending& next : pending) {
-        if (next.entry == nullptr || next.entry->first != next.key ||
+        if (next.entry == nullptr || !CItemMap::IsUpperOf(next.entry->first, next.key) ||
             next.entry->second == nullptr) {
             continue;
         }

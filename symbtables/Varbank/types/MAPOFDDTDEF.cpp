@@ -7,6 +7,7 @@
 #include "platform/TextUtil.h"
 
 #include <memory>
+#include <string_view>
 
 MAPOFDDTDEF::MAPOFDDTDEF() : m_TypesByName(kBucketCount) {
     m_NamesById.rehash(kBucketCount);
@@ -34,16 +35,16 @@ bool MAPOFDDTDEF::AddType(CSymbXMLDDTDef* type) {
 }
 
 std::int32_t MAPOFDDTDEF::FindTypeInList(const std::string& name, CSymbXMLDDTDef*& type) {
-    const std::string key = ToUpperAscii(name);
-    const auto found = m_TypesByName.find(key);
+    const auto found = m_TypesByName.FindUpper(name);
     if (found != m_TypesByName.end()) {
         type = found->second;
         return 1;
     }
     type = nullptr;
-    if (key.compare(0, 5, "ARRAY") != 0) {
+    if (!EqualsNoCaseAscii(std::string_view(name).substr(0, 5), "ARRAY")) {
         return 0;
     }
+    const std::string key = ToUpperAscii(name);
     // A read pass must not add types: it has itself run again under the exclusive lock.
     if (CReadPass::Active()) {
         CReadPass::RequireExclusive();

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
 
     iterator find(const std::string& key);
     const_iterator find(const std::string& key) const;
+    // The entry whose key is `name` upper-cased (ASCII letters), found without making that
+    // copy; end() when there is none.
+    const_iterator FindUpper(std::string_view name) const;
     std::size_t count(const std::string& key) const { return find(key) != end() ? 1 : 0; }
     // The record of a present key; std::out_of_range for an absent one, as the standard maps do.
     Value at(const std::string& key) const;
@@ -48,7 +52,10 @@ public:
     // Lookups in a batch wait for memory once rather than once per key: the slots of all the
     // keys are fetched ahead (FetchSlot), then their entries (FetchEntry), then they are found.
     // Hints only: nothing is changed.
-    static std::uint64_t KeyHash(const std::string& key) { return HashOf(key); }
+    // The hash of a key, or of a name as FindUpper reads it (upper-cased).
+    static std::uint64_t KeyHash(std::string_view key) { return HashOf(key); }
+    // True when `key` is `name` upper-cased (ASCII letters).
+    static bool IsUpperOf(const std::string& key, std::string_view name);
     void FetchSlot(std::uint64_t hash) const {
         __builtin_prefetch(&m_Slots[(hash >> 32) & (m_Slots.size() - 1)]);
     }
@@ -71,13 +78,15 @@ private:
         }
         return slots;
     }
-    // The hash of a key, placed in the high half of a slot.
-    static std::uint64_t HashOf(const std::string& key) {
-        return std::uint64_t{std::hash<std::string>{}(key)} << 32;
-    }
+    // The hash of a key's upper-case form, placed in the high half of a slot: a key and any
+    // name that upper-cases to it hash alike, so that FindUpper needs no upper-case copy.
+    static std::uint64_t HashOf(std::string_view key);
+    // Eight bytes with their ASCII letters upper-cased.
+    static std::uint64_t UpperWord(std::uint64_t word);
     static std::uint32_t NumberIn(std::uint64_t slot) { return static_cast<std::uint32_t>(slot); }
 
     std::size_t SlotOf(const std::string& key, std::uint64_t hash) const;
+    template <class Equal> std::size_t Probe(std::uint64_t hash, Equal equal) const;
     void Resize(std::size_t slots);
 
     std::vector<Entry> m_Entries;
@@ -89,19 +98,83 @@ private:
 template <class Value>
 inline COrderedMap<Value>::COrderedMap(std::size_t expected) : m_Slots(SlotsFor(expected), kFree) {}
 
-// The slot that holds the key, or the free slot where it would go (linear probing).
+template <class Value> inline std::uint64_t COrderedMap<Value>::UpperWord(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101U;
+    constexpr std::uint64_t kHigh = 0x8080808080808080U;
+    // Per byte, on its low seven bits: from 'a' and not past 'z' sets the high bit, and a byte
+    // from 0x80 is left alone; the case bit (0x20) of each lower-case letter is then cleared.
+    const std::uint64_t low = word & ~kHigh;
+    const std::uint64_t fromA = low + kOnes * (0x80 - 'a');
+    const std::uint64_t pastZ = low + kOnes * (0x80 - 'z' - 1);
+    const std::uint64_t lower = fromA & ~pastZ & ~word & kHigh;
+    return word ^ (lower >> 2);
+}
+
+template <class Value> inline std::uint64_t COrderedMap<Value>::HashOf(std::string_view key) {
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15U;
+    std::uint64_t hash = key.size() * kMultiplier;
+    const char* at = key.data();
+    std::size_t left = key.size();
+    for (; left > 0; at += left < 8 ? left : 8, left -= left < 8 ? left : 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, at, left < 8 ? left : 8);
+        hash = (hash ^ UpperWord(word)) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    // The final mix of MurmurHash3: every bit of the key reaches the low half, the slot's.
+    hash ^= hash >> 33;
+    hash *= 0xFF51AFD7ED558CCDU;
+    hash ^= hash >> 33;
+    hash *= 0xC4CEB9FE1A85EC53U;
+    hash ^= hash >> 33;
+    return hash << 32;
+}
+
 template <class Value>
-inline std::size_t COrderedMap<Value>::SlotOf(const std::string& key, std::uint64_t hash) const {
+inline bool COrderedMap<Value>::IsUpperOf(const std::string& key, std::string_view name) {
+    if (key.size() != name.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        if (key[i] != c) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The slot whose entry `equal` accepts among those with the hash, or the free slot where it
+// would go (linear probing).
+template <class Value>
+template <class Equal>
+inline std::size_t COrderedMap<Value>::Probe(std::uint64_t hash, Equal equal) const {
     const std::size_t mask = m_Slots.size() - 1;
     for (std::size_t slot = (hash >> 32) & mask;; slot = (slot + 1) & mask) {
         const std::uint64_t content = m_Slots[slot];
         if (content == kFree) {
             return slot;
         }
-        if ((content & kHashBits) == hash && m_Entries[NumberIn(content) - 1].first == key) {
+        if ((content & kHashBits) == hash && equal(m_Entries[NumberIn(content) - 1].first)) {
             return slot;
         }
     }
+}
+
+template <class Value>
+inline std::size_t COrderedMap<Value>::SlotOf(const std::string& key, std::uint64_t hash) const {
+    return Probe(hash, [&key](const std::string& other) { return other == key; });
+}
+
+template <class Value>
+inline typename COrderedMap<Value>::const_iterator
+COrderedMap<Value>::FindUpper(std::string_view name) const {
+    const std::uint64_t content = m_Slots[Probe(
+        HashOf(name), [name](const std::string& key) { return IsUpperOf(key, name); })];
+    return content == kFree ? end() : begin() + (NumberIn(content) - 1);
 }
 
 template <class Value>
