@@ -330,27 +330,57 @@ std::string_view LayoutTypes::TypeView(std::string_view itemName) const {
                        part.more);
 }
 
-void LayoutTypes::Prefetch(const std::vector<std::string>& names) const {
-    std::vector<std::string_view> firsts;
-    firsts.reserve(names.size());
-    for (const std::string& name : names) {
+std::vector<std::optional<std::size_t>>
+LayoutTypes::FindVariables(const std::vector<std::string>& names) const {
+    struct Pending {
+        std::string_view first;
+        std::uint64_t hash = 0;
+        std::optional<std::size_t> candidate;
+        bool named = false; // the name starts with a part
+    };
+    std::vector<Pending> pending(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
         std::size_t pos = 0;
         PartView part;
-        if (NextPart(name, pos, part)) {
-            firsts.push_back(TrimBlanks(part.name));
-            m_Variables.FetchSlot(firsts.back());
+        if (NextPart(names[i], pos, part)) {
+            pending[i].first = TrimBlanks(part.name);
+            pending[i].hash = VariableTable::Hash(pending[i].first);
+            pending[i].named = true;
+            m_Variables.FetchSlot(pending[i].hash);
         }
     }
-    std::vector<std::size_t> candidates;
-    candidates.reserve(firsts.size());
-    for (const std::string_view first : firsts) {
-        if (const auto number = m_Variables.FetchEntry(first)) {
-            candidates.push_back(*number);
+    for (Pending& next : pending) {
+        if (next.named) {
+            next.candidate = m_Variables.FetchEntry(next.hash);
         }
     }
-    for (const std::size_t number : candidates) {
-        m_Variables.FetchName(number);
+    for (const Pending& next : pending) {
+        if (next.candidate) {
+            m_Variables.FetchName(*next.candidate);
+        }
     }
+    std::vector<std::optional<std::size_t>> numbers(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (pending[i].named) {
+            numbers[i] = m_Variables.Find(pending[i].first, pending[i].hash);
+        }
+    }
+    return numbers;
+}
+
+std::string_view LayoutTypes::TypeViewOf(std::size_t number, std::string_view itemName) const {
+    // A variable's own name, the common case, has no part or index to follow.
+    if (std::none_of(itemName.begin(), itemName.end(),
+                     [](char c) { return c == '.' || c == '[' || c == ']'; })) {
+        return m_Variables.IecType(number);
+    }
+    std::size_t pos = 0;
+    PartView part;
+    if (!NextPart(itemName, pos, part)) {
+        return {};
+    }
+    return FollowParts(IndexedView(m_Variables.IecType(number), part.indexes), itemName, pos,
+                       part.more);
 }
 
 std::optional<std::string_view> LayoutTypes::TypeViewBelow(std::string_view parentType,

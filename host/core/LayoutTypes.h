@@ -42,10 +42,14 @@ public:
     // otherwise): then TypeView of the whole name tells it.
     std::optional<std::string_view> TypeViewBelow(std::string_view parentType,
                                                   std::string_view suffix) const;
-    // Fetches what TypeView of these names reads first (each variable's index slot, record,
-    // name and type text) into the processor's cache at once, so that a batch waits for
-    // memory once rather than once per name. A hint only.
-    void Prefetch(const std::vector<std::string>& names) const;
+    // The variables that the names start with, found together: what the lookups read (each
+    // variable's index slot, record and name) is fetched into the processor's cache for the
+    // whole batch first, so that a batch waits for memory once rather than once per name.
+    // Nothing for a name whose first part names no variable.
+    std::vector<std::optional<std::size_t>>
+    FindVariables(const std::vector<std::string>& names) const;
+    // TypeView of a name whose first part is the variable `number` (see FindVariables).
+    std::string_view TypeViewOf(std::size_t number, std::string_view itemName) const;
     // Underlying without a copy: the given text itself or a base type of the layout.
     std::string_view UnderlyingView(std::string_view typeText) const;
     // Follows declared aliases, enumerations and subranges to the type that holds the value.

@@ -200,6 +200,21 @@ std::optional<std::string> Program::DeclaredType(const std::string& name) const 
     return located.leaves.front().type;
 }
 
+ValuePlacement Program::PlaceChecked(const std::string& checkedName) const {
+    ValuePlacement placed;
+    NarrowResolution resolution;
+    const HRESULT status = m_Dictionary->ResolveNarrow(checkedName, resolution);
+    if (status != S_OK) {
+        placed.fault = FaultOf(varbank::ExplainRefusal(*m_Dictionary, checkedName, status));
+        placed.reason = FaultText(placed.fault, status);
+        return placed;
+    }
+    placed.place = PlaceOf(resolution.implem);
+    placed.typeName = std::move(resolution.typeName);
+    placed.kind = resolution.kind;
+    return placed;
+}
+
 ResolvedItem Program::Resolve(const std::string& name) const {
     ResolvedItem item;
     if (ItemName::IsIdentifier(name)) { // valid, normalised and UTF-8 as it is

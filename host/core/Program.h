@@ -4,6 +4,7 @@
 #include "core/DictionaryInfo.h"
 #include "core/ResolvedItem.h"
 #include "core/TraceRecorder.h"
+#include "core/ValuePlacement.h"
 #include "core/VariableTable.h"
 #include "import/Diagnostics.h"
 #include "import/ProjectLayout.h"
@@ -84,6 +85,9 @@ public:
     // where the dictionary's own type name stands for several (DT for every 8-byte type);
     // nothing for a structure, array, function block or a name with no value.
     std::optional<std::string> DeclaredType(const std::string& name) const;
+    // Where the value of a name ItemName::Check has passed lies (its Text()): the dictionary's
+    // resolution without the texts that values never use.
+    ValuePlacement PlaceChecked(const std::string& checkedName) const;
     // One page of children, from `continuation` (empty: the first page).
     BrowsedPage Browse(const BrowseOptions& browse, const std::string& continuation = {}) const;
     // Every page, following the continuation point; the last page holds the fault, if any.

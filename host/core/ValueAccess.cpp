@@ -7,14 +7,48 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <utility>
 
-// An elementary place and its type, or a composite to read by its leaves.
+// An elementary place and its type, or a composite to read by its leaves. The codec and the
+// texts lie in the request's codecs and the program's layout.
 struct ValueAccess::Target {
     MemoryPlace place;
-    std::optional<ValueType> type; // nothing for a structure, array or function block
-    std::string shownType;
+    const ValueType* type = nullptr; // none for a structure, array or function block
+    std::string_view shownType;
     std::string_view written; // the type as the program writes it (in the layout); may be empty
+};
+
+// The codecs of a request's elementary types, each found once: the names of a request have few
+// types, and names of one type share its written text, the dictionary's type name and its size.
+struct ValueAccess::Codecs {
+    struct Entry {
+        std::string_view written; // in the program's layout
+        std::string typeName;
+        std::uint32_t size = 0;
+        std::optional<ValueType> type; // none: the host cannot read the type
+    };
+    // Only the latest entries are searched, so that a request of many types stays linear.
+    static constexpr std::size_t kSearched = 16;
+
+    std::deque<Entry> entries; // a deque: targets point into its entries while it grows
+
+    const Entry& Find(const LayoutTypes& types, std::string_view written,
+                      const std::string& typeName, std::uint32_t size) {
+        const std::size_t searched = std::min(entries.size(), kSearched);
+        for (auto entry = entries.end() - static_cast<std::ptrdiff_t>(searched);
+             entry != entries.end(); ++entry) {
+            if (entry->size == size && entry->written == written && entry->typeName == typeName) {
+                return *entry;
+            }
+        }
+        Entry& added = entries.emplace_back();
+        added.written = written;
+        added.typeName = typeName;
+        added.size = size;
+        added.type = ValueCodec::TypeOf(typeName, types.UnderlyingView(written), size);
+        return added;
+    }
 };
 
 // A value being read: a leaf (one read of the batch) or the children of a composite.
@@ -33,8 +67,9 @@ struct ValueAccess::Node {
 
 struct ValueAccess::Batch {
     std::vector<MemoryRead> reads;
-    std::vector<ValueType> types; // one per read
-    std::size_t leaves = 0;       // counted over the whole request
+    std::vector<const ValueType*> types; // one per read, in `codecs`
+    Codecs codecs;
+    std::size_t leaves = 0; // counted over the whole request
     std::size_t maxLeaves = kMaxLeaves;
 };
 
@@ -50,6 +85,23 @@ ValueResult Named(const std::string& name) {
     ValueResult result;
     result.name = ValidUtf8(name);
     return result;
+}
+
+const ValueType& BoolCodec() {
+    static const ValueType type = ValueCodec::BoolType();
+    return type;
+}
+
+// Where the value of a name lies, the name checked first.
+ValuePlacement Place(const Program& program, const std::string& name) {
+    const ItemName checked = ItemName::Check(name);
+    if (!checked.Ok()) {
+        ValuePlacement placed;
+        placed.fault = checked.Fault();
+        placed.reason = checked.Reason();
+        return placed;
+    }
+    return program.PlaceChecked(checked.Text());
 }
 
 // An integer value as the bounds a program declares compare it: in 64 signed bits, or above
@@ -119,15 +171,15 @@ ValueAccess::ValueAccess(const Program& program, MemoryBackend& memory)
 
 std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name, bool checked,
                                                        std::optional<std::string_view> known,
-                                                       ValueResult& result) const {
-    const ResolvedItem item = checked ? m_Program.ResolveChecked(name) : m_Program.Resolve(name);
+                                                       Codecs& codecs, ValueResult& result) const {
+    const ValuePlacement item = checked ? m_Program.PlaceChecked(name) : Place(m_Program, name);
     const LayoutTypes& types = m_Program.Types();
     const std::string_view written = known ? *known : types.TypeView(name);
     if (item.fault == NameFault::WholeFunctionBlock) {
         // The dictionary refuses a function-block instance whole; it is read by its members.
-        return Target{{}, std::nullopt, std::string(written), written};
+        return Target{{}, nullptr, written, written};
     }
-    if (!item.Resolved()) {
+    if (!item.Placed()) {
         result.nameFault = item.fault;
         SetFault(result, ValueFault::Name, ValidUtf8(name), item.reason);
         return std::nullopt;
@@ -138,18 +190,18 @@ std::optional<ValueAccess::Target> ValueAccess::Locate(const std::string& name, 
         static_cast<std::uint16_t>(place.block +
                                    (place.InLocalArea() ? MemoryBackend::kSecondaryBlockBase : 0)),
         place.offset, place.size, place.bit.value_or(MemoryPlace::kNoBit)};
-    const std::string_view typeName = item.typeName ? std::string_view(*item.typeName) : "";
     target.written = written;
-    target.shownType = written.empty() ? typeName : written;
     if (place.bit) {
-        target.type = ValueCodec::BoolType();
+        target.type = &BoolCodec();
         target.shownType = "BOOL";
         return target;
     }
-    target.type = ValueCodec::TypeOf(typeName, types.UnderlyingView(written), place.size);
-    if (!target.type && item.kind.value_or("") == "EDT") {
+    const Codecs::Entry& codec = codecs.Find(types, written, item.typeName, place.size);
+    target.type = codec.type ? &*codec.type : nullptr;
+    target.shownType = written.empty() ? std::string_view(codec.typeName) : written;
+    if (target.type == nullptr && item.kind == "EDT") {
         SetFault(result, ValueFault::NoCodec, ValidUtf8(name),
-                 "the type " + std::string(typeName) + " has no value codec");
+                 "the type " + item.typeName + " has no value codec");
         return std::nullopt;
     }
     return target;
@@ -195,7 +247,7 @@ bool ValueAccess::CollectChild(const std::string& parentPath, const BrowsedChild
         return false;
     }
     ValueResult leaf;
-    const auto target = Locate(child.path, false, written, leaf);
+    const auto target = Locate(child.path, false, written, batch.codecs, leaf);
     added.path = child.path;
     if (target) {
         added.type = target->shownType;
@@ -203,7 +255,7 @@ bool ValueAccess::CollectChild(const std::string& parentPath, const BrowsedChild
     if (target && target->type) {
         added.read = batch.reads.size();
         batch.reads.push_back({target->place, {}, {}});
-        batch.types.push_back(*target->type);
+        batch.types.push_back(target->type);
     } else if (target) {
         added.fault = ValueFault::Opaque;
         added.faultPath = child.path;
@@ -225,7 +277,7 @@ Value ValueAccess::Assemble(const Node& node, const Batch& batch, ValueResult& r
             }
             return {};
         }
-        return ValueCodec::Decode(batch.types[node.read], done.bytes).value;
+        return ValueCodec::Decode(*batch.types[node.read], done.bytes).value;
     }
     if (node.fault != ValueFault::None) {
         if (result.Ok()) {
@@ -257,29 +309,38 @@ bool ValueAccess::Gather(const std::vector<std::string>& names, std::vector<Valu
                          std::vector<Node>& roots, Batch& batch) {
     results.reserve(names.size());
     roots.resize(names.size());
+    batch.reads.reserve(names.size());
+    batch.types.reserve(names.size());
     m_Program.Prefetch(names);
-    m_Program.Types().Prefetch(names);
+    const LayoutTypes& types = m_Program.Types();
+    const std::vector<std::optional<std::size_t>> variables = types.FindVariables(names);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        ValueResult& result = results.emplace_back(Named(names[i]));
+        ValueResult& result = results.emplace_back();
         if (batch.leaves > batch.maxLeaves) {
+            result.name = ValidUtf8(names[i]);
             continue; // the read is refused whole: the names left cost nothing more
         }
         const ItemName checked = ItemName::Check(names[i]);
+        // A name the check passes is valid UTF-8 already.
+        result.name = checked.Ok() ? names[i] : ValidUtf8(names[i]);
         if (Refused(checked, result)) {
             continue;
         }
-        const auto target = Locate(checked.Text(), true, std::nullopt, result);
+        // The name's first part is as given: the variable found for the name is the checked
+        // name's too.
+        const std::string_view written =
+            variables[i] ? types.TypeViewOf(*variables[i], checked.Text()) : std::string_view();
+        const auto target = Locate(checked.Text(), true, written, batch.codecs, result);
         if (!target) {
             continue;
         }
-        result.type = target->shownType;
-        if (target->type) {
+        result.type.emplace(target->shownType);
+        if (target->type != nullptr) {
+            // An elementary name: its path and type are the result's own (see Locate).
             ++batch.leaves;
             roots[i].read = batch.reads.size();
-            roots[i].path = result.name;
-            roots[i].type = target->shownType;
             batch.reads.push_back({target->place, {}, {}});
-            batch.types.push_back(*target->type);
+            batch.types.push_back(target->type);
         } else {
             roots[i].written = target->written;
             Collect(checked.Text(), roots[i], batch);
@@ -334,7 +395,12 @@ LocatedItem ValueAccess::Locate(const std::string& name, std::size_t maxLeaves) 
         item.fault = std::move(results.front());
         return item;
     }
-    Flatten(roots.front(), batch, item);
+    Node& root = roots.front();
+    if (root.read != SIZE_MAX) {
+        root.path = results.front().name;
+        root.type = results.front().type.value_or("");
+    }
+    Flatten(root, batch, item);
     return item;
 }
 
@@ -351,7 +417,7 @@ void ValueAccess::Flatten(const Node& node, const Batch& batch, LocatedItem& ite
     leaf.type = node.type;
     if (node.read != SIZE_MAX) {
         leaf.place = batch.reads[node.read].place;
-        leaf.codec = batch.types[node.read];
+        leaf.codec = *batch.types[node.read];
         return;
     }
     leaf.fault = node.fault;
@@ -408,7 +474,7 @@ void ValueAccess::Finish(const Node& root, const Batch& batch, ValueResult& resu
     }
     if (root.read != SIZE_MAX && batch.reads[root.read].result.ok) {
         DecodedValue decoded =
-            ValueCodec::Decode(batch.types[root.read], batch.reads[root.read].bytes);
+            ValueCodec::Decode(*batch.types[root.read], batch.reads[root.read].bytes);
         result.value = std::move(decoded.value);
         result.milliseconds = std::move(decoded.milliseconds);
         return;
@@ -442,8 +508,8 @@ std::string ValueAccess::DeclaredFault(const std::string& type, const Value& val
     return {};
 }
 
-WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& value,
-                                         Bounds bounds) const {
+WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& value, Bounds bounds,
+                                         Codecs& codecs) const {
     WritePlan::Item item;
     item.result = Named(name);
     ValueResult& result = item.result;
@@ -451,19 +517,20 @@ WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& v
     if (Refused(checked, result)) {
         return item;
     }
-    const auto target = Locate(checked.Text(), true, std::nullopt, result);
+    const auto target = Locate(checked.Text(), true, std::nullopt, codecs, result);
     if (!target) {
         return item;
     }
-    result.type = target->shownType;
-    if (!target->type) {
+    const std::string shownType(target->shownType);
+    result.type = shownType;
+    if (target->type == nullptr) {
         SetFault(result, ValueFault::Composite, result.name,
                  "a structure, array or function block is written member by member, not whole");
         return item;
     }
     Value given = value;
     if (value.IsText()) {
-        if (const auto number = m_Program.Types().EnumValue(target->shownType, value.AsText())) {
+        if (const auto number = m_Program.Types().EnumValue(shownType, value.AsText())) {
             given = *number;
         }
     }
@@ -471,14 +538,14 @@ WritePlan::Item ValueAccess::PrepareItem(const std::string& name, const Value& v
     EncodedValue encoded = ValueCodec::Encode(*target->type, given);
     if (!encoded.ok) {
         const std::string declared =
-            declaredBounds ? DeclaredFault(target->shownType, value) : std::string();
+            declaredBounds ? DeclaredFault(shownType, value) : std::string();
         SetFault(result, ValueFault::BadValue, result.name,
                  declared.empty() ? encoded.error : declared);
         return item;
     }
     // The value as it would be stored, whatever literal gave it, within the declared bounds.
     const Value stored = ValueCodec::Decode(*target->type, encoded.bytes).value;
-    if (std::string declared = declaredBounds ? DeclaredFault(target->shownType, stored) : "";
+    if (std::string declared = declaredBounds ? DeclaredFault(shownType, stored) : "";
         !declared.empty()) {
         SetFault(result, ValueFault::BadValue, result.name, std::move(declared));
         return item;
@@ -492,8 +559,9 @@ WritePlan ValueAccess::Prepare(const std::vector<std::pair<std::string, Value>>&
                                Bounds bounds) {
     WritePlan plan;
     plan.m_Items.reserve(items.size());
+    Codecs codecs;
     for (const auto& [name, value] : items) {
-        plan.m_Items.push_back(PrepareItem(name, value, bounds));
+        plan.m_Items.push_back(PrepareItem(name, value, bounds, codecs));
         plan.m_Ready = plan.m_Ready && plan.m_Items.back().result.Ok();
     }
     return plan;

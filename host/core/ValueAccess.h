@@ -134,21 +134,25 @@ public:
 private:
     struct Target;
     struct Node;
+    struct Codecs;
     struct Batch;
 
     bool Gather(const std::vector<std::string>& names, std::vector<ValueResult>& results,
                 std::vector<Node>& roots, Batch& batch);
     void Flatten(const Node& node, const Batch& batch, LocatedItem& item) const;
     // The place and type of a name; `checked` when ItemName::Check has passed it already.
-    // `known`: the type as the program writes it, when the caller has found it already.
+    // `known`: the type as the program writes it, when the caller has found it already. The
+    // target's codec and texts live in `codecs` and the program.
     std::optional<Target> Locate(const std::string& name, bool checked,
-                                 std::optional<std::string_view> known, ValueResult& result) const;
+                                 std::optional<std::string_view> known, Codecs& codecs,
+                                 ValueResult& result) const;
     bool Collect(const std::string& path, Node& node, Batch& batch);
     bool CollectChild(const std::string& parentPath, const BrowsedChild& child, Node& node,
                       Batch& batch);
     Value Assemble(const Node& node, const Batch& batch, ValueResult& result) const;
     void Finish(const Node& root, const Batch& batch, ValueResult& result) const;
-    WritePlan::Item PrepareItem(const std::string& name, const Value& value, Bounds bounds) const;
+    WritePlan::Item PrepareItem(const std::string& name, const Value& value, Bounds bounds,
+                                Codecs& codecs) const;
     std::string DeclaredFault(const std::string& type, const Value& value) const;
 
     static constexpr std::size_t kPageSize = 1000; // children browsed at a time

@@ -42,8 +42,8 @@ std::string_view VariableTable::IecType(std::size_t number) const {
     return m_Types[m_Entries[number].type];
 }
 
-std::optional<std::size_t> VariableTable::FetchEntry(std::string_view name) const {
-    const auto number = m_Index.Candidate(name);
+std::optional<std::size_t> VariableTable::FetchEntry(std::uint64_t hash) const {
+    const auto number = m_Index.Candidate(hash);
     if (number && *number < m_Entries.size()) {
         __builtin_prefetch(&m_Entries[*number]);
     }

@@ -33,10 +33,17 @@ public:
     // The number of the variable of that name without case (the first one declared), or nothing.
     std::optional<std::size_t> Find(std::string_view name) const { return m_Index.Find(name); }
 
+    // Find of a name whose Hash the caller holds already.
+    std::optional<std::size_t> Find(std::string_view name, std::uint64_t hash) const {
+        return m_Index.Find(name, hash);
+    }
+    static std::uint64_t Hash(std::string_view name) { return NameIndex::Hash(name); }
+
     // A batch of lookups waits for memory once rather than once per name: fetch every name's
-    // slot, then the entries the slots hold, then their names' text. Hints only: Find decides.
-    void FetchSlot(std::string_view name) const { m_Index.FetchSlot(name); }
-    std::optional<std::size_t> FetchEntry(std::string_view name) const;
+    // slot (by the name's Hash), then the entries the slots hold, then their names' text.
+    // Hints only: Find decides.
+    void FetchSlot(std::uint64_t hash) const { m_Index.FetchSlot(hash); }
+    std::optional<std::size_t> FetchEntry(std::uint64_t hash) const;
     void FetchName(std::size_t number) const;
 
 private:

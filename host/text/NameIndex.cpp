@@ -37,9 +37,9 @@ void NameIndex::Reserve(std::size_t count) {
     }
 }
 
-std::size_t NameIndex::SlotOf(std::string_view name) const {
+std::size_t NameIndex::SlotOf(std::string_view name, std::uint64_t hash) const {
     const std::size_t mask = m_Slots.size() - 1;
-    std::size_t slot = static_cast<std::size_t>(Hash(name)) & mask;
+    std::size_t slot = static_cast<std::size_t>(hash) & mask;
     while (m_Slots[slot] != 0 && !EqualsNoCase(m_NameOf(m_Slots[slot] - 1), name)) {
         slot = (slot + 1) & mask;
     }
@@ -70,24 +70,36 @@ void NameIndex::Replace(std::size_t number) {
 }
 
 std::optional<std::size_t> NameIndex::Find(std::string_view name) const {
+    return Find(name, Hash(name));
+}
+
+std::optional<std::size_t> NameIndex::Find(std::string_view name, std::uint64_t hash) const {
     if (m_Count == 0) {
         return std::nullopt;
     }
-    const std::uint32_t held = m_Slots[SlotOf(name)];
+    const std::uint32_t held = m_Slots[SlotOf(name, hash)];
     return held == 0 ? std::nullopt : std::optional<std::size_t>(held - 1);
 }
 
 void NameIndex::FetchSlot(std::string_view name) const {
+    FetchSlot(Hash(name));
+}
+
+void NameIndex::FetchSlot(std::uint64_t hash) const {
     if (!m_Slots.empty()) {
-        __builtin_prefetch(&m_Slots[static_cast<std::size_t>(Hash(name)) & (m_Slots.size() - 1)]);
+        __builtin_prefetch(&m_Slots[static_cast<std::size_t>(hash) & (m_Slots.size() - 1)]);
     }
 }
 
 std::optional<std::size_t> NameIndex::Candidate(std::string_view name) const {
+    return Candidate(Hash(name));
+}
+
+std::optional<std::size_t> NameIndex::Candidate(std::uint64_t hash) const {
     if (m_Slots.empty()) {
         return std::nullopt;
     }
-    const std::uint32_t held = m_Slots[static_cast<std::size_t>(Hash(name)) & (m_Slots.size() - 1)];
+    const std::uint32_t held = m_Slots[static_cast<std::size_t>(hash) & (m_Slots.size() - 1)];
     return held == 0 ? std::nullopt : std::optional<std::size_t>(held - 1);
 }
 

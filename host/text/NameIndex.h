@@ -26,18 +26,24 @@ public:
     void Replace(std::size_t number);
     // The entry of a name, or nothing.
     std::optional<std::size_t> Find(std::string_view name) const;
+    // Find of a name whose Hash the caller holds already.
+    std::optional<std::size_t> Find(std::string_view name, std::uint64_t hash) const;
     std::size_t Size() const { return m_Count; }
     // A batch of lookups waits for memory once rather than once per name: FetchSlot brings the
     // slot where a name's search starts into the cache ahead, and Candidate then tells the
     // entry held there, for the caller to fetch ahead in turn. Hints: Find decides.
     void FetchSlot(std::string_view name) const;
     std::optional<std::size_t> Candidate(std::string_view name) const;
+    // The same by the name's Hash, for a caller that hashes each name once.
+    void FetchSlot(std::uint64_t hash) const;
+    std::optional<std::size_t> Candidate(std::uint64_t hash) const;
 
     static std::uint64_t Hash(std::string_view name);
 
 private:
     // The slot that holds the name, or the free slot where it would go.
-    std::size_t SlotOf(std::string_view name) const;
+    std::size_t SlotOf(std::string_view name) const { return SlotOf(name, Hash(name)); }
+    std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
     void Rebuild(std::size_t slots);
 
     NameOf m_NameOf;

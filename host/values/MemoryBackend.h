@@ -1,5 +1,7 @@
 #pragma once
 
+#include "values/ReadBytes.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -29,7 +31,7 @@ struct MemoryPlace {
 // One read of a batch: the place, and what was read there.
 struct MemoryRead {
     MemoryPlace place;
-    std::vector<std::uint8_t> bytes; // the range read, little-endian (a bit: one byte, 0 or 1)
+    ReadBytes bytes; // the range read, little-endian (a bit: one byte, 0 or 1)
     MemoryResult result;
 };
 

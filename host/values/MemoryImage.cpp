@@ -85,17 +85,23 @@ MemoryImage::MemoryImage(const ProjectLayout& layout)
     }
 }
 
-MemoryImage::Area* MemoryImage::Find(std::uint16_t block, std::uint64_t offset, std::uint64_t size,
-                                     MemoryResult& result) {
+MemoryImage::Area* MemoryImage::AreaOf(std::uint16_t block, std::uint64_t offset,
+                                       std::uint64_t size) {
     const bool secondary = block >= kSecondaryBlockBase;
     auto& blocks = secondary ? m_Secondary : m_Blocks;
     const std::size_t index = secondary ? block - kSecondaryBlockBase : block;
-    if (index >= blocks.size() || offset + size > blocks[index].size) {
-        result = MemoryResult::Failed(Range(block, offset, size) + " lie outside the memory image");
-        return nullptr;
-    }
-    result = MemoryResult::Done();
-    return &blocks[index];
+    return index >= blocks.size() || offset + size > blocks[index].size ? nullptr : &blocks[index];
+}
+
+MemoryImage::Area* MemoryImage::Find(std::uint16_t block, std::uint64_t offset, std::uint64_t size,
+                                     MemoryResult& result) {
+    Area* area = AreaOf(block, offset, size);
+    result = area == nullptr ? Outside(block, offset, size) : MemoryResult::Done();
+    return area;
+}
+
+MemoryResult MemoryImage::Outside(std::uint16_t block, std::uint64_t offset, std::uint64_t size) {
+    return MemoryResult::Failed(Range(block, offset, size) + " lie outside the memory image");
 }
 
 MemoryResult MemoryImage::Read(std::uint16_t block, std::uint32_t offset,
@@ -157,14 +163,27 @@ MemoryResult MemoryImage::WriteBit(std::uint16_t block, std::uint32_t offset, st
 void MemoryImage::ReadBatch(std::vector<MemoryRead>& reads) {
     const std::shared_lock lock(m_Lock);
     for (MemoryRead& read : reads) {
-        const MemoryPlace& place = read.place;
-        if (place.bit != MemoryPlace::kNoBit) {
-            bool value = false;
-            read.result = ReadBitHeld(place.block, place.offset, place.bit, value);
-            read.bytes.assign(1, value ? 1 : 0);
-            continue;
-        }
-        read.bytes.assign(place.size, 0);
-        read.result = ReadHeld(place.block, place.offset, read.bytes);
+        ReadOneHeld(read);
     }
+}
+
+// One read of a batch with the lock held; a read in range builds no result text.
+void MemoryImage::ReadOneHeld(MemoryRead& read) {
+    const MemoryPlace& place = read.place;
+    const bool bit = place.bit != MemoryPlace::kNoBit;
+    const std::uint64_t offset = std::uint64_t{place.offset} + (bit ? place.bit / 8 : 0);
+    const std::uint64_t size = bit ? 1 : place.size;
+    const Area* area = AreaOf(place.block, offset, size);
+    read.bytes.assign(size, 0);
+    if (area == nullptr) {
+        read.result = Outside(place.block, offset, size);
+        return;
+    }
+    area->Copy(offset, read.bytes);
+    if (bit) {
+        read.bytes.assign(
+            1, static_cast<std::uint8_t>((read.bytes.data()[0] >> (place.bit % 8)) & 1U));
+    }
+    read.result.ok = true;
+    read.result.error.clear();
 }

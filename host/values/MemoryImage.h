@@ -44,7 +44,11 @@ private:
         std::uint8_t* Byte(std::uint64_t offset); // makes its page
     };
 
+    // The area that holds the range, or null when it lies outside the image.
+    Area* AreaOf(std::uint16_t block, std::uint64_t offset, std::uint64_t size);
     Area* Find(std::uint16_t block, std::uint64_t offset, std::uint64_t size, MemoryResult& result);
+    static MemoryResult Outside(std::uint16_t block, std::uint64_t offset, std::uint64_t size);
+    void ReadOneHeld(MemoryRead& read);
     // Read and ReadBit with the lock held.
     MemoryResult ReadHeld(std::uint16_t block, std::uint32_t offset, std::span<std::uint8_t> bytes);
     MemoryResult ReadBitHeld(std::uint16_t block, std::uint32_t offset, std::uint8_t bit,

@@ -64,10 +64,22 @@ TEST(LayoutTypesTest, TypeViewTellsWhatTypeOfTells) {
         {"Missing", ""},
         {"", ""},
     };
+    std::vector<std::string> names;
     for (const Case& c : cases) {
         EXPECT_EQ(types.TypeOf(c.name), c.type) << c.name;
         EXPECT_EQ(types.TypeView(c.name), c.type) << c.name;
+        names.emplace_back(c.name);
     }
+    // Found together, the variables give the same types: a name whose variable is unknown
+    // finds none.
+    const std::vector<std::optional<std::size_t>> found = types.FindVariables(names);
+    ASSERT_EQ(found.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string_view type = found[i] ? types.TypeViewOf(*found[i], names[i]) : "";
+        EXPECT_EQ(type, cases[i].type) << names[i];
+    }
+    EXPECT_FALSE(found[18]); // Missing
+    EXPECT_FALSE(found[19]); // the empty name
 }
 
 TEST(LayoutTypesTest, TypeViewBelowAgreesWithTheWholeName) {

@@ -445,6 +445,64 @@ TEST(ValuesImage, ConcurrentBitWritesIntoOneWordKeepEveryBit) {
     EXPECT_EQ(loaded.Json("Status"), 0x5555); // the even bits set, the odd ones cleared
 }
 
+// A batch reads each name as a read of that name alone would: types that share the dictionary's
+// type name or size (LREAL, LINT and DT are 8 bytes; a subrange and an alias of INT; WORD and its
+// bits), texts longer than a small read, names that fail, and the same names again in another
+// order, with composites between them.
+TEST(ValuesImage, ABatchReadsEachNameAsAReadAlone) {
+    const std::string globals =
+        Var("Real8", "<LREAL/>", "", "-2.25") + Var("Int8", "<LINT/>", "", "-7") +
+        Var("Stamp", "<DT/>", "", "DT#2024-01-15-08:00:00") +
+        Var("Wait", "<TIME/>", "", "T#1s500ms") + Var("Small", "<INT/>", "", "3") +
+        Var("Share", "<derived name=\"Percent\"/>", "", "42") +
+        Var("Alias", "<derived name=\"Load\"/>", "", "17") +
+        Var("Tint", "<derived name=\"Paint\"/>") + Var("Word", "<WORD/>", "%MW4", "16#0009") +
+        Var("Long", "<string length=\"40\"/>", "", "'a text longer than sixteen bytes'") +
+        Var("Short", "<string length=\"4\"/>", "", "'ab'") +
+        Var("Dial", "<derived name=\"Gauge\"/>") +
+        Var("Dials", "<array><dimension lower=\"1\" upper=\"2\"/><baseType><derived "
+                     "name=\"Gauge\"/></baseType></array>");
+    const Loaded loaded(
+        hosttest::WriteTempFile("batch.xml", hosttest::Project(kDeclaredTypes, "", globals)));
+    ASSERT_TRUE(loaded.program);
+    ASSERT_TRUE(loaded.Write("Dials[2].Fill", Value(I{77})).Ok());
+    const std::vector<std::string> names = {
+        "Real8",  "Int8",          "Stamp",  "Wait",    "Small", "Share",    "Alias",
+        "Tint",   "Word",          "Word.0", "Word.3",  "Long",  "Short",    "Dial",
+        "Dials",  "Dials[2].Fill", "Nope",   "Word.16", "2bad",  "Dials[3]", "Word",
+        "Word.3", "Long",          "Int8",   "Real8",   "Stamp", "Share",    "Small",
+        "Tint",   "Dials[1].Fill", "Alias",  "Short"};
+    const std::vector<ValueResult> batch = loaded.access->ReadMany(names);
+    ASSERT_EQ(batch.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        const ValueResult alone = loaded.access->Read(names[i]);
+        EXPECT_EQ(batch[i].name, alone.name);
+        EXPECT_EQ(batch[i].type, alone.type);
+        EXPECT_EQ(batch[i].value, alone.value);
+        EXPECT_EQ(batch[i].milliseconds, alone.milliseconds);
+        EXPECT_EQ(batch[i].fault, alone.fault);
+        EXPECT_EQ(batch[i].nameFault, alone.nameFault);
+        EXPECT_EQ(batch[i].Message(), alone.Message());
+    }
+    // What the batch read, checked against the values written.
+    EXPECT_EQ(batch[0].value, Value(-2.25));
+    EXPECT_EQ(batch[0].type, "LREAL");
+    EXPECT_EQ(batch[1].value, Value(I{-7}));
+    EXPECT_EQ(batch[1].type, "LINT");
+    EXPECT_EQ(batch[2].type, "DT");
+    EXPECT_EQ(batch[5].type, "Percent");
+    EXPECT_EQ(batch[6].type, "Load");
+    EXPECT_EQ(batch[8].value, Value(std::uint64_t{9}));
+    EXPECT_EQ(batch[9].value, Value(true));
+    EXPECT_EQ(batch[10].value, Value(true));
+    EXPECT_EQ(batch[11].value, Value("a text longer than sixteen bytes"));
+    EXPECT_EQ(batch[12].value, Value("ab"));
+    EXPECT_EQ(batch[15].value, Value(I{77}));
+    EXPECT_FALSE(batch[16].Ok());
+    EXPECT_FALSE(batch[18].Ok());
+}
+
 struct LeafCase {
     std::vector<std::string> names;
     std::vector<std::size_t> sizes; // of each value read, or empty when the read is refused
