@@ -83,6 +83,12 @@ void AddServeOptions(CLI::App& serve, ServeCommand::Options& options) {
     serve.add_option("--threads", options.threads, "worker threads (default: one per core)")
         ->check(CLI::Range(1U, 1024U));
     serve
+        .add_option("--poll-us", options.pollMicroseconds,
+                    "after a request, a thread polls this many microseconds for the next "
+                    "before it sleeps (0: sleep at once)")
+        ->capture_default_str()
+        ->check(CLI::Range(0U, 10000U));
+    serve
         .add_option("--watch-ms", options.watchMilliseconds,
                     "how often the files are checked for changes, in milliseconds")
         ->capture_default_str()

@@ -4,6 +4,7 @@
 #include <boost/asio/strand.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 
 namespace net = boost::asio;
@@ -163,13 +164,30 @@ bool HttpService::EvictLongestIdle() {
     return longest != nullptr;
 }
 
+// Runs handlers until the context ends; after each, polls for the next for up to the poll
+// time, and only then sleeps in the kernel. An idle service sleeps: the poll follows work.
+void HttpService::Run(net::io_context& io) const {
+    using Clock = std::chrono::steady_clock;
+    const std::chrono::microseconds poll = m_Options.poll;
+    while (io.run_one() > 0) {
+        auto until = Clock::now() + poll;
+        while (Clock::now() < until) {
+            if (io.poll_one() > 0) {
+                until = Clock::now() + poll;
+            } else if (io.stopped()) {
+                return;
+            }
+        }
+    }
+}
+
 void HttpService::Serve() {
     Accept();
     std::vector<std::thread> pool;
     for (const auto& io : m_MoreIo) {
-        pool.emplace_back([&io] { io->run(); });
+        pool.emplace_back([this, &io] { Run(*io); });
     }
-    m_Io.run();
+    Run(m_Io);
     // The acceptor is closed: no connection comes to the other threads any more, and each
     // ends once its connections have.
     for (auto& keep : m_Keep) {

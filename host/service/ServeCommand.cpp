@@ -110,6 +110,7 @@ int ServeCommand::Run() {
     StopSignals signals; // before any thread starts, so that every thread inherits it
     HttpService::Options http{m_Options.bind,    m_Options.port,         m_Options.threads,
                               m_Options.verbose, m_Options.allowedHosts, m_Options.maxConnections};
+    http.poll = std::chrono::microseconds(m_Options.pollMicroseconds);
     if (http.threads == 0) {
         http.threads = std::max(1U, std::thread::hardware_concurrency());
     }

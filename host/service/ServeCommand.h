@@ -2,6 +2,7 @@
 
 #include "config/PlantConfig.h"
 #include "core/Program.h"
+#include "service/HttpService.h"
 #include "service/ServedProgram.h"
 #include "service/ServiceApi.h"
 #include "service/WritePolicy.h"
@@ -28,7 +29,8 @@ public:
         int port = 8080;
         bool bindGiven = false;
         bool portGiven = false;
-        unsigned threads = 0; // 0: one per core
+        unsigned threads = 0;                                  // 0: one per core
+        unsigned pollMicroseconds = HttpService::kDefaultPoll; // awake after a request
         unsigned watchMilliseconds = 1000;
         bool verbose = false;
         std::vector<std::string> allowedHosts; // host names answered to besides addresses
