@@ -271,7 +271,7 @@ bool PlcopenReader::ReadText(std::string text, ProjectModel& model) {
     ForEachChild(Child(Child(root, "instances"), "configurations"), "configuration",
                  [&](pugi::xml_node configuration) { ReadConfiguration(configuration, model); });
     ForEachChild(root, "addData", [&](pugi::xml_node addData) { ReadAddData(addData, model); });
-    m_Ahead.clear(); // lists where no list is read (a duplicate) stay unread
+    m_Ahead.clear(); // a list read ahead but refused (declared twice) stays unread
     return true;
 }
 
