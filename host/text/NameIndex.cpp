@@ -81,18 +81,10 @@ std::optional<std::size_t> NameIndex::Find(std::string_view name, std::uint64_t 
     return held == 0 ? std::nullopt : std::optional<std::size_t>(held - 1);
 }
 
-void NameIndex::FetchSlot(std::string_view name) const {
-    FetchSlot(Hash(name));
-}
-
 void NameIndex::FetchSlot(std::uint64_t hash) const {
     if (!m_Slots.empty()) {
         __builtin_prefetch(&m_Slots[static_cast<std::size_t>(hash) & (m_Slots.size() - 1)]);
     }
-}
-
-std::optional<std::size_t> NameIndex::Candidate(std::string_view name) const {
-    return Candidate(Hash(name));
 }
 
 std::optional<std::size_t> NameIndex::Candidate(std::uint64_t hash) const {

@@ -31,10 +31,8 @@ public:
     std::size_t Size() const { return m_Count; }
     // A batch of lookups waits for memory once rather than once per name: FetchSlot brings the
     // slot where a name's search starts into the cache ahead, and Candidate then tells the
-    // entry held there, for the caller to fetch ahead in turn. Hints: Find decides.
-    void FetchSlot(std::string_view name) const;
-    std::optional<std::size_t> Candidate(std::string_view name) const;
-    // The same by the name's Hash, for a caller that hashes each name once.
+    // entry held there, for the caller to fetch ahead in turn; both take the name's Hash, which
+    // the caller computes once. Hints: Find decides.
     void FetchSlot(std::uint64_t hash) const;
     std::optional<std::size_t> Candidate(std::uint64_t hash) const;
 
